@@ -1,0 +1,59 @@
+#!/bin/bash
+# Installs what building, running and testing need on a Debian 12 machine (as root).
+# Idempotent: a second run installs nothing and takes about a second.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+PKGS_NATIVE="cmake make ninja-build ccache dpkg-dev nasm bc python3 git
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  libz-mingw-w64-dev googletest
+  wine xvfb x11-utils xdotool imagemagick pulseaudio pulseaudio-utils fonts-wqy-microhei fonts-wine
+  ffmpeg flac sox"
+PKGS_I386="wine32:i386 libpulse0:i386 gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
+  gstreamer1.0-plugins-ugly:i386 gstreamer1.0-libav:i386"
+
+missing() {
+  local p out=""
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || out="$out $p"
+  done
+  echo "$out"
+}
+
+changed=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386; changed=1
+fi
+# Source packages for the dependency build.
+if ! grep -rqs 'deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  cat > /etc/apt/sources.list.d/project-deb-src.sources <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  changed=1
+fi
+
+# shellcheck disable=SC2086
+need=$(missing $PKGS_NATIVE $PKGS_I386)
+stamp=/var/lib/apt/lists/.project-updated
+if [ -n "$need" ] || [ "$changed" = 1 ]; then
+  if [ "$changed" = 1 ] || [ ! -e "$stamp" ] || ! apt-cache showsrc lame >/dev/null 2>&1; then
+    apt-get update -q
+    touch "$stamp"
+  fi
+fi
+if [ -n "$need" ]; then
+  echo "setup: installing$need"
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $need
+fi
+echo "setup: ok"

@@ -1,0 +1,51 @@
+#!/bin/bash
+# Installs what is missing, builds everything and runs every test under Wine, with a private
+# X server, a persistent wineserver and a private PulseAudio server (null sink, pipe source).
+# Stops everything it started, also on failure.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+build_all
+
+RUN=$BUILD/run; rm -rf "$RUN"; mkdir -p "$RUN"
+pids=()
+cleanup() {
+  set +e
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+}
+trap cleanup EXIT
+
+# X server on a free display.
+exec 3>"$RUN/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$RUN/xvfb.log" 2>&1 &
+pids+=($!); exec 3>&-
+for _ in $(seq 100); do [ -s "$RUN/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -n 1 "$RUN/display")
+
+# PulseAudio: DirectSound plays into a null sink in real time and captures from a FIFO that a
+# test can feed with a known signal ($TEST_CAPTURE_FIFO: s16le, 44100 Hz, stereo).
+export PULSE_RUNTIME_PATH=$RUN/pulse PULSE_STATE_PATH=$RUN/pulse PULSE_SERVER=unix:$RUN/pulse/native
+export TEST_CAPTURE_FIFO=$RUN/pulse/capture.fifo
+mkdir -p "$RUN/pulse"
+cat >"$RUN/pulse/test.pa" <<PA
+load-module module-native-protocol-unix socket=$RUN/pulse/native auth-anonymous=1
+load-module module-null-sink sink_name=nullsink rate=44100 channels=2 format=s16le
+load-module module-pipe-source source_name=fifosrc file=$TEST_CAPTURE_FIFO format=s16le rate=44100 channels=2
+set-default-sink nullsink
+set-default-source fifosrc
+PA
+pulseaudio -n -F "$RUN/pulse/test.pa" --exit-idle-time=-1 --daemonize=no --use-pid-file=no \
+  --log-target=file:"$RUN/pulse/pulse.log" >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl info >/dev/null 2>&1 || { echo "PulseAudio did not start" >&2; exit 1; }
+
+# Wine: the prefix, then a persistent server so that each test starts in milliseconds.
+make_prefix
+wineserver -p >/dev/null 2>&1
+wine cmd /c exit >/dev/null 2>&1 || true
+
+cd "$BUILD"
+ctest --output-on-failure --timeout 600 -j "$(nproc)" 2>&1 | tee "$RUN/ctest.log"
+exit "${PIPESTATUS[0]}"
