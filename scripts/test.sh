@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs what is missing, builds everything and runs every test under Wine, with a private
 # X server, a persistent wineserver and a private PulseAudio server (null sink, pipe source).
-# Stops everything it started, also on failure.
+# Stops everything it started, also on failure. Arguments go to ctest (e.g. -R tags).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 build_all
@@ -47,5 +47,5 @@ wineserver -p >/dev/null 2>&1
 wine cmd /c exit >/dev/null 2>&1 || true
 
 cd "$BUILD"
-ctest --output-on-failure --timeout 600 -j "$(nproc)" 2>&1 | tee "$RUN/ctest.log"
+ctest --output-on-failure --timeout 600 -j "$(nproc)" "$@" 2>&1 | tee "$RUN/ctest.log"
 exit "${PIPESTATUS[0]}"
