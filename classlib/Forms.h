@@ -3,8 +3,15 @@
 #include <functional>
 
 #include "classlib/Classes.h"
+#include "classlib/Controls.h"
 
-class TCustomForm;
+// A form: a top-level window of the program. The widget layer gives it its real window,
+// caption and borders; here it is the window that the application's main form is.
+class TCustomForm : public TWinControl {
+ public:
+  explicit TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {}
+  const char* ClassName() const override { return "TCustomForm"; }
+};
 
 class TApplication : public TComponent {
  public:

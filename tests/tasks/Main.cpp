@@ -1,0 +1,18 @@
+// The task engine's tests start the units they use in the program's order.
+#include <gtest/gtest.h>
+
+#include "classlib/Forms.h"
+#include "tasks/EventsManager.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ClasslibInitialize();
+  Application->OnException = [](TObject*, const Exception& E) {
+    ADD_FAILURE() << "unhandled exception reached the application: " << E.what();
+  };
+  EventsManagerInitialize();
+  int rc = RUN_ALL_TESTS();
+  EventsManagerFinalize();
+  ClasslibFinalize();
+  return rc;
+}
