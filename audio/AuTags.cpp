@@ -491,13 +491,14 @@ bool TId3v2Tags::ReadFromFile(void* FileHandle) {
       for (int i = 0; i < Id3v2ColumnCount; ++i)
         if (i != id3Comment && strcmp(Id3v2FrameIds[FRow][i], id) == 0) wanted = true;
       if (wanted) {
+        // A text frame as large as the file itself may not fit in memory: the walk ends there.
         try {
           body.assign(size, 0);
+          if (!ReadExact(h, body.data(), size)) break;
+          DecodeFrame(id, body);
         } catch (const std::bad_alloc&) {
           break;
         }
-        if (!ReadExact(h, body.data(), size)) break;
-        DecodeFrame(id, body);
       } else if (!SetPos(h, pos + size)) {
         break;
       }

@@ -1,6 +1,8 @@
 // Reading the text items of an APE version 2 tag at the end of a stream.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "audio/AuTags.h"
 #include "tags/TagFiles.h"
 
@@ -85,6 +87,28 @@ TEST(APEv2, WhatIsPassedOverAndWhatStopsTheReader) {
     Read(c.data, t);
     EXPECT_EQ(t.Artist(), c.artist);
     EXPECT_EQ(t.Title(), c.title);
+  }
+}
+
+// Tags cut from the front and with random bytes changed: the reader ends, reads only its
+// stream and keeps whatever it had read.
+TEST(APEv2, CutAndScrambledTagsAreReadSafely) {
+  const std::string tag = Tag(Item("Artist", "A") + Item("Title", "T", 2) + Item("Title", "Tt") +
+                              Item(std::string(200, 'k'), std::string(300, 'v')) + Item("Year", "1999"), 5);
+  for (size_t cut = 0; cut <= tag.size(); ++cut) {
+    TAPEv2Tags t;
+    Read(tag.substr(cut), t);
+    if (cut == 0) {
+      EXPECT_EQ(t.Title(), L"Tt");
+      EXPECT_EQ(t.Year(), "1999");
+    }
+  }
+  std::mt19937 rng(99);
+  for (int i = 0; i < 500; ++i) {
+    std::string data = tag;
+    for (int k = 0; k < 2; ++k) data[rng() % data.size()] = (char)rng();
+    TAPEv2Tags t;
+    Read(data, t);
   }
 }
 
