@@ -19,12 +19,19 @@ class TObject {
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
+class TFiler;
+class TReader;
+class TWriter;
+
 class TPersistent : public TObject {
  public:
   // Copies Source into this object; raises EConvertError "Cannot assign a %s to a %s"
   // when neither side knows the other.
   virtual void Assign(TPersistent* Source);
   const char* ClassName() const override { return "TPersistent"; }
+  // Declares the unpublished properties that the form reader and writer should handle
+  // (TFiler::DefineProperty); the default declares none.
+  virtual void DefineProperties(TFiler* Filer) {}
 
  protected:
   virtual void AssignTo(TPersistent* Dest);
@@ -85,6 +92,7 @@ class TComponent : public TPersistent {
   virtual void Notification(TComponent* AComponent, TOperation Operation);
   virtual void Loaded();
   void SetComponentStateFlag(uint32_t Flag, bool On);
+  friend class TReader;
 
  private:
   void Insert(TComponent* AComponent);
@@ -426,4 +434,113 @@ class TThread : public TObject {
   bool FFreeOnTerminate = false;
   int FReturnValue = 0;
   std::exception_ptr FFatalException;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Form streaming: the binary form format ("TPF0", then the root component's class name and
+// name, its properties, its owned components) and the filer that reads and writes it.
+
+enum TValueType : uint8_t {
+  vaNull = 0, vaList = 1, vaInt8 = 2, vaInt16 = 3, vaInt32 = 4, vaExtended = 5, vaString = 6, vaIdent = 7,
+  vaFalse = 8, vaTrue = 9, vaBinary = 10, vaSet = 11, vaLString = 12, vaNil = 13, vaCollection = 14,
+  vaSingle = 15, vaCurrency = 16, vaDate = 17, vaWString = 18, vaInt64 = 19, vaUTF8String = 20
+};
+
+using TReaderProc = std::function<void(TReader* Reader)>;
+using TWriterProc = std::function<void(TWriter* Writer)>;
+
+class TFiler : public TObject {
+ public:
+  explicit TFiler(TStream* Stream) : FStream(Stream) {}
+  const char* ClassName() const override { return "TFiler"; }
+  // A property that is not published: the reader calls ReadData when the property being read
+  // has this name; the writer writes the name and calls WriteData when HasData is true.
+  virtual void DefineProperty(const AnsiString& Name, const TReaderProc& ReadData, const TWriterProc& WriteData,
+                              bool HasData) = 0;
+  TStream* Stream() const { return FStream; }
+  TComponent* Root() const { return FRoot; }
+
+ protected:
+  TStream* FStream;
+  TComponent* FRoot = nullptr;
+};
+
+// Reads form data. Malformed data raises EReadError (a value of the wrong type: "Invalid property
+// value"; an unknown property: "Property %s does not exist"; truncated data: "Stream read error").
+class TReader : public TFiler {
+ public:
+  explicit TReader(TStream* Stream) : TFiler(Stream) {}
+  const char* ClassName() const override { return "TReader"; }
+  void DefineProperty(const AnsiString& Name, const TReaderProc& ReadData, const TWriterProc& WriteData,
+                      bool HasData) override;
+
+  TValueType NextValue();
+  TValueType ReadValue();
+  void CheckValue(TValueType Value);
+  bool EndOfList() { return NextValue() == vaNull; }
+  void ReadListBegin() { CheckValue(vaList); }
+  void ReadListEnd() { CheckValue(vaNull); }
+  void ReadSignature();
+  // A short string: one length byte, then the bytes (names).
+  AnsiString ReadStr();
+  // A string value (6 or 12); a wide value is narrowed through the system code page.
+  AnsiString ReadString();
+  // A wide value (18), a UTF-8 value (20), or a string value widened through the system code page.
+  WideString ReadWideString();
+  int32_t ReadInteger();
+  int64_t ReadInt64();
+  bool ReadBoolean();
+  AnsiString ReadIdent();
+  // Skips one value of any type.
+  void SkipValue();
+
+  // Reads "name = value" pairs until the end marker, into Instance.
+  void ReadProperty(TPersistent* Instance);
+  // Reads a whole form into Root (or into a new component of the stored class when Root is null).
+  TComponent* ReadRootComponent(TComponent* Root);
+
+  [[noreturn]] static void PropValueError();
+  [[noreturn]] static void PropertyNotFound(const AnsiString& Name);
+
+ private:
+  void ReadComponentData(TComponent* Instance);
+  TComponent* ReadComponent(TComponent* Owner);
+  void ReadPrefix();
+  void Read(void* Buf, int32_t Count);
+  uint32_t ReadLength(uint32_t UnitSize);
+  AnsiString FPropName;  // the defined property still waiting to be read
+  std::vector<TComponent*> FLoaded;
+  int FDepth = 0;
+};
+
+// Writes form data: published properties (those with a value other than empty or zero), then
+// defined properties with data.
+class TWriter : public TFiler {
+ public:
+  explicit TWriter(TStream* Stream) : TFiler(Stream) {}
+  const char* ClassName() const override { return "TWriter"; }
+  void DefineProperty(const AnsiString& Name, const TReaderProc& ReadData, const TWriterProc& WriteData,
+                      bool HasData) override;
+
+  void WriteValue(TValueType Value);
+  void WriteListBegin() { WriteValue(vaList); }
+  void WriteListEnd() { WriteValue(vaNull); }
+  void WriteSignature();
+  void WriteStr(const AnsiString& Value);
+  // 6 for up to 255 bytes, 12 beyond.
+  void WriteString(const AnsiString& Value);
+  void WriteWideString(const WideString& Value);
+  void WriteUTF8String(const AnsiString& Value);
+  void WriteInteger(int32_t Value);
+  void WriteBoolean(bool Value);
+  void WriteIdent(const AnsiString& Ident);
+  // A property name, prefixed with the path of the object being written ("Lines.").
+  void WritePropName(const AnsiString& Name);
+  void WriteProperties(TPersistent* Instance);
+  void WriteRootComponent(TComponent* Root);
+
+ private:
+  void WriteComponent(TComponent* Component);
+  void Write(const void* Buf, int32_t Count);
+  AnsiString FPropPath;
 };
