@@ -56,4 +56,18 @@ if [ -n "$need" ]; then
   # shellcheck disable=SC2086
   apt-get install -y -q --no-install-recommends $need
 fi
+# Host locales for the tests that run Wine with another system code page (LC_ALL=zh_CN.UTF-8
+# gives code page 936, en_US.UTF-8 gives 1252): without the host locale Wine cannot convert
+# non-ASCII file names to the host's.
+need_locales=""
+for loc in en_US zh_CN; do
+  locale -a 2>/dev/null | grep -ix "$loc.utf8" >/dev/null || need_locales="$need_locales $loc"
+done
+if [ -n "$need_locales" ]; then
+  for loc in $need_locales; do
+    grep -qx "$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null || echo "$loc.UTF-8 UTF-8" >> /etc/locale.gen
+  done
+  echo "setup: generating locales$need_locales"
+  locale-gen >/dev/null
+fi
 echo "setup: ok"
