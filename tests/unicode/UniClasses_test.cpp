@@ -154,6 +154,16 @@ TEST(SortedLists, DuplicatesAndForbiddenOperations) {
   EXPECT_FALSE(list.Find(L"bb", at));
   EXPECT_EQ(at, 3);
 
+  // Turning case sensitivity on re-sorts, so that searching still finds every line.
+  TUniStringList mixed;
+  mixed.SetSorted(true);
+  mixed.SetDuplicates(dupAccept);
+  for (const wchar_t* w : {L"b", L"A", L"a", L"B"}) mixed.Add(w);
+  mixed.SetCaseSensitive(true);
+  EXPECT_EQ(Lines(mixed), (std::vector<WideString>{L"A", L"B", L"a", L"b"}));
+  EXPECT_EQ(mixed.IndexOf(L"a"), 2);
+  EXPECT_EQ(mixed.IndexOf(L"B"), 1);
+
   TUniStringList values;
   values.Add(L"b=2");
   values.Add(L"a=1");

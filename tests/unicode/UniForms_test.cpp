@@ -126,6 +126,30 @@ TEST_F(WideProperties, TheWAndUtf7PropertiesOfATextAreReadAndDropped) {
     }));
     EXPECT_EQ(c->Caption(), L"\u4e2d plain") << wFirst;
   }
+  // An owned control of the form: its W property is dropped the same way.
+  TMemoryStream m;
+  TWriter w(&m);
+  w.WriteSignature();
+  w.WriteStr("TTestControl");
+  w.WriteStr("Form1");
+  w.WriteListEnd();
+  w.WriteStr("TTestControl");
+  w.WriteStr("Button1");
+  w.WriteStr("CaptionW");
+  w.WriteWideString(L"\u6587 W");
+  w.WriteStr("Caption");
+  w.WriteWideString(L"\u6309\u94ae");
+  w.WriteListEnd();
+  w.WriteListEnd();
+  w.WriteListEnd();
+  auto form = Load(std::string(static_cast<const char*>(m.Memory()), (size_t)m.Size()));
+  ASSERT_EQ(form->ComponentCount(), 1);
+  auto* button = dynamic_cast<TTestControl*>(form->Components(0));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->Name(), "Button1");
+  EXPECT_EQ(button->Caption(), L"\u6309\u94ae");
+  EXPECT_EQ(button->ComponentState() & csLoading, 0u) << "loaded";
+
   EXPECT_EQ(LoadError(Form([](TWriter& w) {
               w.WriteStr("CaptionX");
               w.WriteString("x");
