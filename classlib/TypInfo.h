@@ -2,6 +2,7 @@
 // properties are streamed registers them here, in declaration order, with its parent class.
 #pragma once
 #include <functional>
+#include <type_traits>
 #include <typeinfo>
 #include <vector>
 

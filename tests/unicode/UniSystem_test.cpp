@@ -144,6 +144,10 @@ TEST(CodePages, LocalesKeyboardAndKeyCodes) {
   EXPECT_EQ(CharCodeToWideChar(0x4E2D), L'\u4e2d');
   EXPECT_EQ(CharCodeToWideChar(0x100), (wchar_t)0x100) << "codes above 255 pass as they are";
   EXPECT_EQ(CharCodeToWideChar('A'), L'A');
+  if (TestConfig().CodePage == 936) {
+    // A lead byte alone is no character of the code page: the system's default character.
+    EXPECT_EQ(CharCodeToWideChar(0xD6), L'?');
+  }
   if (TestConfig().CodePage == 1252) {
     EXPECT_EQ(CharCodeToWideChar(0xE9), L'\u00e9');
     EXPECT_EQ(CharCodeToWideChar(0x80), L'\u20ac');
