@@ -10,6 +10,9 @@
 
 #include "classlib/Forms.h"
 #include "tasks/MD5.h"
+#include "unicode/UniRegistry.h"
+#include "unicode/UniSysUtils.h"
+#include "unicode/UniWindows.h"
 
 namespace {
 
@@ -18,35 +21,38 @@ namespace {
 // True when a file or a folder of that name exists.
 bool NameExists(const WideString& Name) {
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW(Name.c_str(), &fd);
+  HANDLE h = WideFindFirstFile(Name, fd);
   if (h == INVALID_HANDLE_VALUE) return false;
   FindClose(h);
   return true;
 }
 
-bool FileExists(const WideString& Name) {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW(Name.c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  FindClose(h);
-  return (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+// The 8-bit calls where the system has no wide ones.
+bool CreateDirectoryWide(const WideString& Path) {
+  if (Win32PlatformIsNT()) return CreateDirectoryW(Path.c_str(), nullptr) != 0;
+  return CreateDirectoryA(WideToAnsi(Path).c_str(), nullptr) != 0;
 }
 
-// From the last "." after the last "\" or ":", dot included; empty when there is none.
-WideString ExtractFileExt(const WideString& Name) {
-  size_t p = Name.find_last_of(L".\\:");
-  if (p == WideString::npos || Name[p] != L'.') return WideString();
-  return Name.substr(p);
+WideString TempPathWide() {
+  if (Win32PlatformIsNT()) {
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    if (n > 0 && n <= MAX_PATH) return WideString(buf, n);
+  }
+  return AnsiToWide(TUtils::GetTempFolder());
 }
 
-bool IsXPOrLater() {
-  OSVERSIONINFOW v{};
-  v.dwOSVersionInfoSize = sizeof v;
-  GetVersionExW(&v);
-  return v.dwMajorVersion > 5 || (v.dwMajorVersion == 5 && v.dwMinorVersion >= 1);
+WideString ExpandEnvironment(const WideString& S) {
+  const DWORD size = 15360;
+  if (Win32PlatformIsNT()) {
+    std::vector<wchar_t> buf(size + 1, 0);
+    DWORD n = ExpandEnvironmentStringsW(S.c_str(), buf.data(), size);
+    return n > 0 && n <= size ? WideString(buf.data()) : S;
+  }
+  std::vector<char> buf(size + 1, 0);
+  DWORD n = ExpandEnvironmentStringsA(WideToAnsi(S).c_str(), buf.data(), size);
+  return n > 0 && n <= size ? AnsiToWide(buf.data()) : S;
 }
-
-const wchar_t* OrNull(const WideString& S) { return S.empty() ? nullptr : S.c_str(); }
 
 void* AppWindow() { return Application ? Application->Handle() : nullptr; }
 
@@ -70,21 +76,13 @@ WideString WithBackslash(const WideString& S) {
   return S + L'\\';
 }
 
-// The default value (Name empty) or a named value of a key, as text; empty when there is none.
+// The default value (Name empty) or a named value of a key below Root, as text; empty when the
+// key does not exist.
 WideString RegReadString(HKEY Root, const WideString& Key, const WideString& Name) {
-  HKEY k;
-  if (RegOpenKeyExW(Root, Key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return WideString();
-  WideString r;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(k, OrNull(Name), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
-    std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, 0);
-    if (RegQueryValueExW(k, OrNull(Name), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) ==
-        ERROR_SUCCESS)
-      r = buf.data();
-  }
-  RegCloseKey(k);
-  return r;
+  TUniRegistry reg;
+  reg.SetRootKey(Root);
+  if (!reg.OpenKeyReadOnly(WideToAnsi(Key))) return WideString();
+  return reg.ReadString(Name);
 }
 
 int HexDigit(wchar_t C) {
@@ -99,8 +97,7 @@ int HexDigit(wchar_t C) {
 TShellExecuteFunc UtilsShellExecute = [](void* Wnd, const WideString& Operation, const WideString& File,
                                          const WideString& Parameters, const WideString& Directory,
                                          int ShowCmd) -> intptr_t {
-  return (intptr_t)ShellExecuteW(static_cast<HWND>(Wnd), OrNull(Operation), File.c_str(), OrNull(Parameters),
-                                 OrNull(Directory), ShowCmd);
+  return (intptr_t)WideShellExecute(static_cast<HWND>(Wnd), Operation, File, Parameters, Directory, ShowCmd);
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -112,7 +109,7 @@ WideString TUtils::GetAppTitle() { return L"Tonvale"; }
 uint8_t TUtils::GetFormatByExtension(const WideString& FileName) {
   static const wchar_t* const exts[] = {L".wav", L".mp3", L".ogg", L".flac", L".wma", L".tta",
                                         L".ape", L".tak", L".ofr", L".wv",   L".mpc"};
-  WideString ext = ExtractFileExt(FileName);
+  WideString ext = WideExtractFileExt(FileName);
   for (wchar_t& c : ext)
     if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
   for (int i = 0; i < 11; ++i)
@@ -121,9 +118,9 @@ uint8_t TUtils::GetFormatByExtension(const WideString& FileName) {
 }
 
 uint32_t TUtils::GetFileSize(const WideString& FileName) {
-  HANDLE h = CreateFileW(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return 0;
+  intptr_t f = WideFileOpen(FileName, fmOpenRead | fmShareDenyNone);
+  if (f == -1) return 0;
+  HANDLE h = reinterpret_cast<HANDLE>(f);
   DWORD size = ::GetFileSize(h, nullptr);
   CloseHandle(h);
   return size == INVALID_FILE_SIZE ? 0 : size;
@@ -147,21 +144,20 @@ WideString TUtils::SelectFolder(void* Owner, const WideString& Title) {
   return path;
 }
 
-bool TUtils::CreateFolder(const WideString& Path) { return CreateDirectoryW(Path.c_str(), nullptr) != 0; }
+bool TUtils::CreateFolder(const WideString& Path) { return CreateDirectoryWide(Path); }
 
 bool TUtils::IsFolderWritable(const WideString& Folder) {
   WideString probe = MakeUniqueFileName(WithBackslash(Folder) +
                                         AnsiToWide(MD5Print(MD5String(IntToStr(LocalUnixSeconds())))));
-  HANDLE h = CreateFileW(probe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  if (!FileExists(probe)) return false;
-  DeleteFileW(probe.c_str());
+  intptr_t h = WideFileCreate(probe);
+  if (h != -1) CloseHandle(reinterpret_cast<HANDLE>(h));
+  if (!WideFileExists(probe)) return false;
+  WideDeleteFile(probe);
   return true;
 }
 
 WideString TUtils::MakeUniqueFileName(const WideString& Name) {
-  WideString ext = ExtractFileExt(Name);
+  WideString ext = WideExtractFileExt(Name);
   WideString base = Name.substr(0, Name.size() - ext.size());
   WideString candidate = Name;
   for (int counter = 0; NameExists(candidate); ++counter)
@@ -172,7 +168,7 @@ WideString TUtils::MakeUniqueFileName(const WideString& Name) {
 bool TUtils::ExploreFolder(const WideString& Folder) { return RunShell(L"explore", Folder, WideString(), SW_SHOW); }
 
 bool TUtils::SelectInExplorer(const WideString& FileName) {
-  if (!FileExists(FileName)) return false;
+  if (!WideFileExists(FileName)) return false;
   return RunShell(L"open", L"explorer.exe", L"/N,/select," + FileName, SW_SHOW);
 }
 
@@ -226,10 +222,7 @@ AnsiString TUtils::GetTempFolder() {
 
 WideString TUtils::TempFileName() {
   // The wide form of the temporary folder: the 8-bit one loses characters outside the code page.
-  wchar_t buf[MAX_PATH + 1];
-  DWORD n = GetTempPathW(MAX_PATH + 1, buf);
-  WideString folder = (n == 0 || n > MAX_PATH) ? AnsiToWide(GetTempFolder()) : WideString(buf, n);
-  return WithBackslash(folder) + IntToWStr(LocalUnixSeconds());
+  return WithBackslash(TempPathWide()) + IntToWStr(LocalUnixSeconds());
 }
 
 void TUtils::OpenUrl(const WideString& Url) {
@@ -247,9 +240,9 @@ bool TUtils::ForceForegroundWindow(void* Window) {
   if (IsIconic(wnd)) ShowWindow(wnd, SW_RESTORE);
   if (GetForegroundWindow() == wnd) return true;
 
-  OSVERSIONINFOW v{};
+  OSVERSIONINFOA v{};
   v.dwOSVersionInfoSize = sizeof v;
-  GetVersionExW(&v);
+  GetVersionExA(&v);
   bool simple = (v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion <= 4) ||
                 (v.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS &&
                  (v.dwMajorVersion < 4 || (v.dwMajorVersion == 4 && v.dwMinorVersion == 0))) ||
@@ -271,11 +264,11 @@ bool TUtils::ForceForegroundWindow(void* Window) {
   }
   if (!inFront) {
     DWORD timeout = 0;
-    SystemParametersInfoW(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0);
-    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, (void*)(uintptr_t)0, SPIF_SENDCHANGE);
+    SystemParametersInfoA(SPI_GETFOREGROUNDLOCKTIMEOUT, 0, &timeout, 0);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, (void*)(uintptr_t)0, SPIF_SENDCHANGE);
     BringWindowToTop(wnd);
     SetForegroundWindow(wnd);
-    SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, (void*)(uintptr_t)timeout, SPIF_SENDCHANGE);
+    SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, (void*)(uintptr_t)timeout, SPIF_SENDCHANGE);
   }
   return GetForegroundWindow() == wnd;
 }
@@ -285,23 +278,43 @@ bool TUtils::ForceForegroundWindow(void* Window) {
 bool BrowseForFolder(void* Owner, const WideString& Title, WideString& DisplayName, WideString& Path) {
   DisplayName.clear();
   Path.clear();
+  const UINT flags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;  // 0x51
   // The new dialog style needs OLE on this thread; the calls nest.
   HRESULT ole = OleInitialize(nullptr);
-  wchar_t display[MAX_PATH + 1] = {0};
-  BROWSEINFOW bi{};
-  bi.hwndOwner = static_cast<HWND>(Owner);
-  bi.pszDisplayName = display;
-  bi.lpszTitle = Title.c_str();
-  bi.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;  // 0x51
   bool ok = false;
-  if (LPITEMIDLIST list = SHBrowseForFolderW(&bi)) {
-    wchar_t path[MAX_PATH + 1] = {0};
-    if (SHGetPathFromIDListW(list, path)) {
-      DisplayName = display;
-      Path = path;
-      ok = true;
+  if (Win32PlatformIsNT()) {
+    wchar_t display[MAX_PATH + 1] = {0};
+    BROWSEINFOW bi{};
+    bi.hwndOwner = static_cast<HWND>(Owner);
+    bi.pszDisplayName = display;
+    bi.lpszTitle = Title.c_str();
+    bi.ulFlags = flags;
+    if (LPITEMIDLIST list = SHBrowseForFolderW(&bi)) {
+      wchar_t path[MAX_PATH + 1] = {0};
+      if (SHGetPathFromIDListW(list, path)) {
+        DisplayName = display;
+        Path = path;
+        ok = true;
+      }
+      CoTaskMemFree(list);
     }
-    CoTaskMemFree(list);
+  } else {
+    char display[MAX_PATH + 1] = {0};
+    AnsiString title = WideToAnsi(Title);
+    BROWSEINFOA bi{};
+    bi.hwndOwner = static_cast<HWND>(Owner);
+    bi.pszDisplayName = display;
+    bi.lpszTitle = title.c_str();
+    bi.ulFlags = flags;
+    if (LPITEMIDLIST list = SHBrowseForFolderA(&bi)) {
+      char path[MAX_PATH + 1] = {0};
+      if (SHGetPathFromIDListA(list, path)) {
+        DisplayName = AnsiToWide(display);
+        Path = AnsiToWide(path);
+        ok = true;
+      }
+      CoTaskMemFree(list);
+    }
   }
   if (SUCCEEDED(ole)) OleUninitialize();
   return ok;
@@ -331,10 +344,10 @@ WideString URLDecode(const WideString& S) {
 void TOpenUrlThread::Execute() {
   bool useShell = true;
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE shell32 = LoadLibraryW(L"shell32.dll");
+  HMODULE shell32 = LoadLibraryA("shell32.dll");
   SetErrorMode(oldMode);
   try {
-    if (IsXPOrLater() && shell32 && GetProcAddress(shell32, "SHParseDisplayName")) {
+    if (Win32PlatformIsXP() && shell32 && GetProcAddress(shell32, "SHParseDisplayName")) {
       URLDecode(FUrl);  // a malformed escape ends the thread here
       useShell = FUrl.find(L"%00") == WideString::npos;
     }
@@ -356,9 +369,7 @@ void TOpenUrlThread::Execute() {
                                                browser.c_str()),
         WideString());
     if (command.empty()) continue;
-    std::vector<wchar_t> expanded(15360 + 1, 0);
-    DWORD n = ExpandEnvironmentStringsW(command.c_str(), expanded.data(), 15360);
-    if (n > 0 && n <= 15360) command = expanded.data();
+    command = ExpandEnvironment(command);
     if (RunShell(L"open", command, FUrl, SW_SHOW)) return;
   }
 }

@@ -3,6 +3,8 @@
 
 #include "classlib/Forms.h"
 #include "tasks/EventsManager.h"
+#include "unicode/UniSystem.h"
+#include "unicode/UniSysUtils.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
@@ -10,9 +12,13 @@ int main(int argc, char** argv) {
   Application->OnException = [](TObject*, const Exception& E) {
     ADD_FAILURE() << "unhandled exception reached the application: " << E.what();
   };
+  UniSysUtilsInitialize();
+  UniSystemInitialize();
   EventsManagerInitialize();
   int rc = RUN_ALL_TESTS();
   EventsManagerFinalize();
+  UniSystemFinalize();
+  UniSysUtilsFinalize();
   ClasslibFinalize();
   return rc;
 }
