@@ -2,11 +2,17 @@
 // main window closes, and the units finish in reverse order.
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
+#include "tasks/EventsManager.h"
+#include "unicode/UniSysUtils.h"
+#include "unicode/UniSystem.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int rc = 0;
   try {
     ClasslibInitialize();
+    UniSysUtilsInitialize();   // the NT and XP flags
+    UniSystemInitialize();     // the default code page
+    EventsManagerInitialize();  // the event bus and its hidden window
     Application->Initialize();
     Application->SetTitle(L"SampleMorph");
     Application->Run();
@@ -14,6 +20,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (Application) Application->HandleException(nullptr);
     rc = 1;
   }
+  EventsManagerFinalize();
+  UniSystemFinalize();
+  UniSysUtilsFinalize();
   ClasslibFinalize();
   return rc;
 }

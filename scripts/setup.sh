@@ -4,7 +4,7 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-PKGS_NATIVE="cmake make ninja-build ccache dpkg-dev nasm bc python3 git
+PKGS_NATIVE="cmake make ninja-build ccache dpkg-dev nasm bc python3 git locales
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   libz-mingw-w64-dev googletest
   wine xvfb x11-utils xdotool imagemagick pulseaudio pulseaudio-utils fonts-wqy-microhei fonts-wine
