@@ -3,37 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 
 namespace deptest {
 
-TempDir::TempDir() {
-  static std::atomic<unsigned> counter{0};
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  wchar_t name[80];
-  swprintf(name, 80, L"deps-test-%lu-%lu-%u", GetCurrentProcessId(), GetTickCount(), counter++);
-  dir_ = std::wstring(temp) + name;
-  CreateDirectoryW(dir_.c_str(), nullptr);
-}
-
-TempDir::~TempDir() {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((dir_ + L"\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir_ + L"\\" + fd.cFileName).c_str());
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryW(dir_.c_str());
-}
-
 std::wstring TempDir::W(const char* file) const {
-  std::wstring w = dir_ + L"\\";
+  std::wstring w = Path() + L"\\";
   for (const char* p = file; *p; ++p) w += static_cast<wchar_t>(static_cast<unsigned char>(*p));
   return w;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Peer.h"
+#include "common/TestFiles.h"
 
 namespace deptest {
 
@@ -15,19 +16,12 @@ constexpr int kRate = 44100;
 constexpr int kFrames = 44100 + 123;  // not a multiple of any codec's block size
 
 // A fresh folder in the temporary folder, removed with everything in it.
-class TempDir {
+class TempDir : public testfiles::TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::wstring& Path() const { return dir_; }
+  TempDir() : testfiles::TempDir(L"deps-test") {}
   std::wstring W(const char* file) const;  // Windows path
   std::string A(const char* file) const;   // the same as 8-bit text (the folder has an ASCII name)
   std::string U(const char* file) const;   // native path, for peers
-
- private:
-  std::wstring dir_;
 };
 
 // Two tones that differ per channel plus a little pseudo-random noise, at `bits` (16 or 24),

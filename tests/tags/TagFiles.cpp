@@ -8,47 +8,13 @@
 
 namespace tagtest {
 
-TempDir::TempDir() {
-  wchar_t tmp[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  static int counter = 0;
-  dir_ = std::wstring(tmp) + L"tagtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-         std::to_wstring(++counter);
-  EXPECT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr)) << Utf8(dir_) << " error " << GetLastError();
-}
-
-TempDir::~TempDir() {
-  WIN32_FIND_DATAW fd;
-  HANDLE f = FindFirstFileW((dir_ + L"\\*").c_str(), &fd);
-  if (f != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(File(fd.cFileName).c_str());
-    } while (FindNextFileW(f, &fd));
-    FindClose(f);
-  }
-  RemoveDirectoryW(dir_.c_str());
-}
-
 void WriteBytes(const std::wstring& file, const std::string& data) {
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE) << Utf8(file) << " error " << GetLastError();
-  DWORD put = 0;
-  BOOL ok = WriteFile(h, data.data(), (DWORD)data.size(), &put, nullptr);
-  CloseHandle(h);
-  ASSERT_TRUE(ok && put == data.size());
+  ASSERT_TRUE(testfiles::WriteBytes(file, data)) << Utf8(file) << " error " << GetLastError();
 }
 
 std::string ReadBytes(const std::wstring& file) {
-  std::string data;
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_NE(h, INVALID_HANDLE_VALUE);
-  if (h == INVALID_HANDLE_VALUE) return data;
-  char buf[65536];
-  DWORD got = 0;
-  while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) data.append(buf, got);
-  CloseHandle(h);
-  return data;
+  EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES) << Utf8(file);
+  return testfiles::ReadBytes(file);
 }
 
 File::File(const std::wstring& name, DWORD access) {

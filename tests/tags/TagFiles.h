@@ -5,23 +5,17 @@
 #include <string>
 
 #include "classlib/WinApi.h"
+#include "common/TestFiles.h"
 
 namespace tagtest {
 
 // A private folder under the temporary folder, removed with its files.
-class TempDir {
+class TempDir : public testfiles::TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::wstring& Path() const { return dir_; }
-  std::wstring File(const std::wstring& name) const { return dir_ + L"\\" + name; }
-
- private:
-  std::wstring dir_;
+  TempDir() : testfiles::TempDir(L"tagtest") {}
 };
 
+// Whole-file writes and reads that fail the test when the file can't be opened.
 void WriteBytes(const std::wstring& file, const std::string& data);
 std::string ReadBytes(const std::wstring& file);
 
