@@ -1,0 +1,397 @@
+#include "audio/AuConverters.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/AuUtils.h"
+
+namespace {
+
+bool ValidBits(int Bits) { return Bits == 8 || Bits == 16 || Bits == 24 || Bits == 32; }
+
+void ToFloats(int Bits, const void* In, float* Out, int32_t Samples) {
+  switch (Bits) {
+    case 8: PCM8ToSingle(In, Out, Samples); break;
+    case 16: PCM16ToSingle(In, Out, Samples); break;
+    case 24: PCM24ToSingle(In, Out, Samples); break;
+    default: PCM32ToSingle(In, Out, Samples); break;
+  }
+}
+
+void FromFloats(int Bits, float* In, void* Out, int32_t Samples) {
+  switch (Bits) {
+    case 8: SingleToPCM8(In, Out, Samples); break;
+    case 16: SingleToPCM16(In, Out, Samples); break;
+    case 24: SingleToPCM24(In, Out, Samples); break;
+    default: SingleToPCM32(In, Out, Samples); break;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TSampleMorpher
+
+TSampleMorpher::~TSampleMorpher() = default;
+
+int TSampleMorpher::GetBPS() {
+  if (FOutBitsPerSample != 0) return FOutBitsPerSample;
+  return FInput ? FInput->BitsPerSample() : 0;
+}
+
+int TSampleMorpher::GetCh() {
+  if (!FInput) return 0;
+  int ch = FInput->Channels();
+  if ((FOutChannels == 1 || FOutChannels == 2) && (ch == 1 || ch == 2)) return FOutChannels;
+  return ch;
+}
+
+int TSampleMorpher::GetSR() { return FInput ? FInput->SampleRate() : 0; }
+
+void TSampleMorpher::InitInternal() {
+  if (!FInput) throw EAuException("Input is not assigned");
+  FInput->Init();
+  FBusy = true;
+  FPosition = 0;
+  FPendingStart = FPendingEnd = 0;
+  FCapacity = 0;
+  FTransparent = FOutBitsPerSample == 0 && FOutChannels == 0;
+  FInBits = FInput->BitsPerSample() & 127;
+  FInCh = FInput->Channels();
+  FOutBits = GetBPS() & 127;
+  FOutCh = GetCh();
+  FInSampleBytes = FInBits / 8;
+  FOutSampleBytes = FOutBits / 8;
+  if (!FTransparent && (!ValidBits(FInBits) || !ValidBits(FOutBits) || FInCh < 1 || FOutCh < 1)) {
+    FInput->Flush();
+    FBusy = false;
+    throw EAuException("Unsupported sample format");
+  }
+  FrameSize = (uint16_t)(FOutCh * FOutBits / 8);
+  int64_t inSize = FInput->Size();
+  if (inSize < 0) {
+    FSize = -1;
+  } else if (FTransparent) {
+    FSize = inSize;
+  } else {
+    int64_t size = Round((double)inSize * (double)(FOutBits * FOutCh) / (double)(FInBits * FInCh));
+    uint32_t frame = FOutSampleBytes * FOutCh;
+    FSize = size - size % frame;
+  }
+}
+
+void TSampleMorpher::FlushInternal() {
+  if (FInput) FInput->Flush();
+  std::vector<uint8_t>().swap(FOutBuf);
+  std::vector<float>().swap(FFloatBuf);
+  std::vector<uint8_t>().swap(FStaging);
+  FCapacity = 0;
+  FPendingStart = FPendingEnd = 0;
+  FBusy = false;
+}
+
+void TSampleMorpher::Reserve(uint32_t Frames) {
+  if (Frames <= FCapacity) return;
+  FOutBuf.assign((size_t)Frames * FOutSampleBytes * FOutCh, 0);
+  FFloatBuf.assign((size_t)Frames * std::max(FInCh, FOutCh), 0.0f);
+  FCapacity = Frames;
+}
+
+void TSampleMorpher::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
+  if (FTransparent) {
+    FInput->GetData(Buffer, Bytes);
+    return;
+  }
+  // What is left of frames converted for an ask smaller than a frame.
+  if (FPendingStart < FPendingEnd) {
+    uint32_t n = std::min(Bytes, FPendingEnd - FPendingStart);
+    Buffer = FOutBuf.data() + FPendingStart;
+    FPendingStart += n;
+    Bytes = n;
+    return;
+  }
+  const uint32_t outFrame = FOutSampleBytes * FOutCh;
+  const uint32_t inFrame = FInSampleBytes * FInCh;
+  uint32_t frames = Bytes / outFrame;
+  if (frames == 0) frames = 1;  // an ask below one frame still gets its bytes
+  void* p = nullptr;
+  uint32_t got = frames * inFrame;
+  FInput->GetData(p, got);
+  if (got == 0 || !p) {
+    Buffer = nullptr;
+    Bytes = 0;
+    return;
+  }
+  if (got % inFrame != 0) {
+    // The input ended its delivery inside a frame: complete the frame (or drop the fragment
+    // at the end of the stream) so that channels never shift.
+    uint32_t want = got - got % inFrame + inFrame;
+    FStaging.resize(want);
+    std::memcpy(FStaging.data(), p, got);
+    bool eof = false;
+    got += FInput->FillBuffer(FStaging.data() + got, want - got, eof);
+    p = FStaging.data();
+  }
+  frames = got / inFrame;
+  if (frames == 0) {
+    Buffer = nullptr;
+    Bytes = 0;
+    return;
+  }
+  Reserve(frames);
+  float* f = FFloatBuf.data();
+  ToFloats(FInBits, p, f, (int32_t)(frames * FInCh));
+  if (FOutCh == 2 && FInCh == 1) MonoToStereo(f, (int32_t)frames);
+  else if (FOutCh == 1 && FInCh == 2) StereoToMono(f, (int32_t)frames);
+  FromFloats(FOutBits, f, FOutBuf.data(), (int32_t)(frames * FOutCh));
+  uint32_t produced = frames * outFrame;
+  uint32_t n = std::min(Bytes, produced);
+  Buffer = FOutBuf.data();
+  FPendingStart = n;
+  FPendingEnd = produced;
+  Bytes = n;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TFastResampler
+
+TFastResampler::~TFastResampler() = default;
+
+int TFastResampler::GetBPS() {
+  if (!FInput) throw EAuException("Input is not assigned");
+  return TAuConverter::GetBPS();
+}
+
+int TFastResampler::GetCh() {
+  if (!FInput) throw EAuException("Input is not assigned");
+  return FInput->Channels();
+}
+
+int TFastResampler::GetSR() {
+  if (!FInput) throw EAuException("Input is not assigned");
+  return (int)FOutSampleRate;
+}
+
+void TFastResampler::InitInternal() {
+  if (!FInput) throw EAuException("Input is not assigned");
+  FInput->Init();
+  FBits = (uint32_t)(FInput->BitsPerSample() & 127);
+  FChannels = (uint32_t)std::max(0, FInput->Channels());
+  uint32_t inRate = (uint32_t)std::max(0, FInput->SampleRate());
+  const char* error = nullptr;
+  if (!ValidBits((int)FBits)) error = "Unsupported sample format";
+  else if (FChannels < 1 || FChannels > 8) error = "More than 8 channels are not supported";
+  else if (inRate < 5 || FOutSampleRate < 5 || FOutSampleRate > 1000000 || inRate > 1000000)
+    error = "Unsupported sample rate";
+  if (error) {
+    FInput->Flush();
+    throw EAuException(error);
+  }
+  FBusy = true;
+  FSampleBytes = FBits / 8;
+  FFrameBytes = FChannels * FSampleBytes;
+  FrameSize = (uint16_t)FFrameBytes;
+  FInBlockFrames = inRate / 5;
+  FOutBlockFrames = FOutSampleRate / 5;
+  FInBlockBytes = FInBlockFrames * FFrameBytes;
+  FOutBlockBytes = FOutBlockFrames * FFrameBytes;
+  FPassThrough = FInBlockBytes == FOutBlockBytes;
+  FWorkFrames = FInBlockFrames;
+  if (FOutBlockFrames > FInBlockFrames) {
+    uint32_t k = 2;
+    while (FInBlockFrames * k < FOutBlockFrames) ++k;
+    FWorkFrames = FInBlockFrames * k;
+  }
+  FPosition = 0;
+  FWinStart = FWinEnd = 0;
+  int64_t inSize = FInput->Size();
+  if (inSize > 0) {
+    int64_t size = Round((double)inSize * (double)FOutBlockBytes / (double)FInBlockBytes);
+    FSize = size - size % FFrameBytes;  // whole frames only
+  } else {
+    FSize = inSize;
+  }
+  if (FPassThrough) return;
+
+  FBytes.assign((size_t)std::max(FInBlockFrames, FWorkFrames) * FFrameBytes, 0);
+  FInFloats.assign((size_t)FInBlockFrames * FChannels, 0.0f);
+  FFloats.assign((size_t)FWorkFrames * FChannels, 0.0f);
+  FStates.assign(FChannels, TStageState{});
+  double a[7], b[7];
+  double ratio = (double)std::min(FInBlockBytes, FOutBlockBytes) / (double)std::max(FInBlockBytes, FOutBlockBytes);
+  DesignChebyshevFilter(4, false, a, b, 0.85 * ratio / 2.0, 5.0);
+  for (int i = 0; i < 5; ++i) FA[i] = (float)a[i];
+  for (int i = 0; i < 4; ++i) FB[i] = (float)b[i + 1];
+}
+
+void TFastResampler::FlushInternal() {
+  if (FInput) FInput->Flush();
+  std::vector<uint8_t>().swap(FBytes);
+  std::vector<float>().swap(FInFloats);
+  std::vector<float>().swap(FFloats);
+  std::vector<TStageState>().swap(FStates);
+  FWinStart = FWinEnd = 0;
+  FBusy = false;
+}
+
+namespace {
+
+struct TCascade {
+  __m128 A[5], B[4];
+};
+
+// Lanes s for which stage s has a sample at step T of a block of L samples (0 <= T - s < L).
+inline __m128 LaneMask(int T, int L) {
+  alignas(16) uint32_t m[4];
+  for (int s = 0; s < 4; ++s) m[s] = (T - s >= 0 && T - s < L) ? 0xFFFFFFFFu : 0u;
+  return _mm_load_ps(reinterpret_cast<const float*>(m));
+}
+
+inline __m128 Blend(__m128 Mask, __m128 New, __m128 Old) {
+  return _mm_or_ps(_mm_and_ps(Mask, New), _mm_andnot_ps(Mask, Old));
+}
+
+// One step of the four stages at once: stage 0 takes In, stage s the last output of stage s - 1.
+template <bool Masked>
+inline float Step(const TCascade& K, __m128* X, __m128* Y, float In, __m128 Mask) {
+  __m128 x = _mm_move_ss(_mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(Y[0]), 4)), _mm_set_ss(In));
+  __m128 rest = _mm_add_ps(_mm_add_ps(_mm_mul_ps(K.A[1], X[0]), _mm_mul_ps(K.A[2], X[1])),
+                           _mm_add_ps(_mm_mul_ps(K.A[3], X[2]), _mm_mul_ps(K.A[4], X[3])));
+  rest = _mm_add_ps(rest, _mm_add_ps(_mm_mul_ps(K.B[1], Y[1]), _mm_add_ps(_mm_mul_ps(K.B[2], Y[2]),
+                                                                           _mm_mul_ps(K.B[3], Y[3]))));
+  __m128 y = _mm_add_ps(rest, _mm_add_ps(_mm_mul_ps(K.A[0], x), _mm_mul_ps(K.B[0], Y[0])));
+  if (Masked) {
+    X[3] = Blend(Mask, X[2], X[3]);
+    X[2] = Blend(Mask, X[1], X[2]);
+    X[1] = Blend(Mask, X[0], X[1]);
+    X[0] = Blend(Mask, x, X[0]);
+    Y[3] = Blend(Mask, Y[2], Y[3]);
+    Y[2] = Blend(Mask, Y[1], Y[2]);
+    Y[1] = Blend(Mask, Y[0], Y[1]);
+    Y[0] = Blend(Mask, y, Y[0]);
+  } else {
+    X[3] = X[2];
+    X[2] = X[1];
+    X[1] = X[0];
+    X[0] = x;
+    Y[3] = Y[2];
+    Y[2] = Y[1];
+    Y[1] = Y[0];
+    Y[0] = y;
+  }
+  return _mm_cvtss_f32(_mm_shuffle_ps(y, y, 0xFF));
+}
+
+// Runs NC channels (starting at Data[0], frames Stride floats apart) through the cascade. The
+// stages form a wavefront: at step t stage s filters sample t - s, so the four stages of one
+// channel proceed together in one vector; the first and last three steps are masked.
+template <int NC>
+void RunCascade(const TCascade& K, float* Data, uint32_t Stride, int L, float (*State)[2][4][4]) {
+  __m128 X[NC][4], Y[NC][4];
+  for (int c = 0; c < NC; ++c)
+    for (int k = 0; k < 4; ++k) {
+      X[c][k] = _mm_loadu_ps(State[c][0][k]);
+      Y[c][k] = _mm_loadu_ps(State[c][1][k]);
+    }
+  const int total = L + 3;
+  int t = 0;
+  auto masked = [&](int T) {
+    __m128 m = LaneMask(T, L);
+    for (int c = 0; c < NC; ++c) {
+      float in = T < L ? Data[(size_t)T * Stride + c] : 0.0f;
+      float out = Step<true>(K, X[c], Y[c], in, m);
+      if (T >= 3 && T - 3 < L) Data[(size_t)(T - 3) * Stride + c] = out;
+    }
+  };
+  for (; t < 3 && t < total; ++t) masked(t);
+  for (; t < L; ++t) {
+    float* p = Data + (size_t)t * Stride;
+    float* q = p - 3 * (size_t)Stride;
+    for (int c = 0; c < NC; ++c) q[c] = Step<false>(K, X[c], Y[c], p[c], __m128());
+  }
+  for (; t < total; ++t) masked(t);
+  for (int c = 0; c < NC; ++c)
+    for (int k = 0; k < 4; ++k) {
+      _mm_storeu_ps(State[c][0][k], X[c][k]);
+      _mm_storeu_ps(State[c][1][k], Y[c][k]);
+    }
+}
+
+}  // namespace
+
+void TFastResampler::FilterBlock(float* Data, uint32_t Frames) {
+  if (Frames == 0) return;
+  TCascade k;
+  for (int i = 0; i < 5; ++i) k.A[i] = _mm_set1_ps(FA[i]);
+  for (int i = 0; i < 4; ++i) k.B[i] = _mm_set1_ps(FB[i]);
+  static_assert(sizeof(TStageState) == sizeof(float[2][4][4]), "stage state layout");
+  auto* states = reinterpret_cast<float(*)[2][4][4]>(FStates.data());
+  uint32_t c = 0;
+  for (; c + 2 <= FChannels; c += 2) RunCascade<2>(k, Data + c, FChannels, (int)Frames, states + c);
+  if (c < FChannels) RunCascade<1>(k, Data + c, FChannels, (int)Frames, states + c);
+}
+
+uint32_t TFastResampler::Refill() {
+  bool eof = false;
+  uint32_t got = FInput->FillBuffer(FBytes.data(), FInBlockBytes, eof);
+  uint32_t frames = got / FFrameBytes;
+  if (frames == 0) return 0;
+  const uint32_t ch = FChannels;
+  uint32_t produced = 0;
+  if (FOutBlockBytes <= FInBlockBytes) {
+    // Down: filter at the input rate, then keep about out/in of the frames, evenly spread.
+    float* f = FFloats.data();
+    ToFloats((int)FBits, FBytes.data(), f, (int32_t)(frames * ch));
+    FilterBlock(f, frames);
+    int64_t acc = 0;
+    for (uint32_t i = 0; i < frames; ++i) {
+      acc -= FOutBlockBytes;
+      if (acc < 0) {
+        if (produced != i) std::memcpy(f + (size_t)produced * ch, f + (size_t)i * ch, ch * sizeof(float));
+        ++produced;
+        acc += FInBlockBytes;
+      }
+    }
+  } else {
+    // Up: repeat each frame about out/in times, then filter at the output rate.
+    float* in = FInFloats.data();
+    float* f = FFloats.data();
+    ToFloats((int)FBits, FBytes.data(), in, (int32_t)(frames * ch));
+    int64_t acc = 0;
+    uint32_t cur = 0;
+    while (cur < frames && produced < FWorkFrames) {
+      acc -= FInBlockBytes;
+      std::memcpy(f + (size_t)produced * ch, in + (size_t)cur * ch, ch * sizeof(float));
+      ++produced;
+      if (acc < 0) {
+        acc += FOutBlockBytes;
+        ++cur;
+      }
+    }
+    FilterBlock(f, produced);
+  }
+  FromFloats((int)FBits, FFloats.data(), FBytes.data(), (int32_t)(produced * ch));
+  FWinStart = 0;
+  FWinEnd = produced * FFrameBytes;
+  return FWinEnd;
+}
+
+void TFastResampler::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
+  if (!FBusy) throw EAuException("The Stream is not opened");
+  if (FPassThrough) {
+    FInput->GetData(Buffer, Bytes);
+    return;
+  }
+  if (FWinStart >= FWinEnd && Refill() == 0) {
+    Buffer = nullptr;
+    Bytes = 0;
+    return;
+  }
+  uint32_t n = std::min(Bytes, FWinEnd - FWinStart);
+  Buffer = FBytes.data() + FWinStart;
+  FWinStart += n;
+  Bytes = n;
+  // Position counts the bytes delivered (the converter's GetData adds them).
+}

@@ -1,0 +1,88 @@
+// Scripted endpoints and helpers for the audio tests.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "audio/AuClasses.h"
+
+// A source over bytes in memory, delivering at most MaxChunk bytes per pull.
+class TMemIn : public TAuInput {
+ public:
+  TMemIn(std::vector<uint8_t> Bytes, int Bits, int Ch, int SR, TComponent* AOwner = nullptr)
+      : TAuInput(AOwner), Data(std::move(Bytes)), FBits(Bits), FCh(Ch), FSR(SR) {}
+  ~TMemIn() override;
+
+  std::vector<uint8_t> Data;
+  uint32_t MaxChunk = 0;      // 0: no limit
+  int DelayMs = 0;            // sleep in every pull
+  bool UnknownSize = false;   // Size -1
+  WideString InitError;       // InitInternal raises this when not empty
+  std::atomic<int> Inits{0}, Flushes{0}, Pulls{0}, Pauses{0}, Resumes{0};
+
+  void Pause() override { ++Pauses; }
+  void Resume() override { ++Resumes; }
+
+ protected:
+  int GetBPS() override { return FBits; }
+  int GetCh() override { return FCh; }
+  int GetSR() override { return FSR; }
+  void InitInternal() override;
+  void FlushInternal() override;
+  void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
+
+ private:
+  int FBits, FCh, FSR;
+  size_t FRead = 0;
+};
+
+// A converter that passes its input through, with a Size of its own.
+class TPassConverter : public TAuConverter {
+ public:
+  explicit TPassConverter(int64_t SizeToReport, TComponent* AOwner = nullptr)
+      : TAuConverter(AOwner), FReport(SizeToReport) {}
+
+ protected:
+  void InitInternal() override;
+  void FlushInternal() override;
+  void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
+
+ private:
+  int64_t FReport;
+};
+
+// An output that pulls Chunk bytes per step and keeps everything that arrives.
+class TCheckOut : public TAuOutput {
+ public:
+  explicit TCheckOut(TComponent* AOwner = nullptr) : TAuOutput(AOwner) {}
+  ~TCheckOut() override { Shutdown(); }
+
+  uint32_t Chunk = 4096;
+  int StepDelayMs = 0;
+  WideString PrepareError;     // Prepare raises this (after opening nothing)
+  int FailAtStep = -1;         // DoOutput raises "step failed" at this step
+  WideString DoneError;        // Done raises this
+  std::vector<uint8_t> Got;
+  std::atomic<int> Prepares{0}, Dones{0}, DonesUnprepared{0}, Steps{0};
+  std::atomic<uint32_t> DoneThread{0};
+
+ protected:
+  void Prepare() override;
+  bool DoOutput(bool Abort) override;
+  void Done() override;
+
+ private:
+  bool FInputOpen = false;
+};
+
+// Pumps the user-interface thread (messages and synchronised calls) until Pred holds or Ms pass.
+bool PumpUntil(const std::function<bool()>& Pred, int Ms = 10000);
+// Pumps for Ms milliseconds.
+void PumpFor(int Ms);
+
+// Interleaved 16-bit samples of a sine (Amplitude of full scale), Frames frames, all channels alike.
+std::vector<uint8_t> Sine16(double Freq, int Rate, int Frames, int Channels, double Amplitude = 0.5);
+std::vector<int16_t> AsInt16(const std::vector<uint8_t>& Bytes);
+// Drains a (not yet initialised) input with pulls of Ask bytes, after Init; Flush at the end.
+std::vector<uint8_t> Drain(TAuInput* In, uint32_t Ask);
