@@ -217,7 +217,7 @@ void TAuThread::Park() {
   Parked = true;
   IdleEvent.SetEvent();
   // A Run that comes before the worker waits finds Busy set here, so it is never lost.
-  while (!Output->FBusy && !Terminated()) StartEvent.WaitFor(INFINITE_WAIT);
+  while (!RunRequest && !Terminated()) StartEvent.WaitFor(INFINITE_WAIT);
   Parked = false;
 }
 
@@ -227,14 +227,15 @@ void TAuThread::Execute() {
     Park();
     if (Terminated()) break;
     for (;;) {
+      RunRequest = false;
       uint32_t run = Output->FRunNumber;
       Finished = false;
       RunTurn(run);
-      bool restarted = RestartedFromSyncDone.exchange(false) && Output->FBusy;
+      bool restarted = RestartedFromSyncDone.exchange(false) && RunRequest;
       // A run restarted from OnSyncDone carries on the same chain: one done event covers it.
       if (!restarted) PostDoneEvent(Output, this, run);
       FinishedRun = run;
-      if (!Output->FBusy) {
+      if (!RunRequest) {
         Finished = true;
         IdleEvent.SetEvent();
         break;
@@ -357,6 +358,7 @@ void TAuOutput::Run() {
   FThread->Finished = false;
   if (GetCurrentThreadId() == FThread->ThreadID()) FThread->RestartedFromSyncDone = true;
   FBusy = true;
+  FThread->RunRequest = true;
   FThread->StartEvent.SetEvent();
 }
 

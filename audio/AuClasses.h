@@ -152,6 +152,8 @@ class TAuThread : public TThread {
   // A run has ended and the output was not restarted; cleared by Run and by each new turn.
   // (Hides TThread::Finished, which tells that the system thread has ended.)
   std::atomic<bool> Finished{false};
+  // Set by Run: the worker starts (or goes on with) a run.
+  std::atomic<bool> RunRequest{false};
   std::atomic<bool> StopRequest{false};
   std::atomic<bool> PauseRequest{false};
   std::atomic<bool> Paused{false};
