@@ -9,6 +9,9 @@
 
 namespace {
 
+// Frames converted through the float buffer at a time.
+const uint32_t kSliceFrames = 1024;
+
 bool ValidBits(int Bits) { return Bits == 8 || Bits == 16 || Bits == 24 || Bits == 32; }
 
 void ToFloats(int Bits, const void* In, float* Out, int32_t Samples) {
@@ -95,7 +98,7 @@ void TSampleMorpher::FlushInternal() {
 void TSampleMorpher::Reserve(uint32_t Frames) {
   if (Frames <= FCapacity) return;
   FOutBuf.assign((size_t)Frames * FOutSampleBytes * FOutCh, 0);
-  FFloatBuf.assign((size_t)Frames * std::max(FInCh, FOutCh), 0.0f);
+  FFloatBuf.assign((size_t)std::min(Frames, kSliceFrames) * std::max(FInCh, FOutCh), 0.0f);
   FCapacity = Frames;
 }
 
@@ -141,11 +144,18 @@ void TSampleMorpher::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
     return;
   }
   Reserve(frames);
+  // Through the float buffer a slice at a time, so that it stays in the first-level cache.
   float* f = FFloatBuf.data();
-  ToFloats(FInBits, p, f, (int32_t)(frames * FInCh));
-  if (FOutCh == 2 && FInCh == 1) MonoToStereo(f, (int32_t)frames);
-  else if (FOutCh == 1 && FInCh == 2) StereoToMono(f, (int32_t)frames);
-  FromFloats(FOutBits, f, FOutBuf.data(), (int32_t)(frames * FOutCh));
+  const auto* src = static_cast<const uint8_t*>(p);
+  uint8_t* dst = FOutBuf.data();
+  for (uint32_t done = 0; done < frames;) {
+    uint32_t n = std::min(frames - done, kSliceFrames);
+    ToFloats(FInBits, src + (size_t)done * inFrame, f, (int32_t)(n * FInCh));
+    if (FOutCh == 2 && FInCh == 1) MonoToStereo(f, (int32_t)n);
+    else if (FOutCh == 1 && FInCh == 2) StereoToMono(f, (int32_t)n);
+    FromFloats(FOutBits, f, dst + (size_t)done * outFrame, (int32_t)(n * FOutCh));
+    done += n;
+  }
   uint32_t produced = frames * outFrame;
   uint32_t n = std::min(Bytes, produced);
   Buffer = FOutBuf.data();
@@ -238,6 +248,14 @@ void TFastResampler::FlushInternal() {
 
 namespace {
 
+inline void CopyFrame(float* Dst, const float* Src, uint32_t Ch) {
+  switch (Ch) {
+    case 1: Dst[0] = Src[0]; break;
+    case 2: Dst[0] = Src[0]; Dst[1] = Src[1]; break;
+    default: for (uint32_t c = 0; c < Ch; ++c) Dst[c] = Src[c]; break;
+  }
+}
+
 struct TCascade {
   __m128 A[5], B[4];
 };
@@ -253,40 +271,53 @@ inline __m128 Blend(__m128 Mask, __m128 New, __m128 Old) {
   return _mm_or_ps(_mm_and_ps(Mask, New), _mm_andnot_ps(Mask, Old));
 }
 
+// The histories hold the last four inputs (X) and outputs (Y) of each stage, one stage per lane,
+// oldest first: H[0] four samples back ... H[3] one sample back.
+//
 // One step of the four stages at once: stage 0 takes In, stage s the last output of stage s - 1.
-template <bool Masked>
-inline float Step(const TCascade& K, __m128* X, __m128* Y, float In, __m128 Mask) {
-  __m128 x = _mm_move_ss(_mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(Y[0]), 4)), _mm_set_ss(In));
-  __m128 rest = _mm_add_ps(_mm_add_ps(_mm_mul_ps(K.A[1], X[0]), _mm_mul_ps(K.A[2], X[1])),
-                           _mm_add_ps(_mm_mul_ps(K.A[3], X[2]), _mm_mul_ps(K.A[4], X[3])));
-  rest = _mm_add_ps(rest, _mm_add_ps(_mm_mul_ps(K.B[1], Y[1]), _mm_add_ps(_mm_mul_ps(K.B[2], Y[2]),
-                                                                           _mm_mul_ps(K.B[3], Y[3]))));
-  __m128 y = _mm_add_ps(rest, _mm_add_ps(_mm_mul_ps(K.A[0], x), _mm_mul_ps(K.B[0], Y[0])));
-  if (Masked) {
-    X[3] = Blend(Mask, X[2], X[3]);
-    X[2] = Blend(Mask, X[1], X[2]);
-    X[1] = Blend(Mask, X[0], X[1]);
-    X[0] = Blend(Mask, x, X[0]);
-    Y[3] = Blend(Mask, Y[2], Y[3]);
-    Y[2] = Blend(Mask, Y[1], Y[2]);
-    Y[1] = Blend(Mask, Y[0], Y[1]);
-    Y[0] = Blend(Mask, y, Y[0]);
-  } else {
-    X[3] = X[2];
-    X[2] = X[1];
-    X[1] = X[0];
-    X[0] = x;
-    Y[3] = Y[2];
-    Y[2] = Y[1];
-    Y[1] = Y[0];
-    Y[0] = y;
-  }
-  return _mm_cvtss_f32(_mm_shuffle_ps(y, y, 0xFF));
+// I1..I4 name the slots one to four samples back; the new values go to slot I4.
+template <int I1, int I2, int I3, int I4>
+inline __m128 StepAt(const TCascade& K, __m128* X, __m128* Y, float In, __m128& NewX) {
+  NewX = _mm_move_ss(_mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(Y[I1]), 4)), _mm_set_ss(In));
+  __m128 rest = _mm_add_ps(_mm_add_ps(_mm_mul_ps(K.A[1], X[I1]), _mm_mul_ps(K.A[2], X[I2])),
+                           _mm_add_ps(_mm_mul_ps(K.A[3], X[I3]), _mm_mul_ps(K.A[4], X[I4])));
+  rest = _mm_add_ps(rest, _mm_add_ps(_mm_mul_ps(K.B[1], Y[I2]), _mm_add_ps(_mm_mul_ps(K.B[2], Y[I3]),
+                                                                           _mm_mul_ps(K.B[3], Y[I4]))));
+  return _mm_add_ps(_mm_add_ps(rest, _mm_mul_ps(K.B[0], Y[I1])), _mm_mul_ps(K.A[0], NewX));
+}
+
+inline float Lane3(__m128 V) { return _mm_cvtss_f32(_mm_shuffle_ps(V, V, 0xFF)); }
+
+// A step in the canonical slot order, updating only the lanes in Mask.
+inline float MaskedStep(const TCascade& K, __m128* X, __m128* Y, float In, __m128 Mask) {
+  __m128 x;
+  __m128 y = StepAt<3, 2, 1, 0>(K, X, Y, In, x);
+  X[0] = Blend(Mask, X[1], X[0]);
+  X[1] = Blend(Mask, X[2], X[1]);
+  X[2] = Blend(Mask, X[3], X[2]);
+  X[3] = Blend(Mask, x, X[3]);
+  Y[0] = Blend(Mask, Y[1], Y[0]);
+  Y[1] = Blend(Mask, Y[2], Y[1]);
+  Y[2] = Blend(Mask, Y[3], Y[2]);
+  Y[3] = Blend(Mask, y, Y[3]);
+  return Lane3(y);
+}
+
+// Step R of a group of four: the slot written is R, which ends the group in canonical order
+// without moving any history.
+template <int R>
+inline float GroupStep(const TCascade& K, __m128* X, __m128* Y, float In) {
+  __m128 x;
+  __m128 y = StepAt<(R + 3) & 3, (R + 2) & 3, (R + 1) & 3, R>(K, X, Y, In, x);
+  X[R] = x;
+  Y[R] = y;
+  return Lane3(y);
 }
 
 // Runs NC channels (starting at Data[0], frames Stride floats apart) through the cascade. The
 // stages form a wavefront: at step t stage s filters sample t - s, so the four stages of one
-// channel proceed together in one vector; the first and last three steps are masked.
+// channel proceed together in one vector; the first and last three steps are masked. The
+// output of step t (sample t - 3) replaces input t - 3, which has been read already.
 template <int NC>
 void RunCascade(const TCascade& K, float* Data, uint32_t Stride, int L, float (*State)[2][4][4]) {
   __m128 X[NC][4], Y[NC][4];
@@ -296,22 +327,26 @@ void RunCascade(const TCascade& K, float* Data, uint32_t Stride, int L, float (*
       Y[c][k] = _mm_loadu_ps(State[c][1][k]);
     }
   const int total = L + 3;
-  int t = 0;
-  auto masked = [&](int T) {
-    __m128 m = LaneMask(T, L);
+  auto masked = [&](int T, __m128 M) {
     for (int c = 0; c < NC; ++c) {
       float in = T < L ? Data[(size_t)T * Stride + c] : 0.0f;
-      float out = Step<true>(K, X[c], Y[c], in, m);
+      float out = MaskedStep(K, X[c], Y[c], in, M);
       if (T >= 3 && T - 3 < L) Data[(size_t)(T - 3) * Stride + c] = out;
     }
   };
-  for (; t < 3 && t < total; ++t) masked(t);
-  for (; t < L; ++t) {
+  int t = 0;
+  for (; t < 3 && t < total; ++t) masked(t, LaneMask(t, L));
+  for (; t + 4 <= L; t += 4) {
     float* p = Data + (size_t)t * Stride;
     float* q = p - 3 * (size_t)Stride;
-    for (int c = 0; c < NC; ++c) q[c] = Step<false>(K, X[c], Y[c], p[c], __m128());
+    for (int c = 0; c < NC; ++c) q[c] = GroupStep<0>(K, X[c], Y[c], p[c]);
+    for (int c = 0; c < NC; ++c) q[Stride + c] = GroupStep<1>(K, X[c], Y[c], p[Stride + c]);
+    for (int c = 0; c < NC; ++c) q[2 * Stride + c] = GroupStep<2>(K, X[c], Y[c], p[2 * Stride + c]);
+    for (int c = 0; c < NC; ++c) q[3 * Stride + c] = GroupStep<3>(K, X[c], Y[c], p[3 * Stride + c]);
   }
-  for (; t < total; ++t) masked(t);
+  const __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
+  for (; t < L; ++t) masked(t, all);
+  for (; t < total; ++t) masked(t, LaneMask(t, L));
   for (int c = 0; c < NC; ++c)
     for (int k = 0; k < 4; ++k) {
       _mm_storeu_ps(State[c][0][k], X[c][k]);
@@ -349,7 +384,7 @@ uint32_t TFastResampler::Refill() {
     for (uint32_t i = 0; i < frames; ++i) {
       acc -= FOutBlockBytes;
       if (acc < 0) {
-        if (produced != i) std::memcpy(f + (size_t)produced * ch, f + (size_t)i * ch, ch * sizeof(float));
+        if (produced != i) CopyFrame(f + (size_t)produced * ch, f + (size_t)i * ch, ch);
         ++produced;
         acc += FInBlockBytes;
       }
@@ -363,7 +398,7 @@ uint32_t TFastResampler::Refill() {
     uint32_t cur = 0;
     while (cur < frames && produced < FWorkFrames) {
       acc -= FInBlockBytes;
-      std::memcpy(f + (size_t)produced * ch, in + (size_t)cur * ch, ch * sizeof(float));
+      CopyFrame(f + (size_t)produced * ch, in + (size_t)cur * ch, ch);
       ++produced;
       if (acc < 0) {
         acc += FOutBlockBytes;

@@ -78,8 +78,8 @@ class TFastResampler : public TAuConverter {
   // The four filter stages of one channel, one per vector lane: lane s holds stage s's last
   // four inputs and outputs.
   struct alignas(16) TStageState {
-    float X[4][4];  // X[k][s]: input of stage s, k + 1 samples back
-    float Y[4][4];  // Y[k][s]: output of stage s, k + 1 samples back
+    float X[4][4];  // X[k][s]: input of stage s, 4 - k samples back
+    float Y[4][4];  // Y[k][s]: output of stage s, 4 - k samples back
   };
   uint32_t Refill();
   void FilterBlock(float* Data, uint32_t Frames);

@@ -197,14 +197,31 @@ void DoubleToInt32Samples(void* Buffer, int32_t Bytes) {
 // Channels
 
 void StereoToMono(float* Buffer, int32_t Frames) {
-  for (int32_t i = 0; i < Frames; ++i) Buffer[i] = (Buffer[2 * i] + Buffer[2 * i + 1]) * 0.5f;
+  const __m128 half = _mm_set1_ps(0.5f);
+  int32_t i = 0;
+  // Frame i is read (at 2i) before anything at i or later is written.
+  for (; i + 4 <= Frames; i += 4) {
+    __m128 a = _mm_loadu_ps(Buffer + 2 * i), b = _mm_loadu_ps(Buffer + 2 * i + 4);
+    __m128 l = _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+    __m128 r = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+    _mm_storeu_ps(Buffer + i, _mm_mul_ps(_mm_add_ps(l, r), half));
+  }
+  for (; i < Frames; ++i) Buffer[i] = (Buffer[2 * i] + Buffer[2 * i + 1]) * 0.5f;
 }
 
 void MonoToStereo(float* Buffer, int32_t Frames) {
-  for (int32_t i = Frames - 1; i >= 0; --i) {
+  int32_t i = Frames;
+  // From the end backwards: sample i goes to 2i and 2i + 1, never below what is still unread.
+  while (i % 4) {
+    --i;
     float x = Buffer[i];
     Buffer[2 * i] = x;
     Buffer[2 * i + 1] = x;
+  }
+  for (i -= 4; i >= 0; i -= 4) {
+    __m128 v = _mm_loadu_ps(Buffer + i);
+    _mm_storeu_ps(Buffer + 2 * i + 4, _mm_unpackhi_ps(v, v));
+    _mm_storeu_ps(Buffer + 2 * i, _mm_unpacklo_ps(v, v));
   }
 }
 
