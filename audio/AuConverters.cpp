@@ -248,14 +248,6 @@ void TFastResampler::FlushInternal() {
 
 namespace {
 
-inline void CopyFrame(float* Dst, const float* Src, uint32_t Ch) {
-  switch (Ch) {
-    case 1: Dst[0] = Src[0]; break;
-    case 2: Dst[0] = Src[0]; Dst[1] = Src[1]; break;
-    default: for (uint32_t c = 0; c < Ch; ++c) Dst[c] = Src[c]; break;
-  }
-}
-
 struct TCascade {
   __m128 A[5], B[4];
 };
@@ -368,46 +360,74 @@ void TFastResampler::FilterBlock(float* Data, uint32_t Frames) {
   if (c < FChannels) RunCascade<1>(k, Data + c, FChannels, (int)Frames, states + c);
 }
 
+namespace {
+
+// Keeps about Out/In of Frames frames, evenly spread, at the front; returns how many. CH is the
+// channel count when known at compile time (0: Ch).
+template <uint32_t CH>
+uint32_t Decimate(float* F, uint32_t Frames, uint32_t Ch, int32_t OutBytes, int32_t InBytes) {
+  const uint32_t ch = CH ? CH : Ch;
+  int32_t acc = 0;
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < Frames; ++i) {
+    acc -= OutBytes;
+    if (acc < 0) {
+      for (uint32_t c = 0; c < ch; ++c) F[(size_t)kept * ch + c] = F[(size_t)i * ch + c];
+      ++kept;
+      acc += InBytes;
+    }
+  }
+  return kept;
+}
+
+// Repeats each of Frames frames about Out/In times into Dst (at most Cap frames); the block's
+// last frame ends the repetition as soon as it is left. Returns the frames written.
+template <uint32_t CH>
+uint32_t Repeat(float* Dst, const float* Src, uint32_t Frames, uint32_t Ch, uint32_t Cap, int32_t InBytes,
+                int32_t OutBytes) {
+  const uint32_t ch = CH ? CH : Ch;
+  int32_t acc = 0;
+  uint32_t cur = 0, n = 0;
+  while (cur < Frames && n < Cap) {
+    acc -= InBytes;
+    for (uint32_t c = 0; c < ch; ++c) Dst[(size_t)n * ch + c] = Src[(size_t)cur * ch + c];
+    ++n;
+    if (acc < 0) {
+      acc += OutBytes;
+      ++cur;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
 uint32_t TFastResampler::Refill() {
   bool eof = false;
   uint32_t got = FInput->FillBuffer(FBytes.data(), FInBlockBytes, eof);
   uint32_t frames = got / FFrameBytes;
   if (frames == 0) return 0;
   const uint32_t ch = FChannels;
+  const int32_t inB = (int32_t)FInBlockBytes, outB = (int32_t)FOutBlockBytes;
   uint32_t produced = 0;
+  float* f = FFloats.data();
   if (FOutBlockBytes <= FInBlockBytes) {
     // Down: filter at the input rate, then keep about out/in of the frames, evenly spread.
-    float* f = FFloats.data();
     ToFloats((int)FBits, FBytes.data(), f, (int32_t)(frames * ch));
     FilterBlock(f, frames);
-    int64_t acc = 0;
-    for (uint32_t i = 0; i < frames; ++i) {
-      acc -= FOutBlockBytes;
-      if (acc < 0) {
-        if (produced != i) CopyFrame(f + (size_t)produced * ch, f + (size_t)i * ch, ch);
-        ++produced;
-        acc += FInBlockBytes;
-      }
-    }
+    if (ch == 1) produced = Decimate<1>(f, frames, ch, outB, inB);
+    else if (ch == 2) produced = Decimate<2>(f, frames, ch, outB, inB);
+    else produced = Decimate<0>(f, frames, ch, outB, inB);
   } else {
     // Up: repeat each frame about out/in times, then filter at the output rate.
     float* in = FInFloats.data();
-    float* f = FFloats.data();
     ToFloats((int)FBits, FBytes.data(), in, (int32_t)(frames * ch));
-    int64_t acc = 0;
-    uint32_t cur = 0;
-    while (cur < frames && produced < FWorkFrames) {
-      acc -= FInBlockBytes;
-      CopyFrame(f + (size_t)produced * ch, in + (size_t)cur * ch, ch);
-      ++produced;
-      if (acc < 0) {
-        acc += FOutBlockBytes;
-        ++cur;
-      }
-    }
+    if (ch == 1) produced = Repeat<1>(f, in, frames, ch, FWorkFrames, inB, outB);
+    else if (ch == 2) produced = Repeat<2>(f, in, frames, ch, FWorkFrames, inB, outB);
+    else produced = Repeat<0>(f, in, frames, ch, FWorkFrames, inB, outB);
     FilterBlock(f, produced);
   }
-  FromFloats((int)FBits, FFloats.data(), FBytes.data(), (int32_t)(produced * ch));
+  FromFloats((int)FBits, f, FBytes.data(), (int32_t)(produced * ch));
   FWinStart = 0;
   FWinEnd = produced * FFrameBytes;
   return FWinEnd;
