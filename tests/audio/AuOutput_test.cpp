@@ -475,6 +475,25 @@ TEST(AuOutputRun, AnOutputCanBeFreedFromItsOwnHandlerOrWithEventsQueued) {
   EXPECT_EQ(late, 0);
 }
 
+TEST(EventDelivery, AHandlerThatRaisesReachesTheApplicationAndDeliveryGoesOn) {
+  auto saved = Application->OnException;
+  std::wstring reported;
+  Application->OnException = [&](TObject*, const Exception& E) { reported = E.Message(); };
+  TMemIn in(Bytes(300), 16, 1, 44100);
+  TCheckOut out;
+  out.SetInput(&in);
+  int dones = 0;
+  out.OnDone = [&](TComponent*) {
+    if (++dones == 1) throw EAuException("handler failed");
+  };
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return dones == 1; }));
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return dones == 2; }));
+  Application->OnException = saved;
+  EXPECT_EQ(reported, L"handler failed");
+}
+
 TEST(EventDelivery, ImmediateEventsGoFirstAndRunOnTheDeliveryThread) {
   EventHandlerAddRef();
   TComponent sender(nullptr);
