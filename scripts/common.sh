@@ -1,5 +1,6 @@
 # Shared steps of scripts/run.sh and scripts/test.sh (sourced, not run).
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export HOME=${HOME:-/root}
 export PROJECT_CACHE=${PROJECT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/samplemorph}
 BUILD=${BUILD_DIR:-$ROOT/build}
 
