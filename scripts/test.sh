@@ -3,6 +3,9 @@
 # X server, a persistent wineserver and a private PulseAudio server (null sink, pipe source).
 # Stops everything it started, also on failure. Arguments go to ctest (e.g. -R tags).
 set -euo pipefail
+# One host locale for every run: Wine takes its code page and its mapping of non-ASCII file
+# names from it (tests that need another set their own).
+export LC_ALL=C.UTF-8
 source "$(dirname "$0")/common.sh"
 build_all
 
