@@ -1,0 +1,148 @@
+// RIFF WAVE files: TWaveIn reads PCM, IEEE float, the extensible format, IMA and Microsoft
+// ADPCM, and MPEG audio in WAVE through the Audio Compression Manager; TWaveOut writes PCM, the
+// extensible PCM header and IMA ADPCM, and appends to PCM and IMA ADPCM files.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "audio/AuEndpoints.h"
+
+enum TWavType {
+  wtUnsupported = 0,
+  wtPCM = 1,
+  wtDVIADPCM = 2,
+  wtMSADPCM = 3,
+  wtACM = 4,
+  wtIEEEFloat = 5,
+  wtExtPCM = 6,
+  wtExtIEEEFloat = 7
+};
+
+// What a scan of a WAVE header found. Offsets are from the start of the stream.
+struct TWaveHeader {
+  TWavType Type = wtUnsupported;
+  uint16_t FormatTag = 0;
+  uint16_t Channels = 0;
+  uint32_t SampleRate = 0;
+  uint16_t BlockAlign = 0;
+  uint16_t BitsPerSample = 0;
+  uint16_t SamplesPerBlock = 0;
+  std::vector<int16_t> Coefs;  // Microsoft ADPCM coefficient pairs, two values each
+  std::vector<uint8_t> Fmt;    // the "fmt " body as stored
+  bool HasFact = false;
+  uint32_t FactSamples = 0;
+  int64_t FactField = -1;      // offset of the "fact" sample count
+  uint32_t DataSize = 0;       // as declared
+  int64_t DataSizeField = -1;  // offset of the "data" chunk's size
+  int64_t DataOffset = -1;     // offset of the first byte of the "data" body
+};
+
+// Scans a WAVE header from the stream's current position, within its first 65535 bytes.
+// Chunk identifiers are compared without regard to letter case; a compressed format needs a
+// "fact" chunk before its data. PcmAndImaOnly accepts format tags 1 and 0x11 only (appending).
+// False when no usable header was found; the stream position is then undefined.
+bool ScanWaveHeader(TStream* S, TWaveHeader& H, bool PcmAndImaOnly);
+
+// The IMA ADPCM tables shared by the decoder and the encoder.
+extern const int16_t ImaStepTable[89];
+extern const int8_t ImaIndexTable[16];
+
+class TWaveIn : public TAuFileIn {
+ public:
+  explicit TWaveIn(TComponent* AOwner);
+  ~TWaveIn() override;
+  const char* ClassName() const override { return "TWaveIn"; }
+
+  // The type found in the header; wtUnsupported until a header has been read.
+  TWavType WavType() const { return FWavType; }
+
+ protected:
+  void OpenFile() override;
+  void CloseFile() override;
+  void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
+  bool SeekInternal(int64_t& SampleNum) override;
+
+ private:
+  // The header scan and the checks that make a file Valid; may replace Stream by the
+  // compression manager's decoded copy.
+  void ReadHeader(bool Converted);
+  bool ConvertThroughAcm(const TWaveHeader& H);
+  // Reads at most Count bytes, never past the end of the "data" body.
+  uint32_t ReadData(uint8_t* Dest, uint32_t Count);
+  // One ADPCM block decoded into the buffer; the count of bytes it gave (0: no block).
+  uint32_t DecodeImaBlock();
+  uint32_t DecodeMsBlock();
+
+  std::vector<uint8_t> FBuf;    // the decode buffer
+  std::vector<uint8_t> FBlock;  // one ADPCM block as read
+  TWavType FWavType = wtUnsupported;
+  uint16_t FBlockAlign = 0;
+  uint32_t FSamplesPerBlock = 0;
+  uint32_t FFactSamples = 0;
+  std::vector<int16_t> FCoefs;
+  int64_t FDataOffset = 0;
+  int64_t FDataEnd = 0;  // one past the last byte of the "data" body
+  int64_t FReadPos = 0;  // where the next read of Stream starts
+  uint32_t FDiskFrame = 0;  // bytes of one frame as stored (PCM and float)
+  uint32_t FSkipBytes = 0;  // bytes to drop from the next decoded block (a seek inside it)
+  bool SingleFloat = false;
+  // Compression-manager path: Stream is the decoded copy and the file's own stream waits here.
+  TStream* FFileStream = nullptr;
+  TMemoryStream* FConverted = nullptr;
+};
+
+class TWaveOut : public TAuFileOut {
+ public:
+  explicit TWaveOut(TComponent* AOwner);
+  ~TWaveOut() override;
+  const char* ClassName() const override { return "TWaveOut"; }
+
+  // wtPCM or wtDVIADPCM, set while idle; other values are ignored.
+  TWavType WavType() const { return FWavType; }
+  void SetWavType(TWavType Value);
+  // The IMA ADPCM block align: a non-zero multiple of 4, set while idle.
+  uint16_t BlockSize() const { return FBlockSize; }
+  void SetBlockSize(uint16_t Value);
+  // False: the extensible header for more than 2 channels or more than 16 bits.
+  bool CreateNonMsHeaders() const { return FCreateNonMsHeaders; }
+  void SetCreateNonMsHeaders(bool Value) { FCreateNonMsHeaders = Value; }
+  void SetFileMode(TFileOutputMode Value) override;
+
+ protected:
+  void Prepare() override;
+  bool DoOutput(bool Abort) override;
+  void Done() override;
+
+ private:
+  // Flushes the input, frees an own stream and raises Message (format errors of Prepare).
+  [[noreturn]] void FailPrepare(const char* Message);
+  void WriteOrFail(const void* Data, uint32_t Count);
+  void WriteHeader(int64_t InputSize);
+  bool EncodeImaBlock();
+  void FixHeader();
+  void PutLong(int64_t Offset, uint32_t Value);
+  uint8_t EncodeImaSample(int Channel, int32_t Sample);
+
+  TWavType FWavType = wtPCM;
+  uint16_t FBlockSize = 512;
+  bool FCreateNonMsHeaders = true;
+
+  // State of one run.
+  TWavType FRunType = wtPCM;
+  uint16_t FRunBlock = 512;
+  uint32_t FSamplesPerBlock = 0;
+  int FChannels = 0, FBits = 0, FRate = 0;
+  bool FEndOfInput = false;
+  bool FInputInited = false;
+  bool FCreated = false;
+  bool FAppending = false;
+  bool FFailed = false;
+  uint32_t FHeaderLen = 0;
+  int64_t FDataSizeField = 0, FFactField = 0, FDataOffset = 0;
+  int64_t FOldBlocks = 0;  // blocks of an IMA ADPCM file appended to
+  int64_t FFramesWritten = 0;
+  int16_t FPredictor[2] = {0, 0};
+  uint8_t FStepIndex[2] = {0, 0};
+  std::vector<uint8_t> FSampleBytes;  // one block's input frames
+  std::vector<uint8_t> FBlockOut;
+};

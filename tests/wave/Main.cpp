@@ -1,0 +1,19 @@
+// The WAVE tests start the class library and the engine as the program does, and end them in
+// reverse order.
+#include <gtest/gtest.h>
+
+#include "audio/AuClasses.h"
+#include "classlib/Forms.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ClasslibInitialize();
+  AuClassesInitialize();
+  Application->OnException = [](TObject*, const Exception& E) {
+    ADD_FAILURE() << "unhandled exception reached the application: " << E.what();
+  };
+  int rc = RUN_ALL_TESTS();
+  AuClassesFinalize();
+  ClasslibFinalize();
+  return rc;
+}
