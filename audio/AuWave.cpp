@@ -243,6 +243,15 @@ bool TWaveIn::ConvertThroughAcm(const TWaveHeader& H) {
   TWaveConverter conv;
   FStream->Seek(0, soBeginning);
   if (!conv.LoadWaveStream(FStream)) return false;
+  // The codecs divide by these: a block align of 0 is refused, and a stream that declares no
+  // byte rate (variable bit rate) gets the mean rate of its data.
+  auto* src = reinterpret_cast<WAVEFORMATEX*>(conv.CurrentFormat());
+  if (src->nBlockAlign == 0 || src->nChannels == 0 || src->nSamplesPerSec == 0) return false;
+  if (src->nAvgBytesPerSec == 0) {
+    if (H.FactSamples == 0 || conv.Size() == 0) return false;
+    double rate = (double)conv.Size() * src->nSamplesPerSec / H.FactSamples;
+    src->nAvgBytesPerSec = (DWORD)std::max(1.0, std::min(rate, 1e8));
+  }
   auto* dst = reinterpret_cast<WAVEFORMATEX*>(conv.NewFormat());
   dst->wFormatTag = WAVE_FORMAT_PCM;
   if (acmFormatSuggest(nullptr, reinterpret_cast<WAVEFORMATEX*>(conv.CurrentFormat()), dst,
