@@ -278,7 +278,8 @@ void TWaveIn::ReadHeader(bool Converted) {
   FBPS = FChan = FSR = 0;
   FWavType = wtUnsupported;
   FValid = false;
-  Seekable = true;
+  Seekable = FStream->Seek(0, soCurrent) >= 0;
+  if (!Seekable) return;  // the reader needs to go back from the header to the data
   TWaveHeader H;
   if (!ScanWaveHeader(FStream, H, false)) return;
   int64_t streamSize = FStream->Size();

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio/AuEndpoints.h"
+#include "audio/AuClasses.h"
 
 enum TWavType {
   wtUnsupported = 0,

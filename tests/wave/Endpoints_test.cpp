@@ -163,6 +163,27 @@ TEST(Endpoints, AStreamHandedInIsRewoundAndNotFreed) {
   EXPECT_EQ(ms.Size(), (int64_t)bytes.size());
 }
 
+// A stream that can only be read forward.
+class TForwardStream : public TMemoryStream {
+ public:
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+    if (Offset == 0 && Origin == soCurrent) return -1;
+    return TMemoryStream::Seek(Offset, Origin);
+  }
+};
+
+TEST(Endpoints, AnInputThatCannotSeekSaysSo) {
+  std::string bytes = PcmWav16(1, 8000, Ramp(100));
+  TForwardStream ms;
+  ms.WriteBuffer(bytes.data(), (int32_t)bytes.size());
+  TWaveIn in(nullptr);
+  in.SetStream(&ms);
+  EXPECT_FALSE(in.Valid());
+  EXPECT_FALSE(in.IsSeekable());
+  EXPECT_FALSE(in.SetStartTime(0, 0));
+  EXPECT_FALSE(in.Seek(0));
+}
+
 TEST(Endpoints, Errors) {
   RampFile f;
   TWaveIn in(nullptr);
