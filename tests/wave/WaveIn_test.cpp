@@ -131,7 +131,9 @@ TEST_P(Header, IsReadOrRefused) {
   }
   std::string got = ReadAll(&in, 4096);
   EXPECT_EQ((int64_t)got.size(), c.delivered < 0 ? c.size : c.delivered);
-  if (c.valid && c.type == wtPCM) EXPECT_EQ(got, std::string(400, '\x11'));
+  if (c.valid && c.type == wtPCM) {
+    EXPECT_EQ(got, std::string(400, '\x11'));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(WaveIn, Header, ::testing::ValuesIn(HeaderCases()),

@@ -256,8 +256,11 @@ TEST(WaveOut, Errors) {
     EXPECT_EQ(Write(out, &src, c.file), c.message) << c.what;
     EXPECT_EQ(src.Inits, src.Flushes) << c.what;
     if (!c.file.empty()) {
-      if (before.empty()) EXPECT_FALSE(FileExists(c.file)) << c.what;  // no junk file left
-      else EXPECT_TRUE(ReadBytes(c.file) == before) << c.what;
+      if (before.empty()) {
+        EXPECT_FALSE(FileExists(c.file)) << c.what;  // no junk file left
+      } else {
+        EXPECT_TRUE(ReadBytes(c.file) == before) << c.what;
+      }
     }
   }
   EXPECT_TRUE(ReadBytes(stereo) == stereoBytes);
