@@ -10,47 +10,8 @@
 
 namespace wavetest {
 
-TempDir::TempDir() {
-  wchar_t tmp[MAX_PATH];
-  GetTempPathW(MAX_PATH, tmp);
-  static int counter = 0;
-  for (;;) {
-    dir_ = std::wstring(tmp) + L"wavetest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-           std::to_wstring(++counter);
-    if (CreateDirectoryW(dir_.c_str(), nullptr)) break;
-  }
-}
-
-TempDir::~TempDir() {
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((dir_ + L"\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring n = fd.cFileName;
-      if (n != L"." && n != L"..") DeleteFileW((dir_ + L"\\" + n).c_str());
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-  }
-  RemoveDirectoryW(dir_.c_str());
-}
-
 void WriteBytes(const std::wstring& file, const std::string& data) {
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  DWORD n = 0;
-  WriteFile(h, data.data(), (DWORD)data.size(), &n, nullptr);
-  CloseHandle(h);
-}
-
-std::string ReadBytes(const std::wstring& file) {
-  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "";
-  std::string s(GetFileSize(h, nullptr), '\0');
-  DWORD n = 0;
-  if (!s.empty()) ReadFile(h, &s[0], (DWORD)s.size(), &n, nullptr);
-  CloseHandle(h);
-  return s;
+  ASSERT_TRUE(testfiles::WriteBytes(file, data));
 }
 
 bool FileExists(const std::wstring& file) { return GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -6,24 +6,19 @@
 #include <vector>
 
 #include "audio/AuClasses.h"
+#include "common/TestFiles.h"
 
 namespace wavetest {
 
 // A private folder under the temporary folder, removed with its files.
-class TempDir {
+class TempDir : public testfiles::TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::wstring File(const std::wstring& name) const { return dir_ + L"\\" + name; }
-
- private:
-  std::wstring dir_;
+  TempDir() : testfiles::TempDir(L"wavetest") {}
 };
 
+// Writes a whole file, failing the test when it can't.
 void WriteBytes(const std::wstring& file, const std::string& data);
-std::string ReadBytes(const std::wstring& file);
+using testfiles::ReadBytes;
 bool FileExists(const std::wstring& file);
 
 std::string LE16(uint32_t v);
