@@ -254,9 +254,8 @@ void TAuThread::RunTurn(uint32_t RunNumber) {
     O->Prepare();
     O->FPrepared = true;
     O->FActive = true;
-    PauseRequest = false;
+    // A pause asked for while Prepare ran is kept: Run dropped the requests of earlier runs.
     Paused = false;
-    PauseAckEvent.ResetEvent();
     bool more = true;
     while (!StopRequest && more) {
       int p = O->Progress();
@@ -355,6 +354,7 @@ void TAuOutput::Run() {
   if (!FInput) throw EAuException("Input is not assigned");
   ++FRunNumber;
   FThread->StopRequest = false;
+  FThread->PauseRequest = false;
   FThread->Finished = false;
   if (GetCurrentThreadId() == FThread->ThreadID()) FThread->RestartedFromSyncDone = true;
   FBusy = true;
@@ -438,7 +438,7 @@ void TAuOutput::Stop(bool Async) {
 
 void TAuOutput::Pause() {
   if (!FInput) throw EAuException("Input is not assigned.");
-  if (!FBusy) return;
+  if (!FBusy || FThread->Paused) return;
   FThread->PauseAckEvent.ResetEvent();
   FThread->PauseRequest = true;
   DWORD start = GetTickCount();

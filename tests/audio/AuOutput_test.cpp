@@ -269,6 +269,46 @@ TEST(AuOutputRun, PauseParksTheWorkerAndResumeGoesOn) {
   EXPECT_EQ(out.Status(), osIdle);
 }
 
+TEST(AuOutputRun, PauseRightAfterRunOrOnAPausedOutputIsHonouredAtOnce) {
+  TMemIn in(Bytes(30000), 16, 1, 44100);
+  in.DelayMs = 1;
+  TCheckOut out;
+  out.Chunk = 300;
+  out.SetInput(&in);
+  TEventLog log;
+  log.Hook(out);
+  // The pause request arrives while the worker is still in Prepare.
+  out.OnPrepare = [&] {
+    DWORD t0 = GetTickCount();
+    while (!out.Thread()->PauseRequest && GetTickCount() - t0 < 3000) Sleep(1);
+  };
+  out.Run();
+  DWORD t0 = GetTickCount();
+  out.Pause();
+  EXPECT_LT(GetTickCount() - t0, 2000u);  // acknowledged, not given up on after 5 s
+  EXPECT_EQ(out.Status(), osPaused);
+  EXPECT_EQ(out.Steps, 0);
+  // A second pause of the paused output neither waits nor outlives the resume.
+  t0 = GetTickCount();
+  out.Pause();
+  EXPECT_LT(GetTickCount() - t0, 2000u);
+  EXPECT_EQ(out.Status(), osPaused);
+  PumpFor(50);
+  EXPECT_EQ(out.Steps, 0);
+  out.Resume();
+  EXPECT_EQ(out.Status(), osRunning);
+  ASSERT_TRUE(PumpUntil([&] { return log.Count('D') == 1; }, 5000));
+  EXPECT_EQ(out.Got, in.Data);
+
+  // A stale request of an earlier run (it ended before the worker saw it) does not pause the next.
+  out.OnPrepare = nullptr;
+  in.DelayMs = 0;
+  out.Thread()->PauseRequest = true;
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return log.Count('D') == 2; }, 5000));
+  EXPECT_EQ(out.Got, in.Data);
+}
+
 TEST(AuOutputRun, RunFromOnSyncDoneContinuesOnTheSameWorkerWithOneDone) {
   TMemIn in(Bytes(3000), 16, 1, 44100);
   TCheckOut out;

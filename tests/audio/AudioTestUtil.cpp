@@ -54,6 +54,7 @@ void TPassConverter::GetDataInternal(void*& Buffer, uint32_t& Bytes) { FInput->G
 void TCheckOut::Prepare() {
   ++Prepares;
   FInputOpen = false;
+  if (OnPrepare) OnPrepare();
   if (!PrepareError.empty()) throw Exception(PrepareError);
   Got.clear();
   Steps = 0;

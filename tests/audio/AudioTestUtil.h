@@ -63,6 +63,7 @@ class TCheckOut : public TAuOutput {
   WideString PrepareError;     // Prepare raises this (after opening nothing)
   int FailAtStep = -1;         // DoOutput raises "step failed" at this step
   WideString DoneError;        // Done raises this
+  std::function<void()> OnPrepare;  // called first thing in Prepare, on the worker
   std::vector<uint8_t> Got;
   std::atomic<int> Prepares{0}, Dones{0}, DonesUnprepared{0}, Steps{0};
   std::atomic<uint32_t> DoneThread{0};
