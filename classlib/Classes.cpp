@@ -970,13 +970,14 @@ unsigned long __stdcall TThread::ThreadProc(void* Param) {
   } catch (...) {
     t->FFatalException = std::current_exception();
   }
+  freeIt = t->FFreeOnTerminate;
+  result = (DWORD)t->FReturnValue;
   try {
-    freeIt = t->FFreeOnTerminate;
-    result = (DWORD)t->FReturnValue;
     t->DoTerminate();
-    t->FFinished = true;
   } catch (...) {
+    // An OnTerminate that raised: the thread has ended all the same.
   }
+  t->FFinished = true;
   if (freeIt) {
     // The object goes; its handle is closed by the destructor, the thread ends after it.
     HANDLE h = t->FHandle;

@@ -91,6 +91,14 @@ TEST(Threads, FreeOnTerminateAndOnTerminateOnTheUserInterfaceThread) {
   EXPECT_EQ(terminatedOn, MainThreadID);
 }
 
+TEST(Threads, AThreadWhoseOnTerminateRaisesStillEnds) {
+  TLambdaThread t([](TLambdaThread*) {});
+  t.OnTerminate = [](TObject*) { throw EInvalidOperation(L"from OnTerminate"); };
+  t.Start();
+  t.WaitFor();
+  EXPECT_TRUE(t.Finished());
+}
+
 TEST(Threads, NeverStartedThreadIsDestroyedCleanly) {
   bool ran = false;
   { TLambdaThread t([&](TLambdaThread*) { ran = true; }); }
