@@ -57,6 +57,10 @@ struct TEventLog {
   }
 };
 
+// Waits, without serving it, until a call is queued for this thread: the delivery thread is then
+// held in its synchronisation with this thread.
+bool DeliveryWaitsForThisThread() { return WaitForSingleObject(SyncEvent(), 10000) == WAIT_OBJECT_0; }
+
 }  // namespace
 
 TEST(AuOutputRun, AChainRunsOnTheWorkerAndItsEventsReachTheUserInterfaceThreadInOrder) {
@@ -195,7 +199,8 @@ TEST(AuOutputRun, SynchronousStopReturnsWhileHandlersAreQueuedAndDeliversNoDone)
   TEventLog log;
   log.Hook(out);
   out.Run();
-  Sleep(150);  // no pumping: the delivery thread now waits with a progress event for this thread
+  // No pumping: the delivery thread now waits with a progress event for this thread.
+  ASSERT_TRUE(DeliveryWaitsForThisThread());
   out.Stop(false);
   EXPECT_EQ(out.Status(), osIdle);
   EXPECT_EQ(out.Dones, 1);
@@ -508,7 +513,7 @@ TEST(AuOutputRun, AnOutputCanBeFreedFromItsOwnHandlerOrWithEventsQueued) {
   out->OnDone = handler;
   out->OnThreadException = handler;
   out->Run();
-  Sleep(100);  // events pile up for this thread
+  ASSERT_TRUE(DeliveryWaitsForThisThread());  // events pile up for this thread
   delete out;
   gone = true;
   PumpFor(200);
@@ -547,7 +552,7 @@ TEST(EventDelivery, ImmediateEventsGoFirstAndRunOnTheDeliveryThread) {
     });
   };
   generic("g1");
-  Sleep(50);  // the delivery thread now waits for this thread with g1
+  ASSERT_TRUE(DeliveryWaitsForThisThread());  // with g1
   generic("g2");
   generic("g3");
   PostImmediateEvent(&sender, [&](TComponent*) {
@@ -561,7 +566,7 @@ TEST(EventDelivery, ImmediateEventsGoFirstAndRunOnTheDeliveryThread) {
 
   // A blocked sender's events are refused; a purge drops the queued ones.
   generic("hold");
-  Sleep(50);  // the delivery thread waits with "hold"
+  ASSERT_TRUE(DeliveryWaitsForThisThread());  // with "hold"
   EventHandler->Block(&sender);
   generic("blocked");
   EventHandler->Unblock(&sender);
