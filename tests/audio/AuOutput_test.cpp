@@ -520,6 +520,53 @@ TEST(AuOutputRun, AnOutputCanBeFreedFromItsOwnHandlerOrWithEventsQueued) {
   EXPECT_EQ(late, 0);
 }
 
+namespace {
+// A task thread that frees one output.
+class TFreer : public TThread {
+ public:
+  explicit TFreer(TAuOutput* O) : TThread(true), FOut(O) {}
+
+ protected:
+  void Execute() override { delete FOut; }
+
+ private:
+  TAuOutput* FOut;
+};
+}  // namespace
+
+TEST(AuOutputRun, OutputsFreedOnATaskThreadWhileRunningDeliverNothingLate) {
+  // The last output goes on the task thread, so the delivery thread ends there too, while its
+  // worker may be sending into this thread and events wait here.
+  void* wnd = AllocateHWnd([&](TMessage& M) { DefaultHandler(wnd, M); });
+  std::mt19937 rnd(3);
+  int late = 0;
+  for (int i = 0; i < 100; ++i) {
+    TMemIn in(Bytes(4000), 16, 1, 44100);
+    auto* out = new TCheckOut();
+    out->Chunk = 100;
+    out->SetInput(&in);
+    bool gone = false;
+    auto handler = [&](TComponent*) { late += gone; };
+    out->OnProgress = handler;
+    out->OnDone = handler;
+    out->OnSyncDone = [wnd](TComponent*) { SendMessageW(static_cast<HWND>(wnd), WM_NULL, 0, 0); };
+    out->Run();
+    if (rnd() % 2) Sleep(rnd() % 5);
+    if (rnd() % 2) PumpFor(rnd() % 3);
+    TFreer freer(out);
+    freer.Start();
+    ASSERT_TRUE(PumpUntil([&] { return freer.Finished(); })) << i;
+    gone = true;
+    freer.WaitFor();
+    EXPECT_FALSE(freer.FatalException());
+    EXPECT_EQ(in.Flushes, in.Inits);
+  }
+  PumpFor(100);
+  EXPECT_EQ(late, 0);
+  EXPECT_EQ(EventHandler, nullptr);
+  DeallocateHWnd(wnd);
+}
+
 TEST(EventDelivery, AHandlerThatRaisesReachesTheApplicationAndDeliveryGoesOn) {
   auto saved = Application->OnException;
   std::wstring reported;
