@@ -288,7 +288,9 @@ void TAuThread::RunTurn(uint32_t RunNumber) {
   }
   if (O->OnSyncDone) {
     try {
-      O->OnSyncDone(O);
+      // Called through a copy: the handler may replace or clear itself.
+      TOutputDoneEvent h = O->OnSyncDone;
+      h(O);
     } catch (...) {
       O->FExceptionMessage = WideToAnsi(CurrentExceptionMessage());
       if (O->OnThreadException) PostGenericEvent(O, O->OnThreadException);

@@ -345,6 +345,41 @@ TEST(AuOutputRun, RunFromOnSyncDoneContinuesOnTheSameWorkerWithOneDone) {
   EXPECT_EQ(out.Got, in.Data);
 }
 
+namespace {
+// Tells whether a handler's own captures went away while it ran (globals: after that the
+// handler may touch nothing of its own).
+std::atomic<bool> CapturesFreed{false}, FreedWhileRunning{false};
+struct TCaptureWatch {
+  ~TCaptureWatch() { CapturesFreed = true; }
+};
+}  // namespace
+
+TEST(AuOutputRun, AnOnSyncDoneHandlerMayClearItself) {
+  TMemIn in(Bytes(300), 16, 1, 44100);
+  TCheckOut out;
+  out.SetInput(&in);
+  std::atomic<int> calls{0};
+  auto watch = std::make_shared<TCaptureWatch>();
+  out.OnSyncDone = [&, watch](TComponent*) {
+    ++calls;
+    out.OnSyncDone = nullptr;  // one-shot
+    FreedWhileRunning = CapturesFreed.load();
+  };
+  watch.reset();  // the handler holds the last reference
+  CapturesFreed = false;
+  FreedWhileRunning = false;
+  bool done = false;
+  out.OnDone = [&](TComponent*) { done = true; };
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return done; }));
+  EXPECT_FALSE(FreedWhileRunning);
+  EXPECT_TRUE(CapturesFreed);
+  done = false;
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return done; }));
+  EXPECT_EQ(calls, 1);
+}
+
 TEST(AuOutputRun, ChangingTheInputOfABusyOutput) {
   TMemIn a(Bytes(100000, 1), 16, 1, 44100), b(Bytes(3000, 2), 16, 1, 44100);
   a.DelayMs = 1;
