@@ -354,11 +354,15 @@ void TAuOutput::Run() {
   FExceptionMessage.clear();
   if (FBusy) throw EAuException("Component is Busy");
   if (!FInput) throw EAuException("Input is not assigned");
+  bool restart = GetCurrentThreadId() == FThread->ThreadID();
+  // A stop ends the chain: restarting from OnSyncDone a run that was stopped does nothing (else
+  // a handler that always restarts could never be stopped, nor its output freed).
+  if (restart && FStopUpTo >= FRunNumber) return;
   ++FRunNumber;
   FThread->StopRequest = false;
   FThread->PauseRequest = false;
   FThread->Finished = false;
-  if (GetCurrentThreadId() == FThread->ThreadID()) FThread->RestartedFromSyncDone = true;
+  if (restart) FThread->RestartedFromSyncDone = true;
   FBusy = true;
   FThread->RunRequest = true;
   FThread->StartEvent.SetEvent();
@@ -411,6 +415,7 @@ void TAuOutput::Stop(bool Async) {
   if (GetCurrentThreadId() == t->ThreadID())
     throw EAuException("You are trying to stop this thread from the thread itself!");
   FStopped = true;
+  FStopUpTo = FRunNumber.load();
   if (!Async) FNoDoneUpTo = FRunNumber.load();
   t->StopRequest = true;
   while (t->Paused) {

@@ -192,7 +192,8 @@ class TAuOutput : public TComponent {
   virtual void SetInput(TAuInput* Value);
 
   // Starts a run on the worker and returns at once. Raises "Component is Busy" or
-  // "Input is not assigned".
+  // "Input is not assigned". Called from OnSyncDone it restarts the chain, unless the run that
+  // just ended was stopped: then it does nothing.
   void Run();
   // The whole run in the calling thread, without worker or events. After an exception the done
   // step still runs, then the exception is raised again.
@@ -249,6 +250,8 @@ class TAuOutput : public TComponent {
   std::atomic<uint32_t> FRunNumber{0};
   // OnDone is not delivered for runs up to this number (synchronous stops).
   std::atomic<uint32_t> FNoDoneUpTo{0};
+  // Runs up to this number were stopped: OnSyncDone does not restart them.
+  std::atomic<uint32_t> FStopUpTo{0};
   bool FShutDown = false;
 };
 

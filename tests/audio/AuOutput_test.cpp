@@ -61,6 +61,18 @@ struct TEventLog {
 // held in its synchronisation with this thread.
 bool DeliveryWaitsForThisThread() { return WaitForSingleObject(SyncEvent(), 10000) == WAIT_OBJECT_0; }
 
+// A task thread running one call.
+class TTask : public TThread {
+ public:
+  explicit TTask(std::function<void()> Call) : TThread(true), FCall(std::move(Call)) {}
+
+ protected:
+  void Execute() override { FCall(); }
+
+ private:
+  std::function<void()> FCall;
+};
+
 }  // namespace
 
 TEST(AuOutputRun, AChainRunsOnTheWorkerAndItsEventsReachTheUserInterfaceThreadInOrder) {
@@ -345,6 +357,37 @@ TEST(AuOutputRun, RunFromOnSyncDoneContinuesOnTheSameWorkerWithOneDone) {
   EXPECT_EQ(out.Got, in.Data);
 }
 
+TEST(AuOutputRun, AStopIsNotUndoneByARestartFromOnSyncDone) {
+  // An output that restarts itself from OnSyncDone, as a looping player could.
+  TMemIn in(Bytes(2000), 16, 1, 44100);
+  in.DelayMs = 1;
+  auto* out = new TCheckOut();
+  out->Chunk = 100;
+  out->SetInput(&in);
+  std::atomic<int> dones{0};
+  out->OnDone = [&](TComponent*) { ++dones; };
+  out->OnSyncDone = [out](TComponent*) { out->Run(); };
+  for (bool async : {true, false}) {
+    SCOPED_TRACE(async ? "asynchronous stop" : "synchronous stop");
+    int before = dones;
+    out->Run();
+    ASSERT_TRUE(PumpUntil([&] { return out->Prepares > 2; }));
+    TTask stopper([out, async] { out->Stop(async); });
+    stopper.Start();
+    ASSERT_TRUE(PumpUntil([&] { return stopper.Finished(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return out->Status() == osIdle; }, 5000));
+    PumpFor(100);
+    EXPECT_EQ(dones, before + (async ? 1 : 0));
+    EXPECT_EQ(out->Status(), osIdle);
+    EXPECT_EQ(out->Prepares, out->Dones);
+  }
+  out->Run();
+  ASSERT_TRUE(PumpUntil([&] { return out->Prepares > 2; }));
+  TTask freer([out] { delete out; });
+  freer.Start();
+  ASSERT_TRUE(PumpUntil([&] { return freer.Finished(); }, 5000));
+}
+
 namespace {
 // Tells whether a handler's own captures went away while it ran (globals: after that the
 // handler may touch nothing of its own).
@@ -555,20 +598,6 @@ TEST(AuOutputRun, AnOutputCanBeFreedFromItsOwnHandlerOrWithEventsQueued) {
   EXPECT_EQ(late, 0);
 }
 
-namespace {
-// A task thread that frees one output.
-class TFreer : public TThread {
- public:
-  explicit TFreer(TAuOutput* O) : TThread(true), FOut(O) {}
-
- protected:
-  void Execute() override { delete FOut; }
-
- private:
-  TAuOutput* FOut;
-};
-}  // namespace
-
 TEST(AuOutputRun, OutputsFreedOnATaskThreadWhileRunningDeliverNothingLate) {
   // The last output goes on the task thread, so the delivery thread ends there too, while its
   // worker may be sending into this thread and events wait here.
@@ -588,7 +617,7 @@ TEST(AuOutputRun, OutputsFreedOnATaskThreadWhileRunningDeliverNothingLate) {
     out->Run();
     if (rnd() % 2) Sleep(rnd() % 5);
     if (rnd() % 2) PumpFor(rnd() % 3);
-    TFreer freer(out);
+    TTask freer([out] { delete out; });
     freer.Start();
     ASSERT_TRUE(PumpUntil([&] { return freer.Finished(); })) << i;
     gone = true;
