@@ -359,6 +359,8 @@ void TAuOutput::Run() {
   // a handler that always restarts could never be stopped, nor its output freed).
   if (restart && FStopUpTo >= FRunNumber) return;
   ++FRunNumber;
+  // A stop of the idle output before this run does not make it a stopped one.
+  FStopped = false;
   FThread->StopRequest = false;
   FThread->PauseRequest = false;
   FThread->Finished = false;

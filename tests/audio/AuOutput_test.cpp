@@ -202,6 +202,28 @@ TEST(AuOutputRun, StopAsyncEndsTheRunWithOneDone) {
   EXPECT_EQ(in.Flushes, 1);
 }
 
+TEST(AuOutputRun, OnlyARunThatWasStoppedEndsStopped) {
+  TMemIn in(Bytes(100000), 16, 1, 44100);
+  in.DelayMs = 1;
+  TCheckOut out;
+  out.Chunk = 100;
+  out.SetInput(&in);
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return out.Steps > 3; }));
+  out.Stop(false);
+  EXPECT_TRUE(out.StoppedInDone);
+  // Stopping the idle output does nothing visible: the next run is not taken for stopped.
+  out.Stop(true);
+  out.Stop(false);
+  in.DelayMs = 0;
+  bool done = false;
+  out.OnDone = [&](TComponent*) { done = true; };
+  out.Run();
+  ASSERT_TRUE(PumpUntil([&] { return done; }));
+  EXPECT_FALSE(out.StoppedInDone);
+  EXPECT_EQ(out.Got, in.Data);
+}
+
 TEST(AuOutputRun, SynchronousStopReturnsWhileHandlersAreQueuedAndDeliversNoDone) {
   TMemIn in(Bytes(200000), 16, 1, 44100);
   in.DelayMs = 1;

@@ -78,6 +78,7 @@ bool TCheckOut::DoOutput(bool Abort) {
 void TCheckOut::Done() {
   ++Dones;
   DoneThread = GetCurrentThreadId();
+  StoppedInDone = Stopped();
   if (!Prepared()) ++DonesUnprepared;
   // Only what Prepare set up is released.
   if (FInputOpen && Input()) Input()->Flush();

@@ -67,6 +67,7 @@ class TCheckOut : public TAuOutput {
   std::vector<uint8_t> Got;
   std::atomic<int> Prepares{0}, Dones{0}, DonesUnprepared{0}, Steps{0};
   std::atomic<uint32_t> DoneThread{0};
+  std::atomic<bool> StoppedInDone{false};  // Stopped() as the last Done saw it
 
  protected:
   void Prepare() override;
