@@ -81,6 +81,14 @@ uint32_t ImaSamplesPerBlock(uint32_t BlockAlign, uint32_t Channels) {
   return Channels == 1 ? 2 * (BlockAlign - 4) + 1 : BlockAlign - 7;
 }
 
+// Bytes an ADPCM stream delivers: the "fact" count, but no more than its blocks decode to (the
+// last one may be short), so that a damaged count promises no audio the file lacks.
+int64_t AdpcmSize(uint32_t FactSamples, int64_t DataBytes, uint32_t BlockAlign, uint32_t SamplesPerBlock,
+                  uint32_t Channels) {
+  int64_t blocks = (DataBytes + BlockAlign - 1) / BlockAlign;
+  return std::min<int64_t>(FactSamples, blocks * SamplesPerBlock) * 2 * Channels;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -243,14 +251,19 @@ bool TWaveIn::ConvertThroughAcm(const TWaveHeader& H) {
   TWaveConverter conv;
   FStream->Seek(0, soBeginning);
   if (!conv.LoadWaveStream(FStream)) return false;
+  // The manager gets the format the scan checked, or nothing: a damaged file may hold another
+  // "fmt " chunk where the converter looks.
+  if (std::memcmp(conv.CurrentFormat(), H.Fmt.data(), H.Fmt.size()) != 0) return false;
   // The codecs divide by these: a block align of 0 is refused, and a stream that declares no
-  // byte rate (variable bit rate) gets the mean rate of its data.
+  // byte rate (variable bit rate), or one no MPEG audio stream has, gets the mean rate of its
+  // data, kept within what a stream can have (8 to 640 kbit/s).
   auto* src = reinterpret_cast<WAVEFORMATEX*>(conv.CurrentFormat());
   if (src->nBlockAlign == 0 || src->nChannels == 0 || src->nSamplesPerSec == 0) return false;
-  if (src->nAvgBytesPerSec == 0) {
+  constexpr DWORD MinByteRate = 1000, MaxByteRate = 80000;
+  if (src->nAvgBytesPerSec < MinByteRate || src->nAvgBytesPerSec > MaxByteRate) {
     if (H.FactSamples == 0 || conv.Size() == 0) return false;
     double rate = (double)conv.Size() * src->nSamplesPerSec / H.FactSamples;
-    src->nAvgBytesPerSec = (DWORD)std::max(1.0, std::min(rate, 1e8));
+    src->nAvgBytesPerSec = (DWORD)std::max<double>(MinByteRate, std::min<double>(rate, MaxByteRate));
   }
   auto* dst = reinterpret_cast<WAVEFORMATEX*>(conv.NewFormat());
   dst->wFormatTag = WAVE_FORMAT_PCM;
@@ -295,6 +308,8 @@ void TWaveIn::ReadHeader(bool Converted) {
       if (bps != 8 && bps != 16 && bps != 24 && bps != 32) return;
       if (ch * (bps / 8) > DecodeBufSize) return;
       FDiskFrame = ch * (bps / 8);
+      dataBytes -= dataBytes % FDiskFrame;  // a cut-off last frame is not delivered
+      FDataEnd = FDataOffset + dataBytes;
       FSize = dataBytes;
       FBuf.assign(DecodeBufSize, 0);
       break;
@@ -304,6 +319,8 @@ void TWaveIn::ReadHeader(bool Converted) {
       if (ch * 8 > DecodeBufSize) return;
       SingleFloat = bps == 32;
       FDiskFrame = ch * (bps / 8);
+      dataBytes -= dataBytes % FDiskFrame;
+      FDataEnd = FDataOffset + dataBytes;
       FSize = SingleFloat ? dataBytes : dataBytes / 2;
       bps = 32;
       FBuf.assign(DecodeBufSize, 0);
@@ -315,7 +332,7 @@ void TWaveIn::ReadHeader(bool Converted) {
       FSamplesPerBlock = ImaSamplesPerBlock(FBlockAlign, ch);
       FFactSamples = H.FactSamples;
       bps = 16;
-      FSize = (int64_t)FFactSamples * 2 * ch;
+      FSize = AdpcmSize(H.FactSamples, dataBytes, FBlockAlign, FSamplesPerBlock, ch);
       FBlock.assign(FBlockAlign, 0);
       FBuf.assign(std::max<uint32_t>(DecodeBufSize, FSamplesPerBlock * 2 * ch), 0);
       break;
@@ -329,7 +346,7 @@ void TWaveIn::ReadHeader(bool Converted) {
       FFactSamples = H.FactSamples;
       FCoefs = H.Coefs;
       bps = 16;
-      FSize = (int64_t)FFactSamples * 2 * ch;
+      FSize = AdpcmSize(H.FactSamples, dataBytes, FBlockAlign, FSamplesPerBlock, ch);
       FBlock.assign(FBlockAlign, 0);
       FBuf.assign(std::max<uint32_t>(DecodeBufSize, spb * 2 * ch), 0);
       break;

@@ -108,6 +108,22 @@ std::vector<HeaderCase> HeaderCases() {
       {"ChunkSizeBeyondEverything", Riff(Chunk("fmt ", kPcmFmt) + "LIST" + LE32(0xFFFFFFF0) + kData), false,
        wtUnsupported, 0, 0, 0, 0},
       {"Truncated", Riff(Chunk("fmt ", kPcmFmt) + kData).substr(0, 30), false, wtUnsupported, 0, 0, 0, 0},
+      // A last frame cut off is not delivered: a consumer gets whole frames only.
+      {"DataEndsInsideAFrame", Riff(Chunk("fmt ", kPcmFmt) + Chunk("data", std::string(402, '\x11'))), true, wtPCM,
+       16, 2, 400, -1},
+      {"FileEndsInsideAFrame", Riff(Chunk("fmt ", kPcmFmt) + "data" + LE32(1000) + std::string(403, '\x11')), true,
+       wtPCM, 16, 2, 400, -1},
+      {"FloatEndsInsideAFrame", Riff(Chunk("fmt ", FmtBody(3, 2, 8000, 8, 32)) + Chunk("data", std::string(806, 0))),
+       true, wtIEEEFloat, 32, 2, 800, -1},
+      // A "fact" count beyond what the blocks hold promises no more than they decode to.
+      {"ImaFactBeyondTheData", Riff(Chunk("fmt ", ImaFmt(1, 256, 4, 505)) + Chunk("fact", LE32(0xFFFFFFFF)) +
+                                    Chunk("data", LE16(0) + std::string(2, 0) + std::string(252, '\x12'))),
+       true, wtDVIADPCM, 16, 1, 1010, -1},
+      {"ImaEmptyData", Riff(Chunk("fmt ", ImaFmt(2, 256, 4, 249)) + Chunk("fact", LE32(249)) + Chunk("data", "")),
+       true, wtDVIADPCM, 16, 2, 0, -1},
+      {"MsFactBeyondTheData",
+       Riff(Chunk("fmt ", MsFmt(1, 256, 500, 7, 7)) + Chunk("fact", LE32(0x7FFFFFFF)) + Chunk("data", msGood)), true,
+       wtMSADPCM, 16, 1, 1000, -1},
   };
 }
 
@@ -307,6 +323,46 @@ INSTANTIATE_TEST_SUITE_P(
                  "ffmpeg -v error -f lavfi -i sine=f=440:d=1 -ac 2 -c:a libmp3lame -b:a 128k -f wav -y OUT", "s16le",
                  Mp3, 16, 2}),
     [](const ::testing::TestParamInfo<PeerCase>& i) { return std::string(i.param.name); });
+
+// MPEG in WAVE with a damaged header: a byte rate the codec would divide by zero with (or
+// overflow) is replaced by the data's mean rate, and a second "fmt " chunk where the converter
+// looks, unlike the one the scan checked, is refused.
+TEST(WaveIn, Mp3HeaderDamage) {
+  TempDir dir;
+  std::wstring name = dir.File(L"m.wav");
+  Peer("ffmpeg -v error -f lavfi -i sine=f=440:d=0.3 -ar 22050 -ac 1 -c:a libmp3lame -b:a 32k -f wav -y " + Q(name));
+  const std::string good = ReadBytes(name);
+  ASSERT_EQ(good.substr(12, 4), "fmt ");
+  ASSERT_EQ(Get16(good, 20), 0x55);
+  auto read = [&](const std::string& file, bool& valid) {
+    WriteBytes(name, file);
+    TWaveIn in(nullptr);
+    in.SetWideFileName(name);
+    valid = in.Valid();
+    return ReadAll(&in, 4096);
+  };
+  bool valid = false;
+  const std::string audio = read(good, valid);
+  ASSERT_TRUE(valid);
+  ASSERT_GT(audio.size(), 10000u);
+  for (uint32_t rate : {0x80000000u, 1u, 999u, 0xFFFFFFFFu}) {
+    std::string f = good;
+    f.replace(28, 4, LE32(rate));
+    std::string got = read(f, valid);
+    EXPECT_TRUE(valid) << rate;
+    EXPECT_EQ(got.size(), audio.size()) << rate;
+  }
+  // The same format with 60000 extra bytes, after "fact", where only the converter reads it.
+  const uint32_t fmtSize = Get32(good, 16);
+  std::string bad = good.substr(20, fmtSize);
+  bad.replace(16, 2, LE16(0xFFFF));
+  const size_t fact = good.find("fact");
+  ASSERT_NE(fact, std::string::npos);
+  std::string f = good;
+  f.insert(fact + 12, Chunk("fmt ", bad));
+  EXPECT_EQ(read(f, valid), "");
+  EXPECT_FALSE(valid);
+}
 
 TEST(WaveIn, PeerFixturesUseTheFormatsTheyAreMeantTo) {
   // The extensible and float cases above rely on these tags.
