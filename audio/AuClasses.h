@@ -201,6 +201,8 @@ class TAuOutput : public TComponent {
   // Ends a run early. Async: returns at once, OnDone follows. Not Async: returns when the run
   // is over; no OnDone is delivered for it.
   void Stop(bool Async = true);
+  // Asks the worker to park after its current step (a pause asked for during Prepare included)
+  // and waits up to 5 s for it; returns at once when idle or already paused.
   void Pause();
   void Resume();
   TAuOutputStatus Status() const;
