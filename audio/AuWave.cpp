@@ -481,8 +481,10 @@ uint32_t TWaveIn::DecodeMsBlock() {
   }
   for (int c = 0; c < ch; ++c) *out++ = (int16_t)s2[c];
   for (int c = 0; c < ch; ++c) *out++ = (int16_t)s1[c];
+  // The delta triples at most per sample: bounded, the products below stay within 32 bits.
+  constexpr int32_t MaxDelta = 0x7FFFFFFF / 768;
   auto expand = [&](int c, uint32_t nib) {
-    int32_t pred = (s1[c] * c1[c] + s2[c] * c2[c]) / 256;
+    int32_t pred = (int32_t)(((int64_t)s1[c] * c1[c] + (int64_t)s2[c] * c2[c]) / 256);
     int32_t signedNib = nib >= 8 ? (int32_t)nib - 16 : (int32_t)nib;
     int32_t s = pred + signedNib * delta[c];
     if (s > 32767) s = 32767;
@@ -491,6 +493,7 @@ uint32_t TWaveIn::DecodeMsBlock() {
     s1[c] = s;
     delta[c] = (delta[c] * MsAdaptTable[nib]) / 256;
     if (delta[c] < 16) delta[c] = 16;
+    else if (delta[c] > MaxDelta) delta[c] = MaxDelta;
     return (int16_t)s;
   };
   const uint8_t* d = b + 7 * ch;

@@ -59,7 +59,7 @@ bool TWaveConverter::LoadWaveStream(TStream* Stream) {
       SetPosition(0);
       return true;
     }
-    pos += size + (size & 1);
+    pos += (int64_t)size + (size & 1);
   }
   return false;
 }

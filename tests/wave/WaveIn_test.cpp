@@ -175,6 +175,20 @@ TEST(WaveIn, FloatSamplesBecome32BitIntegers) {
   }
 }
 
+// Nibbles of the largest steps make the Microsoft ADPCM delta grow by up to three times a sample:
+// it stays bounded, so the samples keep swinging between the limits instead of overflowing.
+TEST(WaveIn, MsAdpcmDeltaStaysBounded) {
+  const std::string block = std::string(1, '\0') + LE16(0x7FFF) + LE16(0) + LE16(0) + std::string(249, '\x78');
+  TempDir dir;
+  std::wstring name = dir.File(L"ms.wav");
+  WriteBytes(name, Riff(Chunk("fmt ", MsFmt(1, 256, 500, 7, 7)) + Chunk("fact", LE32(500)) + Chunk("data", block)));
+  TWaveIn in(nullptr);
+  in.SetWideFileName(name);
+  std::vector<int16_t> got = As<int16_t>(ReadAll(&in));
+  ASSERT_EQ(got.size(), 500u);
+  for (size_t i = 2; i < got.size(); ++i) ASSERT_EQ(got[i], i % 2 ? -32768 : 32767) << i;
+}
+
 TEST(WaveIn, PullBeforeInitRaises) {
   TempDir dir;
   std::wstring name = dir.File(L"p.wav");
