@@ -328,7 +328,14 @@ TEST_P(WaveFuzz, CutAndDamagedFilesAreReadSafely) {
   const size_t step = k.acm ? 97 : 5;
   for (size_t len = 0; len < k.file.size(); len += len < (k.acm ? 112u : 160u) ? 1 : step) check(k.file.substr(0, len), "cut at " + std::to_string(len));
   std::mt19937 rng(12345 + (uint32_t)k.file.size());
-  const int rounds = k.acm ? 60 : 300;
+  // WAVEFUZZ_ROUNDS=n runs n times as many changes, with other seeds, for a deeper search.
+  const char* more = getenv("WAVEFUZZ_ROUNDS");
+  const int rounds = (k.acm ? 60 : 300) * std::max(1, more ? atoi(more) : 1);
+  if (more) {
+    const uint32_t seed = (uint32_t)time(nullptr);
+    rng.seed(seed);
+    printf("%s: seed %u\n", k.name, seed);
+  }
   for (int i = 0; i < rounds; ++i) {
     std::string log;
     std::string f = Mutate(k.file, rng, log);
