@@ -37,28 +37,13 @@ constexpr uint32_t ScanLimit = 65535;
 constexpr uint32_t DecodeBufSize = 16384;
 constexpr uint32_t MaxFmtBody = 1024;
 
+using riff::Get32;
+using riff::IdIs;
+using riff::Put32;
 inline uint16_t Get16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-inline uint32_t Get32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 inline void Put16(uint8_t* p, uint32_t v) {
   p[0] = (uint8_t)v;
   p[1] = (uint8_t)(v >> 8);
-}
-inline void Put32(uint8_t* p, uint32_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-  p[2] = (uint8_t)(v >> 16);
-  p[3] = (uint8_t)(v >> 24);
-}
-
-// Each of the four bytes equal, or differing by exactly 32 (letter case).
-bool IdIs(const uint8_t* p, const char* id) {
-  for (int i = 0; i < 4; ++i) {
-    int a = p[i], b = (uint8_t)id[i];
-    if (a != b && a - b != 32 && b - a != 32) return false;
-  }
-  return true;
 }
 
 // One IMA ADPCM nibble applied to a channel's state.

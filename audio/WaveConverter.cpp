@@ -10,22 +10,9 @@
 #include <new>
 #include <vector>
 
-namespace {
-uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-  p[2] = (uint8_t)(v >> 16);
-  p[3] = (uint8_t)(v >> 24);
-}
-bool IdIs(const uint8_t* p, const char* id) {
-  for (int i = 0; i < 4; ++i) {
-    int a = p[i], b = (uint8_t)id[i];
-    if (a != b && a - b != 32 && b - a != 32) return false;
-  }
-  return true;
-}
-}  // namespace
+using riff::Get32;
+using riff::IdIs;
+using riff::Put32;
 
 TWaveConverter::TWaveConverter() {
   std::memset(FCurrent, 0, sizeof FCurrent);

@@ -1,5 +1,5 @@
-// The audio tests start the class library and the engine as the program does, and end them in
-// reverse order.
+// The entry point of the audio engine's test executables: the class library and the engine
+// start as in the program and end in reverse order.
 #include <gtest/gtest.h>
 
 #include "audio/AuClasses.h"
