@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "classlib/SyncObjs.h"
+#include "classlib/TypInfo.h"
 
 // ---------------------------------------------------------------------------------------------
 // TPersistent
@@ -990,8 +991,6 @@ unsigned long __stdcall TThread::ThreadProc(void* Param) {
 
 // ---------------------------------------------------------------------------------------------
 // Form streaming
-
-#include "classlib/TypInfo.h"
 
 namespace {
 // Lists and components nest; deeper data is taken as malformed rather than recursed into.
