@@ -398,15 +398,20 @@ uint32_t TWaveIn::ReadData(uint8_t* Dest, uint32_t Count) {
   return (uint32_t)r;
 }
 
-uint32_t TWaveIn::DecodeImaBlock() {
+bool TWaveIn::ReadBlock() {
   uint32_t got = 0;
   while (got < FBlockAlign) {
     uint32_t r = ReadData(FBlock.data() + got, FBlockAlign - got);
     if (r == 0) break;
     got += r;
   }
-  if (got == 0) return 0;
+  if (got == 0) return false;
   if (got < FBlockAlign) std::memset(FBlock.data() + got, 0, FBlockAlign - got);  // a short last block
+  return true;
+}
+
+uint32_t TWaveIn::DecodeImaBlock() {
+  if (!ReadBlock()) return 0;
   const uint8_t* b = FBlock.data();
   auto* out = reinterpret_cast<int16_t*>(FBuf.data());
   if (FChan == 1) {
@@ -442,14 +447,7 @@ uint32_t TWaveIn::DecodeImaBlock() {
 }
 
 uint32_t TWaveIn::DecodeMsBlock() {
-  uint32_t got = 0;
-  while (got < FBlockAlign) {
-    uint32_t r = ReadData(FBlock.data() + got, FBlockAlign - got);
-    if (r == 0) break;
-    got += r;
-  }
-  if (got == 0) return 0;
-  if (got < FBlockAlign) std::memset(FBlock.data() + got, 0, FBlockAlign - got);
+  if (!ReadBlock()) return 0;
   const uint8_t* b = FBlock.data();
   auto* out = reinterpret_cast<int16_t*>(FBuf.data());
   const int ch = FChan;

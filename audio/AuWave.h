@@ -69,6 +69,8 @@ class TWaveIn : public TAuFileIn {
   bool ConvertThroughAcm(const TWaveHeader& H);
   // Reads at most Count bytes, never past the end of the "data" body.
   uint32_t ReadData(uint8_t* Dest, uint32_t Count);
+  // Reads the next ADPCM block into FBlock, zero-filling a short last one; false at the end.
+  bool ReadBlock();
   // One ADPCM block decoded into the buffer; the count of bytes it gave (0: no block).
   uint32_t DecodeImaBlock();
   uint32_t DecodeMsBlock();
