@@ -13,15 +13,6 @@ std::vector<uint8_t> Ramp(size_t N) {
   for (size_t i = 0; i < N; ++i) v[i] = (uint8_t)(i * 7);
   return v;
 }
-
-std::wstring MessageOf(const std::function<void()>& F) {
-  try {
-    F();
-  } catch (const Exception& E) {
-    return E.Message();
-  }
-  return L"(nothing raised)";
-}
 }  // namespace
 
 TEST(AuInput, FillBufferAndCopyDataFollowThePullContract) {

@@ -16,15 +16,6 @@ std::vector<uint8_t> Int16Bytes(std::initializer_list<int16_t> V) {
   return b;
 }
 
-std::wstring MessageOf(const std::function<void()>& F) {
-  try {
-    F();
-  } catch (const Exception& E) {
-    return E.Message();
-  }
-  return L"(nothing raised)";
-}
-
 const double kPi = 3.14159265358979323846;
 
 // Amplitude (of full scale) of the component at Freq in channel 0 of interleaved 16-bit samples.

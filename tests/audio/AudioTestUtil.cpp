@@ -130,3 +130,12 @@ std::vector<uint8_t> Drain(TAuInput* In, uint32_t Ask) {
   In->Flush();
   return out;
 }
+
+std::wstring MessageOf(const std::function<void()>& F) {
+  try {
+    F();
+  } catch (const Exception& E) {
+    return E.Message();
+  }
+  return L"(nothing raised)";
+}

@@ -88,3 +88,5 @@ std::vector<uint8_t> Sine16(double Freq, int Rate, int Frames, int Channels, dou
 std::vector<int16_t> AsInt16(const std::vector<uint8_t>& Bytes);
 // Drains a (not yet initialised) input with pulls of Ask bytes, after Init; Flush at the end.
 std::vector<uint8_t> Drain(TAuInput* In, uint32_t Ask);
+// The message of the exception F raises, or "(nothing raised)".
+std::wstring MessageOf(const std::function<void()>& F);
