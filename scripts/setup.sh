@@ -47,14 +47,14 @@ need=$(missing $PKGS_NATIVE $PKGS_I386)
 stamp=/var/lib/apt/lists/.project-updated
 if [ -n "$need" ] || [ "$changed" = 1 ]; then
   if [ "$changed" = 1 ] || [ ! -e "$stamp" ] || ! apt-cache showsrc lame >/dev/null 2>&1; then
-    apt-get update -q
+    apt-get -o DPkg::Lock::Timeout=900 update -q
     touch "$stamp"
   fi
 fi
 if [ -n "$need" ]; then
   echo "setup: installing$need"
   # shellcheck disable=SC2086
-  apt-get install -y -q --no-install-recommends $need
+  apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends $need
 fi
 # Host locales for the tests that run Wine with another system code page (LC_ALL=zh_CN.UTF-8
 # gives code page 936, en_US.UTF-8 gives 1252): without the host locale Wine cannot convert
