@@ -56,11 +56,11 @@ if [ -n "$need" ]; then
   # shellcheck disable=SC2086
   apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends $need
 fi
-# Host locales for the tests that run Wine with another system code page (LC_ALL=zh_CN.UTF-8
+# Host locales for the tests that run Wine with another system language or code page (LC_ALL=zh_CN.UTF-8
 # gives code page 936, en_US.UTF-8 gives 1252): without the host locale Wine cannot convert
 # non-ASCII file names to the host's.
 need_locales=""
-for loc in en_US zh_CN; do
+for loc in en_US zh_CN cs_CZ; do
   locale -a 2>/dev/null | grep -ix "$loc.utf8" >/dev/null || need_locales="$need_locales $loc"
 done
 if [ -n "$need_locales" ]; then
