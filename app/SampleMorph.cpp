@@ -4,6 +4,10 @@
 #include "classlib/WinApi.h"
 #include "audio/AuClasses.h"
 #include "tasks/EventsManager.h"
+#include "toolkit/AlphaGraphics.h"
+#include "toolkit/DbgUtils.h"
+#include "toolkit/LanguageManager.h"
+#include "toolkit/TextStyles.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
 
@@ -13,10 +17,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ClasslibInitialize();
     UniSysUtilsInitialize();    // the NT and XP flags
     UniSystemInitialize();      // the default code page
+    DbgUtilsInitialize();       // diagnostics first: the rest of the toolkit logs through it
+    AlphaGraphicsInitialize();  // AlphaBlend and GDI+
+    TextStylesInitialize();     // the predefined text styles
     EventsManagerInitialize();  // the event bus and its hidden window
     AuClassesInitialize();      // the library-loading lock and the floating-point control word
     Application->Initialize();
     Application->SetTitle(L"SampleMorph");
+    CreateLanguageManager();    // the language of the system, or of U3_ENV_LANGUAGE
     Application->Run();
   } catch (...) {
     if (Application) Application->HandleException(nullptr);
@@ -24,6 +32,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   AuClassesFinalize();
   EventsManagerFinalize();
+  FreeLanguageManager();
+  TextStylesFinalize();
+  AlphaGraphicsFinalize();
+  DbgUtilsFinalize();
   UniSystemFinalize();
   UniSysUtilsFinalize();
   ClasslibFinalize();

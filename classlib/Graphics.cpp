@@ -29,6 +29,29 @@ void TFont::SetHeight(int Value) {
   Changed();
 }
 
+static int ScreenPixelsPerInch() {
+  HDC dc = GetDC(nullptr);
+  int ppi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return ppi > 0 ? ppi : 96;
+}
+
+int TFont::Size() const { return -MulDiv(FHeight, 72, ScreenPixelsPerInch()); }
+
+void TFont::SetSize(int Value) { SetHeight(-MulDiv(Value, ScreenPixelsPerInch(), 72)); }
+
+void TFont::SetStyle(TFontStyles Value) {
+  if (Value == FStyle) return;
+  FStyle = Value;
+  Changed();
+}
+
+void TFont::SetCharset(TFontCharset Value) {
+  if (Value == FCharset) return;
+  FCharset = Value;
+  Changed();
+}
+
 void TFont::SetColor(TColor Value) {
   if (Value == FColor) return;
   FColor = Value;
@@ -37,7 +60,8 @@ void TFont::SetColor(TColor Value) {
 
 void* TFont::Handle() {
   if (!FHandle) {
-    FHandle = CreateFontA(FHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+    FHandle = CreateFontA(FHeight, 0, 0, 0, (FStyle & fsBold) ? FW_BOLD : FW_NORMAL, (FStyle & fsItalic) != 0,
+                          (FStyle & fsUnderline) != 0, (FStyle & fsStrikeOut) != 0, FCharset, OUT_DEFAULT_PRECIS,
                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, FName.c_str());
     if (!FHandle) FHandle = GetStockObject(DEFAULT_GUI_FONT);
   }
@@ -48,6 +72,8 @@ void TFont::Assign(TPersistent* Source) {
   if (auto* f = dynamic_cast<TFont*>(Source)) {
     FName = f->FName;
     FHeight = f->FHeight;
+    FStyle = f->FStyle;
+    FCharset = f->FCharset;
     FColor = f->FColor;
     Changed();
     return;

@@ -8,7 +8,13 @@ using TColor = int32_t;
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
 
-// A font described by face name, height in pixels (negative: character height) and colour.
+// Font styles as bit flags (a set of bold, italic, underline, strike-out).
+using TFontStyles = uint8_t;
+constexpr TFontStyles fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8;
+using TFontCharset = uint8_t;
+
+// A font described by face name, height in pixels (negative: character height), style, character
+// set and colour.
 class TFont : public TPersistent {
  public:
   ~TFont() override;
@@ -17,6 +23,13 @@ class TFont : public TPersistent {
   void SetName(const AnsiString& Value);
   int Height() const { return FHeight; }
   void SetHeight(int Value);
+  // The size in points at the screen's resolution.
+  int Size() const;
+  void SetSize(int Value);
+  TFontStyles Style() const { return FStyle; }
+  void SetStyle(TFontStyles Value);
+  TFontCharset Charset() const { return FCharset; }
+  void SetCharset(TFontCharset Value);
   TColor Color() const { return FColor; }
   void SetColor(TColor Value);
   // The GDI font, made on first use.
@@ -28,6 +41,8 @@ class TFont : public TPersistent {
   void Changed();
   AnsiString FName = "MS Sans Serif";
   int FHeight = -11;
+  TFontStyles FStyle = 0;
+  TFontCharset FCharset = 1;  // DEFAULT_CHARSET
   TColor FColor = clBlack;
   void* FHandle = nullptr;
 };
@@ -60,6 +75,11 @@ struct TPoint {
 };
 struct TSize {
   int32_t cx, cy;
+};
+struct TRect {
+  int32_t Left, Top, Right, Bottom;
+  int32_t Width() const { return Right - Left; }
+  int32_t Height() const { return Bottom - Top; }
 };
 
 // Draws on a device context handed in by its owner (SetHandle); the canvas does not free it.

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "classlib/Forms.h"
+#include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
+#include "toolkit/TextStyles.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniSysUtils.h"
 
@@ -15,7 +17,11 @@ int main(int argc, char** argv) {
   UniSysUtilsInitialize();
   UniSystemInitialize();
   DbgUtilsInitialize();
+  AlphaGraphicsInitialize();
+  TextStylesInitialize();
   int rc = RUN_ALL_TESTS();
+  TextStylesFinalize();
+  AlphaGraphicsFinalize();
   DbgUtilsFinalize();
   UniSystemFinalize();
   UniSysUtilsFinalize();
