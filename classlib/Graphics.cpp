@@ -313,8 +313,8 @@ struct TBitmapInfo256 {
 TBitmap::TBitmap() : FCanvas(std::make_unique<TBitmapCanvas>(this)) {}
 
 TBitmap::~TBitmap() {
-  FCanvas.reset();
   FreeImage();
+  FCanvas.reset();
   if (FPalette) DeleteObject(static_cast<HPALETTE>(FPalette));
 }
 
