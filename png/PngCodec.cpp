@@ -20,6 +20,8 @@ constexpr uint32_t MaxChunkLength = 0x7FFFFFFF;
 // Deflate expands its input at most about 1032 times; image data that could not come from what is
 // left of the stream means the file has been cut.
 constexpr uint64_t MaxInflateRatio = 1040;
+// The longest compressed text chunk the reader expands.
+constexpr size_t MaxInflatedText = 16u << 20;
 
 uint32_t GetBE32(const uint8_t* P) {
   return (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | P[3];
@@ -1194,6 +1196,8 @@ bool TChunkzTXt::LoadFromStream(TStream* Stream, const char* ChunkName, uint32_t
     z.avail_out = sizeof(step);
     rc = inflate(&z, Z_NO_FLUSH);
     out.append(reinterpret_cast<char*>(step), sizeof(step) - z.avail_out);
+    // A text this long is not a comment but an attempt to exhaust memory: treated as damaged.
+    if (out.size() > MaxInflatedText) rc = Z_MEM_ERROR;
   } while (rc == Z_OK && z.avail_out == 0);
   inflateEnd(&z);
   if (rc == Z_STREAM_END || (rc == Z_OK && z.avail_in == 0)) Text = std::move(out);
