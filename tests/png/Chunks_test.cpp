@@ -155,6 +155,8 @@ TEST(PngChunks, TextChunks) {
   EXPECT_EQ(textOf("zTXt", std::string("Comment\0\1", 9) + Zlib("other method")), "Comment|");
   EXPECT_EQ(textOf("zTXt", "no separator here"), "no separator here|");
   EXPECT_EQ(textOf("zTXt", std::string("Key\0", 4)), "Key|");
+  // A text that would expand past 16 MiB is taken as damaged.
+  EXPECT_EQ(textOf("zTXt", std::string("Bomb\0\0", 6) + Zlib(std::string(17u << 20, ' '))), "Bomb|");
 
   // Saving: tEXt as keyword, 0, text; zTXt with an empty text holds a compressed single space.
   auto png = Load(Gray8(Chunk("tEXt", std::string("A\0B", 3)) + Chunk("zTXt", std::string("Z\0\0", 3) + Zlib("x"))));

@@ -163,6 +163,60 @@ TEST(PngObject, ToBitmaps) {
     for (int x = 0; x < 6; ++x) ASSERT_EQ(back.GetPixelColor(x, y), rgb->GetPixelColor(x, y));
 }
 
+TEST(PngObject, PaletteEntries) {
+  auto png = Load(SimplePng(3, 2, 2, 3));
+  auto* plte = png->Chunks().ItemFromClass<TChunkPLTE>();
+  ASSERT_NE(plte, nullptr);
+  EXPECT_EQ(plte->Count(), 4);
+  TPngRGBQuad c = plte->Item(3);
+  EXPECT_EQ(Rgb(c.Red, c.Green, c.Blue), Rgb(3 * 37 + 5, 255 - 33, uint8_t(3 * 91)));
+  try {
+    plte->Item(4);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& E) {
+    EXPECT_EQ(ErrorText(E), "EPngError: There is no such palette entry.");
+  }
+  // Assigning a chunk of another kind is refused.
+  try {
+    png->Header()->Assign(plte);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& E) {
+    EXPECT_EQ(ErrorText(E), "EPngError: The chunks must be compatible to be assigned.");
+  }
+  // A copy of the image has its own chunks and the same pixels.
+  TPNGObject copy;
+  copy.Assign(png.get());
+  EXPECT_EQ(ChunkNames(copy), ChunkNames(*png));
+  EXPECT_NE(copy.Header(), png->Header());
+  for (int x = 0; x < 3; ++x) EXPECT_EQ(copy.GetPixelColor(x, 1), png->GetPixelColor(x, 1));
+  EXPECT_EQ(Save(copy), Save(*png));
+}
+
+TEST(PngObject, BitmapFilesRoundTrip) {
+  for (TPixelFormat f : {pf8bit, pf24bit, pf32bit}) {
+    TBitmap b;
+    b.SetPixelFormat(f);
+    b.SetSize(5, 3);
+    HDC dc = static_cast<HDC>(b.Canvas()->Handle());
+    SetPixel(dc, 1, 0, Rgb(255, 255, 255));
+    SetPixel(dc, 4, 2, Rgb(0, 0, 0));
+    TMemoryStream s;
+    b.SaveToStream(&s);
+    s.SetPosition(0);
+    TBitmap back;
+    back.LoadFromStream(&s);
+    EXPECT_EQ(back.Width(), 5);
+    EXPECT_EQ(back.Height(), 3);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelOf(back, x, y), PixelOf(b, x, y)) << f << " " << x << "," << y;
+  }
+  TMemoryStream junk;
+  junk.Write("BM not a bitmap at all, just words", 34);
+  junk.SetPosition(0);
+  TBitmap b;
+  EXPECT_THROW(b.LoadFromStream(&junk), EInvalidGraphic);
+}
+
 TEST(PngObject, DrawsInEachTransparencyMode) {
   // Partial: each channel (source × a + 255 + (255 − a) × destination) >> 8, over white.
   auto rgba = Load(RgbaFixture());
