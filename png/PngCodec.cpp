@@ -99,15 +99,19 @@ void WriteChunk(TStream* Stream, const char* Name, const uint8_t* Data, uint32_t
 
 // ---- CRC
 
-uint32_t CrcTable[256];
+// CrcTable[0] is the classic byte table; tables 1-7 advance it by further zero bytes, so that
+// eight bytes are folded in per step.
+uint32_t CrcTable[8][256];
 bool CrcTableComputed = false;
 
 void MakeCrcTable() {
   for (uint32_t n = 0; n < 256; ++n) {
     uint32_t c = n;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    CrcTable[n] = c;
+    CrcTable[0][n] = c;
   }
+  for (uint32_t n = 0; n < 256; ++n)
+    for (int t = 1; t < 8; ++t) CrcTable[t][n] = CrcTable[0][CrcTable[t - 1][n] & 0xFF] ^ (CrcTable[t - 1][n] >> 8);
   CrcTableComputed = true;
 }
 
@@ -521,7 +525,14 @@ uint8_t ChooseFilter(TFilters Set, std::vector<uint8_t>* Candidates, uint32_t By
 
 uint32_t UpdateCrc(uint32_t Crc, const uint8_t* Data, size_t Count) {
   if (!CrcTableComputed) MakeCrcTable();
-  for (size_t i = 0; i < Count; ++i) Crc = CrcTable[(Crc ^ Data[i]) & 0xFF] ^ (Crc >> 8);
+  const auto& T = CrcTable;
+  for (; Count >= 8; Count -= 8, Data += 8) {
+    uint32_t lo = Crc ^ (uint32_t(Data[0]) | (uint32_t(Data[1]) << 8) | (uint32_t(Data[2]) << 16) | (uint32_t(Data[3]) << 24));
+    uint32_t hi = uint32_t(Data[4]) | (uint32_t(Data[5]) << 8) | (uint32_t(Data[6]) << 16) | (uint32_t(Data[7]) << 24);
+    Crc = T[7][lo & 0xFF] ^ T[6][(lo >> 8) & 0xFF] ^ T[5][(lo >> 16) & 0xFF] ^ T[4][lo >> 24] ^ T[3][hi & 0xFF] ^
+          T[2][(hi >> 8) & 0xFF] ^ T[1][(hi >> 16) & 0xFF] ^ T[0][hi >> 24];
+  }
+  for (; Count > 0; --Count, ++Data) Crc = T[0][(Crc ^ *Data) & 0xFF] ^ (Crc >> 8);
   return Crc;
 }
 
