@@ -344,8 +344,15 @@ void TBitmap::NewImage(int AWidth, int AHeight, TPixelFormat Format, bool KeepPi
         PALETTEENTRY pe[256]{};
         HPALETTE pal = static_cast<HPALETTE>(FPalette);
         int got = pal ? GetPaletteEntries(pal, 0, n, pe) : 0;
-        if (got == 0 && bits == 1) pe[1] = PALETTEENTRY{255, 255, 255, 0};
-        else if (got == 0) got = GetSystemPaletteEntries(screen, 0, n, pe);
+        if (got == 0 && bits == 1) {
+          pe[1] = PALETTEENTRY{255, 255, 255, 0};
+        } else if (got == 0) {
+          // No palette of its own: the halftone colours, which cover the colour cube evenly.
+          if (HPALETTE halftone = CreateHalftonePalette(screen)) {
+            got = GetPaletteEntries(halftone, 0, n, pe);
+            DeleteObject(halftone);
+          }
+        }
         for (int i = 0; i < n; ++i) bi.Colors[i] = RGBQUAD{pe[i].peBlue, pe[i].peGreen, pe[i].peRed, 0};
         bi.Header.biClrUsed = n;
       }
