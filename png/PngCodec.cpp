@@ -1593,10 +1593,7 @@ void TPNGObject::AssignTo(TPersistent* Dest) {
   bmp->SetPixelFormat(format);
   bmp->SetSize(static_cast<int>(h->Width()), static_cast<int>(h->Height()));
   Draw(bmp->Canvas(), Rect(0, 0, static_cast<int>(h->Width()), static_cast<int>(h->Height())));
-  if (mode == ptBit) {
-    bmp->SetTransparentColor(TransparentColor());
-    bmp->SetTransparent(true);
-  }
+  if (mode == ptBit) bmp->SetTransparentColor(TransparentColor());
 }
 
 void TPNGObject::SaveToClipboardFormat(uint16_t& AFormat, void*& AData, void*& APalette) {
