@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include "PngTestUtil.h"
+#include "common/Peer.h"
+#include "common/TestFiles.h"
 
 using namespace pngtest;
 
@@ -57,6 +59,44 @@ TEST(PngConformance, ValidImagesDecodeAsTheReferenceDecoderDoes) {
   for (const auto& k : {std::pair{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1}, {3, 2}, {3, 4},
                         {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}})
     EXPECT_GT(kinds[k.first][k.second], 0) << k.first << "/" << k.second;
+}
+
+// Files of another encoder (ImageMagick over libpng): its chunk layout (IDATs of 8 KiB, gAMA,
+// cHRM, bKGD, tEXt, tIME...) in every output type it offers.
+TEST(PngConformance, FilesOfANativeEncoderDecodeAsTheReferenceDecoderDoes) {
+  testfiles::TempDir dir(L"pngim");
+  const std::string src = "-seed 3 -size 301x203 plasma:fractal ", grey = src + "-colorspace Gray ";
+  auto type = [](int ColorType, int Depth) {
+    return "-define png:color-type=" + std::to_string(ColorType) + " -define png:bit-depth=" + std::to_string(Depth) + " ";
+  };
+  const std::pair<const char*, std::string> kinds[] = {
+      {"rgb8", src + type(2, 8)},
+      {"rgb16", src + type(2, 16)},
+      {"rgba16i", src + "-alpha set -channel A -fx i/w -interlace PNG " + type(6, 16)},
+      {"rgba8", src + "-alpha set -channel A -fx j/h " + type(6, 8)},
+      {"palette8", src + "-colors 200 PNG8:"},
+      {"palette4i", src + "-colors 12 -define png:bit-depth=4 -interlace PNG PNG8:"},
+      {"grey8", grey + type(0, 8)},
+      {"grey16i", grey + "-interlace PNG " + type(0, 16)},
+      {"grey4i", grey + "-posterize 16 -interlace PNG " + type(0, 4)},
+      {"grey2", grey + "-posterize 4 " + type(0, 2)},
+      {"grey1", grey + "-threshold 50% " + type(0, 1)},
+      {"greyalpha16", grey + "-alpha set -channel A -fx i/w " + type(4, 16)},
+  };
+  std::vector<std::string> files;
+  for (const auto& [name, args] : kinds) {
+    const std::string path = peer::UnixPath(dir.File(std::wstring(name, name + strlen(name)) + L".png"));
+    peer::Result r = peer::Run("convert " + args + (args.back() == ':' ? "" : "png:") + peer::Quote(path));
+    ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
+    files.push_back(path);
+  }
+  auto refs = ReferenceDecode(files);
+  for (const auto& f : files) {
+    SCOPED_TRACE(f);
+    std::unique_ptr<TPNGObject> png;
+    ASSERT_NO_THROW(png = Load(ReadNative(f)));
+    EXPECT_EQ(CompareWithReference(*png, refs[f]), "");
+  }
 }
 
 TEST(PngConformance, DamagedImagesRaiseTheirError) {
