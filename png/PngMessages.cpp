@@ -51,7 +51,6 @@ constexpr TMessageEntry Messages[] = {
     {TPngMessage::ZLIBError,
      "Could not decompress the image because it contains invalid compressed data.\r\n Description: "},
     {TPngMessage::NoSuchPaletteEntry, "There is no such palette entry."},
-    {TPngMessage::NoTranslucency, "LoadTranslucentPng: image has no transparency information"},
 };
 
 }  // namespace

@@ -42,7 +42,6 @@ enum class TPngMessage {
   MissingMultipleIDAT,
   ZLIBError,
   NoSuchPaletteEntry,
-  NoTranslucency,
 };
 
 // The message text; ZLIBError is followed by " Description: " and zlib's text by its caller.

@@ -5,6 +5,13 @@
 #include "classlib/WinApi.h"
 #include "png/PngCodec.h"
 
+namespace {
+
+// The loader's own message.
+constexpr const char* NoTranslucencyMessage = "LoadTranslucentPng: image has no transparency information";
+
+}  // namespace
+
 void* LoadTranslucentPng(const char* Name) {
   auto image = std::make_unique<TPNGObject>();
   HINSTANCE self = GetModuleHandleA(nullptr);
@@ -12,7 +19,7 @@ void* LoadTranslucentPng(const char* Name) {
     image->LoadFromResourceID(self, static_cast<int>(reinterpret_cast<uintptr_t>(Name)));
   else
     image->LoadFromResourceName(self, Name);
-  if (image->TransparencyMode() != ptPartial) RaisePng<Exception>(TPngMessage::NoTranslucency);
+  if (image->TransparencyMode() != ptPartial) throw Exception(NoTranslucencyMessage);
   return CreatePremultipliedBitmap(image.get());
 }
 
