@@ -1,12 +1,16 @@
-// A device context with lazily selected GDI objects (font and brush), as much as text output needs.
+// A device context with lazily selected GDI objects (font and brush), as much as text output needs;
+// graphics (TGraphic), bitmaps (TBitmap) and the picture class's file-format registry.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "classlib/Classes.h"
 
 using TColor = int32_t;
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
+// A system colour (0x80000000 or its index) as the RGB value it stands for; others unchanged.
+TColor ColorToRGB(TColor Color);
 
 // Font styles as bit flags (a set of bold, italic, underline, strike-out).
 using TFontStyles = uint8_t;
@@ -81,6 +85,9 @@ struct TRect {
   int32_t Width() const { return Right - Left; }
   int32_t Height() const { return Bottom - Top; }
 };
+inline TRect Rect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
+  return TRect{Left, Top, Right, Bottom};
+}
 
 // Draws on a device context handed in by its owner (SetHandle); the canvas does not free it.
 class TCanvas : public TPersistent {
@@ -122,4 +129,130 @@ class TCanvas : public TPersistent {
   int FTextFlags = 0;
   void* FOldFont = nullptr;
   void* FOldBrush = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Graphics
+
+class TStream;
+
+CLASSLIB_EXCEPTION(EInvalidGraphic, Exception);
+
+// A picture that can load, save and draw itself. Handles (palette, clipboard data) are GDI handles.
+class TGraphic : public TPersistent {
+ public:
+  const char* ClassName() const override { return "TGraphic"; }
+  virtual void Draw(TCanvas* ACanvas, const TRect& Rect) = 0;
+  virtual bool GetEmpty() const = 0;
+  virtual int GetWidth() const = 0;
+  virtual int GetHeight() const = 0;
+  virtual void SetWidth(int Value) = 0;
+  virtual void SetHeight(int Value) = 0;
+  virtual void* GetPalette() const { return nullptr; }
+  virtual void SetPalette(void* Value) {}
+  virtual bool GetTransparent() const { return FTransparent; }
+  virtual void SetTransparent(bool Value);
+  virtual void LoadFromStream(TStream* Stream) = 0;
+  virtual void SaveToStream(TStream* Stream) = 0;
+  virtual void LoadFromClipboardFormat(uint16_t AFormat, void* AData, void* APalette) = 0;
+  virtual void SaveToClipboardFormat(uint16_t& AFormat, void*& AData, void*& APalette) = 0;
+  bool Empty() const { return GetEmpty(); }
+  int Width() const { return GetWidth(); }
+  int Height() const { return GetHeight(); }
+  void* Palette() const { return GetPalette(); }
+  bool Transparent() const { return GetTransparent(); }
+  void LoadFromFile(const AnsiString& FileName);
+  void SaveToFile(const AnsiString& FileName);
+  TNotifyEvent OnChange;
+
+ protected:
+  void Changed();
+  bool FTransparent = false;
+};
+
+// Makes a new, empty graphic of one class.
+using TGraphicClass = TGraphic* (*)();
+
+// The file formats the picture class knows: extension (without the dot), description, class.
+class TPicture {
+ public:
+  static void RegisterFileFormat(const AnsiString& Extension, const AnsiString& Description,
+                                 TGraphicClass GraphicClass);
+  static void UnregisterGraphicClass(TGraphicClass GraphicClass);
+  // The class registered for Extension (any case), or null.
+  static TGraphicClass GraphicClassOf(const AnsiString& Extension);
+  static AnsiString DescriptionOf(const AnsiString& Extension);
+};
+
+enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+
+class TBitmap;
+
+// The canvas of a bitmap: a memory device context with the bitmap (and its palette) selected.
+class TBitmapCanvas : public TCanvas {
+ public:
+  explicit TBitmapCanvas(TBitmap* Bitmap) : FBitmap(Bitmap) {}
+  ~TBitmapCanvas() override;
+  const char* ClassName() const override { return "TBitmapCanvas"; }
+  // Deselects the bitmap and frees the device context (the bitmap is about to change).
+  void FreeContext();
+
+ protected:
+  void CreateHandle() override;
+
+ private:
+  TBitmap* FBitmap;
+  void* FOldBitmap = nullptr;
+  void* FOldPalette = nullptr;
+};
+
+// A bitmap held as a DIB section (or a device bitmap for pfDevice). Owns its handle and palette.
+// Draw stretches it opaquely; Transparent and TransparentColor are kept for those who read them.
+class TBitmap : public TGraphic {
+ public:
+  TBitmap();
+  ~TBitmap() override;
+  const char* ClassName() const override { return "TBitmap"; }
+  void Assign(TPersistent* Source) override;
+  void Draw(TCanvas* ACanvas, const TRect& Rect) override;
+  bool GetEmpty() const override { return FHandle == nullptr && (FWidth == 0 || FHeight == 0); }
+  int GetWidth() const override { return FWidth; }
+  int GetHeight() const override { return FHeight; }
+  void SetWidth(int Value) override { SetSize(Value, FHeight); }
+  void SetHeight(int Value) override { SetSize(FWidth, Value); }
+  void SetSize(int AWidth, int AHeight);
+  void* GetPalette() const override { return FPalette; }
+  // Takes a copy of Value and puts its entries into the colour table of a DIB.
+  void SetPalette(void* Value) override;
+  // Reads and writes the Windows bitmap file format (BMP).
+  void LoadFromStream(TStream* Stream) override;
+  void SaveToStream(TStream* Stream) override;
+  // CF_BITMAP.
+  void LoadFromClipboardFormat(uint16_t AFormat, void* AData, void* APalette) override;
+  void SaveToClipboardFormat(uint16_t& AFormat, void*& AData, void*& APalette) override;
+  // The bitmap (made on first use; 0 when empty).
+  void* Handle();
+  // Takes ownership of Value (an HBITMAP); its size and pixel format are read from it.
+  void SetHandle(void* Value);
+  // Gives up ownership of the handle and returns it; the bitmap is empty afterwards.
+  void* ReleaseHandle();
+  TPixelFormat PixelFormat() const { return FPixelFormat; }
+  // A new bitmap of that format, the old picture drawn into it.
+  void SetPixelFormat(TPixelFormat Value);
+  TCanvas* Canvas();
+  // The colour that Transparent draws as see-through: set, or else the bottom-left pixel's.
+  TColor TransparentColor();
+  void SetTransparentColor(TColor Value) { FTransparentColor = Value; FTransparentColorSet = true; }
+
+ private:
+  void NewImage(int AWidth, int AHeight, TPixelFormat Format, bool KeepPicture);
+  void FreeImage();
+  void* FHandle = nullptr;
+  void* FPalette = nullptr;
+  int FWidth = 0;
+  int FHeight = 0;
+  TPixelFormat FPixelFormat = pfDevice;
+  std::unique_ptr<TBitmapCanvas> FCanvas;
+  TColor FTransparentColor = 0;
+  bool FTransparentColorSet = false;
 };
