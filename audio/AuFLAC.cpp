@@ -319,7 +319,7 @@ void TFLACOut::Prepare() {
   }
   FLAC_CALL(FLAC__stream_encoder_set_blocksize)(e, FBlockSize);
   if (FCompressionLevel < 0) {
-    if (FBits + FQLPCoeffPrecision > 31) FQLPCoeffPrecision = (uint16_t)(31 - FBits);
+    if (FBits + FQLPCoeffPrecision > 31) FQLPCoeffPrecision = (uint16_t)std::max(0, 31 - FBits);
     FLAC_CALL(FLAC__stream_encoder_set_max_lpc_order)(e, FMaxLPCOrder);
     FLAC_CALL(FLAC__stream_encoder_set_qlp_coeff_precision)(e, FQLPCoeffPrecision);
     FLAC_CALL(FLAC__stream_encoder_set_do_qlp_coeff_prec_search)(e, FQLPCoeffPrecisionSearch);
@@ -451,7 +451,8 @@ void TFLACIn::OpenFile() {
     FBPS = FChan = FSR = 0;
     FFileBits = 0;
     FMD5Result = true;
-    Seekable = FStream->Seek(0, soCurrent) >= 0;
+    // The decoder's offsets count from the start of the stream.
+    Seekable = FStream->Seek(0, soBeginning) == 0;
     FStreamSize = Seekable ? FStream->Size() : 0;
     FDecoder = FLAC_CALL(FLAC__stream_decoder_new)();
     if (!FDecoder) throw EAuException(ErrDecoderNew);
