@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "audio/FLAC.h"
+#include "classlib/WinApi.h"
 
 namespace {
 
@@ -297,8 +298,9 @@ void TFLACOut::Prepare() {
   FInputInited = false;
   FEndOfInput = false;
   FCommentWritten = false;
+  FCreated = false;
   if (!flac::Load()) throw EAuException(ErrLibrary);
-  OpenDestination(ErrOutNoName);
+  FCreated = OpenDestination(ErrOutNoName);
   FEncoder = FLAC_CALL(FLAC__stream_encoder_new)();
   if (!FEncoder) throw EAuException(ErrEncoderInit);
   TAuInput* in = Input();
@@ -400,6 +402,9 @@ void TFLACOut::Done() {
   FSamples.clear();
   FSamples.shrink_to_fit();
   CloseDestination();
+  // A run that failed before any audio leaves no file of its own behind.
+  if (!Prepared() && FCreated && !StreamAssigned) DeleteFileW(FWideFileName.c_str());
+  FCreated = false;
   if (FInputInited && in) {
     FInputInited = false;
     in->Flush();

@@ -73,6 +73,7 @@ class TFLACOut : public TAuFileOut {
   void* FEncoder = nullptr;
   bool FEncoderInited = false;
   bool FInputInited = false;
+  bool FCreated = false;  // the file was created by this run
   bool FEndOfInput = false;
   bool FCommentWritten = false;
   int FBits = 0, FChannels = 0;

@@ -136,8 +136,9 @@ void TMP3Out::Prepare() {
   FHandle = nullptr;
   FInputInited = false;
   FEndOfInput = false;
+  FCreated = false;
   if (!lame::Load()) throw EAuException(ErrLibrary);
-  OpenDestination(ErrNoName);
+  FCreated = OpenDestination(ErrNoName);
   TAuInput* in = Input();
   FInputInited = true;
   in->Init();
@@ -226,6 +227,12 @@ void TMP3Out::WriteTags(const AnsiString& FileName) {
   if (!TAGLIB_CALL(taglib_file_save)(f)) throw EAuException(ErrTagsSave);
 }
 
+void TMP3Out::DropFailedFile(bool Prepared) {
+  // A run that failed before any audio leaves no file of its own behind.
+  if (!Prepared && FCreated && !StreamAssigned && !Stream) DeleteFileW(FWideFileName.c_str());
+  FCreated = false;
+}
+
 void TMP3Out::Done() {
   TAuInput* in = Input();
   const bool prepared = Prepared();
@@ -250,6 +257,7 @@ void TMP3Out::Done() {
     CloseDestination();
     if (FHandle && lame::Entries.beCloseStream) lame::Entries.beCloseStream(FHandle);
     FHandle = nullptr;
+    DropFailedFile(prepared);
     FRaw = std::vector<uint8_t>();
     FPcm = std::vector<int16_t>();
     FOut = std::vector<uint8_t>();
@@ -264,6 +272,7 @@ void TMP3Out::Done() {
       }
     }
   } catch (...) {
+    DropFailedFile(prepared);
     try {
       if (FInputInited && in) {
         FInputInited = false;

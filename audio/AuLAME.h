@@ -61,6 +61,7 @@ class TMP3Out : public TAuTaggedFileOut {
  private:
   void WriteOrFail(const void* Data, uint32_t Count);
   void WriteTags(const AnsiString& FileName);
+  void DropFailedFile(bool Prepared);
 
   TMP3BitRate FBitRate = mbr128;
   TMP3Mode FMode = mmStereo;
@@ -78,6 +79,7 @@ class TMP3Out : public TAuTaggedFileOut {
   void* FHandle = nullptr;  // the encoder stream
   bool FInputInited = false;
   bool FEndOfInput = false;
+  bool FCreated = false;  // the file was created by this run
   int FInBits = 0, FInChannels = 0, FOutChannels = 0;
   uint32_t FChunkValues = 0;       // 16-bit values per encoder call
   std::vector<uint8_t> FRaw;       // input bytes of one call

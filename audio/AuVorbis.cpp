@@ -8,6 +8,7 @@
 #include "audio/VorbisEnc.h"
 #include "audio/VorbisFile.h"
 #include "audio/ogg.h"
+#include "classlib/WinApi.h"
 
 namespace {
 
@@ -305,8 +306,9 @@ void TVorbisOut::Prepare() {
   FCarry = 0;
   FState = std::make_unique<TVorbisEncState>();
   TVorbisEncState& s = *FState;
+  FCreated = false;
   LoadVorbisLibraries();
-  OpenDestination(ErrNoName);
+  FCreated = OpenDestination(ErrNoName);
   TAuInput* in = Input();
   FInputInited = true;
   in->Init();
@@ -418,6 +420,9 @@ bool TVorbisOut::DoOutput(bool Abort) {
 void TVorbisOut::Done() {
   TAuInput* in = Input();
   CloseDestination();
+  // A run that failed before any audio leaves no file of its own behind.
+  if (!Prepared() && FCreated && !StreamAssigned) DeleteFileW(FWideFileName.c_str());
+  FCreated = false;
   try {
     if (FInputInited && in) {
       FInputInited = false;

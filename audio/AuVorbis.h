@@ -93,6 +93,7 @@ class TVorbisOut : public TAuFileOut {
   // State of one run.
   std::unique_ptr<TVorbisEncState> FState;
   bool FInputInited = false;
+  bool FCreated = false;  // the file was created by this run
   bool FEndOfStream = false;
   int FBits = 0, FChannels = 0;
   std::vector<uint8_t> FStage;  // a partial frame carried from the last pull, then the new bytes
