@@ -98,7 +98,7 @@ struct TFLACInCallbacks {
         *Bytes = 0;
         return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
       }
-      if (in->Seekable && s->Seek(0, soCurrent) >= in->FStreamSize) {
+      if (in->Seekable && in->FStreamPos >= in->FStreamSize) {
         *Bytes = 0;
         return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
       }
@@ -108,6 +108,7 @@ struct TFLACInCallbacks {
         *Bytes = 0;
         return FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM;
       }
+      in->FStreamPos += n;
       *Bytes = (size_t)n;
       return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
     } catch (...) {
@@ -120,7 +121,8 @@ struct TFLACInCallbacks {
     try {
       if (!in->Seekable) return FLAC__STREAM_DECODER_SEEK_STATUS_UNSUPPORTED;
       if (Offset > (FLAC__uint64)in->FStreamSize) return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
-      if (in->FStream->Seek((int64_t)Offset, soBeginning) != (int64_t)Offset) return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
+      in->FStreamPos = in->FStream->Seek((int64_t)Offset, soBeginning);
+      if (in->FStreamPos != (int64_t)Offset) return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
       return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
     } catch (...) {
       return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
@@ -130,9 +132,8 @@ struct TFLACInCallbacks {
     auto* in = static_cast<TFLACIn*>(Client);
     try {
       if (!in->Seekable) return FLAC__STREAM_DECODER_TELL_STATUS_UNSUPPORTED;
-      int64_t p = in->FStream->Seek(0, soCurrent);
-      if (p < 0) return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
-      *Offset = (FLAC__uint64)p;
+      if (in->FStreamPos < 0) return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
+      *Offset = (FLAC__uint64)in->FStreamPos;
       return FLAC__STREAM_DECODER_TELL_STATUS_OK;
     } catch (...) {
       return FLAC__STREAM_DECODER_TELL_STATUS_ERROR;
@@ -146,12 +147,7 @@ struct TFLACInCallbacks {
   }
   static FLAC__bool Eof(const FLAC__StreamDecoder*, void* Client) {
     auto* in = static_cast<TFLACIn*>(Client);
-    try {
-      if (!in->Seekable) return false;
-      return in->FStream->Seek(0, soCurrent) >= in->FStreamSize;
-    } catch (...) {
-      return true;
-    }
+    return in->Seekable && in->FStreamPos >= in->FStreamSize;
   }
   static FLAC__StreamDecoderWriteStatus Write(const FLAC__StreamDecoder*, const FLAC__Frame* Frame,
                                               const FLAC__int32* const Buffer[], void* Client) {
@@ -173,6 +169,16 @@ struct TFLACInCallbacks {
             for (int c = 0; c < ch; ++c) *d++ = (uint8_t)((Buffer[c][i] << shift) + 128);
           break;
         case 2:
+          if (ch == 2 && shift == 0) {
+            int16_t* o = reinterpret_cast<int16_t*>(d);
+            const FLAC__int32* l = Buffer[0];
+            const FLAC__int32* r = Buffer[1];
+            for (uint32_t i = 0; i < n; ++i) {
+              o[2 * i] = (int16_t)l[i];
+              o[2 * i + 1] = (int16_t)r[i];
+            }
+            break;
+          }
           for (uint32_t i = 0; i < n; ++i)
             for (int c = 0; c < ch; ++c) {
               int32_t v = Buffer[c][i] << shift;
@@ -459,6 +465,7 @@ void TFLACIn::OpenFile() {
     // The decoder's offsets count from the start of the stream.
     Seekable = FStream->Seek(0, soBeginning) == 0;
     FStreamSize = Seekable ? FStream->Size() : 0;
+    FStreamPos = 0;
     FDecoder = FLAC_CALL(FLAC__stream_decoder_new)();
     if (!FDecoder) throw EAuException(ErrDecoderNew);
     FLAC__StreamDecoder* d = Dec(FDecoder);

@@ -112,6 +112,7 @@ class TFLACIn : public TAuTaggedFileIn {
   bool FStreamInfo = false;
   int FFileBits = 0;  // bits per sample as stored (FBPS is that rounded up to whole bytes)
   int64_t FStreamSize = 0;
+  int64_t FStreamPos = 0;  // where the next read of the stream starts (kept here: no system call)
   std::vector<uint8_t> FBlock;
   uint32_t FBlockUsed = 0;  // bytes of the current block
   uint32_t FBlockRead = 0;  // bytes of it already handed out
