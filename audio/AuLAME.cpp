@@ -218,10 +218,15 @@ void TMP3Out::WriteTags(const AnsiString& FileName) {
   if (!TAGLIB_CALL(taglib_file_is_valid)(f)) throw EAuException(ErrTagsInvalid);
   TagLib_Tag* tag = TAGLIB_CALL(taglib_file_tag)(f);
   if (!tag) throw EAuException(ErrTagsInvalid);
-  TAGLIB_CALL(taglib_tag_set_title)(tag, TagWideToUtf8(FId3v2Tags->Title()).c_str());
-  TAGLIB_CALL(taglib_tag_set_artist)(tag, TagWideToUtf8(FId3v2Tags->Artist()).c_str());
-  TAGLIB_CALL(taglib_tag_set_album)(tag, TagWideToUtf8(FId3v2Tags->Album()).c_str());
-  TAGLIB_CALL(taglib_tag_set_genre)(tag, TagWideToUtf8(FId3v2Tags->Genre()).c_str());
+  // Only values that are there: the library sets every tag of the file, so an empty ID3v2 value
+  // would also erase the ID3v1 block's.
+  auto set = [](void (*Setter)(TagLib_Tag*, const char*), TagLib_Tag* Tag, const WideString& Value) {
+    if (!Value.empty()) Setter(Tag, TagWideToUtf8(Value).c_str());
+  };
+  set(TAGLIB_CALL(taglib_tag_set_title), tag, FId3v2Tags->Title());
+  set(TAGLIB_CALL(taglib_tag_set_artist), tag, FId3v2Tags->Artist());
+  set(TAGLIB_CALL(taglib_tag_set_album), tag, FId3v2Tags->Album());
+  set(TAGLIB_CALL(taglib_tag_set_genre), tag, FId3v2Tags->Genre());
   if (!FId3v2Tags->Year().empty()) TAGLIB_CALL(taglib_tag_set_year)(tag, (unsigned)StrToInt(FId3v2Tags->Year()));
   if (!FId3v2Tags->Track().empty()) TAGLIB_CALL(taglib_tag_set_track)(tag, (unsigned)StrToInt(FId3v2Tags->Track()));
   if (!TAGLIB_CALL(taglib_file_save)(f)) throw EAuException(ErrTagsSave);
