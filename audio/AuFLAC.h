@@ -9,6 +9,8 @@
 
 #include "audio/AuClasses.h"
 
+// Threads: properties are set while the output is idle; Prepare, DoOutput and Done run on the
+// output's worker (or the thread of BlockingRun), which waits for nothing but the stream.
 class TFLACOut : public TAuFileOut {
  public:
   explicit TFLACOut(TComponent* AOwner);
@@ -81,6 +83,8 @@ class TFLACOut : public TAuFileOut {
   std::vector<int32_t> FSamples;
 };
 
+// Threads: opened, pulled and sought by the consumer's thread under FileLock and DataCS; the
+// decoder's callbacks run inside those calls.
 class TFLACIn : public TAuTaggedFileIn {
  public:
   explicit TFLACIn(TComponent* AOwner);

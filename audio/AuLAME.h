@@ -19,6 +19,9 @@ int32_t MP3BitRateKbps(TMP3BitRate Value);
 enum TMP3Mode { mmStereo = 0, mmJointStereo = 1, mmDual = 2, mmMono = 3 };
 enum TMP3Quality { mp3ql0 = 0, mp3ql1, mp3ql2, mp3ql3, mp3ql4, mp3ql5, mp3ql6, mp3ql7, mp3ql8, mp3ql9 };
 
+// Threads: the constructor loads the libraries (waits for LoadLibCS); properties are set while
+// the output is idle; Prepare, DoOutput and Done run on the output's worker (or the thread of
+// BlockingRun), which waits for nothing but the file.
 class TMP3Out : public TAuTaggedFileOut {
  public:
   explicit TMP3Out(TComponent* AOwner);

@@ -23,6 +23,8 @@ void LoadVorbisLibraries();
 struct TVorbisFileState;
 struct TVorbisEncState;
 
+// Threads: opened, pulled and sought by the consumer's thread under FileLock and DataCS; the
+// library's callbacks run inside those calls.
 class TVorbisIn : public TAuTaggedFileIn {
  public:
   explicit TVorbisIn(TComponent* AOwner);
@@ -53,6 +55,8 @@ class TVorbisIn : public TAuTaggedFileIn {
   int32_t FMaxBitRate = 0, FNominalBitRate = 0, FMinBitRate = 0;
 };
 
+// Threads: properties are set while the output is idle; Prepare, DoOutput and Done run on the
+// output's worker (or the thread of BlockingRun), which waits for nothing but the stream.
 class TVorbisOut : public TAuFileOut {
  public:
   explicit TVorbisOut(TComponent* AOwner);
