@@ -270,6 +270,35 @@ TEST(FlacIn, DamagedFilesAreRefused) {
   EXPECT_FALSE(in.Busy());
 }
 
+// Files with an ID3v2 tag in front of the stream (written by some taggers) read as usual, and
+// seek within themselves.
+TEST(FlacIn, Id3v2TagInFrontIsSkipped) {
+  TempDir dir;
+  const std::string pcm = Signal(12000, 2, 16);
+  {
+    TBytesIn src(pcm, 16, 2, 44100);
+    TFLACOut out(nullptr);
+    out.SetInput(&src);
+    out.SetWideFileName(dir.W(L"plain.flac"));
+    ASSERT_EQ(RunBlocking(out), L"");
+  }
+  const std::string frame = std::string("TIT2") + std::string("\x00\x00\x00\x06\x00\x00\x00Title", 11);
+  std::string tag = std::string("ID3\x03\x00\x00", 6);
+  const uint32_t size = (uint32_t)frame.size() + 100;  // with padding
+  tag += (char)((size >> 21) & 0x7F);
+  tag += (char)((size >> 14) & 0x7F);
+  tag += (char)((size >> 7) & 0x7F);
+  tag += (char)(size & 0x7F);
+  tag += frame + std::string(100, '\0');
+  testfiles::WriteBytes(dir.W(L"id3.flac"), tag + testfiles::ReadBytes(dir.W(L"plain.flac")));
+  TFLACIn in(nullptr);
+  in.SetWideFileName(dir.W(L"id3.flac"));
+  ASSERT_TRUE(in.Valid());
+  EXPECT_EQ(FirstDifference(Drain(&in), pcm), "");
+  in.SetStartSample(7001);
+  EXPECT_EQ(FirstDifference(Drain(&in), pcm.substr(7001 * 4)), "");
+}
+
 TEST(FlacIn, PullBeforeInitAndNoName) {
   TFLACIn in(nullptr);
   void* p = nullptr;
