@@ -17,7 +17,7 @@ bool Load() {
 }
 
 void Missing(const char* Name) {
-  throw EVorbisException(AnsiString("Function \"") + Name + "\" not found in " + LibraryName);
+  throw EVorbisException(MissingEntryPointMessage(Name, LibraryName));
 }
 
 }  // namespace codec

@@ -11,6 +11,10 @@ WideString ProgramFolderFile(const wchar_t* FileName) {
   return path + FileName;
 }
 
+AnsiString MissingEntryPointMessage(const char* Name, const char* Library) {
+  return AnsiString("Function \"") + Name + "\" not found in " + Library;
+}
+
 bool TCodecLibrary::Open() {
   // No error box for a missing or broken library: the component reports it.
   UINT old = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

@@ -49,6 +49,9 @@ class TCodecLibrary {
   std::atomic<bool> FLoaded{false};
 };
 
+// The message of a binding's exception for an entry point its library lacks.
+AnsiString MissingEntryPointMessage(const char* Name, const char* Library);
+
 // The full path of a file in the program's folder.
 WideString ProgramFolderFile(const wchar_t* FileName);
 

@@ -17,7 +17,7 @@ bool Load() {
 }
 
 void Missing(const char* Name) {
-  throw EFLACException(AnsiString("Function \"") + Name + "\" not found in " + LibraryName);
+  throw EFLACException(MissingEntryPointMessage(Name, LibraryName));
 }
 
 }  // namespace flac

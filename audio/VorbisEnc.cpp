@@ -17,7 +17,7 @@ bool Load() {
 }
 
 void Missing(const char* Name) {
-  throw EVorbisEncException(AnsiString("Function \"") + Name + "\" not found in " + LibraryName);
+  throw EVorbisEncException(MissingEntryPointMessage(Name, LibraryName));
 }
 
 }  // namespace vorbisenc

@@ -17,7 +17,7 @@ bool Load() {
 }
 
 void Missing(const char* Name) {
-  throw EVorbisFileException(AnsiString("Function \"") + Name + "\" not found in " + LibraryName);
+  throw EVorbisFileException(MissingEntryPointMessage(Name, LibraryName));
 }
 
 }  // namespace vorbisfile

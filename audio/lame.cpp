@@ -29,7 +29,7 @@ bool Load() {
 bool Loaded() { return Lib.Loaded(); }
 
 void Missing(const char* Name) {
-  throw ELAMEException(AnsiString("Function \"") + Name + "\" not found in " + LibraryName);
+  throw ELAMEException(MissingEntryPointMessage(Name, LibraryName));
 }
 
 }  // namespace lame

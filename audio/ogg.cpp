@@ -17,7 +17,7 @@ bool Load() {
 }
 
 void Missing(const char* Name) {
-  throw EOggException(AnsiString("Function \"") + Name + "\" not found in " + LibraryName);
+  throw EOggException(MissingEntryPointMessage(Name, LibraryName));
 }
 
 }  // namespace ogg

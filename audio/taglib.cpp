@@ -19,7 +19,7 @@ bool Load() {
 bool Loaded() { return Lib.Loaded(); }
 
 void Missing(const char* Name) {
-  throw ETagLibException(AnsiString("Function \"") + Name + "\" not found in " + LibraryName);
+  throw ETagLibException(MissingEntryPointMessage(Name, LibraryName));
 }
 
 }  // namespace taglib

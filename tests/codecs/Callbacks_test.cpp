@@ -3,7 +3,11 @@
 // the library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "audio/AuFLAC.h"
+#include "audio/AuLAME.h"
 #include "audio/AuVorbis.h"
 #include "codecs/CodecTestUtil.h"
 
@@ -15,12 +19,16 @@ namespace {
 class TFailingStream : public TMemoryStream {
  public:
   int64_t Limit = 0;
+  bool Short = false;  // a write past the limit stores nothing and says so, as on a full disk
   int32_t Read(void* Buffer, int32_t Count) override {
     if (Position() + Count > Limit) throw Exception("read failed on purpose");
     return TMemoryStream::Read(Buffer, Count);
   }
   int32_t Write(const void* Buffer, int32_t Count) override {
-    if (Position() + Count > Limit) throw Exception("write failed on purpose");
+    if (Position() + Count > Limit) {
+      if (Short) return 0;
+      throw Exception("write failed on purpose");
+    }
     return TMemoryStream::Write(Buffer, Count);
   }
 };
@@ -37,6 +45,44 @@ TEST(Callbacks, FlacEncoderWriteThatRaises) {
     const std::wstring m = RunBlocking(out);
     EXPECT_TRUE(m == L"Failed to initialize FLAC encoder." || m == L"Failed to encode data.") << WideToAnsi(m);
     EXPECT_FALSE(src.Busy());
+  }
+}
+
+// A disk that fills up: each output reports its own write error, also when only the last
+// frames written while finishing do not fit.
+TEST(Callbacks, OutputsReportShortWrites) {
+  const std::string pcm = Signal(30000, 2, 16);
+  TFLACOut flac(nullptr);
+  TVorbisOut vorbis(nullptr);
+  TMP3Out mp3(nullptr);
+  struct Case {
+    const char* name;
+    TAuFileOut* out;
+    std::vector<std::wstring> messages;
+  } cases[] = {
+      {"flac", &flac, {L"Failed to initialize FLAC encoder.", L"Failed to encode data.", L"Failed to finish the FLAC file."}},
+      {"vorbis", &vorbis, {L"Error writing ogg file"}},
+      {"mp3", &mp3, {L"Error writing down mp3 file"}},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMemoryStream whole;
+    TBytesIn src(pcm, 16, 2, 44100);
+    c.out->SetInput(&src);
+    c.out->SetStream(&whole);
+    ASSERT_EQ(RunBlocking(*c.out), L"");
+    const int64_t limits[] = {0, whole.Size() / 2, whole.Size() - 1};
+    for (size_t k = 0; k < 3; ++k) {
+      SCOPED_TRACE(limits[k]);
+      TFailingStream s;
+      s.Short = true;
+      s.Limit = limits[k];
+      c.out->SetStream(&s);
+      const std::wstring m = RunBlocking(*c.out);
+      EXPECT_EQ(m, c.messages[std::min(k, c.messages.size() - 1)]);
+      EXPECT_FALSE(src.Busy());
+    }
+    c.out->SetStream(nullptr);
   }
 }
 
