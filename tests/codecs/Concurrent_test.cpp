@@ -55,3 +55,78 @@ TEST(Concurrent, OutputsOfEveryFormatRunAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// Delivers Gate bytes, then tells so and holds the next pull until released.
+class TGateIn : public TBytesIn {
+ public:
+  using TBytesIn::TBytesIn;
+  size_t Gate = 0;
+  HANDLE Reached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE Release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ~TGateIn() override {
+    CloseHandle(Reached);
+    CloseHandle(Release);
+  }
+
+ protected:
+  void GetDataInternal(void*& Buffer, uint32_t& Bytes) override {
+    if (FGiven >= Gate) {
+      SetEvent(Reached);
+      WaitForSingleObject(Release, INFINITE);
+    }
+    TBytesIn::GetDataInternal(Buffer, Bytes);
+    FGiven += Bytes;
+  }
+
+ private:
+  size_t FGiven = 0;
+};
+
+// A run stopped part-way leaves a file the peers read (the encoder is finished), shorter than
+// the input, and the input free for the next run.
+TEST(Concurrent, StoppedRunsLeaveValidFiles) {
+  TempDir dir;
+  const std::string pcm = Signal(44100 * 10, 2, 16);
+  TFLACOut flac(nullptr);
+  TVorbisOut vorbis(nullptr);
+  TMP3Out mp3(nullptr);
+  struct Case {
+    TAuFileOut* out;
+    const wchar_t* name;
+  } cases[] = {{&flac, L"s.flac"}, {&vorbis, L"s.ogg"}, {&mp3, L"s.mp3"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToAnsi(c.name));
+    TGateIn src(pcm, 16, 2, 44100);
+    src.Gate = pcm.size() / 3;
+    c.out->SetInput(&src);
+    c.out->SetWideFileName(dir.W(c.name));
+    bool done = false;
+    c.out->OnDone = [&done](TComponent*) { done = true; };
+    c.out->Run();
+    ASSERT_EQ(WaitForSingleObject(src.Reached, 60000), WAIT_OBJECT_0);
+    c.out->Stop(true);
+    SetEvent(src.Release);
+    DWORD start = GetTickCount();
+    while (!done && GetTickCount() - start < 60000) {
+      Application->ProcessMessages();
+      HANDLE h = SyncEvent();
+      MsgWaitForMultipleObjectsEx(1, &h, 20, QS_ALLINPUT, 0);
+    }
+    EXPECT_TRUE(done);
+    c.out->OnDone = nullptr;
+    EXPECT_FALSE(c.out->Busy());
+    EXPECT_FALSE(src.Busy());
+    const std::string got = FfmpegPcm(dir.U(c.name), "s16le");
+    EXPECT_GT(got.size(), pcm.size() / 4);
+    EXPECT_LT(got.size(), pcm.size() / 2);
+    if (c.out == &flac) {
+      Peer("flac -s -t " + peer::Quote(dir.U(c.name)));
+      EXPECT_EQ(FirstDifference(got, pcm.substr(0, got.size())), "");
+    }
+    c.out->SetInput(nullptr);
+  }
+}
+
+}  // namespace
