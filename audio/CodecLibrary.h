@@ -1,0 +1,70 @@
+// A codec library loaded at run time by name from the program's folder, once per process and
+// never released, with its entry points resolved by name. A binding keeps one TCodecLibrary and
+// one record of typed entry points; a missing entry point stays nil and is reported, naming
+// it, by the binding's exception class at the moment a component would call it.
+#pragma once
+#include <atomic>
+#include <string>
+
+#include "audio/AuClasses.h"
+
+class TCodecLibrary {
+ public:
+  // FileName: the library's file name, e.g. L"libFLAC.dll".
+  explicit TCodecLibrary(const wchar_t* FileName) : FFileName(FileName) {}
+  TCodecLibrary(const TCodecLibrary&) = delete;
+  TCodecLibrary& operator=(const TCodecLibrary&) = delete;
+
+  // Loads the library when it is not loaded yet (under LoadLibCS when UseLock and the lock
+  // exists) and then calls Bind once to resolve its entry points. True when loaded.
+  // Threads: any; waits for LoadLibCS while another thread loads a library.
+  template <class F>
+  bool Load(F&& Bind, bool UseLock = true) {
+    if (FLoaded) return true;
+    if (UseLock && LoadLibCS) {
+      TLock l(*LoadLibCS);
+      return LoadLocked(Bind);
+    }
+    return LoadLocked(Bind);
+  }
+  bool Loaded() const { return FLoaded; }
+  // The address of an exported name, or nullptr. Only valid once loaded.
+  void* Proc(const char* Name) const;
+  // The file name in 8-bit text, for messages.
+  std::string Name() const;
+
+ private:
+  template <class F>
+  bool LoadLocked(F& Bind) {
+    if (FLoaded) return true;
+    if (!Open()) return false;
+    Bind();
+    FLoaded = true;
+    return true;
+  }
+  bool Open();
+
+  const wchar_t* FFileName;
+  void* FHandle = nullptr;
+  std::atomic<bool> FLoaded{false};
+};
+
+// The message of a binding's exception for an entry point its library lacks.
+AnsiString MissingEntryPointMessage(const char* Name, const char* Library);
+
+// The full path of a file in the program's folder.
+WideString ProgramFolderFile(const wchar_t* FileName);
+
+// Declares and resolves typed entry-point fields from a list macro X(name).
+#define AU_ENTRY_FIELD(fn) decltype(&::fn) fn = nullptr;
+#define AU_ENTRY_RESOLVE(fn) E.fn = reinterpret_cast<decltype(E.fn)>(Lib.Proc(#fn));
+
+// The message of the exception being handled (inside a catch block).
+WideString CodecExceptionMessage();
+
+// For a codec output's Done, inside a catch block, when finishing the file failed after the
+// audio was written (tags, the encoder's last frames): on the output's own worker, which drops
+// exceptions of Done, the failure is stored as the output's ExceptionMessage and reported
+// through OnThreadException; on any other thread (BlockingRun) it is raised again.
+// Threads: the thread running the output's Done.
+void ReportDoneFailure(TAuOutput* Output, AnsiString& ExceptionMessage);
