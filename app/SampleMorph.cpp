@@ -3,6 +3,7 @@
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
 #include "audio/AuClasses.h"
+#include "png/PngCodec.h"
 #include "tasks/EventsManager.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
@@ -20,6 +21,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     DbgUtilsInitialize();       // diagnostics first: the rest of the toolkit logs through it
     AlphaGraphicsInitialize();  // AlphaBlend and GDI+
     TextStylesInitialize();     // the predefined text styles
+    PngCodecInitialize();       // "PNG" registered with the picture class
     EventsManagerInitialize();  // the event bus and its hidden window
     AuClassesInitialize();      // the library-loading lock and the floating-point control word
     Application->Initialize();
@@ -33,6 +35,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   AuClassesFinalize();
   EventsManagerFinalize();
   FreeLanguageManager();
+  PngCodecFinalize();
   TextStylesFinalize();
   AlphaGraphicsFinalize();
   DbgUtilsFinalize();
