@@ -362,9 +362,10 @@ bool TWVOut::DoOutput(bool Abort) {
       std::memcpy(d, s, samples * 4);
       break;
   }
-  // Every step ends in complete blocks; a refused block or a failed write ends the run with
-  // the library's message.
-  if (frames > 0 && !(FEncoder->Pack(FSamples.data(), frames) && FEncoder->Flush()))
+  // The library cuts its own blocks (flushing every step would make blocks of 1024 frames,
+  // whose overhead alone exceeds a hybrid bit rate); the rest is flushed by Done. A refused
+  // block or a failed write ends the run with the library's message.
+  if (frames > 0 && !FEncoder->Pack(FSamples.data(), frames))
     throw EAuException(Format(MsgPackFailed, FEncoder->ErrorMessage().c_str()));
   FCarryCount = total - (size_t)frames * FFrameBytes;
   if (FCarryCount) std::memmove(FCarry.data(), FCarry.data() + (size_t)frames * FFrameBytes, FCarryCount);
@@ -383,6 +384,7 @@ void TWVOut::Done() {
   bool failed = false;
   try {
     if (prepared && FEncoder) {
+      if (!FEncoder->Flush()) throw EAuException(Format(MsgPackFailed, FEncoder->ErrorMessage().c_str()));
       if (!FAPEv2Tags->Empty() || !FCueSheet.empty()) {
         for (int i = 0; i < FAPEv2Tags->Count(); ++i) {
           const AnsiString name = FAPEv2Tags->Names(i);
