@@ -154,7 +154,12 @@ void TWVIn::OpenFile() {
         const WideString v = FDecoder->TagItem(name);
         if (v.empty()) continue;
         if (SameText(name, "genre")) {
-          FId3v1Tags->SetGenre(WideToAnsi(v));
+          // The library gives the genre's number or its name.
+          int id;
+          if (TryStrToInt(WideToAnsi(v), id))
+            FId3v1Tags->SetGenreId(id);
+          else
+            FId3v1Tags->SetGenre(WideToAnsi(v));
         } else if (SameText(name, "year") || SameText(name, "track")) {
           FId3v1Tags->SetValue(name, (int32_t)StrToIntDef(WideToAnsi(v), 0));
         } else {

@@ -8,6 +8,19 @@
 
 namespace lossless {
 
+// A destination that takes Limit bytes, then refuses every write (a full disk).
+class TFullStream : public TMemoryStream {
+ public:
+  explicit TFullStream(int64_t Limit) : FLimit(Limit) {}
+  int32_t Write(const void* Buffer, int32_t Count) override {
+    if (Position() + Count > FLimit) return 0;
+    return TMemoryStream::Write(Buffer, Count);
+  }
+
+ private:
+  int64_t FLimit;
+};
+
 // Interleaved samples at the given depth (8-bit unsigned, 16/24/32-bit signed little-endian):
 // a sweep, noise and full-scale peaks, so every bit and the extremes are exercised.
 std::vector<uint8_t> Signal(int Bits, int Channels, int Frames, uint32_t Seed = 1);

@@ -175,6 +175,37 @@ TEST(TTAStreams, StreamsAreStagedThroughTemporaryFilesThatGoAway) {
   SetEnvironmentVariableW(L"TMP", oldTmp[0] ? oldTmp : nullptr);
 }
 
+TEST(TTAOutput, FailuresOfTheLibraryAndOfTheDestinationAreReported) {
+  TempDir dir;
+  // The library answers a bad call with its error value and a message.
+  ASSERT_TRUE(LoadTTALib());
+  HANDLE h = CreateFileW(dir.File(L"x.tta").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  {
+    TTTAEncoder enc(h, false, 1, 2, 16, 44100, 0);
+    EXPECT_FALSE(enc.CompressBlock(nullptr, 5));
+    EXPECT_EQ(enc.LastError(), "Invalid block");
+    // A refused call leaves the encoder sound: the file is completed.
+    EXPECT_EQ(WideToUtf8Basic(MessageOf([&] { enc.Finish(); })), "(nothing raised)");
+  }
+  CloseHandle(h);
+  EXPECT_EQ(WideToUtf8Basic(MessageOf([&] {
+              HANDLE r = CreateFileW(dir.File(L"x.tta").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+              std::unique_ptr<void, decltype(&CloseHandle)> guard(r, &CloseHandle);
+              TTTAEncoder e(r, false, 1, 2, 16, 44100, 0);  // not writable
+            })).rfind("Unable to open TrueAudio-file! Error: \"", 0),
+            0u);
+
+  // A destination stream that fills up: the copy-out in Done fails, and the run says so.
+  auto pcm = Signal(16, 2, 20000);
+  TMemIn in(pcm, 16, 2, 44100);
+  TFullStream full(1000);
+  TTTAOut out(nullptr);
+  out.SetInput(&in);
+  out.SetStream(&full);
+  EXPECT_NE(RunToDone(&out), "");
+  EXPECT_FALSE(in.Busy());
+}
+
 // Split windows and previews: the window is delivered exactly, through the seek table.
 TEST(TTAWindows, WindowsDeliverTheRequestedFrames) {
   TempDir dir;

@@ -92,6 +92,28 @@ TEST(WavPackTags, TagsAndCueSheetAreWrittenAndReadBack) {
   EXPECT_NE(out8.find("\xE9\x87\x87\xE6\xA0\xB7 \xC3\x9Cn\xC3\xAF"), std::string::npos) << out8;
   EXPECT_EQ(FirstDifference(Drain(&in, 4000), pcm), -1);
 
+  // An ID3v1 block instead: Id3v1Tags are filled, the common tags stay empty.
+  {
+    const std::wstring f = dir.File(L"id3.wv");
+    TMemIn in3(pcm, 16, 1, 44100);
+    TWVOut plain(nullptr);
+    ASSERT_EQ(RunWV(plain, &in3, f), "");
+    TId3v1Tags v1;
+    v1.SetTitle("Old title");
+    v1.SetYear(1999);
+    HANDLE h = CreateFileW(f.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(v1.WriteToFile(h, false));
+    CloseHandle(h);
+    TWVIn win(nullptr);
+    win.SetWideFileName(f);
+    ASSERT_TRUE(win.Valid());
+    EXPECT_EQ(win.Id3v1Tags()->Title(), "Old title");
+    EXPECT_EQ(win.Id3v1Tags()->Year(), 1999);
+    EXPECT_TRUE(win.APEv2Tags()->Empty());
+    EXPECT_EQ(win.CommonTags()->Title(), L"");
+    EXPECT_EQ(FirstDifference(Drain(&win, 4000), pcm), -1);
+  }
+
   // Empty tags and no cue sheet: no tag at all.
   TMemIn in2(pcm, 16, 1, 44100);
   TWVOut plain(nullptr);
@@ -177,19 +199,6 @@ TEST(WavPackInput, WindowsAndSeeksDeliverTheRequestedFrames) {
   in.Flush();
   EXPECT_EQ(FirstDifference(small, std::vector<uint8_t>(pcm.begin(), pcm.begin() + small.size())), -1);
 }
-
-// A destination that takes Limit bytes, then refuses every write (a full disk).
-class TFullStream : public TMemoryStream {
- public:
-  explicit TFullStream(int64_t Limit) : FLimit(Limit) {}
-  int32_t Write(const void* Buffer, int32_t Count) override {
-    if (Position() + Count > FLimit) return 0;
-    return TMemoryStream::Write(Buffer, Count);
-  }
-
- private:
-  int64_t FLimit;
-};
 
 TEST(WavPackOutput, FailedWritesAreReportedNeverSuccess) {
   auto pcm = Signal(16, 2, 60000);
