@@ -230,15 +230,18 @@ void TTTAIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
   }
   int64_t wanted = Bytes;
   if (FSize >= 0) wanted = std::max<int64_t>(0, std::min<int64_t>(wanted, FSize - FPosition));
-  if (FOutPos > 0) {
-    FOut.erase(FOut.begin(), FOut.begin() + (ptrdiff_t)FOutPos);
-    FOutPos = 0;
+  if ((int64_t)(FOut.size() - FOutPos) < wanted) {
+    // Only the few bytes left over move to the front before the next block is appended.
+    if (FOutPos > 0) {
+      FOut.erase(FOut.begin(), FOut.begin() + (ptrdiff_t)FOutPos);
+      FOutPos = 0;
+    }
+    while ((int64_t)FOut.size() < wanted && DecodeBlock()) {
+    }
   }
-  while ((int64_t)FOut.size() < wanted && DecodeBlock()) {
-  }
-  Bytes = (uint32_t)std::min<int64_t>(wanted, (int64_t)FOut.size());
-  Buffer = Bytes ? FOut.data() : nullptr;
-  FOutPos = Bytes;
+  Bytes = (uint32_t)std::min<int64_t>(wanted, (int64_t)(FOut.size() - FOutPos));
+  Buffer = Bytes ? FOut.data() + FOutPos : nullptr;
+  FOutPos += Bytes;
 }
 
 bool TTTAIn::SeekInternal(int64_t& SampleNum) {

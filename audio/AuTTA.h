@@ -9,6 +9,8 @@
 #include "audio/AuClasses.h"
 #include "audio/TTALib.h"
 
+// Threads: configured from one thread while idle; pulled (GetData, seeks) by its consumer's
+// thread under DataCS; opening and closing the file under FileLock. Waits for nothing else.
 class TTTAIn : public TAuTaggedFileIn {
  public:
   explicit TTTAIn(TComponent* AOwner);
@@ -35,6 +37,8 @@ class TTTAIn : public TAuTaggedFileIn {
   int64_t FSkipFrames = 0;    // frames to drop from the next decoded blocks (a seek)
 };
 
+// Threads: configured while idle; Prepare, DoOutput and Done run on the output's worker (or the
+// caller of BlockingRun). Waits for nothing but its input.
 class TTTAOut : public TAuTaggedFileOut {
  public:
   explicit TTTAOut(TComponent* AOwner);

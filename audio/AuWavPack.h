@@ -10,6 +10,8 @@
 #include "audio/AuClasses.h"
 #include "audio/WavPackDLL.h"
 
+// Threads: configured from one thread while idle; pulled (GetData, seeks) by its consumer's
+// thread under DataCS; opening and closing the file under FileLock. Waits for nothing else.
 class TWVIn : public TAuTaggedFileIn {
  public:
   explicit TWVIn(TComponent* AOwner);
@@ -47,6 +49,8 @@ class TWVIn : public TAuTaggedFileIn {
 
 enum TWVCompressionLevel { wvclFast = 0, wvclHigh = 1, wvclVeryHigh = 2 };
 
+// Threads: configured while idle; Prepare, DoOutput and Done run on the output's worker (or the
+// caller of BlockingRun). Waits for nothing but its input.
 class TWVOut : public TAuTaggedFileOut {
  public:
   explicit TWVOut(TComponent* AOwner);

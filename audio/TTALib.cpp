@@ -3,6 +3,8 @@
 #include "audio/AuClasses.h"
 #include "classlib/WinApi.h"
 
+#include <atomic>
+
 const wchar_t* const TTALibName = L"TTALib.dll";
 
 namespace {
@@ -54,7 +56,8 @@ using FEncCompress = int(__cdecl*)(TTAEncoderObj*, const void*, int);
 using FEncError = const char*(__cdecl*)(TTAEncoderObj*);
 
 HMODULE Lib = nullptr;
-bool Loaded = false;
+// Set under LoadLibCS once the entry points are resolved; read without the lock.
+std::atomic<bool> Loaded{false};
 void* Procs[eCount] = {};
 
 // The entry point, checked: raises when the library is not loaded or lacks it.

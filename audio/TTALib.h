@@ -26,6 +26,7 @@ struct TTADecoderObj;
 struct TTAEncoderObj;
 
 // A decoder over a file handle positioned at the TTA header; the handle stays the caller's.
+// Threads: one thread at a time per object; objects are independent.
 class TTTADecoder : public TObject {
  public:
   explicit TTTADecoder(void* FileHandle);

@@ -8,6 +8,8 @@
 #include "audio/AuTags.h"
 #include "classlib/WinApi.h"
 
+#include <atomic>
+
 const wchar_t* const WavpackLibName = L"WavpackDLL.dll";
 
 namespace {
@@ -42,7 +44,8 @@ struct Procs {
 };
 
 HMODULE Lib = nullptr;
-bool Loaded = false;
+// Set under LoadLibCS once the entry points are resolved; read without the lock.
+std::atomic<bool> Loaded{false};
 Procs P;
 
 // The entry point, checked: raises when the library is not loaded or lacks it.

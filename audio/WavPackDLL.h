@@ -30,6 +30,7 @@ constexpr int WvOpenTags = 2, WvOpenTagsAndCorrection = 3;
 
 struct WavpackContext;
 
+// Threads: one thread at a time per object; objects are independent.
 class TWavpackDecoder : public TObject {
  public:
   // Raises "AStream is nil!" without a stream and the library's error when the open fails.
