@@ -52,13 +52,14 @@ inline void Put16(uint8_t* p, uint32_t v) {
 inline int32_t FilterPredict(ChannelState& s) {
   uint32_t* qm = reinterpret_cast<uint32_t*>(s.qm);
   const uint32_t* dx = reinterpret_cast<const uint32_t*>(s.dx);
-  if (s.error < 0) {
-    for (int i = 0; i < 8; ++i) qm[i] -= dx[i];
-  } else if (s.error > 0) {
-    for (int i = 0; i < 8; ++i) qm[i] += dx[i];
-  }
+  // Without branches: the sign of the residual is random, so a branch would mispredict.
+  const uint32_t neg = (uint32_t)(s.error >> 31);          // all ones when negative
+  const uint32_t pos = (uint32_t)((0 - (int64_t)s.error) >> 32);  // all ones when positive
   uint32_t sum = (uint32_t)s.round;
-  for (int i = 0; i < 8; ++i) sum += (uint32_t)s.dl[i] * qm[i];
+  for (int i = 0; i < 8; ++i) {
+    qm[i] += (dx[i] & pos) - (dx[i] & neg);
+    sum += (uint32_t)s.dl[i] * qm[i];
+  }
   int32_t* d = s.dx;
   int32_t* l = s.dl;
   d[0] = d[1]; d[1] = d[2]; d[2] = d[3]; d[3] = d[4];
@@ -81,11 +82,13 @@ inline void FilterUpdate(ChannelState& s, int32_t Value) {
   l[4] += l[5];
 }
 
+// Previous × (2^k − 1) / 2^k rounded down, in 32 bits: Previous + floor(−Previous / 2^k).
 inline int32_t FixedPrediction(int32_t Previous, int Bytes) {
+  const int32_t neg = (int32_t)(0u - (uint32_t)Previous);
   switch (Bytes) {
-    case 1: return (int32_t)((((int64_t)Previous << 4) - Previous) >> 4);
+    case 1: return (int32_t)((uint32_t)Previous + (uint32_t)(neg >> 4));
     case 2:
-    case 3: return (int32_t)((((int64_t)Previous << 5) - Previous) >> 5);
+    case 3: return (int32_t)((uint32_t)Previous + (uint32_t)(neg >> 5));
     default: return Previous;
   }
 }
@@ -98,56 +101,56 @@ inline void AdaptRice(uint32_t& k, uint32_t& sum, uint32_t value) {
     ++k;
 }
 
-// Bits least significant first.
+// Bits least significant first, read by bit position from 32-bit words: cheap on 32-bit x86.
+// The buffer must have ReadPadding readable bytes after the data; reading past the data
+// raises.
+constexpr uint32_t ReadPadding = 8;
+
 class BitReader {
  public:
-  BitReader(const uint8_t* p, const uint8_t* end) : p_(p), end_(end) {}
-  uint32_t Bits(uint32_t k) {
-    if (n_ < (int)k) {
-      Refill();
-      if (n_ < (int)k) throw TTAError("The frame data is damaged");
+  BitReader(const uint8_t* p, uint32_t bytes) : p_(p), limit_((uint64_t)bytes * 8) {}
+  uint32_t Bits(uint32_t k) {  // k <= 31
+    uint32_t v;
+    if (k <= 25) {
+      v = Peek() & ((1u << k) - 1);
+      pos_ += k;
+    } else {
+      v = Peek() & 0xFFFF;
+      pos_ += 16;
+      v |= (Peek() & ((1u << (k - 16)) - 1)) << 16;
+      pos_ += k - 16;
     }
-    uint32_t v = k == 32 ? (uint32_t)cache_ : (uint32_t)(cache_ & ((1ull << k) - 1));
-    Drop(k);
+    if (pos_ > limit_) throw TTAError("The frame data is damaged");
     return v;
   }
   // The count of 1 bits before the next 0 bit, which is consumed.
   uint32_t Unary() {
     uint32_t count = 0;
     for (;;) {
-      if (n_ == 0) {
-        Refill();
-        if (n_ == 0) throw TTAError("The frame data is damaged");
+      const uint32_t zeros = ~Peek() & 0x1FFFFFFu;  // 25 bits are always there
+      if (zeros) {
+        const uint32_t z = (uint32_t)__builtin_ctz(zeros);
+        count += z;
+        pos_ += z + 1;
+        break;
       }
-      uint64_t zeros = ~cache_ & (n_ == 64 ? ~0ull : (1ull << n_) - 1);
-      if (zeros == 0) {
-        count += (uint32_t)n_;
-        cache_ = 0;
-        n_ = 0;
-        continue;
-      }
-      int z = __builtin_ctzll(zeros);
-      count += (uint32_t)z;
-      Drop((uint32_t)z + 1);
-      return count;
+      count += 25;
+      pos_ += 25;
+      if (pos_ > limit_) break;
     }
+    if (pos_ > limit_) throw TTAError("The frame data is damaged");
+    return count;
   }
 
  private:
-  void Refill() {
-    while (n_ <= 56 && p_ < end_) {
-      cache_ |= (uint64_t)*p_++ << n_;
-      n_ += 8;
-    }
-  }
-  void Drop(uint32_t k) {
-    cache_ = k >= 64 ? 0 : cache_ >> k;
-    n_ -= (int)k;
+  uint32_t Peek() const {
+    uint32_t w;
+    std::memcpy(&w, p_ + (size_t)(pos_ >> 3), 4);
+    return w >> (pos_ & 7);
   }
   const uint8_t* p_;
-  const uint8_t* end_;
-  uint64_t cache_ = 0;
-  int n_ = 0;
+  uint64_t limit_;
+  uint64_t pos_ = 0;
 };
 
 class BitWriter {
@@ -296,7 +299,8 @@ int Decoder::NextBlock(void** Buffer) {
   if (next_ + 1 >= offsets_.size()) return 0;
   const uint32_t bytes = (uint32_t)(offsets_[next_ + 1] - offsets_[next_]);
   const uint32_t count = next_ + 2 == offsets_.size() ? length_ - next_ * frameLen_ : frameLen_;
-  raw_.resize(bytes);
+  raw_.resize(bytes + ReadPadding);
+  std::memset(raw_.data() + bytes, 0, ReadPadding);
   file_.SeekTo(offsets_[next_]);
   file_.ReadExact(raw_.data(), bytes);
   if (Crc32(raw_.data(), bytes - 4) != Get32(raw_.data() + bytes - 4)) throw TTAError("The frame data is damaged");
@@ -326,7 +330,7 @@ void Decoder::DecodeFloat(const uint8_t* Data, uint32_t Bytes, uint32_t Count) {
 
 void Decoder::DecodeInteger(const uint8_t* Data, uint32_t Bytes, uint32_t Count) {
   for (auto& s : state_) s.Reset(bytes_);
-  BitReader br(Data, Data + Bytes);
+  BitReader br(Data, Bytes);
   const int C = channels_;
   int32_t* row = out_.data();
   for (uint32_t i = 0; i < Count; ++i, row += C) {
