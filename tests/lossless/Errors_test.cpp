@@ -3,7 +3,8 @@
 // OnThreadException) with its message; nothing is left busy, and the program runs on.
 //
 // The missing-library cases run this executable again in a folder without the libraries (or
-// with libraries that export nothing), since a library once loaded stays loaded.
+// with libraries that export nothing), since a library once loaded stays loaded. The child's
+// tests exist only in a process started with LOSSLESS_CHILD set.
 #include <gtest/gtest.h>
 
 #include "audio/AuTTA.h"
@@ -42,8 +43,7 @@ int RunChild(const std::wstring& Folder, const std::string& Filter, std::string&
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE out = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return -3;
-  std::wstring cmd = L"\"" + exe + L"\" --gtest_also_run_disabled_tests --gtest_filter=" +
-                     std::wstring(Filter.begin(), Filter.end());
+  std::wstring cmd = L"\"" + exe + L"\" --gtest_filter=" + std::wstring(Filter.begin(), Filter.end());
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
@@ -51,7 +51,9 @@ int RunChild(const std::wstring& Folder, const std::string& Filter, std::string&
   si.hStdError = out;
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
+  SetEnvironmentVariableW(L"LOSSLESS_CHILD", L"1");
   BOOL ok = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, Folder.c_str(), &si, &pi);
+  SetEnvironmentVariableW(L"LOSSLESS_CHILD", nullptr);
   CloseHandle(out);
   if (!ok) return -4;
   DWORD code = (DWORD)-5;
@@ -84,8 +86,8 @@ TEST(LibraryFailures, MissingEntryPointsNameThemselves) {
   EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
 }
 
-// Run by the tests above in a folder without the codec libraries.
-TEST(ChildWithoutLibraries, DISABLED_EveryComponentReportsTheMissingLibrary) {
+// Run in the child, in a folder without the codec libraries.
+void EveryComponentReportsTheMissingLibrary() {
   TempDir dir;
   WriteSomeFile(dir.File(L"a.tta"));
   WriteSomeFile(dir.File(L"a.wv"));
@@ -124,8 +126,8 @@ TEST(ChildWithoutLibraries, DISABLED_EveryComponentReportsTheMissingLibrary) {
   CloseHandle(h);
 }
 
-// Run by the tests above in a folder whose codec libraries export nothing.
-TEST(ChildWithEmptyLibraries, DISABLED_EveryCallNamesItsEntryPoint) {
+// Run in the child, in a folder whose codec libraries export nothing.
+void EveryCallNamesItsEntryPoint() {
   TempDir dir;
   WriteSomeFile(dir.File(L"a.tta"));
   WriteSomeFile(dir.File(L"a.wv"));
@@ -153,6 +155,25 @@ TEST(ChildWithEmptyLibraries, DISABLED_EveryCallNamesItsEntryPoint) {
   EXPECT_FALSE(Exists(dir.File(L"o.wv")));
   EXPECT_FALSE(in.Busy());
 }
+
+class ChildTest : public ::testing::Test {
+ public:
+  explicit ChildTest(void (*Body)()) : FBody(Body) {}
+  void TestBody() override { FBody(); }
+
+ private:
+  void (*FBody)();
+};
+
+const bool ChildTestsRegistered = [] {
+  wchar_t v[4];
+  if (GetEnvironmentVariableW(L"LOSSLESS_CHILD", v, 4) == 0) return false;
+  ::testing::RegisterTest("ChildWithoutLibraries", "EveryComponentReportsTheMissingLibrary", nullptr, nullptr, __FILE__,
+                          __LINE__, []() -> ::testing::Test* { return new ChildTest(&EveryComponentReportsTheMissingLibrary); });
+  ::testing::RegisterTest("ChildWithEmptyLibraries", "EveryCallNamesItsEntryPoint", nullptr, nullptr, __FILE__, __LINE__,
+                          []() -> ::testing::Test* { return new ChildTest(&EveryCallNamesItsEntryPoint); });
+  return true;
+}();
 
 // Failures of a run: the output's events carry the message, no file is left behind and the
 // input can be used again at once.
