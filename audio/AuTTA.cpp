@@ -109,7 +109,7 @@ void TTTAIn::Release() {
   if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);  // a temporary file disappears
   FHandle = INVALID_HANDLE_VALUE;
   FOut.clear();
-  FOutPos = 0;
+  FOutPos = FOutEnd = 0;
   FSkipFrames = 0;
 }
 
@@ -151,8 +151,7 @@ void TTTAIn::OpenFile() {
       FSize = frames * ((FBPS + 7) / 8) * FChan;
       FTotalTime = (int32_t)(frames / FSR);
     }
-    FOut.clear();
-    FOutPos = 0;
+    FOutPos = FOutEnd = 0;
     FSkipFrames = 0;
     FValid = true;
   } catch (...) {
@@ -178,8 +177,9 @@ bool TTTAIn::DecodeBlock() {
   FSkipFrames -= skip;
   const size_t samples = (size_t)(n - skip) * FChan;
   const int bytes = FBPS / 8;
-  const size_t old = FOut.size();
-  FOut.resize(old + samples * bytes);
+  const size_t old = FOutEnd;
+  FOutEnd += samples * bytes;
+  if (FOut.size() < FOutEnd) FOut.resize(FOutEnd);  // grows to its high-water mark once
   uint8_t* d = FOut.data() + old;
   if (bytes == 4) {
     // Float slots of 8 bytes, the float in the first 4.
@@ -230,16 +230,17 @@ void TTTAIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
   }
   int64_t wanted = Bytes;
   if (FSize >= 0) wanted = std::max<int64_t>(0, std::min<int64_t>(wanted, FSize - FPosition));
-  if ((int64_t)(FOut.size() - FOutPos) < wanted) {
+  if ((int64_t)(FOutEnd - FOutPos) < wanted) {
     // Only the few bytes left over move to the front before the next block is appended.
     if (FOutPos > 0) {
-      FOut.erase(FOut.begin(), FOut.begin() + (ptrdiff_t)FOutPos);
+      std::memmove(FOut.data(), FOut.data() + FOutPos, FOutEnd - FOutPos);
+      FOutEnd -= FOutPos;
       FOutPos = 0;
     }
-    while ((int64_t)FOut.size() < wanted && DecodeBlock()) {
+    while ((int64_t)FOutEnd < wanted && DecodeBlock()) {
     }
   }
-  Bytes = (uint32_t)std::min<int64_t>(wanted, (int64_t)(FOut.size() - FOutPos));
+  Bytes = (uint32_t)std::min<int64_t>(wanted, (int64_t)(FOutEnd - FOutPos));
   Buffer = Bytes ? FOut.data() + FOutPos : nullptr;
   FOutPos += Bytes;
 }
@@ -248,8 +249,7 @@ bool TTTAIn::SeekInternal(int64_t& SampleNum) {
   if (!FDecoder || SampleNum < 0) return false;
   const int64_t first = FDecoder->Seek(SampleNum);
   if (first < 0) return false;
-  FOut.clear();
-  FOutPos = 0;
+  FOutPos = FOutEnd = 0;
   FSkipFrames = SampleNum - first;
   return true;
 }

@@ -32,8 +32,8 @@ class TTTAIn : public TAuTaggedFileIn {
 
   void* FHandle;  // INVALID_HANDLE_VALUE when closed
   std::unique_ptr<TTTADecoder> FDecoder;
-  std::vector<uint8_t> FOut;  // decoded bytes; [FOutPos, size) not yet delivered
-  size_t FOutPos = 0;
+  std::vector<uint8_t> FOut;  // decoded bytes; [FOutPos, FOutEnd) not yet delivered
+  size_t FOutPos = 0, FOutEnd = 0;
   int64_t FSkipFrames = 0;    // frames to drop from the next decoded blocks (a seek)
 };
 

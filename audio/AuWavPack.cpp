@@ -114,7 +114,10 @@ void TWVIn::OpenFile() {
       // The first decoder has moved the stream: the second one starts from the beginning too.
       FStream->Seek(0, soBeginning);
       TStream* corr = FCorrectionStream;
-      if (!FCorrectionAssigned) corr = FOwnCorrection = new TAuFileStream(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
+      if (!FCorrectionAssigned) {
+        if (FWideFileName.empty()) throw EAuException(MsgNoName);
+        corr = FOwnCorrection = new TAuFileStream(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
+      }
       corr->Seek(0, soBeginning);
       FDecoder = std::make_unique<TWavpackDecoder>(FStream, 0, WvOpenTagsAndCorrection, corr);
     }
@@ -308,6 +311,8 @@ void TWVOut::Prepare() {
     if (FCorrectionAssigned) {
       corr = FCorrectionStream;
     } else {
+      // A stream handed in without a correction stream still needs a name for the ".wvc".
+      if (FWideFileName.empty()) throw EAuException(MsgNoName);
       FCorrectionName = WithExtension(FWideFileName, L".wvc");
       corr = FOwnCorrection = new TAuFileStream(FCorrectionName, CreateOrTruncate);
     }

@@ -60,6 +60,26 @@ TEST(WavPackHybrid, CorrectionFileRestoresEverySample) {
   win.SetWideFileName(wv);
   EXPECT_EQ(FirstDifference(Drain(&win, 4000), pcm), -1);
   win.SetCorrectionStream(nullptr);
+
+  // Both ends on streams handed in: no file at all.
+  TMemIn in2(pcm, 16, 2, 44100);
+  TMemoryStream wvs, wvcs;
+  TWVOut sout(nullptr);
+  sout.SetHybridMode(true);
+  sout.SetBitrate(128);
+  sout.SetCorrectionStream(&wvcs);
+  sout.SetStream(&wvs);
+  sout.SetInput(&in2);
+  ASSERT_EQ(RunToDone(&sout), "");
+  EXPECT_GT(wvcs.Size(), 0);
+  TWVIn sin(nullptr);
+  sin.SetStream(&wvs);
+  sin.SetCorrectionStream(&wvcs);
+  EXPECT_TRUE(sin.Hybrid());
+  EXPECT_EQ(FirstDifference(Drain(&sin, 4000), pcm), -1);
+  // Without its correction stream or a name to find one by, the stream is refused.
+  sin.SetCorrectionStream(nullptr);
+  EXPECT_FALSE(sin.Valid());
 }
 
 TEST(WavPackTags, TagsAndCueSheetAreWrittenAndReadBack) {
