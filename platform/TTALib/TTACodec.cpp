@@ -1,5 +1,6 @@
 #include "TTACodec.h"
 
+#include <emmintrin.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -48,26 +49,35 @@ inline void Put16(uint8_t* p, uint32_t v) {
 }
 
 // The filter's prediction step shared by both directions: adapts the weights to the sign of the
-// last residual, shifts the history and returns the prediction.
+// last residual, shifts the history and returns the prediction. SSE2, four lanes at a time;
+// the weights move without branches (the residual's sign is random).
+inline __m128i LoadU(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void StoreU(int32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+// Four 32-bit products, wrapped to 32 bits, summed in pairs into the low halves of two 64-bit
+// lanes (only the low 32 bits of the total count).
+inline __m128i MulPairs(__m128i a, __m128i b) {
+  const __m128i even = _mm_mul_epu32(a, b);
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+  return _mm_add_epi64(even, odd);
+}
+
 inline int32_t FilterPredict(ChannelState& s) {
-  uint32_t* qm = reinterpret_cast<uint32_t*>(s.qm);
-  const uint32_t* dx = reinterpret_cast<const uint32_t*>(s.dx);
-  // Without branches: the sign of the residual is random, so a branch would mispredict.
-  const uint32_t neg = (uint32_t)(s.error >> 31);          // all ones when negative
-  const uint32_t pos = (uint32_t)((0 - (int64_t)s.error) >> 32);  // all ones when positive
-  uint32_t sum = (uint32_t)s.round;
-  for (int i = 0; i < 8; ++i) {
-    qm[i] += (dx[i] & pos) - (dx[i] & neg);
-    sum += (uint32_t)s.dl[i] * qm[i];
-  }
-  int32_t* d = s.dx;
-  int32_t* l = s.dl;
-  d[0] = d[1]; d[1] = d[2]; d[2] = d[3]; d[3] = d[4];
-  l[0] = l[1]; l[1] = l[2]; l[2] = l[3]; l[3] = l[4];
-  d[4] = (l[4] >> 30) | 1;
-  d[5] = ((l[5] >> 30) | 2) & ~1;
-  d[6] = ((l[6] >> 30) | 2) & ~1;
-  d[7] = ((l[7] >> 30) | 4) & ~3;
+  const __m128i neg = _mm_set1_epi32(s.error >> 31);                           // all ones when negative
+  const __m128i pos = _mm_set1_epi32((int32_t)((0 - (int64_t)s.error) >> 32));  // all ones when positive
+  const __m128i dx0 = LoadU(s.dx), dx1 = LoadU(s.dx + 4);
+  const __m128i qm0 = _mm_sub_epi32(_mm_add_epi32(LoadU(s.qm), _mm_and_si128(dx0, pos)), _mm_and_si128(dx0, neg));
+  const __m128i qm1 = _mm_sub_epi32(_mm_add_epi32(LoadU(s.qm + 4), _mm_and_si128(dx1, pos)), _mm_and_si128(dx1, neg));
+  StoreU(s.qm, qm0);
+  StoreU(s.qm + 4, qm1);
+  const __m128i dl1 = LoadU(s.dl + 4);
+  const __m128i acc = _mm_add_epi64(MulPairs(LoadU(s.dl), qm0), MulPairs(dl1, qm1));
+  const uint32_t sum = (uint32_t)s.round + (uint32_t)_mm_cvtsi128_si32(acc) +
+                       (uint32_t)_mm_cvtsi128_si32(_mm_unpackhi_epi64(acc, acc));
+  // History: the first four move down one place; the last four of dx follow from dl's.
+  StoreU(s.dx, LoadU(s.dx + 1));
+  StoreU(s.dl, LoadU(s.dl + 1));
+  __m128i d = _mm_or_si128(_mm_srai_epi32(dl1, 30), _mm_set_epi32(4, 2, 2, 1));
+  StoreU(s.dx + 4, _mm_and_si128(d, _mm_set_epi32(~3, ~1, ~1, ~0)));
   return (int32_t)sum >> s.shift;
 }
 
