@@ -8,13 +8,31 @@
 
 namespace lossless {
 
-// A destination that takes Limit bytes, then refuses every write (a full disk).
+// A destination that takes Limit bytes, then refuses every write (a full disk), or raises
+// EWriteError when Raise is set.
 class TFullStream : public TMemoryStream {
  public:
-  explicit TFullStream(int64_t Limit) : FLimit(Limit) {}
+  explicit TFullStream(int64_t Limit, bool Raise = false) : FLimit(Limit), FRaise(Raise) {}
   int32_t Write(const void* Buffer, int32_t Count) override {
-    if (Position() + Count > FLimit) return 0;
+    if (Position() + Count > FLimit) {
+      if (FRaise) throw EWriteError("Stream write error");
+      return 0;
+    }
     return TMemoryStream::Write(Buffer, Count);
+  }
+
+ private:
+  int64_t FLimit;
+  bool FRaise;
+};
+
+// A source stream whose reads raise EReadError past Limit bytes.
+class TBrokenStream : public TMemoryStream {
+ public:
+  explicit TBrokenStream(int64_t Limit) : FLimit(Limit) {}
+  int32_t Read(void* Buffer, int32_t Count) override {
+    if (Position() + Count > FLimit) throw EReadError("Stream read error");
+    return TMemoryStream::Read(Buffer, Count);
   }
 
  private:

@@ -234,21 +234,49 @@ TEST(WavPackOutput, FailedWritesAreReportedNeverSuccess) {
     ASSERT_EQ(RunToDone(&out), "");
     audioOnly = mem.Size();
   }
+  // A stream that raises instead of refusing: the library's callback turns it into a refusal.
   struct {
     const char* name;
     int64_t limit;
+    bool raise;
     const char* message;
-  } cases[] = {{"audio", 20000, "Wavpack packing failed"}, {"tag", audioOnly, "Wavpack tag writing failed"}};
+  } cases[] = {{"audio", 20000, false, "Wavpack packing failed"},
+               {"audio, raising", 20000, true, "Wavpack packing failed"},
+               {"tag", audioOnly, false, "Wavpack tag writing failed"}};
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
     TMemIn in(pcm, 16, 2, 44100);
-    TFullStream full(c.limit);
+    TFullStream full(c.limit, c.raise);
     TWVOut out(nullptr);
     out.APEv2Tags()->SetTitle(L"x");
     out.SetInput(&in);
     out.SetStream(&full);
     EXPECT_EQ(RunToDone(&out).rfind(c.message, 0), 0u);
     EXPECT_FALSE(in.Busy()) << "the input is flushed";
+  }
+
+  // Reads that raise inside the library's callbacks end the read with the library's error.
+  TMemoryStream good;
+  {
+    TMemIn in(pcm, 16, 2, 44100);
+    TWVOut out(nullptr);
+    out.SetInput(&in);
+    out.SetStream(&good);
+    ASSERT_EQ(RunToDone(&out), "");
+  }
+  for (int64_t limit : {(int64_t)10, good.Size() / 2}) {
+    TBrokenStream broken(limit);
+    broken.WriteBuffer(good.Memory(), (int32_t)good.Size());
+    TWVIn win(nullptr);
+    win.SetStream(&broken);
+    try {
+      win.Init();
+      uint8_t b[4096];
+      bool eof = false;
+      while (!eof) win.FillBuffer(b, sizeof b, eof);
+    } catch (const Exception&) {
+    }
+    win.Reset();
   }
 }
 
