@@ -163,35 +163,43 @@ class BitReader {
   uint64_t pos_ = 0;
 };
 
+// Bits least significant first, ORed into 32-bit words by bit position (cheap on 32-bit x86).
+// The buffer is kept zero ahead of the position and grows as needed.
 class BitWriter {
  public:
-  explicit BitWriter(std::vector<uint8_t>& out) : out_(out) {}
-  void Put(uint32_t value, uint32_t count) {  // count <= 32, value within count bits
-    cache_ |= (uint64_t)value << n_;
-    n_ += count;
-    while (n_ >= 8) {
-      out_.push_back((uint8_t)cache_);
-      cache_ >>= 8;
-      n_ -= 8;
-    }
+  explicit BitWriter(std::vector<uint8_t>& out) : out_(out) { out_.assign(std::max<size_t>(out_.capacity(), 4096), 0); }
+  void Put(uint32_t value, uint32_t count) {  // count <= 25, value within count bits
+    const size_t at = (size_t)(pos_ >> 3);
+    if (at + 8 > out_.size()) out_.resize(out_.size() * 2, 0);
+    uint32_t w;
+    std::memcpy(&w, out_.data() + at, 4);
+    w |= value << (pos_ & 7);
+    std::memcpy(out_.data() + at, &w, 4);
+    pos_ += count;
   }
   void Ones(uint32_t count) {
-    while (count >= 32) {
-      Put(0xFFFFFFFFu, 32);
-      count -= 32;
+    while (count >= 24) {
+      Put(0xFFFFFFu, 24);
+      count -= 24;
     }
     if (count) Put((1u << count) - 1, count);
   }
-  void Flush() {
-    if (n_ > 0) out_.push_back((uint8_t)cache_);
-    cache_ = 0;
-    n_ = 0;
+  // A 0 bit, then the low K bits of Value.
+  void StopAndBits(uint32_t Value, uint32_t K) {
+    if (K < 25) {
+      Put((Value & ((1u << K) - 1)) << 1, K + 1);
+    } else {
+      Put(0, 1);
+      Put(Value & 0xFFFF, 16);
+      Put((Value >> 16) & ((1u << (K - 16)) - 1), K - 16);
+    }
   }
+  // Cuts the buffer to the bytes written.
+  void Flush() { out_.resize((size_t)((pos_ + 7) >> 3)); }
 
  private:
   std::vector<uint8_t>& out_;
-  uint64_t cache_ = 0;
-  uint32_t n_ = 0;
+  uint64_t pos_ = 0;
 };
 
 }  // namespace
@@ -477,8 +485,7 @@ void Encoder::EncodeFrame() {
           AdaptRice(s.k1, s.sum1, out);
           bw.Ones(1 + (out >> k));
         }
-        bw.Put(0, 1);
-        if (k) bw.Put(out & (Shift1(k) - 1), k);
+        bw.StopAndBits(out, k);
       }
     }
     bw.Flush();
