@@ -303,11 +303,16 @@ bool TTTAOut::DoOutput(bool Abort) {
   n -= (uint32_t)FCarryCount;
   Input()->GetData(p, n);
   if (n == 0 || !p) return false;
-  std::memcpy(FCarry.data() + FCarryCount, p, n);
+  // Bytes kept from the last step go in front; without any, the input's own buffer is used.
+  const uint8_t* src = static_cast<const uint8_t*>(p);
+  if (FCarryCount) {
+    std::memcpy(FCarry.data() + FCarryCount, p, n);
+    src = FCarry.data();
+  }
   const size_t total = FCarryCount + n;
   const int frames = (int)(total / (size_t)FFrameBytes);
   const size_t samples = (size_t)frames * FChannels;
-  const uint8_t* s = FCarry.data();
+  const uint8_t* s = src;
   switch (FBits) {
     case 8: {
       auto* d = reinterpret_cast<int32_t*>(FSamples.data());
@@ -340,7 +345,7 @@ bool TTTAOut::DoOutput(bool Abort) {
   if (frames > 0 && !FEncoder->CompressBlock(FSamples.data(), frames))
     throw ETTAException(Format(MsgCompressFailed, FEncoder->LastError().c_str()));
   FCarryCount = total - (size_t)frames * FFrameBytes;
-  if (FCarryCount) std::memmove(FCarry.data(), FCarry.data() + (size_t)frames * FFrameBytes, FCarryCount);
+  if (FCarryCount) std::memmove(FCarry.data(), src + (size_t)frames * FFrameBytes, FCarryCount);
   return true;
 }
 

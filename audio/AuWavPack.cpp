@@ -351,11 +351,16 @@ bool TWVOut::DoOutput(bool Abort) {
   uint32_t n = (uint32_t)(FFrameBytes * 1024 - FCarryCount);
   Input()->GetData(p, n);
   if (n == 0 || !p) return false;
-  std::memcpy(FCarry.data() + FCarryCount, p, n);
+  // Bytes kept from the last step go in front; without any, the input's own buffer is used.
+  const uint8_t* src = static_cast<const uint8_t*>(p);
+  if (FCarryCount) {
+    std::memcpy(FCarry.data() + FCarryCount, p, n);
+    src = FCarry.data();
+  }
   const size_t total = FCarryCount + n;
   const uint32_t frames = (uint32_t)(total / (size_t)FFrameBytes);
   const size_t samples = (size_t)frames * FChannels;
-  const uint8_t* s = FCarry.data();
+  const uint8_t* s = src;
   int32_t* d = FSamples.data();
   switch (FBytes) {
     case 1:
@@ -378,7 +383,7 @@ bool TWVOut::DoOutput(bool Abort) {
   if (frames > 0 && !FEncoder->Pack(FSamples.data(), frames))
     throw EAuException(Format(MsgPackFailed, FEncoder->ErrorMessage().c_str()));
   FCarryCount = total - (size_t)frames * FFrameBytes;
-  if (FCarryCount) std::memmove(FCarry.data(), FCarry.data() + (size_t)frames * FFrameBytes, FCarryCount);
+  if (FCarryCount) std::memmove(FCarry.data(), src + (size_t)frames * FFrameBytes, FCarryCount);
   return true;
 }
 
