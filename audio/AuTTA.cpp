@@ -137,7 +137,11 @@ void TTTAIn::OpenFile() {
     SetPos(h, 0);
     FId3v1Tags->ReadFromFile(h);
     SetPos(h, 0);
-    if (FId3v2Tags->IsPresent(h) && !FId3v2Tags->ReadFromFile(h)) throw EAuException(MsgBrokenId3v2);
+    if (FId3v2Tags->IsPresent(h)) {
+      if (!FId3v2Tags->ReadFromFile(h)) throw EAuException(MsgBrokenId3v2);
+    } else {
+      FId3v2Tags->Clear();  // nothing left over from the last file
+    }
     FDecoder = std::make_unique<TTTADecoder>(h);
     FBPS = FDecoder->GetBitsPerSample();
     FSR = FDecoder->GetSampleRate();
