@@ -146,12 +146,14 @@ void TWVIn::OpenFile() {
       FAPEv2Tags->Clear();
     } else if (mode & WvModeAPETag) {
       FId3v1Tags->Clear();
+      FAPEv2Tags->Clear();
       for (int i = 0; i < FAPEv2Tags->Count(); ++i) {
         const AnsiString name = FAPEv2Tags->Names(i);
         const WideString v = FDecoder->TagItem(name);
         if (!v.empty()) FAPEv2Tags->SetValue(name, v);
       }
     } else {
+      FId3v1Tags->Clear();
       for (int i = 0; i < FId3v1Tags->Count(); ++i) {
         const AnsiString name = FId3v1Tags->Names(i);
         const WideString v = FDecoder->TagItem(name);

@@ -141,6 +141,12 @@ TEST(WavPackTags, TagsAndCueSheetAreWrittenAndReadBack) {
   ASSERT_EQ(RunWV(plain, &in2, dir.File(L"p.wv")), "");
   const std::string bytes = testfiles::ReadBytes(dir.File(L"p.wv"));
   EXPECT_EQ(bytes.find("APETAGEX"), std::string::npos);
+  // The same input on the untagged file: nothing of the tagged one stays.
+  in.SetWideFileName(dir.File(L"p.wv"));
+  ASSERT_TRUE(in.Valid());
+  EXPECT_TRUE(in.APEv2Tags()->Empty());
+  EXPECT_EQ(in.CommonTags()->Title(), L"");
+  EXPECT_EQ(in.CueSheet(), L"");
 }
 
 TEST(WavPackInput, FloatFilesAreConvertedAndClipped) {
