@@ -37,6 +37,22 @@ TComponent::TComponent(TComponent* AOwner) {
 
 TComponent::~TComponent() {
   Destroying();
+  NotifyFreeNotifications();
+  DestroyComponents();
+  if (FOwner) FOwner->RemoveComponent(this);
+}
+
+void TComponent::operator delete(TComponent* Component, std::destroying_delete_t) {
+  Component->BeforeDestruction();
+  Component->~TComponent();  // virtual: the most derived destructor first
+  ::operator delete(Component);
+}
+
+void* TComponent::operator new(size_t Size) { return ::operator new(Size); }
+
+void TComponent::operator delete(void* Memory) { ::operator delete(Memory); }
+
+void TComponent::NotifyFreeNotifications() {
   // Everyone that asked to be told about this component (or that this one asked about).
   while (!FFreeNotifies.empty()) {
     TComponent* c = FFreeNotifies.back();
@@ -44,8 +60,6 @@ TComponent::~TComponent() {
     c->RemoveNotification(this);
     c->Notification(this, opRemove);
   }
-  DestroyComponents();
-  if (FOwner) FOwner->RemoveComponent(this);
 }
 
 TComponent* TComponent::Components(int Index) const {

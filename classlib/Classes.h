@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "classlib/SysUtils.h"
@@ -63,6 +64,12 @@ class TComponent : public TPersistent {
   // Tells everyone registered for free notification, then frees the owned components,
   // last first, then leaves the owner.
   ~TComponent() override;
+  // delete calls BeforeDestruction first, while the whole object (its most derived part
+  // included) still exists, then the destructors.
+  void operator delete(TComponent* Component, std::destroying_delete_t);
+  // The matching pair for the destroying delete (a constructor that raises frees through it).
+  static void* operator new(size_t Size);
+  static void operator delete(void* Memory);
   const char* ClassName() const override { return "TComponent"; }
 
   TComponent* Owner() const { return FOwner; }
@@ -90,6 +97,12 @@ class TComponent : public TPersistent {
   // component that this one asked to be told about is destroyed. The default passes the
   // news to every owned component.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
+  // Called by delete before any destructor runs; the default does nothing. A component that
+  // others use while it lives (a source pulled by a worker) lets go of them here.
+  virtual void BeforeDestruction() {}
+  // Tells everyone registered for free notification (opRemove) that this component goes, and
+  // forgets them; the destructor does the same for any left.
+  void NotifyFreeNotifications();
   virtual void Loaded();
   void SetComponentStateFlag(uint32_t Flag, bool On);
   friend class TReader;
