@@ -477,8 +477,10 @@ inline constexpr const char* UnknownException = "Unknown exception";
 class TAuFileStream : public THandleStream {
  public:
   TAuFileStream(const WideString& FileName, uint16_t Mode, uint32_t Rights = 0);
-  ~TAuFileStream() override;
   const char* ClassName() const override { return "TAuFileStream"; }
+
+ private:
+  TFileHandle FFile;
 };
 
 // An input over a stream, delivering the frames StartSample..EndSample (inclusive; -1 = to the

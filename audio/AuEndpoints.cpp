@@ -8,24 +8,16 @@
 
 TAuFileStream::TAuFileStream(const WideString& FileName, uint16_t Mode, uint32_t Rights)
     : THandleStream(INVALID_HANDLE_VALUE) {
-  HANDLE h;
-  if (Mode == 0xFFFF) {
-    h = CreateFileW(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  } else {
-    static const DWORD access[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE,
-                                    GENERIC_READ | GENERIC_WRITE};
-    static const DWORD share[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
-    unsigned sh = (Mode & 0xF0) >> 4;
-    h = CreateFileW(FileName.c_str(), access[Mode & 3], sh <= 4 ? share[sh] : 0, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  TFileOpenMode mode = fomCreate;
+  if (Mode != 0xFFFF) {
+    // Access 3 reads and writes as 2 does; sharing beyond the table is none.
+    const uint16_t access = (Mode & 3) == 3 ? 2 : (Mode & 3);
+    const uint16_t share = ((Mode & 0xF0) >> 4) <= 4 ? (Mode & 0xF0) : 0;
+    FileOpenModeOfWord((uint16_t)(access | share), mode);
   }
-  if (h == INVALID_HANDLE_VALUE) throw EAuException(SysErrorMessage(GetLastError()));
-  FHandle = h;
-}
-
-TAuFileStream::~TAuFileStream() {
-  if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+  FFile = TFileHandle::Open(FileName, mode);
+  if (!FFile.Valid()) throw EAuException(SysErrorMessage(GetLastError()));
+  FHandle = FFile.Get();
 }
 
 bool AuFileExists(const WideString& FileName) {
