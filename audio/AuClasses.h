@@ -43,6 +43,7 @@ class TAuInput : public TComponent {
   ~TAuInput() override;
   const char* ClassName() const override { return "TAuInput"; }
 
+  // Threads (format and size reads): any; a file input opens its file for them (FileLock).
   int BitsPerSample() { return GetBPS(); }
   int Channels() { return GetCh(); }
   int SampleRate() { return GetSR(); }
@@ -55,9 +56,12 @@ class TAuInput : public TComponent {
   // Open and delivering: from a successful InitInternal until FlushInternal.
   bool Busy() const { return FBusy; }
   bool UnmaskedBPS() const { return FUnmaskedBPS; }
+  // Threads: the thread that builds the chain, before it runs.
   virtual void SetUnmaskedBPS(bool Value);
 
   // The consumer's side of a pull. The base calls GetDataInternal under DataCS.
+  // Threads (GetData to Reset): the one consumer; each waits for DataCS (and, through a
+  // converter, for the locks of the inputs behind it, output end first).
   virtual void GetData(void*& Buffer, uint32_t& Bytes);
   // Makes the input ready to deliver. When InitInternal raises, the stream is at its end and an
   // EAuException with the same message is raised.
@@ -71,10 +75,12 @@ class TAuInput : public TComponent {
   uint32_t FillBufferRaw(void* Buffer, uint32_t BufferSize, bool& Eof);
   // Flush, then not Busy: makes an input reusable after a failure.
   virtual void Reset();
-  // Hooks called by an output's Pause and Resume.
+  // Hooks called by an output's Pause and Resume. Threads: the thread calling the output's
+  // Pause or Resume; they wait for nothing in the base.
   virtual void Pause() {}
   virtual void Resume() {}
-  // Relative seek in thousandths of the whole length.
+  // Relative seek in thousandths of the whole length. Threads: any (the user-interface thread
+  // while a worker pulls); waits for DataCS.
   virtual void Jump(int32_t Offset) {}
 
  protected:
@@ -118,12 +124,16 @@ class TAuConverter : public TAuInput {
   ~TAuConverter() override;
   const char* ClassName() const override { return "TAuConverter"; }
 
+  // Threads: any.
   TAuInput* Input() const { return FInput; }
   // A converter given itself ignores the call. A busy converter flushes the old input and
   // initialises the new one (a live swap).
+  // Threads: any; waits for DataCS (so for a pull in progress), then for the inputs' locks.
   virtual void SetInput(TAuInput* Value);
 
+  // Threads: the one consumer; waits for DataCS, then for its input's GetData.
   void GetData(void*& Buffer, uint32_t& Bytes) override;
+  // Threads (Pause, Resume, Jump): as for TAuInput; forwarded to Input.
   void Pause() override;
   void Resume() override;
   void Jump(int32_t Offset) override;
@@ -345,8 +355,10 @@ class TAuStreamedOutput : public TAuOutput {
   const char* ClassName() const override { return "TAuStreamedOutput"; }
 
  protected:
+  // The destination in use, borrowed: owned by the derived output that opened it (TAuFileOut:
+  // FOwnStream) or by whoever handed it in.
   TStream* Stream = nullptr;
-  // The stream was handed in from outside (never freed by the output).
+  // The stream was handed in from outside (tells where it came from; it is never freed here).
   bool StreamAssigned = false;
 };
 
@@ -476,6 +488,7 @@ inline constexpr const char* UnknownException = "Unknown exception";
 // 3 write; 4 both). Raises EAuException with the system's message when the file cannot be opened.
 class TAuFileStream : public THandleStream {
  public:
+  // Threads: any; a stream is then used by one thread at a time.
   TAuFileStream(const WideString& FileName, uint16_t Mode, uint32_t Rights = 0);
   const char* ClassName() const override { return "TAuFileStream"; }
 
@@ -491,6 +504,8 @@ class TAuStreamedInput : public TAuInput {
   const char* ClassName() const override { return "TAuStreamedInput"; }
 
   // Hands in a stream from outside (never freed by the input); nullptr goes back to the file.
+  // Threads (the setters and readers below): the thread that builds the chain, while it is idle;
+  // TAuFileIn's SetStream waits for DataCS.
   virtual void SetStream(TStream* Value);
   TStream* Stream() const { return FStream; }
 
@@ -504,6 +519,7 @@ class TAuStreamedInput : public TAuInput {
   bool IsSeekable() const { return Seekable; }
 
   // Keeps Position, ends the stream at Size, and restarts at StartSample when looping.
+  // Threads: the one consumer; waits for DataCS.
   void GetData(void*& Buffer, uint32_t& Bytes) override;
 
  protected:
@@ -533,6 +549,8 @@ class TAuFileIn : public TAuStreamedInput {
   const char* ClassName() const override { return "TAuFileIn"; }
 
   // The name in the system's ANSI code page.
+  // Threads (names, SetStream, Reset): the thread that builds the chain; the setters close the
+  // file first and wait for DataCS.
   const AnsiString& FileName() const { return FFileName; }
   void SetFileName(const AnsiString& Value);
   // The name used to open the file.
@@ -542,12 +560,15 @@ class TAuFileIn : public TAuStreamedInput {
   void SetStream(TStream* Value) override;
   void Reset() override;
   // The last open found a readable file of the format. Never raises.
+  // Threads: any; waits for FileLock.
   bool Valid();
 
   // Window by time; False when not seekable or past the file's end.
+  // Threads: the thread that builds the chain, before the run; opens the file (FileLock).
   bool SetStartTime(int32_t Min, int32_t Sec);
   bool SetEndTime(int32_t Min, int32_t Sec);
   // Idle: the next run starts at SampleNum. Busy: repositions within the window.
+  // Threads (Seek, Jump): any, also while a worker pulls; wait for DataCS (a pull in progress).
   bool Seek(int64_t SampleNum);
   // Relative seek in thousandths of the whole length.
   void Jump(int32_t Offset) override;
@@ -584,6 +605,7 @@ class TAuTaggedFileIn : public TAuFileIn {
   ~TAuTaggedFileIn() override;
   const char* ClassName() const override { return "TAuTaggedFileIn"; }
 
+  // Threads: any; the sets are filled when the file opens (FileLock) and read after.
   TId3v1Tags* Id3v1Tags() const { return FId3v1Tags.get(); }
   TId3v2Tags* Id3v2Tags() const { return FId3v2Tags.get(); }
   TAPEv2Tags* APEv2Tags() const { return FAPEv2Tags.get(); }
@@ -604,6 +626,8 @@ class TAuFileOut : public TAuStreamedOutput {
   explicit TAuFileOut(TComponent* AOwner) : TAuStreamedOutput(AOwner) {}
   const char* ClassName() const override { return "TAuFileOut"; }
 
+  // Threads (every property and SetStream): the thread that sets the output up, while it is
+  // idle (SetStream of a busy output does nothing); no waits.
   const AnsiString& FileName() const { return FFileName; }
   void SetFileName(const AnsiString& Value);
   const WideString& WideFileName() const { return FWideFileName; }
@@ -626,6 +650,10 @@ class TAuFileOut : public TAuStreamedOutput {
   // Frees a stream the output created (a stream handed in stays open).
   void CloseDestination();
 
+  // The destination the output opened itself (Stream then points to it); a stream handed in is
+  // only borrowed.
+  std::unique_ptr<TStream> FOwnStream;
+
   AnsiString FFileName;
   WideString FWideFileName;
   TFileOutputMode FFileMode = foRewrite;
@@ -640,6 +668,7 @@ class TAuTaggedFileOut : public TAuFileOut {
   ~TAuTaggedFileOut() override;
   const char* ClassName() const override { return "TAuTaggedFileOut"; }
 
+  // Threads: the thread that sets the output up, while it is idle.
   TId3v1Tags* Id3v1Tags() const { return FId3v1Tags.get(); }
   void SetId3v1Tags(TId3v1Tags* Value) { FId3v1Tags->Assign(Value); }
   TId3v2Tags* Id3v2Tags() const { return FId3v2Tags.get(); }
@@ -653,5 +682,5 @@ class TAuTaggedFileOut : public TAuFileOut {
   std::unique_ptr<TAPEv2Tags> FAPEv2Tags;
 };
 
-// The wide "file exists" test of the endpoints.
+// The wide "file exists" test of the endpoints. Threads: any.
 bool AuFileExists(const WideString& FileName);

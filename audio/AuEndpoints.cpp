@@ -308,7 +308,7 @@ void TAuFileOut::SetFileMode(TFileOutputMode) { FFileMode = foRewrite; }
 
 void TAuFileOut::SetStream(TStream* Value) {
   if (FBusy) return;
-  if (!StreamAssigned) delete Stream;  // not expected: own streams live only during a run
+  FOwnStream.reset();  // not expected: own streams live only during a run
   Stream = Value;
   StreamAssigned = Value != nullptr;
 }
@@ -316,19 +316,17 @@ void TAuFileOut::SetStream(TStream* Value) {
 bool TAuFileOut::OpenDestination(const char* NoNameMessage) {
   if (StreamAssigned) return false;
   if (FWideFileName.empty()) throw EAuException(NoNameMessage);
-  if (FFileMode == foRewrite || !AuFileExists(FWideFileName)) {
-    Stream = new TAuFileStream(FWideFileName, 0xFFFF, FAccessMask);
-    return true;
-  }
-  Stream = new TAuFileStream(FWideFileName, (uint16_t)(FShareMode | 2), FAccessMask);
-  return false;
+  const bool create = FFileMode == foRewrite || !AuFileExists(FWideFileName);
+  FOwnStream = std::make_unique<TAuFileStream>(FWideFileName, create ? 0xFFFF : (uint16_t)(FShareMode | 2),
+                                               FAccessMask);
+  Stream = FOwnStream.get();
+  return create;
 }
 
 void TAuFileOut::CloseDestination() {
-  if (!StreamAssigned) {
-    delete Stream;
-    Stream = nullptr;
-  }
+  if (!FOwnStream) return;
+  FOwnStream.reset();
+  Stream = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
