@@ -231,8 +231,8 @@ void TAuFileIn::Jump(int32_t Offset) {
 }
 
 void TAuFileIn::InitInternal() {
-  if (FBusy) throw EAuException("The component is Busy");
-  if (!StreamAssigned && FWideFileName.empty()) throw EAuException("The file name is not assigned");
+  if (FBusy) throw EAuException(AuMessages::InputComponentBusy);
+  if (!StreamAssigned && FWideFileName.empty()) throw EAuException(AuMessages::FileNameNotAssigned);
   FBusy = true;
   FPosition = 0;
   FLoopPending = false;
