@@ -248,7 +248,7 @@ EXPORT int32_t start_encoder(mppenc_state* s) {
   Init_Psychoakustiktabellen(&s->m);
   s->e.outputFile = (FILE*)s;
   s->e.MS_Channelmode = s->m.MS_Channelmode;
-  s->seek_ref = ftell((FILE*)s);
+  s->seek_ref = mppenc_io_tell((FILE*)s);
   if (s->seek_ref < 0) s->seek_ref = 0;
   s->e.seek_ref = (mpc_uint32_t)s->seek_ref;
   writeMagic(&s->e);
@@ -257,7 +257,7 @@ EXPORT int32_t start_encoder(mppenc_state* s) {
   writeBlock(&s->e, "RG", MPC_FALSE, 0);
   writeEncoderInfo(&s->e, s->m.FullQual, s->m.PNS > 0, 1, 30, 0);
   writeBlock(&s->e, "EI", MPC_FALSE, 0);
-  s->e.seek_ptr = (mpc_uint32_t)ftell((FILE*)s);
+  s->e.seek_ptr = (mpc_uint32_t)mppenc_io_tell((FILE*)s);
   writeBits(&s->e, 0, 16);
   writeBits(&s->e, 0, 24);
   writeBlock(&s->e, "SO", MPC_FALSE, 0);
@@ -284,7 +284,7 @@ static void finish(mppenc_state* s) {
   uint64_t total = s->samples_read;
   if (s->e.framesInBlock != 0) {
     if ((s->e.block_cnt & ((1u << s->e.seek_pwr) - 1)) == 0 && s->e.seek_pos < (1u << 16)) {
-      s->e.seek_table[s->e.seek_pos] = (mpc_uint32_t)ftell((FILE*)s);
+      s->e.seek_table[s->e.seek_pos] = (mpc_uint32_t)mppenc_io_tell((FILE*)s);
       s->e.seek_pos++;
     }
     s->e.block_cnt++;
@@ -299,9 +299,9 @@ static void finish(mppenc_state* s) {
     /* The length was unknown or the input ended early: the header gets the real count, in the
      * room the first one took. */
     mpc_uint_t ignored;
-    fseek((FILE*)s, s->seek_ref + 4, SEEK_SET);
+    mppenc_io_seek((FILE*)s, s->seek_ref + 4, SEEK_SET);
     write_header(s, total, s->si_size, &ignored);
-    fseek((FILE*)s, 0, SEEK_END);
+    mppenc_io_seek((FILE*)s, 0, SEEK_END);
   }
   FinalizeTags((FILE*)s, 2000, 0);
   s->finished = 1;
