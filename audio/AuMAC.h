@@ -14,6 +14,7 @@ class TMACIn : public TAuTaggedFileIn {
   ~TMACIn() override;
   const char* ClassName() const override { return "TMACIn"; }
   // The current bit rate in kbit/s, 0 without a decompressor.
+  // Threads: any; reads the open decompressor without waiting.
   int GetBitRate();
 
  protected:
@@ -41,6 +42,7 @@ class TMACOut : public TAuTaggedFileOut {
 
   int32_t CompressionLevel() const { return FCompressionLevel; }
   // 1000, 2000, 3000, 4000 or 5000; anything else becomes 2000.
+  // Threads: set while idle, from any thread (likewise MaxAudioBytes).
   void SetCompressionLevel(int32_t Value);
   int32_t MaxAudioBytes() const { return FMaxAudioBytes; }
   void SetMaxAudioBytes(int32_t Value) { FMaxAudioBytes = Value; }

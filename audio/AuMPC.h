@@ -17,8 +17,10 @@ class TMPCIn : public TAuTaggedFileIn {
 
   uint32_t OutBitsPerSample() const { return FOutBitsPerSample; }
   // 8 below 8, rounded up to a multiple of 8, 32 above; ignored while the file is open.
+  // Threads: any; waits for FileLock.
   void SetOutBitsPerSample(uint32_t Value);
   // Opens the file; the stream's mean bit rate in kbit/s (0 when it is not valid).
+  // Threads: any; waits for FileLock.
   int GetBitRate();
 
   // One decoded float as a little-endian sample of Bytes bytes (8-bit unsigned).
@@ -45,6 +47,7 @@ class TMPCOut : public TAuTaggedFileOut {
   ~TMPCOut() override;
   const char* ClassName() const override { return "TMPCOut"; }
 
+  // Threads: set while idle, from any thread.
   float Quality() const { return FQuality; }
   void SetQuality(float Value) { FQuality = Value; }
 

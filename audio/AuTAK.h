@@ -10,6 +10,7 @@
 class TTAKIn : public TAuTaggedFileIn {
  public:
   // Never raises for a missing library: such files are simply not valid.
+  // Threads: any; the file is opened and read under FileLock and DataCS as every file input.
   explicit TTAKIn(TComponent* AOwner);
   ~TTAKIn() override;
   const char* ClassName() const override { return "TTAKIn"; }

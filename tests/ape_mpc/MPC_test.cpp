@@ -147,6 +147,9 @@ TEST(MPCIn, WindowsAndSeeksDeliverTheRequestedFrames) {
     EXPECT_LE(MaxDiff(part, expect), 1) << c.start;
   }
 
+  // Pulls smaller than a frame deliver their bytes and do not end the stream.
+  EXPECT_EQ(ReadMPC(mpc, 3, 0, 2999), std::vector<int16_t>(whole.begin(), whole.begin() + 6000));
+
   // A seek while busy continues at the frame asked for.
   TMPCIn in(nullptr);
   in.SetWideFileName(mpc);
@@ -266,9 +269,10 @@ TEST(MPCOut, TagsReachCommonTagsAndPeers) {
 TEST(MPCOut, FailedStartsReleaseOnlyWhatTheySetUp) {
   TempDir dir;
   const auto pcm = Tones(5000, 22050);
-  struct Case { int rate; const char* message; };
-  for (Case c : {Case{22050, "Unsupported sample rate."}, Case{16000, "Unsupported sample rate."}}) {
-    TTestSource src(16, 2, c.rate, Bytes(pcm));
+  struct Case { int rate, channels; const char* message; };
+  for (Case c : {Case{22050, 2, "Unsupported sample rate."}, Case{16000, 2, "Unsupported sample rate."},
+                 Case{44100, 9, "Failed to initialize encoder"}}) {
+    TTestSource src(16, c.channels, c.rate, Bytes(pcm).substr(0, 9 * 2 * 1000));
     std::wstring mpc = dir.File(L"bad.mpc");
     TMPCOut out(nullptr);
     out.SetInput(&src);
