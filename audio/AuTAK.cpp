@@ -41,14 +41,15 @@ void TTAKIn::OpenFile() {
   try {
     FDecoder = std::make_unique<TTAKDecoder>(FStream);
     Seekable = true;
-    FBPS = FDecoder->BitsPerSample();
+    // Samples are stored in whole bytes: a depth such as 20 bits travels as 24.
+    FBPS = (FDecoder->BitsPerSample() + 7) / 8 * 8;
     FSR = FDecoder->SampleRate();
     FChan = FDecoder->Channels();
     int64_t total = FDecoder->SampleCount();
     FPosition = 0;
     FSize = total >= 0 ? total * ((FBPS + 7) / 8) * FChan : -1;
     // Formats the engine cannot carry are not valid.
-    FValid = FBPS > 0 && FBPS % 8 == 0 && FBPS <= 32 && FChan > 0 && FChan <= 8 && FSR > 0;
+    FValid = FBPS > 0 && FBPS <= 32 && FChan > 0 && FChan <= 8 && FSR > 0;
   } catch (const Exception&) {
     FDecoder.reset();
     FValid = false;

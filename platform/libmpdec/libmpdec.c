@@ -144,11 +144,14 @@ void ad_decoder_scale_output(mpdec_decoder* d, double factor) {
 uint32_t ad_decoder_decode(mpdec_decoder* d, float* buffer, uint32_t* vbr_acc, uint32_t* vbr_bits) {
   decoder_impl* i;
   mpc_frame_info fi;
+  int empty;
   (void)vbr_acc; (void)vbr_bits;
   if (!d || !d->impl || !buffer) return (uint32_t)-1;
   i = (decoder_impl*)d->impl;
-  /* Frames inside the leading silence or right after a seek may carry no samples. */
-  for (;;) {
+  /* Frames inside the leading silence or right after a seek may carry no samples; a damaged
+   * stream that keeps giving none is ended. */
+  for (empty = 0;; ++empty) {
+    if (empty > 64) return (uint32_t)-1;
     memset(&fi, 0, sizeof fi);
     fi.buffer = buffer;
     if (mpc_demux_decode(i->demux, &fi) != MPC_STATUS_OK) return (uint32_t)-1;
