@@ -249,7 +249,8 @@ build_mpc() {
            libmpcpsy/ans libmpcpsy/cvd libmpcpsy/fft4g libmpcpsy/fft_routines libmpcpsy/profile libmpcpsy/psy \
            libmpcpsy/psy_tab common/fastmath mpcenc/mpcenc mpcenc/keyboard mpcenc/pipeopen mpcenc/stderr \
            mpcenc/wave_in mpcenc/winmsg common/tags; do
-    ${LAUNCH:+$LAUNCH }$CC_ -O2 -msse2 -mfpmath=sse $io -I"$s/include" -I"$s/libmpcenc" -I"$s/libmpcpsy" \
+    ${LAUNCH:+$LAUNCH }$CC_ -O3 -msse2 -mfpmath=sse -fomit-frame-pointer -DFAST_MATH -DCVD_FASTLOG $io \
+        -I"$s/include" -I"$s/libmpcenc" -I"$s/libmpcpsy" \
         -I"$s/mpcenc" -c "$s/$f.c" -o "$o/enc-${f//\//-}.o"
   done
   cp "$o/crc32.o" "$o/enc-crc32.o"
