@@ -87,11 +87,13 @@ int32_t ReaderCanSeek(void* Data) { return Data ? 1 : -1; }
 
 }  // namespace
 
-bool LoadMPDecLibrary() {
+HMODULE Module = nullptr;
+
+bool LoadMPDecLibrary(const char* Name) {
   TLock l(*LoadLibCS);
   if (Loaded || Tried) return Loaded;
   Tried = true;
-  HMODULE h = LoadLibraryA(LibName);
+  HMODULE h = LoadLibraryA(Name ? Name : LibName);
   if (!h) return false;
   Resolve(h, Lib.streaminfo_init, "mpc_streaminfo_init");
   Resolve(h, Lib.streaminfo_read, "mpc_streaminfo_read");
@@ -106,11 +108,20 @@ bool LoadMPDecLibrary() {
   Resolve(h, Lib.decoder_decode_frame, "mpc_decoder_decode_frame");
   Resolve(h, Lib.decoder_seek_sample, "mpc_decoder_seek_sample");
   Resolve(h, Lib.decoder_seek_seconds, "mpc_decoder_seek_seconds");
+  Module = h;
   Loaded = true;
   return true;
 }
 
 bool MPDecLibraryLoaded() { return Loaded; }
+
+void MPDecLibraryReset() {
+  TLock l(*LoadLibCS);
+  if (Module) FreeLibrary(Module);
+  Module = nullptr;
+  Lib = TEntries{};
+  Loaded = Tried = false;
+}
 
 TMPCDecoder::TMPCDecoder(TStream* AStream) : FStream(AStream) {
   if (!AStream) throw EMPCDecException("Assertion failure (libmpdec)");

@@ -10,10 +10,13 @@
 
 CLASSLIB_EXCEPTION(EMPCDecException, Exception);
 
-// Loads the library once, under LoadLibCS; true when it is loaded.
+// Loads the library once, under LoadLibCS; true when it is loaded. LibName is for tests that
+// stand another file in (the messages always name "libmpdec.dll"); MPDecLibraryReset lets them
+// load again.
 // Threads: any; waits for LoadLibCS.
-bool LoadMPDecLibrary();
+bool LoadMPDecLibrary(const char* LibName = nullptr);
 bool MPDecLibraryLoaded();
+void MPDecLibraryReset();
 
 class TMPCDecoder : public TObject {
  public:

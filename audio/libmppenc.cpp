@@ -2,7 +2,7 @@
 
 #include "classlib/WinApi.h"
 
-const char* const MPPEncLibName = "libmppenc.dll";
+const char* MPPEncLibName = "libmppenc.dll";
 
 namespace {
 template <class F>

@@ -22,4 +22,6 @@ struct TMPPEncLibrary {
   bool Loaded() const { return Handle != nullptr; }
 };
 
-extern const char* const MPPEncLibName;
+// The file loaded ("libmppenc.dll"; tests may stand another in). The messages always name
+// "libmppenc.dll".
+extern const char* MPPEncLibName;

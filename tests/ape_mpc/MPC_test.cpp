@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "audio/AuMPC.h"
@@ -205,18 +206,32 @@ TEST(MPCIn, OutputWidthsAndTheConversionRules) {
 }
 
 TEST(MPCOut, PeersReadOurFiles) {
-  struct Case { int rate; bool unknownSize; };
-  for (Case c : {Case{44100, false}, Case{48000, true}, Case{32000, false}}) {
+  struct Case { int rate; bool unknownSize; bool mono; };
+  for (Case c : {Case{44100, false, false}, Case{48000, true, false}, Case{32000, false, false}, Case{44100, false, true}}) {
     TempDir dir;
     const int frames = c.rate * 2 + 123;
-    const auto pcm = Tones(frames, c.rate);
-    TTestSource src(16, 2, c.rate, Bytes(pcm), c.unknownSize);
+    const auto stereo = Tones(frames, c.rate);
+    std::vector<int16_t> left(frames);
+    for (int i = 0; i < frames; ++i) left[i] = stereo[2 * i];
+    // Mono goes in once and comes out of the peers on both channels.
+    const auto pcm = c.mono ? std::vector<int16_t>() : stereo;
+    TTestSource src(16, c.mono ? 1 : 2, c.rate, Bytes(c.mono ? left : stereo), c.unknownSize);
     std::wstring mpc = dir.File(L"ours.mpc");
     Encode(&src, mpc);
     EXPECT_EQ(src.Inits, src.Flushes);
 
     auto probe = Peer("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 " + Q(mpc));
-    EXPECT_EQ(probe, std::to_string(c.rate) + ",2\n") << c.rate;
+    EXPECT_EQ(probe, std::to_string(c.rate) + (c.mono ? ",1\n" : ",2\n")) << c.rate;
+    if (c.mono) {
+      TMPCIn in(nullptr);
+      in.SetWideFileName(mpc);
+      ASSERT_TRUE(in.Valid());
+      EXPECT_EQ(in.Channels(), 1);
+      auto ours = As<int16_t>(ReadAll(&in));
+      EXPECT_EQ(ours.size(), left.size());
+      EXPECT_GT(Correlation(ours, left), 0.98);
+      continue;
+    }
     auto ff = As<int16_t>(Peer("ffmpeg -v error -i " + Q(mpc) + " -f s16le -ac 2 -"));
     EXPECT_NEAR((double)ff.size() / 2, frames, 3 * 1152) << c.rate;
     auto theirs = DecodeWithMpcdec(dir, mpc);
@@ -333,4 +348,58 @@ TEST(MPCIn, DamagedAndTruncatedFilesEndCleanly) {
   TMPCIn in(nullptr);
   in.SetWideFileName(f);
   EXPECT_FALSE(in.Valid());
+}
+
+TEST(MPC, MissingLibrariesAndEntryPoints) {
+  TempDir dir;
+  const auto pcm = Tones(5000, 44100);
+  std::wstring mpc = MakeWithMpcenc(dir, pcm, 44100);
+  auto message = [](const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const Exception& e) {
+      return WideToAnsi(e.Message());
+    }
+    return std::string("(no exception)");
+  };
+  MPDecLibraryReset();
+  ASSERT_FALSE(LoadMPDecLibrary("no-such-library.dll"));
+  {
+    TMPCIn in(nullptr);
+    in.SetWideFileName(mpc);
+    EXPECT_FALSE(in.Valid());
+    EXPECT_EQ(message([&] { in.Init(); }), "libmpdec.dll library could not be loaded.");
+    TAuFileStream s(mpc, 0x20);
+    EXPECT_EQ(message([&] { TMPCDecoder d(&s); }), "MPC decoding library \"libmpdec.dll\" not loaded!");
+  }
+  MPDecLibraryReset();
+  ASSERT_TRUE(LoadMPDecLibrary("OptimFROG.dll"));  // a library without these entry points
+  {
+    TMPCIn in(nullptr);
+    in.SetWideFileName(mpc);
+    EXPECT_FALSE(in.Valid());
+    TAuFileStream s(mpc, 0x20);
+    EXPECT_EQ(message([&] { TMPCDecoder d(&s); }), "Function \"mpc_streaminfo_init\" not found in MPC decoding library!");
+  }
+  MPDecLibraryReset();
+  ASSERT_TRUE(LoadMPDecLibrary());
+  // A non-Musepack stream is refused by the library.
+  {
+    WriteBytes(dir.File(L"x.mpc"), PcmWav16(2, 44100, pcm));
+    TAuFileStream s(dir.File(L"x.mpc"), 0x20);
+    EXPECT_EQ(message([&] { TMPCDecoder d(&s); }), "Unable to read stream info!");
+  }
+
+  for (const char* stand : {"no-such-library.dll", "OptimFROG.dll"}) {
+    MPPEncLibName = stand;
+    TTestSource src(16, 2, 44100, Bytes(pcm));
+    TMPCOut out(nullptr);
+    out.SetInput(&src);
+    out.SetWideFileName(dir.File(L"out.mpc"));
+    EXPECT_EQ(message([&] { out.BlockingRun(); }), "libmppenc.dll library could not be loaded.") << stand;
+    EXPECT_EQ(src.Flushes, src.Inits);
+    EXPECT_FALSE(FileExists(dir.File(L"out.mpc")));
+    EXPECT_EQ(GetModuleHandleA("OptimFROG.dll"), nullptr);
+  }
+  MPPEncLibName = "libmppenc.dll";
 }
