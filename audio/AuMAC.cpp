@@ -64,10 +64,11 @@ void TMACIn::OpenFile() {
   if (OpenCount > 0) return;
   FValid = true;
   FAPEv2Tags->Clear();
+  // A file without tags shows none (not those of the file opened before).
+  FCommonTags->Clear();
   mac_id3_record r{};
   const TMACEntries& lib = MACDll();
   if (lib.GetID3Tag && lib.GetID3Tag(FFileName.c_str(), &r) == 0) {
-    FCommonTags->Clear();
     const AnsiString album = Field(r.album, 30), artist = Field(r.artist, 30), title = Field(r.title, 30);
     const AnsiString year = Field(r.year, 4);
     FAPEv2Tags->SetAlbum(AnsiToWide(album));

@@ -183,6 +183,17 @@ TEST(MAC, TagsGoToTheLibraryAndComeBack) {
   EXPECT_EQ(tagged.CommonTags()->Year(), "1999");
   EXPECT_EQ(tagged.CommonTags()->Track(), "12");
   EXPECT_EQ(tagged.APEv2Tags()->Title(), L"Title");
+
+  // The same input on an untagged file shows no tags.
+  TTestSource plainSrc(16, 2, 44100, pcm);
+  TMACOut plainOut(nullptr);
+  plainOut.SetInput(&plainSrc);
+  plainOut.SetWideFileName(dir.File(L"untagged.ape"));
+  plainOut.BlockingRun();
+  tagged.SetWideFileName(dir.File(L"untagged.ape"));
+  ASSERT_TRUE(tagged.Valid());
+  EXPECT_TRUE(tagged.CommonTags()->Title().empty());
+  EXPECT_TRUE(tagged.APEv2Tags()->Title().empty());
 }
 
 TEST(MAC, SeeksWindowsAndSmallPulls) {
