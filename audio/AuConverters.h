@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/AuClasses.h"
+#include "audio/FilterCascade.h"
 
 enum TMSConverterMode { msmMonoToBoth, msmMonoToLeft, msmMonoToRight };
 
@@ -75,12 +76,8 @@ class TFastResampler : public TAuConverter {
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
 
  private:
-  // The four filter stages of one channel, one per vector lane: lane s holds stage s's last
-  // four inputs and outputs.
-  struct alignas(16) TStageState {
-    float X[4][4];  // X[k][s]: input of stage s, 4 - k samples back
-    float Y[4][4];  // Y[k][s]: output of stage s, 4 - k samples back
-  };
+  // The output frames a block of Frames input frames gives.
+  uint32_t OutFramesFor(uint32_t Frames) const;
   uint32_t Refill();
   void FilterBlock(float* Data, uint32_t Frames);
 
@@ -91,7 +88,7 @@ class TFastResampler : public TAuConverter {
   uint32_t FWorkFrames = 0;
   std::vector<uint8_t> FBytes;
   std::vector<float> FInFloats, FFloats;
-  std::vector<TStageState> FStates;
-  float FA[5] = {}, FB[4] = {};  // y = A0 x[n] + ... + A4 x[n-4] + B[0] y[n-1] + ... + B[3] y[n-4]
+  std::vector<TCascadeState> FStates;  // one per channel
+  TCascadeCoefs FCoefs;
   uint32_t FWinStart = 0, FWinEnd = 0;
 };
