@@ -271,14 +271,17 @@ void Decimate(float* F, uint32_t Frames, uint32_t Ch, uint32_t Target, int32_t O
     for (uint32_t c = 0; c < ch; ++c) F[(size_t)kept * ch + c] = F[(size_t)(kept - 1) * ch + c];
 }
 
-// Repeats each of Frames frames about Out/In times into Dst, Target frames in all: the block's
-// last frame takes the repeats that are left, so a whole block fills the whole output block.
+// Repeats each of Frames frames about Out/In times into Dst, Target frames in all. Output n
+// holds input frame floor(n * In / Out): the accumulator starts one short of a whole output
+// block, so the first frame of a block gets its full share of repeats like every other and a
+// whole block fills exactly the output block, with no step where blocks meet. A short last
+// block's last frame takes the repeats that are left.
 template <uint32_t CH>
 void Repeat(float* Dst, const float* Src, uint32_t Frames, uint32_t Ch, uint32_t Target, int32_t InBytes,
             int32_t OutBytes) {
   const uint32_t ch = CH ? CH : Ch;
   const uint32_t last = Frames - 1;
-  int32_t acc = 0;
+  int32_t acc = OutBytes - 1;
   uint32_t cur = 0;
   for (uint32_t n = 0; n < Target; ++n) {
     acc -= InBytes;
