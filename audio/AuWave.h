@@ -43,10 +43,6 @@ struct TWaveHeader {
 // False when no usable header was found; the stream position is then undefined.
 bool ScanWaveHeader(TStream* S, TWaveHeader& H, bool PcmAndImaOnly);
 
-// The IMA ADPCM tables shared by the decoder and the encoder.
-extern const int16_t ImaStepTable[89];
-extern const int8_t ImaIndexTable[16];
-
 class TWaveIn : public TAuFileIn {
  public:
   explicit TWaveIn(TComponent* AOwner);
@@ -123,7 +119,6 @@ class TWaveOut : public TAuFileOut {
   bool EncodeImaBlock();
   void FixHeader();
   void PutLong(int64_t Offset, uint32_t Value);
-  uint8_t EncodeImaSample(int Channel, int32_t Sample);
 
   TWavType FWavType = wtPCM;
   uint16_t FBlockSize = 512;
@@ -143,7 +138,6 @@ class TWaveOut : public TAuFileOut {
   int64_t FDataSizeField = 0, FFactField = 0, FDataOffset = 0;
   int64_t FOldBlocks = 0;  // blocks of an IMA ADPCM file appended to
   int64_t FFramesWritten = 0;
-  int16_t FPredictor[2] = {0, 0};
   uint8_t FStepIndex[2] = {0, 0};
   std::vector<uint8_t> FSampleBytes;  // one block's input frames
   std::vector<uint8_t> FBlockOut;
