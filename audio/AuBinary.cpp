@@ -4,6 +4,11 @@
 
 #include "audio/AuClasses.h"
 
+// Every message this unit raises.
+namespace msg {
+constexpr const char* PatchBeyondData = "Byte writer: patch beyond the data";
+}  // namespace msg
+
 bool RiffIdIs(const uint8_t* P, const char* Id) {
   for (int i = 0; i < 4; ++i) {
     int a = P[i], b = (uint8_t)Id[i];
@@ -109,7 +114,7 @@ void TByteWriter::Bytes(const void* Data, size_t Count) {
 }
 
 void TByteWriter::PatchLE32(size_t At, uint32_t V) {
-  if (At > FData.size() || FData.size() - At < 4) throw EAuException("Byte writer: patch beyond the data");
+  if (At > FData.size() || FData.size() - At < 4) throw EAuException(msg::PatchBeyondData);
   PutLE32(FData.data() + At, V);
 }
 

@@ -6,6 +6,15 @@
 #include "audio/AuUtils.h"
 #include "audio/FilterCascade.h"
 
+// Every message this unit raises, as the user reads it.
+namespace msg {
+constexpr const char* NoInput = "Input is not assigned";
+constexpr const char* StreamNotOpened = "The Stream is not opened";
+constexpr const char* BadSampleFormat = "Unsupported sample format";
+constexpr const char* TooManyChannels = "More than 8 channels are not supported";
+constexpr const char* BadSampleRate = "Unsupported sample rate";
+}  // namespace msg
+
 namespace {
 
 // Frames converted through the float buffer at a time.
@@ -53,7 +62,7 @@ int TSampleMorpher::GetCh() {
 int TSampleMorpher::GetSR() { return FInput ? FInput->SampleRate() : 0; }
 
 void TSampleMorpher::InitInternal() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   FInput->Init();
   FBusy = true;
   FPosition = 0;
@@ -69,7 +78,7 @@ void TSampleMorpher::InitInternal() {
   if (!FTransparent && (!ValidBits(FInBits) || !ValidBits(FOutBits) || FInCh < 1 || FOutCh < 1)) {
     FInput->Flush();
     FBusy = false;
-    throw EAuException("Unsupported sample format");
+    throw EAuException(msg::BadSampleFormat);
   }
   FrameSize = (uint16_t)(FOutCh * FOutBits / 8);
   int64_t inSize = FInput->Size();
@@ -169,31 +178,31 @@ void TSampleMorpher::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
 TFastResampler::~TFastResampler() = default;
 
 int TFastResampler::GetBPS() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   return TAuConverter::GetBPS();
 }
 
 int TFastResampler::GetCh() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   return FInput->Channels();
 }
 
 int TFastResampler::GetSR() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   return (int)FOutSampleRate;
 }
 
 void TFastResampler::InitInternal() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   FInput->Init();
   FBits = (uint32_t)(FInput->BitsPerSample() & 127);
   FChannels = (uint32_t)std::max(0, FInput->Channels());
   uint32_t inRate = (uint32_t)std::max(0, FInput->SampleRate());
   const char* error = nullptr;
-  if (!ValidBits((int)FBits)) error = "Unsupported sample format";
-  else if (FChannels < 1 || FChannels > 8) error = "More than 8 channels are not supported";
+  if (!ValidBits((int)FBits)) error = msg::BadSampleFormat;
+  else if (FChannels < 1 || FChannels > 8) error = msg::TooManyChannels;
   else if (inRate < 5 || FOutSampleRate < 5 || FOutSampleRate > 1000000 || inRate > 1000000)
-    error = "Unsupported sample rate";
+    error = msg::BadSampleRate;
   if (error) {
     FInput->Flush();
     throw EAuException(error);
@@ -335,7 +344,7 @@ uint32_t TFastResampler::Refill() {
 }
 
 void TFastResampler::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
-  if (!FBusy) throw EAuException("The Stream is not opened");
+  if (!FBusy) throw EAuException(msg::StreamNotOpened);
   if (FPassThrough) {
     FInput->GetData(Buffer, Bytes);
     return;

@@ -16,6 +16,18 @@
 #include "audio/MsAdpcm.h"
 #include "audio/WaveConverter.h"
 
+// Every message this unit raises, as the user reads it.
+namespace msg {
+constexpr const char* StreamNotOpened = "The Stream is not opened";
+constexpr const char* WriteError = "Error writing wave file";
+constexpr const char* NoFileName = "File name is not assigned.";
+constexpr const char* CannotAppend = "Cannot append data to this .wav file.";
+constexpr const char* AppendOtherFormat = "Cannot append data in different audio format.";
+constexpr const char* AdpcmNot16Bit = "Cannot encode 8 bit sound into ADPCM.";
+constexpr const char* AdpcmChannels = "Cannot encode more than 2 channels into ADPCM.";
+constexpr const char* AdpcmBlockSize = "The ADPCM block size does not suit the channel count.";
+}  // namespace msg
+
 namespace {
 
 // Sub-format identifiers of the extensible header, in their stored byte order.
@@ -360,7 +372,7 @@ uint32_t TWaveIn::DecodeMsBlock() {
 }
 
 void TWaveIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
-  if (!FBusy) throw EAuException("The Stream is not opened");
+  if (!FBusy) throw EAuException(msg::StreamNotOpened);
   if (!FStream || !FValid || OpenCount <= 0) {
     Buffer = nullptr;
     Bytes = 0;
@@ -454,10 +466,6 @@ bool TWaveIn::SeekInternal(int64_t& SampleNum) {
 // ---------------------------------------------------------------------------------------------
 // TWaveOut
 
-namespace {
-const char* const ErrWrite = "Error writing wave file";
-}
-
 TWaveOut::TWaveOut(TComponent* AOwner) : TAuFileOut(AOwner) {}
 
 TWaveOut::~TWaveOut() { Shutdown(); }
@@ -476,7 +484,7 @@ void TWaveOut::SetFileMode(TFileOutputMode Value) { FFileMode = Value; }
 
 void TWaveOut::WriteOrFail(const void* Data, uint32_t Count) {
   if (Count == 0) return;
-  if (Stream->Write(Data, (int32_t)Count) != (int32_t)Count) throw EAuException(ErrWrite);
+  if (Stream->Write(Data, (int32_t)Count) != (int32_t)Count) throw EAuException(msg::WriteError);
 }
 
 void TWaveOut::FailPrepare(const char* Message) {
@@ -557,7 +565,7 @@ void TWaveOut::Prepare() {
   FOldBlocks = 0;
   FRunType = FWavType;
   FRunBlock = FBlockSize;
-  FCreated = OpenDestination("File name is not assigned.");
+  FCreated = OpenDestination(msg::NoFileName);
   TAuInput* in = Input();
   FInputInited = true;
   in->Init();
@@ -580,7 +588,7 @@ void TWaveOut::Prepare() {
       ok = H.Channels <= 2 && H.BlockAlign > 4 * H.Channels && H.BlockAlign % (4 * H.Channels) == 0 &&
            H.DataSize % H.BlockAlign == 0;
     }
-    if (!ok) FailPrepare("Cannot append data to this .wav file.");
+    if (!ok) FailPrepare(msg::CannotAppend);
     FAppending = true;
     FRunType = H.Type;
     FDataOffset = H.DataOffset;
@@ -596,21 +604,21 @@ void TWaveOut::Prepare() {
     case wtPCM:
       if (FAppending) {
         if ((uint32_t)FRate != H.SampleRate || FBits != H.BitsPerSample || FChannels != H.Channels)
-          FailPrepare("Cannot append data in different audio format.");
+          FailPrepare(msg::AppendOtherFormat);
         Stream->Seek(0, soEnd);
       } else {
         WriteHeader(in->Size());
       }
       break;
     case wtDVIADPCM:
-      if (FBits != 16) FailPrepare("Cannot encode 8 bit sound into ADPCM.");
-      if (FChannels < 1 || FChannels > 2) FailPrepare("Cannot encode more than 2 channels into ADPCM.");
+      if (FBits != 16) FailPrepare(msg::AdpcmNot16Bit);
+      if (FChannels < 1 || FChannels > 2) FailPrepare(msg::AdpcmChannels);
       if ((FChannels == 2 && FRunBlock % 8 != 0) || ImaSamplesPerBlock(FRunBlock, FChannels) > 0xFFFF)
-        FailPrepare("The ADPCM block size does not suit the channel count.");
+        FailPrepare(msg::AdpcmBlockSize);
       FSamplesPerBlock = ImaSamplesPerBlock(FRunBlock, FChannels);
       if (FAppending) {
         if ((uint32_t)FRate != H.SampleRate || FChannels != H.Channels)
-          FailPrepare("Cannot append data in different audio format.");
+          FailPrepare(msg::AppendOtherFormat);
         Stream->Seek(0, soEnd);
       } else {
         WriteHeader(in->Size());
@@ -673,7 +681,7 @@ void TWaveOut::PutLong(int64_t Offset, uint32_t Value) {
   try {
     WriteLE32At(Stream, Offset, Value);
   } catch (const Exception&) {
-    throw EAuException(ErrWrite);
+    throw EAuException(msg::WriteError);
   }
 }
 
