@@ -116,9 +116,7 @@ bool TagValuesSame(const TTagValue& A, const TTagValue& B) {
 
 TAuTags::TAuTags() = default;
 
-TAuTags::~TAuTags() {
-  for (auto& e : FNames) delete e.Info;
-}
+TAuTags::~TAuTags() = default;
 
 int TAuTags::Find(const AnsiString& Name, bool& Found) const {
   int lo = 0, hi = (int)FNames.size();
@@ -140,7 +138,7 @@ void TAuTags::AddTag(const AnsiString& Name, const TTagValue& Default) {
   bool found;
   int i = Find(Name, found);
   if (found) return;
-  FNames.insert(FNames.begin() + i, Entry{Name, new TTagValueInfo{Default}});
+  FNames.insert(FNames.begin() + i, Entry{Name, std::make_unique<TTagValueInfo>(TTagValueInfo{Default})});
 }
 
 AnsiString TAuTags::Names(int Index) const {

@@ -2,6 +2,7 @@
 // the ID3v1, ID3v2, APEv2 and Vorbis comment tag sets built on it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -58,7 +59,7 @@ class TAuTags : public TPersistent {
   int Find(const AnsiString& Name, bool& Found) const;
   struct Entry {
     AnsiString Name;
-    TTagValueInfo* Info;
+    std::unique_ptr<TTagValueInfo> Info;  // owned
   };
   std::vector<Entry> FNames;  // sorted by name, ASCII letter case ignored
   bool FEmpty = true;

@@ -205,17 +205,12 @@ bool TWaveIn::ConvertThroughAcm(const TWaveHeader& H) {
     return false;
   if (dst->wFormatTag != WAVE_FORMAT_PCM) return false;
   if (conv.Convert() != 0) return false;
-  auto* mem = new TMemoryStream();
-  try {
-    conv.SaveWaveStream(mem);
-  } catch (...) {
-    delete mem;
-    throw;
-  }
+  auto mem = std::make_unique<TMemoryStream>();
+  conv.SaveWaveStream(mem.get());
   mem->SetPosition(0);
   FFileStream = FStream;
-  FConverted = mem;
-  FStream = mem;
+  FConverted = std::move(mem);
+  FStream = FConverted.get();
   return true;
 }
 
@@ -317,10 +312,9 @@ void TWaveIn::CloseFile() {
   TLock l(FileLock);
   if (OpenCount <= 0) return;
   if (FConverted) {
-    delete FConverted;
-    FConverted = nullptr;
     FStream = FFileStream;
     FFileStream = nullptr;
+    FConverted.reset();
   }
   if (!StreamAssigned) {
     delete FStream;

@@ -3,6 +3,7 @@
 // extensible PCM header and IMA ADPCM, and appends to PCM and IMA ADPCM files.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "audio/AuClasses.h"
@@ -85,8 +86,9 @@ class TWaveIn : public TAuFileIn {
   uint32_t FSkipBytes = 0;  // bytes to drop from the next decoded block (a seek inside it)
   bool SingleFloat = false;
   // Compression-manager path: Stream is the decoded copy and the file's own stream waits here.
-  TStream* FFileStream = nullptr;
-  TMemoryStream* FConverted = nullptr;
+  TStream* FFileStream = nullptr;                // borrowed back into Stream at CloseFile
+  std::unique_ptr<TMemoryStream> FConverted;     // owned: the decoded copy
+
 };
 
 class TWaveOut : public TAuFileOut {
