@@ -66,6 +66,7 @@ inline void PutSyncsafe32(uint8_t* P, uint32_t V) {
   P[3] = (uint8_t)(V & 0x7F);
 }
 
+// Threads (the Get/Put functions and RiffIdIs): any; no waits.
 // A RIFF chunk identifier at P matches Id (four characters) without regard to letter case:
 // each byte equal, or differing by exactly 32.
 bool RiffIdIs(const uint8_t* P, const char* Id);
@@ -73,6 +74,7 @@ bool RiffIdIs(const uint8_t* P, const char* Id);
 // ---------------------------------------------------------------------------------------------
 // Reading from memory
 
+// Threads (every method): the thread that owns the reader and its bytes; no waits.
 class TByteReader {
  public:
   TByteReader(const void* Data, size_t Size) : FData(static_cast<const uint8_t*>(Data)), FSize(Size) {}
@@ -119,6 +121,7 @@ class TByteReader {
 // ---------------------------------------------------------------------------------------------
 // Writing to memory
 
+// Threads (every method): the thread that owns the writer; no waits.
 class TByteWriter {
  public:
   size_t Position() const { return FData.size(); }
@@ -145,6 +148,8 @@ class TByteWriter {
 // ---------------------------------------------------------------------------------------------
 // Streams
 
+// Threads (the stream helpers): the thread that owns the stream; they wait for its reads and
+// writes.
 // Reads exactly Count bytes; false when the stream gives fewer.
 bool ReadExact(TStream* S, void* Buffer, uint32_t Count);
 // Reads up to Count bytes into Out (resized to what was read), looping over short reads.
@@ -169,6 +174,7 @@ struct TRiffChunk {
 // Walks the chunks of a RIFF body in memory from Start: each an identifier, a 32-bit
 // little-endian size and the body, followed by a pad byte when the size is odd. A writer that
 // left the pad byte out is still read: the pad is skipped only when it is zero.
+// Threads (every method): the thread that owns the walker and its bytes; no waits.
 class TRiffWalker {
  public:
   TRiffWalker(const uint8_t* Data, size_t Size, size_t Start) : FData(Data), FSize(Size), FPos(Start) {}

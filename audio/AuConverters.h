@@ -18,6 +18,8 @@ class TSampleMorpher : public TAuConverter {
   ~TSampleMorpher() override;
   const char* ClassName() const override { return "TSampleMorpher"; }
 
+  // The settings are read by Init. Threads: the thread that owns the chain, while no consumer
+  // pulls (between runs); no waits.
   // Stored only: a mono sample always goes to both channels.
   TMSConverterMode Mode() const { return FMode; }
   void SetMode(TMSConverterMode Value) { FMode = Value; }
@@ -64,6 +66,7 @@ class TFastResampler : public TAuConverter {
   ~TFastResampler() override;
   const char* ClassName() const override { return "TFastResampler"; }
 
+  // Read by Init. Threads: the thread that owns the chain, while no consumer pulls; no waits.
   uint32_t OutSampleRate() const { return FOutSampleRate; }
   void SetOutSampleRate(uint32_t Value) { FOutSampleRate = Value; }
 

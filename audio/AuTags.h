@@ -23,6 +23,9 @@ struct TTagValueInfo {
   TTagValue Value;
 };
 
+// Threads (every method of the tag classes): one thread at a time, the one that owns the set
+// (an input fills its tags while it opens its file, on the thread that opens it); the file
+// hooks wait for their reads and writes of the file.
 class TAuTags : public TPersistent {
  public:
   TAuTags();

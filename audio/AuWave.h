@@ -39,6 +39,7 @@ struct TWaveHeader {
 };
 
 // Scans a WAVE header from the stream's current position, within its first 65535 bytes.
+// Threads: any; the caller owns the stream for the call.
 // Chunk identifiers are compared without regard to letter case; a compressed format needs a
 // "fact" chunk before its data. PcmAndImaOnly accepts format tags 1 and 0x11 only (appending).
 // False when no usable header was found; the stream position is then undefined.
@@ -51,6 +52,7 @@ class TWaveIn : public TAuFileIn {
   const char* ClassName() const override { return "TWaveIn"; }
 
   // The type found in the header; wtUnsupported until a header has been read.
+  // Threads: the owner's thread, or the consumer's while it pulls; no waits.
   TWavType WavType() const { return FWavType; }
 
  protected:
@@ -97,6 +99,9 @@ class TWaveOut : public TAuFileOut {
   ~TWaveOut() override;
   const char* ClassName() const override { return "TWaveOut"; }
 
+  // The settings below are read by Prepare on the worker; a setter called while the output is
+  // busy changes nothing. Threads: the owner's thread (the user-interface thread or the task that
+  // built the chain); no waits.
   // wtPCM or wtDVIADPCM, set while idle; other values are ignored.
   TWavType WavType() const { return FWavType; }
   void SetWavType(TWavType Value);

@@ -5,6 +5,8 @@
 
 #include "classlib/Classes.h"
 
+// Threads (every method): one thread at a time, the one that loads it; Convert waits for the
+// compression manager to finish the whole conversion.
 class TWaveConverter : public TMemoryStream {
  public:
   // Size of each format record (a WAVEFORMATEX with its extra bytes).
