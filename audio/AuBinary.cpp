@@ -113,6 +113,12 @@ void TByteWriter::Bytes(const void* Data, size_t Count) {
   FData.insert(FData.end(), p, p + Count);
 }
 
+void TByteWriter::Fixed(const std::string& S, size_t Width) {
+  size_t n = S.size() < Width ? S.size() : Width;
+  Bytes(S.data(), n);
+  Zeros(Width - n);
+}
+
 void TByteWriter::PatchLE32(size_t At, uint32_t V) {
   if (At > FData.size() || FData.size() - At < 4) throw EAuException(msg::PatchBeyondData);
   PutLE32(FData.data() + At, V);

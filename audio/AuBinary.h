@@ -136,6 +136,8 @@ class TByteWriter {
   void Syncsafe32(uint32_t V);
   void Bytes(const void* Data, size_t Count);
   void Zeros(size_t Count) { FData.insert(FData.end(), Count, 0); }
+  // A field of Width bytes: S cut to it, or followed by zeros.
+  void Fixed(const std::string& S, size_t Width);
   // Four characters as they are.
   void Id(const char* Id4) { Bytes(Id4, 4); }
   // Fills in a value written earlier (At + 4 must lie within what was written).

@@ -306,44 +306,46 @@ bool TId3v1Tags::ReadFromFile(void* FileHandle) {
   bool ok = ReadLastBlock(FileHandle, b) && memcmp(b, "TAG", 3) == 0;
   SetPos(FileHandle, 0, FILE_END);
   if (!ok) return false;
-  const char* c = (const char*)b;
-  SetTitle(TrimLow(c + 3, 30));
-  SetArtist(TrimLow(c + 33, 30));
-  SetAlbum(TrimLow(c + 63, 30));
+  TByteReader r(b, 128);
+  r.Skip(3);  // "TAG"
+  auto field = [&](size_t Width) { return TrimLow(reinterpret_cast<const char*>(r.Take(Width)), Width); };
+  SetTitle(field(30));
+  SetArtist(field(30));
+  SetAlbum(field(30));
   int32_t year;
-  SetValue("year", ParseDecimal(AnsiToWide(TrimLow(c + 93, 4)), year) ? year : 0);
-  if ((b[125] == 0 && b[126] != 0) || (b[125] == 32 && b[126] != 32)) {
-    SetComment(TrimLow(c + 97, 28));
-    SetValue("track", (int32_t)b[126]);
+  SetValue("year", ParseDecimal(AnsiToWide(field(4)), year) ? year : 0);
+  // Version 1.1: a zero (or a blank) before a non-zero last byte of the comment makes that byte
+  // the track number.
+  const uint8_t* comment = r.Take(30);
+  if ((comment[28] == 0 && comment[29] != 0) || (comment[28] == 32 && comment[29] != 32)) {
+    SetComment(TrimLow(reinterpret_cast<const char*>(comment), 28));
+    SetValue("track", (int32_t)comment[29]);
   } else {
-    SetComment(TrimLow(c + 97, 30));
+    SetComment(TrimLow(reinterpret_cast<const char*>(comment), 30));
     SetValue("track", 0);
   }
-  SetValue("genre", (int32_t)b[127]);
+  SetValue("genre", (int32_t)r.U8());
   return true;
 }
 
 bool TId3v1Tags::WriteToFile(void* FileHandle, bool Unicode) {
   if (!TAuTags::WriteToFile(FileHandle, Unicode)) return false;
   if (!SetPos(FileHandle, 0, FILE_END)) return false;
-  char b[128] = {};
-  memcpy(b, "TAG", 3);
-  auto put = [&](const AnsiString& S, int Offset, size_t Max) {
-    memcpy(b + Offset, S.data(), std::min(S.size(), Max));
-  };
-  put(Title(), 3, 30);
-  put(Artist(), 33, 30);
-  put(Album(), 63, 30);
-  put(IntToStr(Year()), 93, 4);
+  TByteWriter w;
+  w.Bytes("TAG", 3);
+  w.Fixed(Title(), 30);
+  w.Fixed(Artist(), 30);
+  w.Fixed(Album(), 30);
+  w.Fixed(IntToStr(Year()), 4);
   if (Track() == 0) {
-    put(Comment(), 97, 30);
+    w.Fixed(Comment(), 30);
   } else {
-    put(Comment(), 97, 28);
-    b[125] = 0;
-    b[126] = (char)Track();
+    w.Fixed(Comment(), 28);
+    w.U8(0);
+    w.U8(Track());
   }
-  b[127] = (char)GenreId();
-  return WriteExact(FileHandle, b, 128);
+  w.U8(GenreId());
+  return WriteExact(FileHandle, w.Bytes(), (uint32_t)w.Size());
 }
 
 // ---------------------------------------------------------------------------------------------

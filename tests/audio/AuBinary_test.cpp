@@ -73,10 +73,12 @@ TEST(ByteLayer, WriterBackFillsSizes) {
   w.BE32(0x01020304);
   w.Syncsafe32(0x0FFFFFFF);
   w.Zeros(2);
+  w.Fixed("abcdef", 3);
+  w.Fixed("gh", 4);
   w.PatchLE32(4, (uint32_t)w.Size() - 8);
   EXPECT_EQ(std::string((const char*)w.Bytes(), w.Size()),
-            std::string("RIFF\x0C\0\0\0\xCD\xAB\x01\x02\x03\x04\x7F\x7F\x7F\x7F\0\0", 20));
-  EXPECT_THROW(w.PatchLE32(17, 1), Exception);
+            std::string("RIFF\x13\0\0\0\xCD\xAB\x01\x02\x03\x04\x7F\x7F\x7F\x7F\0\0abcgh\0\0", 27));
+  EXPECT_THROW(w.PatchLE32(24, 1), Exception);
 }
 
 TEST(ByteLayer, RiffWalkerSkipsPadBytesAndStopsAtCutChunks) {
