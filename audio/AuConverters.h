@@ -59,7 +59,9 @@ class TSampleMorpher : public TAuConverter {
 
 // Changes the sample rate of integer PCM (8, 16, 24 or 32 bits, up to 8 channels) block by block
 // (200 ms): a 4-pole Chebyshev low-pass run four times in cascade against aliasing and imaging,
-// and frames dropped (down) or repeated (up) by integer error accumulators.
+// and frames dropped (down) or repeated (up) by integer error accumulators. Every whole input
+// block gives exactly one whole output block, and a short last block its share as Size counts
+// it, so the stream keeps its timing across blocks and ends where Size says.
 class TFastResampler : public TAuConverter {
  public:
   explicit TFastResampler(TComponent* AOwner) : TAuConverter(AOwner) {}
