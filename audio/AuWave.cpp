@@ -261,8 +261,7 @@ void TWaveIn::ReadHeader(bool Converted) {
       FFactSamples = H.FactSamples;
       bps = 16;
       FSize = AdpcmSize(H.FactSamples, dataBytes, FBlockAlign, FSamplesPerBlock, ch);
-      FBlock.assign(FBlockAlign, 0);
-      FBuf.assign(std::max<uint32_t>(DecodeBufSize, FSamplesPerBlock * 2 * ch), 0);
+      SizeAdpcmBuffers(ch);
       break;
     }
     case wtMSADPCM: {
@@ -275,8 +274,7 @@ void TWaveIn::ReadHeader(bool Converted) {
       FCoefs = H.Coefs;
       bps = 16;
       FSize = AdpcmSize(H.FactSamples, dataBytes, FBlockAlign, FSamplesPerBlock, ch);
-      FBlock.assign(FBlockAlign, 0);
-      FBuf.assign(std::max<uint32_t>(DecodeBufSize, spb * 2 * ch), 0);
+      SizeAdpcmBuffers(ch);
       break;
     }
     case wtACM:
@@ -340,29 +338,50 @@ uint32_t TWaveIn::ReadData(uint8_t* Dest, uint32_t Count) {
   return (uint32_t)r;
 }
 
-bool TWaveIn::ReadBlock() {
+void TWaveIn::SizeAdpcmBuffers(uint32_t Channels) {
+  // As many whole blocks per read as decode into one transfer block (at least one).
+  const uint32_t decoded = FSamplesPerBlock * 2 * Channels;
+  FBlocksPerRead = std::max<uint32_t>(1, DecodeBufSize / decoded);
+  FBlock.assign((size_t)FBlocksPerRead * FBlockAlign, 0);
+  FBuf.assign(std::max<size_t>(DecodeBufSize, (size_t)FBlocksPerRead * decoded), 0);
+  FDamaged = false;
+}
+
+uint32_t TWaveIn::ReadBlocks() {
+  const uint32_t want = (uint32_t)FBlock.size();
   uint32_t got = 0;
-  while (got < FBlockAlign) {
-    uint32_t r = ReadData(FBlock.data() + got, FBlockAlign - got);
+  while (got < want) {
+    uint32_t r = ReadData(FBlock.data() + got, want - got);
     if (r == 0) break;
     got += r;
   }
-  if (got == 0) return false;
-  if (got < FBlockAlign) std::memset(FBlock.data() + got, 0, FBlockAlign - got);  // a short last block
-  return true;
+  uint32_t blocks = (got + FBlockAlign - 1) / FBlockAlign;
+  uint32_t whole = blocks * FBlockAlign;
+  if (got < whole) std::memset(FBlock.data() + got, 0, whole - got);  // a short last block
+  return blocks;
 }
 
-uint32_t TWaveIn::DecodeImaBlock() {
-  if (!ReadBlock()) return 0;
-  uint32_t frames = ::DecodeImaBlock(FBlock.data(), FBlockAlign, (uint32_t)FChan, reinterpret_cast<int16_t*>(FBuf.data()));
-  return frames * 2 * (uint32_t)FChan;
-}
-
-uint32_t TWaveIn::DecodeMsBlock() {
-  if (!ReadBlock()) return 0;
-  uint32_t frames = DecodeMsAdpcmBlock(FBlock.data(), (uint32_t)FChan, FSamplesPerBlock, FCoefs.data(),
-                                       (uint32_t)FCoefs.size() / 2, reinterpret_cast<int16_t*>(FBuf.data()));
-  return frames * 2 * (uint32_t)FChan;
+uint32_t TWaveIn::DecodeAdpcmBlocks() {
+  if (FDamaged) return 0;
+  const uint32_t blocks = ReadBlocks();
+  const uint32_t ch = (uint32_t)FChan;
+  const size_t decoded = (size_t)FSamplesPerBlock * ch;  // samples per block
+  auto* out = reinterpret_cast<int16_t*>(FBuf.data());
+  uint32_t done = 0;
+  for (; done < blocks; ++done) {
+    const uint8_t* block = FBlock.data() + (size_t)done * FBlockAlign;
+    int16_t* dest = out + done * decoded;
+    uint32_t frames = FWavType == wtDVIADPCM
+                          ? DecodeImaBlock(block, FBlockAlign, ch, dest)
+                          : DecodeMsAdpcmBlock(block, ch, FSamplesPerBlock, FCoefs.data(),
+                                               (uint32_t)FCoefs.size() / 2, dest);
+    if (frames == 0) {
+      // A damaged block ends the stream; what came before it is delivered.
+      FDamaged = true;
+      break;
+    }
+  }
+  return (uint32_t)(done * decoded * 2);
 }
 
 void TWaveIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
@@ -395,10 +414,8 @@ void TWaveIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
         break;
       }
       case wtDVIADPCM:
-        n = DecodeImaBlock();
-        break;
       case wtMSADPCM:
-        n = DecodeMsBlock();
+        n = DecodeAdpcmBlocks();
         break;
       default:
         break;
@@ -430,6 +447,7 @@ bool TWaveIn::SeekInternal(int64_t& SampleNum) {
   BufStart = 1;
   BufEnd = 0;
   FSkipBytes = 0;
+  FDamaged = false;
   if (!FStream || !FValid) return false;
   if (SampleNum < 0) SampleNum = 0;
   int64_t off;

@@ -68,14 +68,15 @@ class TWaveIn : public TAuFileIn {
   bool ConvertThroughAcm(const TWaveHeader& H);
   // Reads at most Count bytes, never past the end of the "data" body.
   uint32_t ReadData(uint8_t* Dest, uint32_t Count);
-  // Reads the next ADPCM block into FBlock, zero-filling a short last one; false at the end.
-  bool ReadBlock();
-  // One ADPCM block decoded into the buffer; the count of bytes it gave (0: no block).
-  uint32_t DecodeImaBlock();
-  uint32_t DecodeMsBlock();
+  // ADPCM: the block buffer holds as many blocks as decode into one transfer block.
+  void SizeAdpcmBuffers(uint32_t Channels);
+  // Reads the next blocks into FBlock, zero-filling a short last one; how many (0 at the end).
+  uint32_t ReadBlocks();
+  // Reads and decodes the next blocks into the buffer; the bytes they gave (0: no more).
+  uint32_t DecodeAdpcmBlocks();
 
   std::vector<uint8_t> FBuf;    // the decode buffer
-  std::vector<uint8_t> FBlock;  // one ADPCM block as read
+  std::vector<uint8_t> FBlock;  // ADPCM blocks as read
   TWavType FWavType = wtUnsupported;
   uint16_t FBlockAlign = 0;
   uint32_t FSamplesPerBlock = 0;
@@ -86,6 +87,8 @@ class TWaveIn : public TAuFileIn {
   int64_t FReadPos = 0;  // where the next read of Stream starts
   uint32_t FDiskFrame = 0;  // bytes of one frame as stored (PCM and float)
   uint32_t FSkipBytes = 0;  // bytes to drop from the next decoded block (a seek inside it)
+  uint32_t FBlocksPerRead = 1;
+  bool FDamaged = false;    // a damaged ADPCM block was met: nothing follows until a seek
   bool SingleFloat = false;
   // Compression-manager path: Stream is the decoded copy and the file's own stream waits here.
   TStream* FFileStream = nullptr;                // borrowed back into Stream at CloseFile
