@@ -49,6 +49,44 @@ class TCodecLibrary {
   std::atomic<bool> FLoaded{false};
 };
 
+// A codec library loaded by name through the system's search order, and tried once: a library
+// that failed to load is not tried again until Release, which also unloads a loaded one (tests
+// stand another file in and load again). The caller takes LoadLibCS around Load and Release where
+// the binding wants the lock.
+class TSearchedLibrary {
+ public:
+  TSearchedLibrary() = default;
+  TSearchedLibrary(const TSearchedLibrary&) = delete;
+  TSearchedLibrary& operator=(const TSearchedLibrary&) = delete;
+
+  // The first time, loads FileName and then calls Bind once to resolve its entry points; later
+  // calls only answer. True when loaded.
+  // Threads: any, one at a time (the binding's lock).
+  template <class F>
+  bool Load(const char* FileName, F&& Bind) {
+    if (FTried) return FLoaded;
+    FTried = true;
+    if (!Open(FileName)) return false;
+    Bind();
+    FLoaded = true;
+    return true;
+  }
+  // Set once the entry points are resolved; read without the lock.
+  bool Loaded() const { return FLoaded; }
+  // The address of an exported name, or nullptr. Only valid once opened.
+  void* Proc(const char* Name) const;
+  // Unloads the library; the next Load tries again.
+  // Threads: any, with nothing of the library in use.
+  void Release();
+
+ private:
+  bool Open(const char* FileName);
+
+  void* FHandle = nullptr;
+  bool FTried = false;
+  std::atomic<bool> FLoaded{false};
+};
+
 // The message of a binding's exception for an entry point its library lacks.
 AnsiString MissingEntryPointMessage(const char* Name, const char* Library);
 
