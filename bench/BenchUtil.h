@@ -45,6 +45,6 @@ inline void RunPeer(const std::string& Command, unsigned TimeoutSeconds) {
 }
 
 // A file of ours as a quoted native path, for a peer's command line.
-inline std::string Native(const std::wstring& File) { return peer::Quote(peer::UnixPath(File)); }
+inline std::string Native(const std::wstring& File) { return peer::NativeArg(File); }
 
 }  // namespace bench

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <sstream>
 
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
@@ -125,23 +124,9 @@ std::string FfmpegPcm(const std::string& UnixFile, const std::string& Format) {
 }
 
 std::map<std::string, std::string> Probe(const std::string& UnixFile) {
-  std::map<std::string, std::string> m;
-  std::string out = Peer("ffprobe -v error -select_streams a:0 -show_entries "
-                         "stream=codec_name,channels,sample_rate,bit_rate,duration,duration_ts:stream_tags:format_tags "
-                         "-of default=nw=1 " + peer::Quote(UnixFile));
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq);
-    if (key.rfind("TAG:", 0) == 0) {
-      key = "tag:" + key.substr(4);
-      std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return (char)std::tolower(c); });
-    }
-    m.emplace(key, line.substr(eq + 1));
-  }
-  return m;
+  return peer::ProbeFields(Peer("ffprobe -v error -select_streams a:0 -show_entries "
+                                "stream=codec_name,channels,sample_rate,bit_rate,duration,duration_ts:stream_tags:format_tags "
+                                "-of default=nw=1 " + peer::Quote(UnixFile)));
 }
 
 double Correlation(const std::vector<int32_t>& Ref, const std::vector<int32_t>& Got, int Channels, int MaxLag) {
