@@ -44,3 +44,28 @@ void PcmToInt32(const uint8_t* s, int Bytes, size_t Count, int32_t* d) {
       break;
   }
 }
+
+void Int32ToPcm(const int32_t* s, int Bytes, size_t Count, uint8_t* d) {
+  switch (Bytes) {
+    case 1:
+      for (size_t i = 0; i < Count; ++i) d[i] = (uint8_t)(s[i] + 128);
+      break;
+    case 2:
+      for (size_t i = 0; i < Count; ++i) {
+        const int16_t v = (int16_t)s[i];
+        std::memcpy(d + 2 * i, &v, 2);
+      }
+      break;
+    case 3:
+      for (size_t i = 0; i < Count; ++i) {
+        const uint32_t v = (uint32_t)s[i];
+        d[3 * i] = (uint8_t)v;
+        d[3 * i + 1] = (uint8_t)(v >> 8);
+        d[3 * i + 2] = (uint8_t)(v >> 16);
+      }
+      break;
+    default:
+      if ((const void*)d != (const void*)s) std::memmove(d, s, Count * 4);
+      break;
+  }
+}

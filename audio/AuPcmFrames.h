@@ -1,5 +1,5 @@
-// Whole frames of PCM out of pulls of any size, for the encoders that take whole frames of
-// 32-bit integer samples.
+// PCM for the codecs that take or give 32-bit integer samples: whole frames out of pulls of any
+// size, and little-endian PCM to and from 32-bit integers.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -34,3 +34,7 @@ class TAuPcmFrames {
 // Count little-endian samples of Bytes bytes each (1: unsigned, 2 to 4: signed) to 32-bit
 // integers at their own scale.
 void PcmToInt32(const uint8_t* Src, int Bytes, size_t Count, int32_t* Dst);
+
+// The inverse: Count 32-bit integers, each within the range of Bytes bytes, to little-endian
+// samples of Bytes bytes (1: unsigned). Dst may be Src itself (the samples narrow in place).
+void Int32ToPcm(const int32_t* Src, int Bytes, size_t Count, uint8_t* Dst);

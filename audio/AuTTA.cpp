@@ -190,26 +190,7 @@ bool TTTAIn::DecodeBlock() {
     }
     return true;
   }
-  const int32_t* s = static_cast<const int32_t*>(p) + (size_t)skip * FChan;
-  switch (bytes) {
-    case 1:
-      for (size_t i = 0; i < samples; ++i) d[i] = (uint8_t)(s[i] + 128);
-      break;
-    case 2:
-      for (size_t i = 0; i < samples; ++i) {
-        const int16_t v = (int16_t)s[i];
-        std::memcpy(d + 2 * i, &v, 2);
-      }
-      break;
-    default:
-      for (size_t i = 0; i < samples; ++i, d += 3) {
-        const uint32_t v = (uint32_t)s[i];
-        d[0] = (uint8_t)v;
-        d[1] = (uint8_t)(v >> 8);
-        d[2] = (uint8_t)(v >> 16);
-      }
-      break;
-  }
+  Int32ToPcm(static_cast<const int32_t*>(p) + (size_t)skip * FChan, bytes, samples, d);
   return true;
 }
 

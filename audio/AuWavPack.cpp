@@ -235,27 +235,7 @@ void TWVIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
         }
       }
     } else {
-      switch (bytes) {
-        case 1:
-          for (size_t i = 0; i < n; ++i) bytesOut[i] = (uint8_t)(s[i] + 128);
-          break;
-        case 2:
-          for (size_t i = 0; i < n; ++i) {
-            const int16_t v = (int16_t)s[i];
-            std::memcpy(bytesOut + 2 * i, &v, 2);
-          }
-          break;
-        case 3:
-          for (size_t i = 0; i < n; ++i) {
-            const uint32_t v = (uint32_t)s[i];
-            bytesOut[3 * i] = (uint8_t)v;
-            bytesOut[3 * i + 1] = (uint8_t)(v >> 8);
-            bytesOut[3 * i + 2] = (uint8_t)(v >> 16);
-          }
-          break;
-        default:
-          break;  // already in place
-      }
+      Int32ToPcm(s, bytes, n, bytesOut);  // narrows in place
     }
     FPendStart = 0;
     FPendEnd = n * bytes;
