@@ -49,29 +49,6 @@ std::vector<int32_t> Samples(const std::string& Pcm, int Bits) {
   return out;
 }
 
-void TBytesIn::InitInternal() {
-  ++Inits;
-  if (FBusy) throw EAuException("The component is Busy");
-  FRead = 0;
-  FPosition = 0;
-  FSize = UnknownSize ? -1 : (int64_t)Data.size();
-  FBusy = true;
-}
-
-void TBytesIn::FlushInternal() {
-  ++Flushes;
-  FBusy = false;
-}
-
-void TBytesIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
-  if (!FBusy) throw EAuException("The Stream is not opened");
-  size_t n = std::min<size_t>(Bytes, Data.size() - FRead);
-  if (MaxChunk) n = std::min<size_t>(n, MaxChunk);
-  Buffer = n ? &Data[FRead] : nullptr;
-  Bytes = (uint32_t)n;
-  FRead += n;
-}
-
 std::wstring RunBlocking(TAuOutput& Out) {
   try {
     Out.BlockingRun();
