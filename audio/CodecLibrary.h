@@ -30,6 +30,11 @@ class TCodecLibrary {
   bool Loaded() const { return FLoaded; }
   // The address of an exported name, or nullptr. Only valid once loaded.
   void* Proc(const char* Name) const;
+  // Sets the entry point Fn to the exported Name (nullptr when missing).
+  template <class F>
+  void Resolve(F& Fn, const char* Name) const {
+    Fn = reinterpret_cast<F>(Proc(Name));
+  }
   // The file name in 8-bit text, for messages.
   std::string Name() const;
 
@@ -75,6 +80,11 @@ class TSearchedLibrary {
   bool Loaded() const { return FLoaded; }
   // The address of an exported name, or nullptr. Only valid once opened.
   void* Proc(const char* Name) const;
+  // Sets the entry point Fn to the exported Name (nullptr when missing).
+  template <class F>
+  void Resolve(F& Fn, const char* Name) const {
+    Fn = reinterpret_cast<F>(Proc(Name));
+  }
   // Unloads the library; the next Load tries again.
   // Threads: any, with nothing of the library in use.
   void Release();
@@ -95,7 +105,7 @@ WideString ProgramFolderFile(const wchar_t* FileName);
 
 // Declares and resolves typed entry-point fields from a list macro X(name).
 #define AU_ENTRY_FIELD(fn) decltype(&::fn) fn = nullptr;
-#define AU_ENTRY_RESOLVE(fn) E.fn = reinterpret_cast<decltype(E.fn)>(Lib.Proc(#fn));
+#define AU_ENTRY_RESOLVE(fn) Lib.Resolve(E.fn, #fn);
 
 // For a codec output's Done, inside a catch block, when finishing the file failed after the
 // audio was written (tags, the encoder's last frames): on the output's own worker, which drops

@@ -43,11 +43,6 @@ const char* const MsgPrefix = "MACDll error: ";
 TSearchedLibrary Library;
 TMACEntries Lib{};
 
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(Library.Proc(Name));
-}
-
 const char* const MsgNoFunction = "Function \"%s\" not found in MAC library!";
 
 template <class F>
@@ -71,20 +66,20 @@ EAPEException::EAPEException(const AnsiString& Message) : Exception(Message), FC
 bool LoadMACDll(const char* Name) {
   TLock l(*LoadLibCS);
   return Library.Load(Name ? Name : LibName, [] {
-    Resolve(Lib.APECompress_Create, "c_APECompress_Create");
-    Resolve(Lib.APECompress_Start, "c_APECompress_Start");
-    Resolve(Lib.APECompress_LockBuffer, "c_APECompress_LockBuffer");
-    Resolve(Lib.APECompress_UnlockBuffer, "c_APECompress_UnlockBuffer");
-    Resolve(Lib.APECompress_Finish, "c_APECompress_Finish");
-    Resolve(Lib.APECompress_Destroy, "c_APECompress_Destroy");
-    Resolve(Lib.APEDecompress_CreateW, "_c_APEDecompress_CreateW@8");
-    Resolve(Lib.APEDecompress_Destroy, "c_APEDecompress_Destroy");
-    Resolve(Lib.APEDecompress_GetData, "c_APEDecompress_GetData");
-    Resolve(Lib.APEDecompress_GetInfo, "c_APEDecompress_GetInfo");
-    Resolve(Lib.APEDecompress_Seek, "c_APEDecompress_Seek");
-    Resolve(Lib.FillWaveFormatEx, "FillWaveFormatEx");
-    Resolve(Lib.GetID3Tag, "GetID3Tag");
-    Resolve(Lib.TagFileSimple, "TagFileSimple");
+    Library.Resolve(Lib.APECompress_Create, "c_APECompress_Create");
+    Library.Resolve(Lib.APECompress_Start, "c_APECompress_Start");
+    Library.Resolve(Lib.APECompress_LockBuffer, "c_APECompress_LockBuffer");
+    Library.Resolve(Lib.APECompress_UnlockBuffer, "c_APECompress_UnlockBuffer");
+    Library.Resolve(Lib.APECompress_Finish, "c_APECompress_Finish");
+    Library.Resolve(Lib.APECompress_Destroy, "c_APECompress_Destroy");
+    Library.Resolve(Lib.APEDecompress_CreateW, "_c_APEDecompress_CreateW@8");
+    Library.Resolve(Lib.APEDecompress_Destroy, "c_APEDecompress_Destroy");
+    Library.Resolve(Lib.APEDecompress_GetData, "c_APEDecompress_GetData");
+    Library.Resolve(Lib.APEDecompress_GetInfo, "c_APEDecompress_GetInfo");
+    Library.Resolve(Lib.APEDecompress_Seek, "c_APEDecompress_Seek");
+    Library.Resolve(Lib.FillWaveFormatEx, "FillWaveFormatEx");
+    Library.Resolve(Lib.GetID3Tag, "GetID3Tag");
+    Library.Resolve(Lib.TagFileSimple, "TagFileSimple");
   });
 }
 

@@ -93,23 +93,18 @@ int32_t OFR_CALL RiSeek(void* User, int64_t Pos) {
 
 const ofr_read_interface ReadInterface = {RiClose, RiRead, RiEof, RiSeekable, RiLength, RiGetPos, RiSeek};
 
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(Library.Proc(Name));
-}
-
 }  // namespace
 
 void OptimFROGDLLInitialize(const char* Name) {
   Library.Load(Name ? Name : LibName, [] {
-    Resolve(Lib.createInstance, "OptimFROG_createInstance");
-    Resolve(Lib.destroyInstance, "OptimFROG_destroyInstance");
-    Resolve(Lib.openExt, "OptimFROG_openExt");
-    Resolve(Lib.seekable, "OptimFROG_seekable");
-    Resolve(Lib.seekPoint, "OptimFROG_seekPoint");
-    Resolve(Lib.getInfo, "OptimFROG_getInfo");
-    Resolve(Lib.read, "OptimFROG_read");
-    Resolve(Lib.freeTags, "OptimFROG_freeTags");
+    Library.Resolve(Lib.createInstance, "OptimFROG_createInstance");
+    Library.Resolve(Lib.destroyInstance, "OptimFROG_destroyInstance");
+    Library.Resolve(Lib.openExt, "OptimFROG_openExt");
+    Library.Resolve(Lib.seekable, "OptimFROG_seekable");
+    Library.Resolve(Lib.seekPoint, "OptimFROG_seekPoint");
+    Library.Resolve(Lib.getInfo, "OptimFROG_getInfo");
+    Library.Resolve(Lib.read, "OptimFROG_read");
+    Library.Resolve(Lib.freeTags, "OptimFROG_freeTags");
   });
 }
 

@@ -53,7 +53,7 @@ F Checked(F Fn, const char* Name) {
   return Fn;
 }
 #define WV(fn) Checked(P.fn, #fn)
-#define WV_RESOLVE(fn) P.fn = reinterpret_cast<decltype(P.fn)>(Lib.Proc(#fn));
+#define WV_RESOLVE(fn) Lib.Resolve(P.fn, #fn);
 
 // The stream-reader callbacks: each gets the stream as its identity and never lets an
 // exception reach the library.

@@ -34,11 +34,6 @@ struct TEntries {
 TSearchedLibrary Library;
 TEntries Lib{};
 
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(Library.Proc(Name));
-}
-
 // The entry point, checked: raises the binding's messages when it cannot be called.
 template <class F>
 F Need(F Fn, const char* Name) {
@@ -90,19 +85,19 @@ int32_t ReaderCanSeek(void* Data) { return Data ? 1 : -1; }
 bool LoadMPDecLibrary(const char* Name) {
   TLock l(*LoadLibCS);
   return Library.Load(Name ? Name : LibName, [] {
-    Resolve(Lib.streaminfo_init, "mpc_streaminfo_init");
-    Resolve(Lib.streaminfo_read, "mpc_streaminfo_read");
-    Resolve(Lib.streaminfo_get_length, "mpc_streaminfo_get_length");
-    Resolve(Lib.streaminfo_get_length_samples, "mpc_streaminfo_get_length_samples");
-    Resolve(Lib.decoder_setup, "mpc_decoder_setup");
-    Resolve(Lib.decoder_initialize, "mpc_decoder_initialize");
-    Resolve(Lib.decoder_set_seeking, "mpc_decoder_set_seeking");
-    Resolve(Lib.decoder_set_streaminfo, "mpc_decoder_set_streaminfo");
-    Resolve(Lib.decoder_scale_output, "mpc_decoder_scale_output");
-    Resolve(Lib.decoder_decode, "mpc_decoder_decode");
-    Resolve(Lib.decoder_decode_frame, "mpc_decoder_decode_frame");
-    Resolve(Lib.decoder_seek_sample, "mpc_decoder_seek_sample");
-    Resolve(Lib.decoder_seek_seconds, "mpc_decoder_seek_seconds");
+    Library.Resolve(Lib.streaminfo_init, "mpc_streaminfo_init");
+    Library.Resolve(Lib.streaminfo_read, "mpc_streaminfo_read");
+    Library.Resolve(Lib.streaminfo_get_length, "mpc_streaminfo_get_length");
+    Library.Resolve(Lib.streaminfo_get_length_samples, "mpc_streaminfo_get_length_samples");
+    Library.Resolve(Lib.decoder_setup, "mpc_decoder_setup");
+    Library.Resolve(Lib.decoder_initialize, "mpc_decoder_initialize");
+    Library.Resolve(Lib.decoder_set_seeking, "mpc_decoder_set_seeking");
+    Library.Resolve(Lib.decoder_set_streaminfo, "mpc_decoder_set_streaminfo");
+    Library.Resolve(Lib.decoder_scale_output, "mpc_decoder_scale_output");
+    Library.Resolve(Lib.decoder_decode, "mpc_decoder_decode");
+    Library.Resolve(Lib.decoder_decode_frame, "mpc_decoder_decode_frame");
+    Library.Resolve(Lib.decoder_seek_sample, "mpc_decoder_seek_sample");
+    Library.Resolve(Lib.decoder_seek_seconds, "mpc_decoder_seek_seconds");
   });
 }
 

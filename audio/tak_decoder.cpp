@@ -81,24 +81,19 @@ void TAK_CALL NoDamage(void*, void*) {}
 const tak_stream_ioif StreamInterface = {IoCanRead, IoCanWrite, IoCanSeek, IoRead,   IoWrite,
                                          IoFlush,   IoTruncate, IoSeek,    IoGetLength};
 
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(Library.Proc(Name));
-}
-
 }  // namespace
 
 void TakDecoderInitialize(const char* Name) {
   Library.Load(Name ? Name : LibName, [] {
-    Resolve(Lib.SSD_Create_FromStream, "tak_SSD_Create_FromStream");
-    Resolve(Lib.SSD_Destroy, "tak_SSD_Destroy");
-    Resolve(Lib.SSD_GetStreamInfo, "tak_SSD_GetStreamInfo");
-    Resolve(Lib.SSD_Seek, "tak_SSD_Seek");
-    Resolve(Lib.SSD_ReadAudio, "tak_SSD_ReadAudio");
-    Resolve(Lib.SSD_GetAPEv2Tag, "tak_SSD_GetAPEv2Tag");
-    Resolve(Lib.APE_Valid, "tak_APE_Valid");
-    Resolve(Lib.APE_GetIndexOfKey, "tak_APE_GetIndexOfKey");
-    Resolve(Lib.APE_GetItemValue, "tak_APE_GetItemValue");
+    Library.Resolve(Lib.SSD_Create_FromStream, "tak_SSD_Create_FromStream");
+    Library.Resolve(Lib.SSD_Destroy, "tak_SSD_Destroy");
+    Library.Resolve(Lib.SSD_GetStreamInfo, "tak_SSD_GetStreamInfo");
+    Library.Resolve(Lib.SSD_Seek, "tak_SSD_Seek");
+    Library.Resolve(Lib.SSD_ReadAudio, "tak_SSD_ReadAudio");
+    Library.Resolve(Lib.SSD_GetAPEv2Tag, "tak_SSD_GetAPEv2Tag");
+    Library.Resolve(Lib.APE_Valid, "tak_APE_Valid");
+    Library.Resolve(Lib.APE_GetIndexOfKey, "tak_APE_GetIndexOfKey");
+    Library.Resolve(Lib.APE_GetItemValue, "tak_APE_GetItemValue");
   });
 }
 
