@@ -18,19 +18,6 @@ const char* const MsgEncoderInit = "Failed to initialize encoder";
 
 // The tags handed to the encoder, in this order.
 const char* const EncoderTagNames[] = {"Artist", "Album", "Title", "Year", "Genre", "Copyright", "Composer", "Track"};
-
-// The message of the exception being handled (inside a catch block).
-WideString CurrentExceptionMessageText() {
-  try {
-    throw;
-  } catch (const Exception& E) {
-    return E.Message();
-  } catch (const std::exception& E) {
-    return AnsiToWide(E.what());
-  } catch (...) {
-    return L"Unknown exception";
-  }
-}
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -213,7 +200,7 @@ uint32_t TMPCOut::ReadPCM(void* Buffer, uint32_t Size, uint32_t Count, void* Own
     return n / Size;
   } catch (...) {
     self->FCallbackFailed = true;
-    self->FCallbackError = CurrentExceptionMessageText();
+    self->FCallbackError = AuCurrentExceptionMessage();
     self->FInputEnded = true;
     return 0;
   }
@@ -258,7 +245,7 @@ uint32_t TMPCOut::WriteOut(const void* Buffer, uint32_t Size, uint32_t Count, vo
     return n < 0 ? 0 : (uint32_t)n / Size;
   } catch (...) {
     self->FCallbackFailed = true;
-    self->FCallbackError = CurrentExceptionMessageText();
+    self->FCallbackError = AuCurrentExceptionMessage();
     return 0;
   }
 }

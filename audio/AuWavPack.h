@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/AuClasses.h"
+#include "audio/AuPcmFrames.h"
 #include "audio/WavPackDLL.h"
 
 // Threads: configured from one thread while idle; pulled (GetData, seeks) by its consumer's
@@ -93,7 +94,6 @@ class TWVOut : public TAuTaggedFileOut {
   bool FCreated = false;
   bool FInputInited = false;
   int FChannels = 0, FBytes = 0, FFrameBytes = 0;
-  std::vector<uint8_t> FCarry;  // input bytes not yet packed
-  size_t FCarryCount = 0;
+  TAuPcmFrames FFrames;  // input bytes not yet packed
   std::vector<int32_t> FSamples;
 };
