@@ -532,7 +532,11 @@ class TAuStreamedInput : public TAuInput {
   // Back to StartSample for the next pass of a loop.
   void RestartLoop();
 
+  // The source in use: the stream handed in (borrowed), or FOwnStream.
   TStream* FStream = nullptr;
+  // The stream the input opened itself on its file; empty while a stream is handed in.
+  std::unique_ptr<TStream> FOwnStream;
+  // A stream was handed in from outside (it is never freed here).
   bool StreamAssigned = false;
   int64_t FStartSample = 0;
   int64_t FEndSample = -1;
@@ -588,6 +592,11 @@ class TAuFileIn : public TAuStreamedInput {
 
   virtual void OpenFile() = 0;
   virtual void CloseFile() = 0;
+  // Opens the named file as the input's own source (FOwnStream) unless a stream is handed in;
+  // an own source already open is used again.
+  void OpenOwnStream(uint16_t Mode = 0x20);
+  // Lets the input's own source go; a handed-in stream stays as it is.
+  void CloseOwnStream();
   // Frames of the whole file (not of the window), from the open file.
   int64_t FileSamples();
 

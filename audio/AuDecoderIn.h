@@ -25,10 +25,7 @@ class TAuDecoderIn : public TAuTaggedFileIn {
   ~TAuDecoderIn() override {
     TLock l(FileLock);
     CloseFile();
-    if (FStream && !StreamAssigned) {
-      delete FStream;
-      FStream = nullptr;
-    }
+    CloseOwnStream();
   }
 
  protected:
@@ -51,7 +48,7 @@ class TAuDecoderIn : public TAuTaggedFileIn {
     FValid = false;
     if (!StreamAssigned) {
       if (FWideFileName.empty()) throw EAuException(AuDecoderInMessages::NoFileName);
-      if (!FStream) FStream = new TAuFileStream(FWideFileName, 0x20);
+      this->OpenOwnStream(0x20);
     }
     if (!FStream) throw EAuException(AuDecoderInMessages::NoFileName);
     FStream->Seek(0, soBeginning);
@@ -83,10 +80,7 @@ class TAuDecoderIn : public TAuTaggedFileIn {
     if (OpenCount <= 0) return;
     if (--OpenCount > 0) return;
     FDecoder.reset();
-    if (!StreamAssigned) {
-      delete FStream;
-      FStream = nullptr;
-    }
+    CloseOwnStream();
     FSamples.clear();
     FSamples.shrink_to_fit();
     FPart.clear();

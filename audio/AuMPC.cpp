@@ -28,10 +28,7 @@ TMPCIn::TMPCIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 TMPCIn::~TMPCIn() {
   TLock l(FileLock);
   CloseFile();
-  if (FStream && !StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
 }
 
 void TMPCIn::SetOutBitsPerSample(uint32_t Value) {
@@ -85,7 +82,7 @@ void TMPCIn::OpenFile() {
   FAPEv2Tags->Clear();
   if (!StreamAssigned) {
     if (FWideFileName.empty()) throw EAuException(MsgNoFileName);
-    if (!FStream) FStream = new TAuFileStream(FWideFileName, 0x20);
+    OpenOwnStream(0x20);
   }
   if (!FStream) throw EAuException(MsgNoFileName);
   ReadAPEv2Tags(FStream, FAPEv2Tags.get());
@@ -123,10 +120,7 @@ void TMPCIn::CloseFile() {
   if (OpenCount <= 0) return;
   OpenCount = 0;
   FDecoder.reset();
-  if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
   FHeld.clear();
   FHeld.shrink_to_fit();
   FHeldStart = 0;

@@ -56,10 +56,7 @@ TWVIn::TWVIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 TWVIn::~TWVIn() {
   TLock l(FileLock);
   CloseFile();
-  if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
 }
 
 void TWVIn::SetCorrectionStream(TStream* Value) {
@@ -71,12 +68,8 @@ void TWVIn::SetCorrectionStream(TStream* Value) {
 
 void TWVIn::Release() {
   FDecoder.reset();
-  if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
-  delete FOwnCorrection;
-  FOwnCorrection = nullptr;
+  CloseOwnStream();
+  FOwnCorrection.reset();
   FBuf.clear();
   FBuf.shrink_to_fit();
   FPendStart = FPendEnd = 0;
@@ -91,7 +84,7 @@ void TWVIn::OpenFile() {
   FCueSheet.clear();
   if (!StreamAssigned) {
     if (FWideFileName.empty()) throw EAuException(MsgNoName);
-    if (!FStream) FStream = new TAuFileStream(FWideFileName, OpenReadDenyWrite);
+    OpenOwnStream(OpenReadDenyWrite);
   }
   try {
     FStream->Seek(0, soBeginning);
@@ -104,7 +97,8 @@ void TWVIn::OpenFile() {
       TStream* corr = FCorrectionStream;
       if (!FCorrectionAssigned) {
         if (FWideFileName.empty()) throw EAuException(MsgNoName);
-        corr = FOwnCorrection = new TAuFileStream(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
+        FOwnCorrection = std::make_unique<TAuFileStream>(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
+        corr = FOwnCorrection.get();
       }
       corr->Seek(0, soBeginning);
       FDecoder = std::make_unique<TWavpackDecoder>(FStream, 0, WvOpenTagsAndCorrection, corr);
@@ -260,7 +254,7 @@ TWVOut::TWVOut(TComponent* AOwner) : TAuTaggedFileOut(AOwner) {}
 TWVOut::~TWVOut() {
   Shutdown();
   FEncoder.reset();
-  delete FOwnCorrection;
+  FOwnCorrection.reset();
 }
 
 void TWVOut::SetCorrectionStream(TStream* Value) {
@@ -284,7 +278,8 @@ void TWVOut::Prepare() {
       // A stream handed in without a correction stream still needs a name for the ".wvc".
       if (FWideFileName.empty()) throw EAuException(MsgNoName);
       FCorrectionName = WithExtension(FWideFileName, L".wvc");
-      corr = FOwnCorrection = new TAuFileStream(FCorrectionName, CreateOrTruncate);
+      FOwnCorrection = std::make_unique<TAuFileStream>(FCorrectionName, CreateOrTruncate);
+      corr = FOwnCorrection.get();
     }
   }
   TAuInput* in = Input();
@@ -363,8 +358,7 @@ void TWVOut::Done() {
     in->Flush();
   }
   if (Stream) CloseDestination();
-  delete FOwnCorrection;
-  FOwnCorrection = nullptr;
+  FOwnCorrection.reset();
   if (!prepared) {
     // A failed start leaves no empty files behind.
     if (FCreated) DeleteFileW(FWideFileName.c_str());

@@ -43,7 +43,7 @@ class TWVIn : public TAuTaggedFileIn {
   WideString FCueSheet;
   TStream* FCorrectionStream = nullptr;
   bool FCorrectionAssigned = false;
-  TStream* FOwnCorrection = nullptr;  // the ".wvc" file opened here
+  std::unique_ptr<TStream> FOwnCorrection;  // the ".wvc" file opened here
   std::vector<int32_t> FBuf;  // unpacked samples, compacted in place to the input's depth
   size_t FPendStart = 0, FPendEnd = 0;  // bytes of FBuf not yet delivered
 };
@@ -89,7 +89,7 @@ class TWVOut : public TAuTaggedFileOut {
 
   // State of one run.
   std::unique_ptr<TWavpackEncoder> FEncoder;
-  TStream* FOwnCorrection = nullptr;  // the ".wvc" file this run created
+  std::unique_ptr<TStream> FOwnCorrection;  // the ".wvc" file this run created
   WideString FCorrectionName;
   bool FCreated = false;
   bool FInputInited = false;
