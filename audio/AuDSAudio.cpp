@@ -9,6 +9,12 @@
 
 namespace {
 
+// Silence ahead of the first data of a run (the platform may drop the first milliseconds of a
+// starting buffer) and behind the last (what the device still holds when the play cursor has
+// passed the end).
+constexpr uint32_t PreRollMs = 20;
+constexpr uint32_t TailMs = 200;
+
 struct TPlaybackMessages {
   const char* InvalidDevice = "Invalid device number";
   const char* DeviceFailed = "Failed to create DirectSound device";
@@ -136,12 +142,13 @@ void TDSAudioOut::WriteSilence() {
 }
 
 void TDSAudioOut::Drain() {
-  // Until the play cursor has passed the last byte of the input (bounded by two buffers and
-  // two seconds), with silence behind it.
+  // Until the play cursor has passed the last byte of the input and the device's own delay
+  // (bounded by two buffers and two seconds), with silence behind it.
   const uint32_t bufferMs = FRate ? (uint32_t)((uint64_t)FFrames * 1000 / FRate) : 0;
+  const uint64_t end = FDataEnd + (uint64_t)FRate * TailMs / 1000 * FFrameSize;
   const DWORD start = GetTickCount();
   WriteSilence();
-  while (FPlayed < FDataEnd && !FThread->StopRequest && GetTickCount() - start < 2 * bufferMs + 2000) {
+  while (FPlayed < end && !FThread->StopRequest && GetTickCount() - start < 2 * bufferMs + 2000) {
     FDS->WaitHalves(std::min<uint32_t>(50, std::max<uint32_t>(10, bufferMs / 4)));
     TrackPlayed();
     WriteSilence();
@@ -161,8 +168,11 @@ bool TDSAudioOut::DoOutput(bool Abort) {
     FLastPlay = 0;
     FDataEndKnown = false;
     FDS->SetWritePosition(0);
+    uint32_t preRoll = std::min<uint32_t>(FRate * PreRollMs / 1000, FFrames / 4) * FFrameSize;
+    FDS->Fill(FSilence, preRoll);
+    FWritten = preRoll;
     if (FPendStart >= FPendEnd && !FInputEnded) Pull();
-    uint32_t n = std::min(FPendEnd - FPendStart, FBufferBytes);
+    uint32_t n = std::min(FPendEnd - FPendStart, FBufferBytes - preRoll);
     FDS->Write(FBlock.data() + FPendStart, n);
     FWritten += n;
     FPendStart += n;
