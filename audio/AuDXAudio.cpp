@@ -155,6 +155,15 @@ void TDXAudioIn::FlushInternal() {
   FBusy = false;
 }
 
+void TDXAudioIn::Reopen() {
+  FDS->StopCapture();
+  int32_t r = FDS->OpenCaptureDevice(FDevices.Devices[FDeviceNumber].Guid);
+  if (r == 0)
+    r = FDS->CreateCaptureBuffer(FInBitsPerSample, FInSampleRate, FBlockSize * BlocksInCaptureBuffer, FInChannels);
+  if (r == 0) r = FDS->StartCapture();
+  if (r != 0) InputFailed(r);
+}
+
 void TDXAudioIn::FetchBlock() {
   FBlockRead = 0;
   FBlockFill = 0;
@@ -163,12 +172,20 @@ void TDXAudioIn::FetchBlock() {
   const uint32_t blockMs = FInSampleRate ? (uint32_t)((uint64_t)FFramesInBuffer * 1000 / FInSampleRate) : 0;
   const uint32_t stall = std::max(StallMs, 4 * blockMs);
   const uint32_t poll = std::max<uint32_t>(1, FPollingInterval);
+  bool reopened = false;
   for (;;) {
     int32_t r = FDS->CapturedBytesAvailable(available);
     if (r != 0) InputFailed(r);
     available -= available % std::max<uint32_t>(1, FFrameSize);
     if (available) break;
     if (waited >= stall) InputFailed(DSERR_CAPTURESTALLED);
+    if (!reopened && FPosition == 0 && waited >= stall / 3) {
+      // A capture that has delivered nothing since it started is opened anew, once: under
+      // Wine a capture opened right after a playback device was released has been seen never
+      // to start.
+      reopened = true;
+      Reopen();
+    }
     DWORD t0 = GetTickCount();
     FDS->WaitForCapture(poll);
     waited += std::max<uint32_t>(1, GetTickCount() - t0);

@@ -79,6 +79,7 @@ class TDXAudioIn : public TAuInput {
   void OpenDevice();
   void CloseDevice();
   void FetchBlock();
+  void Reopen();
 
   std::unique_ptr<DSoundWrapper> FDS;
   TDSDeviceTable FDevices;

@@ -5,11 +5,14 @@
 
 #include <deque>
 
+#include "audio/AuAudioMix.h"
 #include "audio/AuDXAudio.h"
+#include "audio/AuWave.h"
 #include "audio/AudioTestUtil.h"
 #include "classlib/WinApi.h"
 #include "common/Peer.h"
 #include "devices/DeviceTestUtil.h"
+#include "wave/WaveTestUtil.h"
 
 using namespace devtest;
 
@@ -71,9 +74,9 @@ struct RealCase {
   int rate, channels;
 };
 
-class DXAudioInReal : public ::testing::TestWithParam<RealCase> {};
+class LiveCapture : public ::testing::TestWithParam<RealCase> {};
 
-TEST_P(DXAudioInReal, AKnownSignalArrivesSampleForSample) {
+TEST_P(LiveCapture, AKnownSignalArrivesSampleForSample) {
   const int rate = GetParam().rate, ch = GetParam().channels;
   DeviceLock lock;
   PipeSource src(rate);
@@ -83,6 +86,7 @@ TEST_P(DXAudioInReal, AKnownSignalArrivesSampleForSample) {
   TDXAudioIn in(nullptr);
   int dev = FindDevice(in, src.Fifo());
   ASSERT_GE(dev, 0) << "the pipe source is listed";
+  EXPECT_EQ(in.GetDeviceName(in.DeviceCount()), "");
   in.SetDeviceNumber(dev);
   in.SetInBitsPerSample(16);
   in.SetInChannels(ch);
@@ -101,12 +105,76 @@ TEST_P(DXAudioInReal, AKnownSignalArrivesSampleForSample) {
   peer::Run("rm -f " + peer::Quote(raw));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, DXAudioInReal,
+INSTANTIATE_TEST_SUITE_P(Formats, LiveCapture,
                          ::testing::Values(RealCase{44100, 2}, RealCase{44100, 1}, RealCase{22050, 2},
                                            RealCase{22050, 1}),
                          [](const auto& i) {
                            return std::to_string(i.param.rate) + (i.param.channels == 1 ? "Mono" : "Stereo");
                          });
+
+TEST(LiveMixer, RealTimeMixerMixesACaptureWithAFile) {
+  DeviceLock lock;
+  PipeSource src(44100);
+  ASSERT_TRUE(src.Ok());
+  std::string raw = NativeTemp("counter.raw");
+  ASSERT_TRUE(WriteNative(raw, BothChannelsCounter(44100 * 6)));
+  // The file: 0.3 s of a constant 2000 in both channels.
+  wavetest::TempDir dir;
+  std::wstring wav = dir.File(L"dc.wav");
+  wavetest::WriteBytes(wav, wavetest::PcmWav16(2, 44100, std::vector<int16_t>(2 * 13230, 2000)));
+  TDXAudioIn capture(nullptr);
+  int dev = FindDevice(capture, src.Fifo());
+  ASSERT_GE(dev, 0);
+  capture.SetDeviceNumber(dev);
+  capture.SetInBitsPerSample(16);
+  capture.SetInChannels(2);
+  capture.SetInSampleRate(44100);
+  TWaveIn file(nullptr);
+  file.SetWideFileName(wav);
+  TRealTimeMixer mix(nullptr);
+  mix.SetInput1(&capture);
+  mix.SetInput2(&file);
+  mix.SetOutBitsPerSample(16);
+  mix.SetOutChannels(2);
+  mix.SetOutSampleRate(44100);
+  src.Feed(raw);
+  mix.Init();
+  std::string got;
+  while (got.size() < 44100 * 4 * 3 / 2) {
+    void* p = nullptr;
+    uint32_t n = 16384;
+    mix.GetData(p, n);
+    ASSERT_GT(n, 0u);
+    got.append((const char*)p, n);
+  }
+  mix.Flush();
+  src.StopFeeding();
+  peer::Run("rm -f " + peer::Quote(raw));
+  // Each output sample is (capture + file) / 2: while the file lasts the capture's counter is
+  // 2 x out - 2000, afterwards 2 x out; it must go up by one a frame, both while the file plays
+  // and after its end, which is silence.
+  auto v = wavetest::As<int16_t>(got);
+  size_t frames = v.size() / 2;
+  long withFile = 0, afterFile = 0;
+  int prev = -1;
+  for (size_t f = 0; f < frames; ++f) {
+    int d = f < 13230 ? 2000 : 0;
+    int c = 2 * v[2 * f] - d;
+    EXPECT_EQ(v[2 * f], v[2 * f + 1]) << f;
+    if (std::abs(c) <= 2) {  // the capture's silence before the signal
+      prev = -1;
+      continue;
+    }
+    if (prev >= 0) {
+      int step = ((c - prev) % 65536 + 65536) % 65536;  // the 16-bit counter wraps
+      ASSERT_TRUE(step >= 0 && step <= 3) << "frame " << f << ": " << prev << " then " << c;
+      (f < 13230 ? withFile : afterFile)++;
+    }
+    prev = c;
+  }
+  EXPECT_GT(withFile, 1000);
+  EXPECT_GT(afterFile, 20000);
+}
 
 TEST(DXAudioIn, DeviceTable) {
   TDSDeviceTable t;

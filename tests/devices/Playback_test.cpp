@@ -61,9 +61,9 @@ struct PlayCase {
   uint32_t chunk;  // the input's largest pull
 };
 
-class DSAudioOutReal : public ::testing::TestWithParam<PlayCase> {};
+class LivePlayback : public ::testing::TestWithParam<PlayCase> {};
 
-TEST_P(DSAudioOutReal, ASignalIsHeardInOrderAndToItsEnd) {
+TEST_P(LivePlayback, ASignalIsHeardInOrderAndToItsEnd) {
   DeviceLock lock;
   const uint32_t frames = 44100 + 12345;
   TMemIn in(Signal(frames), 16, 2, 44100);
@@ -92,11 +92,11 @@ TEST_P(DSAudioOutReal, ASignalIsHeardInOrderAndToItsEnd) {
   size_t inOrder = FramesInOrder(got, frames, 1, start);
   EXPECT_EQ(inOrder, frames) << "recorded " << got.size() / 2 << " frames, the signal from frame " << start;
   if (inOrder != frames && getenv("DEVTEST_KEEP"))
-    WriteNative(std::string("/tmp/devtest-rec-") + std::to_string(GetParam().latency) + ".raw",
+    WriteNative(std::string("/tmp/devtest-rec-") + std::to_string(GetParam().latency) + "-" + std::to_string(GetParam().chunk) + ".raw",
                 std::string((const char*)got.data(), got.size() * 2));
 }
 
-INSTANTIATE_TEST_SUITE_P(Latency, DSAudioOutReal,
+INSTANTIATE_TEST_SUITE_P(Latency, LivePlayback,
                          ::testing::Values(PlayCase{100, 0}, PlayCase{500, 0}, PlayCase{100, 1000}),
                          [](const auto& i) { return std::to_string(i.param.latency) + "ms" + std::to_string(i.param.chunk); });
 
