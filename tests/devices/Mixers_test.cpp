@@ -201,7 +201,7 @@ TEST(RealTimeMixer, EndedAndAbsentSourcesAreSilenceAndItNeverEnds) {
   }
 }
 
-TEST(RealTimeMixer, LiveSwapIsHeardFromTheNextPull) {
+TEST(RealTimeMixer, SwapIsHeardFromTheNextPull) {
   std::vector<int16_t> a(100000, 1000), b(100000, 3000);
   TTestSource in1(16, 1, 8000, std::string((const char*)a.data(), a.size() * 2));
   TTestSource in2(16, 1, 8000, std::string((const char*)b.data(), b.size() * 2));

@@ -34,21 +34,48 @@ std::vector<uint8_t> Signal(uint32_t Frames) {
   return v;
 }
 
-// Where the signal starts in Rec (stereo samples), and how many of its frames follow in order
-// (each sample within Tol).
-size_t FramesInOrder(const std::vector<int16_t>& Rec, uint32_t Frames, int Tol, size_t& Start) {
-  size_t n = Rec.size() / 2;
-  int16_t l0, r0;
-  SignalFrame(0, l0, r0);
-  for (Start = 0; Start < n; ++Start)
-    if (std::abs(Rec[2 * Start] - l0) <= Tol && std::abs(Rec[2 * Start + 1] - r0) <= Tol) break;
-  size_t k = 0;
-  for (; k < Frames && Start + k < n; ++k) {
-    int16_t l, r;
-    SignalFrame((uint32_t)k, l, r);
-    if (std::abs(Rec[2 * (Start + k)] - l) > Tol || std::abs(Rec[2 * (Start + k) + 1] - r) > Tol) break;
+// How the signal came through in a recording (stereo samples): frames heard, frames lost, and
+// faults of order. The platform's own underruns under load show as a silent gap after which it
+// skips ahead; a writer that loses or repeats data shows as a jump without a gap, or backwards.
+struct Heard {
+  size_t frames = 0, lost = 0;
+  bool last = false;    // the final frame is there: the end was heard
+  std::string fault;    // the first fault of order
+};
+
+Heard Analyse(const std::vector<int16_t>& Rec, uint32_t Frames, int Tol) {
+  Heard h;
+  long prev = -1;
+  bool gap = false;
+  for (size_t j = 0; j + 1 < Rec.size(); j += 2) {
+    int l = Rec[j], r = Rec[j + 1];
+    if (std::abs(l) <= Tol && std::abs(r) <= Tol) {
+      gap = prev >= 0;
+      continue;
+    }
+    long k = (long)((r + 5000 + 500) / 1000) * 20000 + (l + 10000);
+    int16_t el, er;
+    SignalFrame((uint32_t)std::max(0L, k), el, er);
+    if (k < 0 || k >= (long)Frames || std::abs(el - l) > Tol || std::abs(er - r) > Tol) {
+      if (h.fault.empty()) h.fault = "a frame that is not the signal's at " + std::to_string(j / 2);
+      continue;
+    }
+    if (prev >= 0 && k != prev + 1) {
+      if (k <= prev && h.fault.empty())
+        h.fault = "frame " + std::to_string(k) + " after " + std::to_string(prev);
+      else if (!gap && h.fault.empty())
+        h.fault = "frames " + std::to_string(prev + 1) + ".." + std::to_string(k - 1) + " lost without a gap";
+      if (k > prev) h.lost += (size_t)(k - prev - 1);
+    } else if (prev < 0) {
+      h.lost += (size_t)k;
+    }
+    ++h.frames;
+    prev = k;
+    gap = false;
   }
-  return k;
+  h.last = prev == (long)Frames - 1;
+  if (prev >= 0) h.lost += Frames - 1 - (size_t)prev;
+  return h;
 }
 
 int64_t NativeSize(const std::string& File) {
@@ -88,12 +115,13 @@ TEST_P(LivePlayback, ASignalIsHeardInOrderAndToItsEnd) {
   int64_t atDone = NativeSize(file);
   for (int i = 0; i < 400 && NativeSize(file) < atDone + 52920; ++i) WaitForSingleObject(GetCurrentProcess(), 10);
   std::vector<int16_t> got = rec.Stop();
-  size_t start = 0;
-  size_t inOrder = FramesInOrder(got, frames, 1, start);
-  EXPECT_EQ(inOrder, frames) << "recorded " << got.size() / 2 << " frames, the signal from frame " << start;
-  if (inOrder != frames && getenv("DEVTEST_KEEP"))
-    WriteNative(std::string("/tmp/devtest-rec-") + std::to_string(GetParam().latency) + "-" + std::to_string(GetParam().chunk) + ".raw",
-                std::string((const char*)got.data(), got.size() * 2));
+  Heard h = Analyse(got, frames, 1);
+  EXPECT_EQ(h.fault, "");
+  EXPECT_TRUE(h.last) << "the end is heard";
+  EXPECT_EQ(out.UnderrunCount(), 0u) << "our writer kept ahead of the play cursor";
+  // Frames lost in the platform's own underruns under load (a silent gap, then a skip) are
+  // allowed up to 5%; on a quiet machine none are lost.
+  EXPECT_LE(h.lost, frames / 20) << h.frames << " frames heard in order";
 }
 
 INSTANTIATE_TEST_SUITE_P(Latency, LivePlayback,
