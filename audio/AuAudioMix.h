@@ -18,6 +18,8 @@ class TAudioMixer : public TAuInput {
   ~TAudioMixer() override;
   const char* ClassName() const override { return "TAudioMixer"; }
 
+  // Threads: the setters and properties are set while idle, on the thread that builds the
+  // chain; pulls (GetData) come from the consumer's thread under DataCS.
   TAuInput* Input1() const { return FInput1; }
   // Raises "The component is busy." while initialised.
   void SetInput1(TAuInput* Value);
@@ -74,6 +76,8 @@ class TRealTimeMixer : public TAuInput {
   void SetInput1(TAuInput* Value) { SetInputN(0, Value); }
   TAuInput* Input2() const { return FIn[1].Input; }
   void SetInput2(TAuInput* Value) { SetInputN(1, Value); }
+  // Threads: the format is set while idle; the volumes may change at any time (read once per
+  // block).
   uint32_t OutSampleRate() const { return FOutSampleRate; }
   void SetOutSampleRate(uint32_t Value) { FOutSampleRate = Value; }
   uint8_t OutBitsPerSample() const { return FOutBitsPerSample; }

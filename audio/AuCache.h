@@ -16,6 +16,7 @@ class TCircularBuffer : public TObject {
   ~TCircularBuffer() override;
   const char* ClassName() const override { return "TCircularBuffer"; }
 
+  // Threads: any (the counts are read under the lock).
   uint32_t BufferSize() const { return FSize; }
   uint64_t ReadCount();
   uint64_t WriteCount();
@@ -76,7 +77,7 @@ class TAudioCacheThread : public TThread {
   // follows it.
   TCriticalSection ChunkLock;
 
-  // Asks the filler to end after its current chunk. Threads: any.
+  // Asks the filler to end after its current chunk. Threads: any; does not wait.
   void Stop();
 
  protected:
@@ -93,7 +94,7 @@ class TAudioCache : public TAuConverter {
   // Unless the input has been read to its end: moves the input, drops what was buffered.
   // Threads: any; waits for the filler's current chunk.
   void Jump(int32_t Offset) override;
-  // The input is not paused: the filler keeps it read ahead.
+  // The input is not paused: the filler keeps it read ahead. Threads: any; return at once.
   void Pause() override {}
   void Resume() override {}
 

@@ -22,6 +22,8 @@ class TDSAudioOut : public TAuOutput {
   ~TDSAudioOut() override;
   const char* ClassName() const override { return "TDSAudioOut"; }
 
+  // Threads: the properties are set while idle from the thread that owns the output, except
+  // Latency and Volume (any thread but the worker). Run, Stop, Pause and Resume as TAuOutput.
   int32_t DeviceNumber() const { return FDeviceNumber; }
   void SetDeviceNumber(int32_t Value) { FDeviceNumber = Value; }
   bool Calibrate() const { return FCalibrate; }
@@ -36,7 +38,7 @@ class TDSAudioOut : public TAuOutput {
   float SpeedFactor() const { return FSpeedFactor; }
   void SetSpeedFactor(float Value) { FSpeedFactor = Value; }
   int32_t Volume() const { return FVolume; }
-  // Handed to the buffer at once during a run, and at each start.
+  // Handed to the buffer at once during a run, and at each start. Threads: any but the worker.
   void SetVolume(int32_t Value);
 
   int32_t DeviceCount() const { return FDevices.Count; }

@@ -21,6 +21,9 @@ class TDXAudioIn : public TAuInput {
   ~TDXAudioIn() override;
   const char* ClassName() const override { return "TDXAudioIn"; }
 
+  // Threads: the properties are set while idle, on the thread that builds the chain; Init,
+  // GetData and Flush run on the pulling output's worker under DataCS, GetData waiting for
+  // captured data (see GetDataInternal).
   // Milliseconds; when non-zero it sizes the block (Latency x rate / 1000 frames) and the
   // polling interval (Latency / 2) at Init; below 10 counts as 10.
   uint32_t Latency() const { return FLatency; }

@@ -18,6 +18,8 @@ class TFastGainIndicator : public TAuConverter {
   ~TFastGainIndicator() override;
   const char* ClassName() const override { return "TFastGainIndicator"; }
 
+  // Threads: Interval is set while idle; GainValue may be read from any thread (the handler
+  // of OnGainData reads it on the user-interface thread). Pulls come from the consumer's thread.
   uint32_t Interval() const { return FInterval; }
   void SetInterval(uint32_t Value) { FInterval = Value; }
   // The last level: round(20 log10(10^6 x mean square of x[i] - x[i-3] + 1)); 0 after Flush.
@@ -47,6 +49,7 @@ class TSpectrumIndicator : public TAuConverter {
   ~TSpectrumIndicator() override;
   const char* ClassName() const override { return "TSpectrumIndicator"; }
 
+  // Threads: as the level meter; GetLevel may be read from any thread.
   uint32_t Interval() const { return FInterval; }
   void SetInterval(uint32_t Value) { FInterval = Value; }
   // Band Index's level as last reported; 0 for Index 8 or more.

@@ -27,6 +27,8 @@ struct TDSFormat {
 // and 0 for other counts above two.
 TDSFormat DSMakeFormat(uint32_t Channels, uint32_t Rate, uint32_t Bits);
 
+// Threads: the operations run on the output's worker; SetVolume also from the thread that sets
+// Volume; the Latency setter rebuilds the buffer while the worker is paused.
 class DSOut {
  public:
   DSOut();

@@ -57,6 +57,8 @@ constexpr int32_t DSERR_CAPTURESTALLED = (int32_t)0x800705B4;  // the system's "
 // The capture buffer signals its event this many times per pass (at equal parts).
 constexpr uint32_t CaptureNotifications = 8;
 
+// Threads: one record serves one capture input; its operations run on the thread that pulls the
+// input (Pause and Resume on the thread that pauses the output), never two at once.
 class DSoundWrapper {
  public:
   DSoundWrapper();
