@@ -151,8 +151,11 @@ TEST(SpectrumIndicator, SilenceAToneInItsBandAndPassThrough) {
     if (std::string(c.name) == "silence") {
       for (int k = 0; k < 8; ++k) EXPECT_NEAR(v[k], -40.0f, 1e-3) << k;
     } else {
-      for (int k = 0; k < 8; ++k)
-        if (k != 5) EXPECT_GT(v[5], v[k] + 10) << k;
+      for (int k = 0; k < 8; ++k) {
+        if (k != 5) {
+          EXPECT_GT(v[5], v[k] + 10) << k;
+        }
+      }
     }
     // Pulls of 768 frames: a report every 6 pulls (104 ms of audio).
     EXPECT_TRUE(PumpUntil([&] { return reports >= 9; }, 5000)) << c.name;
