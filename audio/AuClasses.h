@@ -205,6 +205,9 @@ class TAuThread : public TThread {
   // have passed (false). Threads: any but this worker; on the user-interface thread it serves
   // sent messages and synchronised calls meanwhile.
   bool WaitForState(TAuWorkerState S, uint32_t Timeout);
+  // Threads: any. True while the current run is asked to end (Stop, or the output going), so
+  // that a long step inside DoOutput or Done can cut itself short.
+  bool StopAsked() const;
 
  protected:
   void Execute() override;
