@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "audio/libwma1.h"
 #include "classlib/Forms.h"
 
 namespace {
@@ -721,9 +722,11 @@ void AuClassesInitialize() {
   EventHandlerRefCount = 0;
   if (!LoadLibCS) LoadLibCS = new TCriticalSection();
   SetAuFPUControlWord();
+  Libwma1Initialize();
 }
 
 void AuClassesFinalize() {
+  Libwma1Finalize();
   delete LoadLibCS;
   LoadLibCS = nullptr;
 }
