@@ -31,6 +31,8 @@ const char* const AddStreamFailed = "Failed to add the audio stream to the profi
 }  // namespace msg
 
 HMODULE WMVCoreModule = nullptr;
+// An open was given up while the runtime still held it (see OpenWithin).
+std::atomic<bool> OpensAbandoned{false};
 
 constexpr int64_t HundredthIn100ns = 100000;
 
@@ -146,18 +148,27 @@ constexpr GUID AsfHeaderObject = {0x75B22630, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00,
 constexpr GUID AsfContentDescription = {0x75B22633, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
 constexpr GUID AsfExtendedContent = {0xD2D0A440, 0xE307, 0x11D2, {0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50}};
 constexpr GUID AsfFileProperties = {0x8CABDCA1, 0xA947, 0x11CF, {0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
+constexpr GUID AsfDataObject = {0x75B22636, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
 constexpr uint32_t AsfHeaderLimit = 16u << 20;
 
-void ParseAsfHeader(wma_sync_reader& R, const std::vector<uint8_t>& H) {
+constexpr GUID AsfStreamProperties = {0xB7DC0791, 0xA9B7, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
+constexpr GUID AsfAudioMedia = {0xF8699E40, 0x5B4D, 0x11CF, {0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B}};
+
+// Reads the attributes of a whole ASF header object; tells whether its objects are all whole
+// and it has the file properties and an audio stream.
+bool ParseAsfHeader(wma_sync_reader& R, const std::vector<uint8_t>& H) {
   TWMByteReader rd(H.data(), H.size());
   rd.Skip(30);  // header object: id, size, object count, two reserved bytes
-  while (rd.Ok() && rd.Left() >= 24) {
+  bool files = false, audio = false;
+  while (rd.Ok() && rd.Left() > 0) {
     size_t start = rd.Pos();
     GUID id = rd.Guid();
     uint64_t size = rd.U(8);
-    if (size < 24 || size - 24 > rd.Left()) break;
+    if (!rd.Ok() || size < 24 || size - 24 > rd.Left()) return false;
     TWMByteReader body(H.data() + rd.Pos(), (size_t)(size - 24));
-    if (id == AsfContentDescription) {
+    if (id == AsfStreamProperties) {
+      audio = audio || (body.Guid() == AsfAudioMedia && body.Ok());
+    } else if (id == AsfContentDescription) {
       uint64_t len[5];
       for (auto& l : len) l = body.U(2);
       static const wchar_t* const names[5] = {WMTagTitle, WMTagAuthor, WMTagCopyright, L"Description", L"Rating"};
@@ -187,8 +198,10 @@ void ParseAsfHeader(wma_sync_reader& R, const std::vector<uint8_t>& H) {
       uint64_t play = body.U(8);
       body.Skip(8);  // send duration
       uint64_t preroll = body.U(8);  // milliseconds
-      body.Skip(4 + 4 + 4);  // flags, packet sizes
+      body.Skip(4);  // flags
+      uint64_t minPacket = body.U(4), maxPacket = body.U(4);
       uint64_t maxBitrate = body.U(4);
+      files = body.Ok() && minPacket == maxPacket && minPacket > 0;
       if (body.Ok()) {
         R.file_bitrate = (uint32_t)maxBitrate;
         uint64_t pre = preroll * 10000;
@@ -203,6 +216,7 @@ void ParseAsfHeader(wma_sync_reader& R, const std::vector<uint8_t>& H) {
     auto it = R.file_tags.find(L"WM/TrackNumber");
     if (it != R.file_tags.end()) R.file_tags[WMTagTrack] = it->second;
   }
+  return files && audio;
 }
 
 void ReadId3Attributes(wma_sync_reader& R, TStream* Stream) {
@@ -320,7 +334,8 @@ void Libwma1Initialize() {
 
 void Libwma1Finalize() {
   WMVCore = TWMVCoreApi();
-  if (WMVCoreLoaded) FreeLibrary(WMVCoreModule);
+  // A helper still inside the runtime keeps it loaded.
+  if (WMVCoreLoaded && !OpensAbandoned) FreeLibrary(WMVCoreModule);
   WMVCoreModule = nullptr;
   WMVCoreLoaded = false;
 }
@@ -345,7 +360,17 @@ HRESULT TAudioStream::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
+void TAudioStream::Detach() {
+  TLock l(FLock);
+  FStream = nullptr;
+}
+
 HRESULT TAudioStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
+  TLock l(FLock);
+  if (!FStream) {
+    if (pcbRead) *pcbRead = 0;
+    return E_FAIL;
+  }
   try {
     int32_t n = 0;
     if (cb > 0) n = FStream->Read(pv, (int32_t)std::min<ULONG>(cb, 0x7FFFFFFF));
@@ -360,6 +385,11 @@ HRESULT TAudioStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
 }
 
 HRESULT TAudioStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten) {
+  TLock l(FLock);
+  if (!FStream) {
+    if (pcbWritten) *pcbWritten = 0;
+    return E_FAIL;
+  }
   try {
     int32_t n = cb > 0 ? FStream->Write(pv, (int32_t)std::min<ULONG>(cb, 0x7FFFFFFF)) : 0;
     if (n < 0) n = 0;
@@ -372,6 +402,8 @@ HRESULT TAudioStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten) {
 }
 
 HRESULT TAudioStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) {
+  TLock l(FLock);
+  if (!FStream) return E_FAIL;
   try {
     if (dwOrigin > STREAM_SEEK_END) return STG_E_INVALIDFUNCTION;
     int64_t pos = FStream->Seek(dlibMove.QuadPart, (TSeekOrigin)dwOrigin);
@@ -384,6 +416,8 @@ HRESULT TAudioStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGE
 }
 
 HRESULT TAudioStream::SetSize(ULARGE_INTEGER libNewSize) {
+  TLock l(FLock);
+  if (!FStream) return E_FAIL;
   try {
     FStream->Seek((int64_t)libNewSize.QuadPart, soBeginning);
     return S_OK;
@@ -400,6 +434,8 @@ HRESULT TAudioStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { retu
 
 HRESULT TAudioStream::Stat(STATSTG* pstatstg, DWORD) {
   if (!pstatstg) return E_POINTER;
+  TLock l(FLock);
+  if (!FStream) return E_FAIL;
   try {
     std::memset(pstatstg, 0, sizeof *pstatstg);
     pstatstg->type = STGTY_STREAM;
@@ -461,12 +497,18 @@ void lwma_read_file_attributes(wma_sync_reader& R, TStream* Stream) {
       TWMByteReader rd(head, 30);
       GUID id = rd.Guid();
       uint64_t size = rd.U(8);
-      if (id == AsfHeaderObject && size >= 30 && size <= AsfHeaderLimit && (int64_t)size <= Stream->Size()) {
+      R.is_asf = id == AsfHeaderObject;
+      if (R.is_asf && size >= 30 && size <= AsfHeaderLimit && (int64_t)size <= Stream->Size()) {
         std::vector<uint8_t> h((size_t)size);
         std::memcpy(h.data(), head, 30);
-        R.is_asf = true;
-        if (Stream->Read(h.data() + 30, (int32_t)(size - 30)) == (int32_t)(size - 30)) ParseAsfHeader(R, h);
-      } else {
+        // A data object must follow the header.
+        uint8_t data[50];
+        if (Stream->Read(h.data() + 30, (int32_t)(size - 30)) == (int32_t)(size - 30) && ParseAsfHeader(R, h) &&
+            Stream->Read(data, 50) == 50) {
+          TWMByteReader d(data, 50);
+          R.asf_ok = d.Guid() == AsfDataObject && d.U(8) >= 50;
+        }
+      } else if (!R.is_asf) {
         ReadId3Attributes(R, Stream);
         ReadMpegInfoFrame(R, Stream);
       }
@@ -481,6 +523,76 @@ void lwma_read_file_attributes(wma_sync_reader& R, TStream* Stream) {
 }
 
 namespace {
+
+// The runtime here can also wait for ever inside OpenStream on a file whose data is cut or
+// damaged. The open runs on a helper thread; when it takes longer than this, the reader is given
+// up: the stream adapter is cut off from our stream and the helper releases the reader if the
+// call ever returns.
+constexpr DWORD OpenTimeoutMs = 10000;
+
+struct TOpenJob {
+  IWMSyncReader* Reader;
+  TAudioStream* Stream;
+  HANDLE Done;
+  HRESULT Result = E_FAIL;
+  std::atomic<LONG> Refs{2};
+  void Release() {
+    if (--Refs == 0) {
+      CloseHandle(Done);
+      delete this;
+    }
+  }
+};
+
+DWORD WINAPI OpenThread(void* P) {
+  auto* job = static_cast<TOpenJob*>(P);
+  HRESULT hr = E_FAIL;
+  try {
+    hr = job->Reader->OpenStream(job->Stream);
+  } catch (...) {
+  }
+  job->Result = hr;
+  SetEvent(job->Done);
+  job->Reader->Release();
+  job->Stream->Release();
+  job->Release();
+  return 0;
+}
+
+HRESULT OpenWithin(IWMSyncReader*& Reader, TAudioStream*& Stream) {
+  auto* job = new TOpenJob{Reader, Stream, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  if (!job->Done) {
+    delete job;
+    return E_FAIL;
+  }
+  Reader->AddRef();
+  Stream->AddRef();
+  HANDLE t = CreateThread(nullptr, 0, OpenThread, job, 0, nullptr);
+  if (!t) {
+    Reader->Release();
+    Stream->Release();
+    job->Release();
+    job->Release();
+    return E_FAIL;
+  }
+  CloseHandle(t);
+  HRESULT hr = E_FAIL;
+  if (WaitForSingleObject(job->Done, OpenTimeoutMs) == WAIT_OBJECT_0) {
+    hr = job->Result;
+  } else {
+    // Given up: the helper holds its own references; ours go now, and the adapter answers
+    // every later call with a failure.
+    OpensAbandoned = true;
+    Stream->Detach();
+    Reader->Release();
+    Reader = nullptr;
+    Stream->Release();
+    Stream = nullptr;
+  }
+  job->Release();
+  return hr;
+}
+
 int64_t LeadTime(const wma_sync_reader& R) {
   return R.sample_rate ? (int64_t)std::llround((long double)R.lead_frames * 10000000.0L / R.sample_rate) : 0;
 }
@@ -490,16 +602,39 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
   R = wma_sync_reader();
   if (!WMVCore.CreateSyncReader || !Stream) return;
   lwma_read_file_attributes(R, Stream);
+  // A damaged or cut ASF header (or a file too short to hold one) is not handed to the
+  // runtime: the one here can wait for ever on one.
+  if ((R.is_asf && !R.asf_ok) || R.file_size < 30) {
+    R = wma_sync_reader();
+    return;
+  }
   IWMSyncReader* reader = nullptr;
   if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) return;
   auto* as = new TAudioStream(Stream);
-  HRESULT hr = reader->OpenStream(as);
+  HRESULT hr = OpenWithin(reader, as);
+  if (!reader) {
+    R = wma_sync_reader();
+    return;
+  }
   if (FAILED(hr)) {
     try {
       Stream->Seek(30, soBeginning);
     } catch (...) {
     }
-    hr = reader->OpenStream(as);
+    // Again with a fresh reader: the runtime here can hang when a reader whose open failed is
+    // asked to open again.
+    reader->Release();
+    reader = nullptr;
+    if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) {
+      as->Release();
+      R.file_tags.clear();
+      return;
+    }
+    hr = OpenWithin(reader, as);
+    if (!reader) {
+      R = wma_sync_reader();
+      return;
+    }
   }
   if (FAILED(hr)) {
     reader->Release();

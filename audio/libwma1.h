@@ -19,6 +19,7 @@
 
 #include "audio/wmfintf.h"
 #include "classlib/Classes.h"
+#include "classlib/SyncObjs.h"
 
 // ---------------------------------------------------------------------------------------------
 // Runtime loading
@@ -85,9 +86,13 @@ class TAudioStream final : public IStream, public TWMUnknown {
   HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override;
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) override;
   HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) override;
+  // Cuts the adapter off from the stream: every later call fails.
+  // Threads: any; waits for a call in progress.
+  void Detach();
 
  private:
   TStream* FStream;
+  TCriticalSection FLock;
 };
 
 struct wma_writer;
@@ -139,6 +144,7 @@ struct wma_sync_reader {
   uint32_t file_bitrate = 0;
   int64_t file_size = 0;
   bool is_asf = false;  // the file is an ASF container
+  bool asf_ok = false;  // its header is whole and describes an audio stream
   int64_t file_duration = 0;
   // Gapless information of an MPEG audio stream: frames of lead-in the runtime delivers before
   // the audio, and the frames of audio (-1 = not known).

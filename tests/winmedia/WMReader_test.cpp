@@ -70,7 +70,9 @@ TEST(WMReader, ReadsPeerFilesAsFfmpegDecodesThem) {
     Match m = BestMatch(ours, ref, c.channels, c.maxLag + 64);
     EXPECT_GT(m.corr, 0.99);
     EXPECT_LE(std::abs(m.lag), c.maxLag);
-    if (c.mp3) EXPECT_EQ(m.lag, 0);
+    if (c.mp3) {
+      EXPECT_EQ(m.lag, 0);
+    }
     EXPECT_GT(in->GetBitRate(), 0u);
   }
 }
@@ -143,7 +145,9 @@ TEST(WMReader, TagsReachCommonTags) {
     EXPECT_EQ(t->Album(), L"Album");
     EXPECT_EQ(t->Genre(), L"Rock");
     EXPECT_EQ(t->Track(), "5");
-    if (c.year) EXPECT_EQ(t->Year(), "2021");
+    if (c.year) {
+      EXPECT_EQ(t->Year(), "2021");
+    }
     EXPECT_EQ(in->Id3v2Tags()->Title(), L"标题Title");
   }
 }
