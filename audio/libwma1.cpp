@@ -360,6 +360,14 @@ HRESULT TAudioStream::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
+void TAudioStream::SetVirtualSize(int64_t Size) {
+  TLock l(FLock);
+  if (!FStream) return;
+  FRealSize = FStream->Size();
+  FPos = FStream->Seek(0, soCurrent);
+  FVirtualSize = Size;
+}
+
 void TAudioStream::Detach() {
   TLock l(FLock);
   FStream = nullptr;
@@ -373,8 +381,22 @@ HRESULT TAudioStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
   }
   try {
     int32_t n = 0;
-    if (cb > 0) n = FStream->Read(pv, (int32_t)std::min<ULONG>(cb, 0x7FFFFFFF));
-    if (n < 0) n = 0;
+    if (FVirtualSize < 0) {
+      if (cb > 0) n = FStream->Read(pv, (int32_t)std::min<ULONG>(cb, 0x7FFFFFFF));
+      if (n < 0) n = 0;
+    } else {
+      // The stream's bytes, then zeros up to the size given.
+      const int64_t want = std::min<int64_t>(std::min<ULONG>(cb, 0x7FFFFFFF), std::max<int64_t>(0, FVirtualSize - FPos));
+      if (FPos < FRealSize) {
+        FStream->Seek(FPos, soBeginning);
+        n = std::max(0, FStream->Read(pv, (int32_t)std::min<int64_t>(want, FRealSize - FPos)));
+      }
+      if (n < want && FPos + n >= FRealSize) {
+        std::memset(static_cast<uint8_t*>(pv) + n, 0, (size_t)(want - n));
+        n = (int32_t)want;
+      }
+      FPos += n;
+    }
     if (pcbRead) *pcbRead = (ULONG)n;
     // A read at the end of the stream is not a failure.
     return n > 0 || cb == 0 ? S_OK : S_FALSE;
@@ -406,7 +428,15 @@ HRESULT TAudioStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGE
   if (!FStream) return E_FAIL;
   try {
     if (dwOrigin > STREAM_SEEK_END) return STG_E_INVALIDFUNCTION;
-    int64_t pos = FStream->Seek(dlibMove.QuadPart, (TSeekOrigin)dwOrigin);
+    int64_t pos;
+    if (FVirtualSize < 0) {
+      pos = FStream->Seek(dlibMove.QuadPart, (TSeekOrigin)dwOrigin);
+    } else {
+      const int64_t base = dwOrigin == STREAM_SEEK_SET ? 0 : dwOrigin == STREAM_SEEK_CUR ? FPos : FVirtualSize;
+      pos = base + dlibMove.QuadPart;
+      if (pos < 0) return STG_E_INVALIDFUNCTION;
+      FPos = pos;
+    }
     if (pos < 0) return STG_E_INVALIDFUNCTION;
     if (plibNewPosition) plibNewPosition->QuadPart = (uint64_t)pos;
     return S_OK;
@@ -439,7 +469,7 @@ HRESULT TAudioStream::Stat(STATSTG* pstatstg, DWORD) {
   try {
     std::memset(pstatstg, 0, sizeof *pstatstg);
     pstatstg->type = STGTY_STREAM;
-    pstatstg->cbSize.QuadPart = (uint64_t)std::max<int64_t>(0, FStream->Size());
+    pstatstg->cbSize.QuadPart = (uint64_t)std::max<int64_t>(0, FVirtualSize >= 0 ? FVirtualSize : FStream->Size());
     pstatstg->grfLocksSupported = 0;
     return S_OK;
   } catch (...) {
@@ -506,7 +536,10 @@ void lwma_read_file_attributes(wma_sync_reader& R, TStream* Stream) {
         if (Stream->Read(h.data() + 30, (int32_t)(size - 30)) == (int32_t)(size - 30) && ParseAsfHeader(R, h) &&
             Stream->Read(data, 50) == 50) {
           TWMByteReader d(data, 50);
-          R.asf_ok = d.Guid() == AsfDataObject && d.U(8) >= 50;
+          R.asf_ok = d.Guid() == AsfDataObject;
+          const uint64_t dataSize = d.U(8);
+          R.asf_ok = R.asf_ok && d.Ok() && dataSize >= 50 && dataSize < ((uint64_t)1 << 40);
+          if (R.asf_ok) R.declared_size = (int64_t)(size + dataSize);
         }
       } else if (!R.is_asf) {
         ReadId3Attributes(R, Stream);
@@ -611,6 +644,11 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
   IWMSyncReader* reader = nullptr;
   if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) return;
   auto* as = new TAudioStream(Stream);
+  // A cut ASF file is shown to the runtime at its declared length, the missing part as zeros:
+  // the runtime here can wait for ever at the end of a file that stops inside its data.
+  constexpr int64_t MaxMissing = 64 << 20;
+  if (R.is_asf && R.declared_size > R.file_size && R.declared_size - R.file_size <= MaxMissing)
+    as->SetVirtualSize(R.declared_size);
   HRESULT hr = OpenWithin(reader, as);
   if (!reader) {
     R = wma_sync_reader();

@@ -86,6 +86,9 @@ class TAudioStream final : public IStream, public TWMUnknown {
   HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override;
   HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) override;
   HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) override;
+  // From now on the stream reads as Size bytes long, zeros after its own end.
+  // Threads: before the runtime is given the adapter.
+  void SetVirtualSize(int64_t Size);
   // Cuts the adapter off from the stream: every later call fails.
   // Threads: any; waits for a call in progress.
   void Detach();
@@ -93,6 +96,9 @@ class TAudioStream final : public IStream, public TWMUnknown {
  private:
   TStream* FStream;
   TCriticalSection FLock;
+  int64_t FVirtualSize = -1;  // -1: the stream's own size
+  int64_t FRealSize = 0;
+  int64_t FPos = 0;           // with a virtual size: the position, which may lie past the end
 };
 
 struct wma_writer;
@@ -145,6 +151,7 @@ struct wma_sync_reader {
   int64_t file_size = 0;
   bool is_asf = false;  // the file is an ASF container
   bool asf_ok = false;  // its header is whole and describes an audio stream
+  int64_t declared_size = 0;  // header and data objects as the header declares them
   int64_t file_duration = 0;
   // Gapless information of an MPEG audio stream: frames of lead-in the runtime delivers before
   // the audio, and the frames of audio (-1 = not known).
