@@ -340,6 +340,12 @@ void Libwma1Finalize() {
   WMVCoreLoaded = false;
 }
 
+ULONG TWMUnknown::ReleaseImpl() {
+  ULONG n = --FRefCount;
+  if (n == 0) delete this;
+  return n;
+}
+
 TWMVCoreApi WMVCoreReplaceApi(const TWMVCoreApi& Api) {
   TWMVCoreApi old = WMVCore;
   WMVCore = Api;
@@ -1111,7 +1117,8 @@ void lwma_writer_set_profile(wma_writer& W, int Channels, int Bits, int Rate, bo
             }
           }
         } else {
-          qualifies = std::llabs((int64_t)bitrate - (int64_t)Target) < std::llabs((int64_t)bestBitrate - (int64_t)Target);
+          // Before any choice, every format is nearer than none.
+          qualifies = !choice || std::llabs((int64_t)bitrate - (int64_t)Target) < std::llabs((int64_t)bestBitrate - (int64_t)Target);
         }
       }
       if (qualifies) {

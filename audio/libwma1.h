@@ -57,11 +57,7 @@ class TWMUnknown {
  protected:
   virtual ~TWMUnknown() = default;
   ULONG AddRefImpl() { return ++FRefCount; }
-  ULONG ReleaseImpl() {
-    ULONG n = --FRefCount;
-    if (n == 0) delete this;
-    return n;
-  }
+  ULONG ReleaseImpl();
   std::atomic<ULONG> FRefCount{1};
 };
 

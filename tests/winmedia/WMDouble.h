@@ -1,0 +1,72 @@
+// A double of the Windows Media runtime's writer side (writer, sinks, profile manager and codec
+// information), installed through the layer's entry-point seam. It records the calls, the
+// profile, the attributes and every sample the layer hands it, and can be told to fail.
+#pragma once
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "audio/libwma1.h"
+
+namespace wmdouble {
+
+struct Format {
+  int channels, rate, bits;
+  uint32_t bitrate;
+  bool lossless = false;
+  uint32_t quality = 0;  // "_VBRQUALITY"
+};
+
+struct Codec {
+  std::wstring name;
+  bool vbr;  // "_VBRENABLED" can be set
+  std::vector<Format> formats;
+};
+
+struct State {
+  // Set up by the test.
+  std::vector<Codec> codecs;
+  HRESULT beginResult = S_OK;
+  HRESULT writeResult = S_OK;
+  int failWriteAt = -1;  // the sample that fails (0-based), -1 none
+  std::function<void(int)> onWrite;  // called with each sample's number as it is written
+
+  // Recorded.
+  std::vector<std::string> calls;
+  std::wstring sinkFile;
+  DWORD port = 0, maxClients = 0;
+  int protocol = -1;
+  int chosenCodec = -1, chosenFormat = -1;  // the configuration added to the profile
+  WORD streamNumber = 0;
+  std::wstring streamName, connectionName;
+  WAVEFORMATEX input{};
+  std::map<std::wstring, std::wstring> attributes;
+  std::string samples;
+  std::vector<QWORD> times;
+  IWMStatusCallback* callback = nullptr;  // what the layer registered on the sink
+
+  bool Called(const std::string& c) const;
+  int Count(const std::string& c) const;
+};
+
+// The state the double's objects record into.
+State& Current();
+
+// Installs the double (all writer entry points; the reader keeps the runtime's) with a fresh
+// state and puts the runtime's entry points back when it goes.
+class Installed {
+ public:
+  Installed();
+  ~Installed();
+  State& state() { return Current(); }
+
+ private:
+  TWMVCoreApi old_;
+};
+
+// A table of two codecs: a constant-rate one with several stereo/mono formats and a
+// variable-rate one with a lossless format.
+std::vector<Codec> StandardCodecs();
+
+}  // namespace wmdouble
