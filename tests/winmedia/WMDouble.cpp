@@ -12,6 +12,7 @@ namespace wmdouble {
 namespace {
 
 State* g_state = nullptr;
+std::atomic<int> g_live{0};
 
 // IUnknown for a double: counts references and hands out other objects on request.
 template <class Base>
@@ -36,7 +37,8 @@ class Obj : public Base {
     if (n == 0) delete this;
     return n;
   }
-  virtual ~Obj() = default;
+  Obj() { ++g_live; }
+  virtual ~Obj() { --g_live; }
 
  protected:
   virtual bool Is(REFIID) { return false; }
@@ -345,7 +347,7 @@ class FileSink : public SinkBase<StubIWMWriterFileSink> {
   HRESULT STDMETHODCALLTYPE Open(const WCHAR* name) override {
     Log("FileSink.Open");
     g_state->sinkFile = name;
-    return S_OK;
+    return g_state->openResult;
   }
 };
 
@@ -396,6 +398,7 @@ bool State::Called(const std::string& c) const { return Count(c) > 0; }
 int State::Count(const std::string& c) const { return (int)std::count(calls.begin(), calls.end(), c); }
 
 State& Current() { return *g_state; }
+int Live() { return g_live; }
 
 Installed::Installed() {
   g_state = new State();

@@ -28,6 +28,7 @@ struct State {
   // Set up by the test.
   std::vector<Codec> codecs;
   HRESULT beginResult = S_OK;
+  HRESULT openResult = S_OK;  // of the file sink's Open
   HRESULT writeResult = S_OK;
   int failWriteAt = -1;  // the sample that fails (0-based), -1 none
   std::function<void(int)> onWrite;  // called with each sample's number as it is written
@@ -52,6 +53,9 @@ struct State {
 
 // The state the double's objects record into.
 State& Current();
+
+// The double's objects alive now.
+int Live();
 
 // Installs the double (all writer entry points; the reader keeps the runtime's) with a fresh
 // state and puts the runtime's entry points back when it goes.

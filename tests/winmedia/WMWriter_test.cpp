@@ -115,6 +115,7 @@ TEST(WMAOut, HandsTheWriterItsProfileTagsAndEverySample) {
   EXPECT_LT(at("SetAttribute"), at("BeginWriting"));
   EXPECT_EQ(st.calls.back(), "EndWriting");
   EXPECT_EQ(st.Count("Advise"), 1);
+  EXPECT_EQ(wmdouble::Live(), 0);
 }
 
 TEST(WMAOut, EmptyTagsAreNotWritten) {
@@ -198,6 +199,7 @@ TEST(WMAOut, FailuresGiveTheirMessages) {
     const char* message;
   } cases[] = {
       {"no file name", [](wmdouble::State&, TWMAOut& o) { o.SetWideFileName(L""); }, "File name is not assigned."},
+      {"sink cannot open", [](wmdouble::State& s, TWMAOut&) { s.openResult = E_ACCESSDENIED; }, "Cannot create file"},
       {"no sink", [](wmdouble::State&, TWMAOut&) {
          TWMVCoreApi api = WMVCore;
          api.CreateWriterFileSink = nullptr;
@@ -221,6 +223,7 @@ TEST(WMAOut, FailuresGiveTheirMessages) {
     c.setup(dbl.state(), out);
     EXPECT_EQ(RunToEnd(out), c.message);
     EXPECT_FALSE(src.Busy());  // the input was flushed
+    EXPECT_EQ(wmdouble::Live(), 0);  // and nothing of the runtime's is held
   }
 }
 
