@@ -14,6 +14,8 @@
 // The channel layout a Windows Media input asks the runtime for.
 enum TChannelsNumber { cnMaxAvailable = 0, cnMonoOrStereo = 1, cn5dot1 = 2, cn7dot1 = 3 };
 
+// Reads a file through the runtime's synchronous reader. Tags come from the header attributes.
+// Pulls, Init, Flush and seeks are the framework's (consumer thread, under DataCS).
 class TWMIn : public TAuTaggedFileIn {
  public:
   explicit TWMIn(TComponent* AOwner);
@@ -22,13 +24,16 @@ class TWMIn : public TAuTaggedFileIn {
 
   // Asks for the decoder's discrete (full precision) output. Changed only while idle and while
   // OutputChannels is cnMonoOrStereo; an open file is opened again.
+  // Threads: the thread that owns the idle input; waits for FileLock and the runtime's open.
   bool HighPrecision() const { return FHighPrecision; }
   void SetHighPrecision(bool Value);
   // Changed only while idle; any layout but cnMonoOrStereo also sets HighPrecision. An open
   // file is opened again.
+  // Threads: as SetHighPrecision.
   TChannelsNumber OutputChannels() const { return FOutputChannels; }
   void SetOutputChannels(TChannelsNumber Value);
   // Opens the file and returns its "Bitrate" header attribute (bit/s; 0 when unknown).
+  // Threads: any thread while no other uses the input; waits for FileLock and the runtime's open.
   uint32_t GetBitRate();
 
  protected:
@@ -49,6 +54,9 @@ class TWMIn : public TAuTaggedFileIn {
 
 using TStreamedAudioEvent = std::function<void(TComponent* Sender)>;
 
+// Writes WMA to FileName through the runtime's writer: blocks of 80 ms of PCM from Input,
+// the profile chosen by DesiredBitrate, VBRQuality or Lossless, ID3v2 tags as header attributes.
+// Run, Stop and the events are the framework's; the writer is driven on the output's worker.
 class TWMAOut : public TAuTaggedFileOut {
  public:
   explicit TWMAOut(TComponent* AOwner);
@@ -65,6 +73,7 @@ class TWMAOut : public TAuTaggedFileOut {
   uint8_t VBRQuality() const { return FVBRQuality; }
   void SetVBRQuality(uint8_t Value) { FVBRQuality = Value; }
 
+  // Settings: Threads: any thread while the output is idle.
   // The runtime's audio codec names, read at construction.
   TStringList* Codecs() const { return FCodecs.get(); }
   TStringList* Formats() const { return FFormats.get(); }
@@ -100,6 +109,7 @@ class TWMAOut : public TAuTaggedFileOut {
   bool FInputInited = false;
 };
 
+// Serves the encoded stream to network clients on Port instead of writing a file.
 class TWMStreamedOut : public TWMAOut {
  public:
   explicit TWMStreamedOut(TComponent* AOwner);
@@ -112,7 +122,7 @@ class TWMStreamedOut : public TWMAOut {
   uint32_t MaxClients() const { return FMaxClients; }
   void SetMaxClients(uint32_t Value) { FMaxClients = Value; }
 
-  // Delivered on the user-interface thread.
+  // Delivered on the user-interface thread (posted from the runtime's threads).
   TStreamedAudioEvent OnClientConnected;
   TStreamedAudioEvent OnClientDisconnected;
 
