@@ -372,6 +372,130 @@ class NetworkSink : public SinkBase<StubIWMWriterNetworkSink> {
   }
 };
 
+class OutputProps : public Obj<StubIWMOutputMediaProps> {
+ public:
+  explicit OutputProps(const OutFormat& f) : f_(f), t_(WMPcmSubType, f.channels, f.rate, f.bits) {}
+  HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE* p, DWORD* n) override { return t_.Get(p, n); }
+  OutFormat f_;
+
+ private:
+  bool Is(REFIID r) override { return r == __uuidof(IWMOutputMediaProps) || r == __uuidof(IWMMediaProps); }
+  MediaType t_;
+};
+
+class ReaderHeaderInfo : public Obj<StubIWMHeaderInfo> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetAttributeByName(WORD* stream, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
+                                               WORD* length) override {
+    if (!stream || *stream != 0) return E_INVALIDARG;
+    std::wstring n = name;
+    auto put = [&](const void* v, WORD size, WMT_ATTR_DATATYPE t) {
+      *type = t;
+      if (value) {
+        if (*length < size) return E_INVALIDARG;
+        std::memcpy(value, v, size);
+      }
+      *length = size;
+      return S_OK;
+    };
+    if (n == L"Duration") return put(&g_state->duration, 8, WMT_TYPE_QWORD);
+    if (n == L"Bitrate" && g_state->bitrate) return put(&g_state->bitrate, 4, WMT_TYPE_DWORD);
+    auto it = g_state->headerStrings.find(n);
+    if (it == g_state->headerStrings.end()) return E_FAIL;
+    return put(it->second.c_str(), (WORD)((it->second.size() + 1) * 2), WMT_TYPE_STRING);
+  }
+};
+
+class SyncReader : public Obj<StubIWMSyncReader> {
+ public:
+  ~SyncReader() override {
+    if (stream_) stream_->Release();
+  }
+  HRESULT STDMETHODCALLTYPE OpenStream(IStream* s) override {
+    ULARGE_INTEGER pos{};
+    LARGE_INTEGER zero{};
+    s->Seek(zero, STREAM_SEEK_CUR, &pos);
+    if (g_state->opensOnlyAtByte30 && pos.QuadPart != 30) return E_FAIL;
+    s->AddRef();
+    stream_ = s;
+    ++g_state->opens;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Close() override {
+    if (stream_) stream_->Release();
+    stream_ = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetOutputCount(DWORD* n) override {
+    *n = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetOutputProps(DWORD o, IWMOutputMediaProps** p) override {
+    if (o != 0) return E_INVALIDARG;
+    *p = new OutputProps(g_state->formats[0]);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetOutputSetting(DWORD, LPCWSTR name, WMT_ATTR_DATATYPE, const BYTE* v, WORD len) override {
+    DWORD d = 0;
+    std::memcpy(&d, v, std::min<WORD>(len, 4));
+    g_state->outputSettings[name] = d;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetOutputFormatCount(DWORD, DWORD* n) override {
+    *n = (DWORD)g_state->formats.size();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetOutputFormat(DWORD, DWORD i, IWMOutputMediaProps** p) override {
+    if (i >= g_state->formats.size()) return E_INVALIDARG;
+    *p = new OutputProps(g_state->formats[i]);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetOutputProps(DWORD, IWMOutputMediaProps* p) override {
+    g_state->chosen = static_cast<OutputProps*>(p)->f_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetStreamNumberForOutput(DWORD, WORD* n) override {
+    *n = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetReadStreamSamples(WORD, WINBOOL) override {
+    return g_state->protectedContent ? WMProtectedContent : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetRange(QWORD start, LONGLONG) override {
+    next_ = start;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetNextSample(WORD, INSSBuffer** p, QWORD* t, QWORD* d, DWORD* f, DWORD* o,
+                                          WORD* s) override {
+    const OutFormat& c = g_state->chosen;
+    const QWORD block = 1000000;  // 100 ms
+    if (!stream_ || next_ >= g_state->duration || c.rate == 0) return (HRESULT)0xC00D0BCF;  // no more samples
+    auto* b = new Buffer((DWORD)((uint64_t)c.rate / 10 * c.channels * c.bits / 8));
+    b->length_ = (DWORD)b->data_.size();
+    *p = b;
+    *t = next_;
+    *d = block;
+    *f = 0;
+    *o = 0;
+    *s = 1;
+    next_ += block;
+    return S_OK;
+  }
+
+ private:
+  IUnknown* Other(REFIID r) override {
+    if (r == __uuidof(IWMHeaderInfo)) return static_cast<IWMHeaderInfo*>(new ReaderHeaderInfo());
+    return nullptr;
+  }
+  IStream* stream_ = nullptr;
+  QWORD next_ = 0;
+};
+
+HRESULT WINAPI CreateSyncReader(IUnknown*, DWORD, IWMSyncReader** r) {
+  *r = new SyncReader();
+  return S_OK;
+}
+
 HRESULT WINAPI CreateWriter(IUnknown*, IWMWriter** w) {
   Log("WMCreateWriter");
   *w = new Writer();
@@ -400,7 +524,7 @@ int State::Count(const std::string& c) const { return (int)std::count(calls.begi
 State& Current() { return *g_state; }
 int Live() { return g_live; }
 
-Installed::Installed() {
+Installed::Installed(bool reader) {
   g_state = new State();
   g_state->codecs = StandardCodecs();
   TWMVCoreApi api = WMVCore;
@@ -408,6 +532,7 @@ Installed::Installed() {
   api.CreateWriterFileSink = CreateFileSink;
   api.CreateWriterNetworkSink = CreateNetworkSink;
   api.CreateProfileManager = CreateProfileManager;
+  if (reader) api.CreateSyncReader = CreateSyncReader;
   old_ = WMVCoreReplaceApi(api);
 }
 

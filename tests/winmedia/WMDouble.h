@@ -24,6 +24,10 @@ struct Codec {
   std::vector<Format> formats;
 };
 
+struct OutFormat {
+  int channels, rate, bits;
+};
+
 struct State {
   // Set up by the test.
   std::vector<Codec> codecs;
@@ -32,6 +36,19 @@ struct State {
   HRESULT writeResult = S_OK;
   int failWriteAt = -1;  // the sample that fails (0-based), -1 none
   std::function<void(int)> onWrite;  // called with each sample's number as it is written
+
+  // The reader double (installed with Installed(true)): one audio output whose current format
+  // is formats' first, samples of silence for `seconds`, and these header attributes.
+  std::vector<OutFormat> formats = {{2, 44100, 16}};
+  bool opensOnlyAtByte30 = false;
+  bool protectedContent = false;
+  QWORD duration = 20000000;  // two seconds
+  DWORD bitrate = 0;
+  std::map<std::wstring, std::wstring> headerStrings;
+  // What the reader was told.
+  std::map<std::wstring, DWORD> outputSettings;
+  OutFormat chosen{0, 0, 0};
+  int opens = 0;
 
   // Recorded.
   std::vector<std::string> calls;
@@ -61,7 +78,8 @@ int Live();
 // state and puts the runtime's entry points back when it goes.
 class Installed {
  public:
-  Installed();
+  // Reader: the reader's entry point is the double's too.
+  explicit Installed(bool reader = false);
   ~Installed();
   State& state() { return Current(); }
 

@@ -170,3 +170,37 @@ class StubIWMRegisterCallback : public IWMRegisterCallback {
   HRESULT STDMETHODCALLTYPE Advise(IWMStatusCallback* pCallback, void* pvContext) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Unadvise(IWMStatusCallback* pCallback, void* pvContext) override { return E_NOTIMPL; }
 };
+
+class StubIWMSyncReader : public IWMSyncReader {
+ public:
+  HRESULT STDMETHODCALLTYPE Open(const WCHAR *pwszFilename) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Close() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetRange(QWORD cnsStartTime, LONGLONG cnsDuration) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetRangeByFrame(WORD wStreamNum, QWORD qwFrameNumber, LONGLONG cFramesToRead) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetNextSample(WORD wStreamNum, INSSBuffer **ppSample, QWORD *pcnsSampleTime, QWORD *pcnsDuration, DWORD *pdwFlags, DWORD *pdwOutputNum, WORD *pwStreamNum) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetStreamsSelected(WORD cStreamCount, WORD *pwStreamNumbers, WMT_STREAM_SELECTION *pSelections) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetStreamSelected(WORD wStreamNum, WMT_STREAM_SELECTION *pSelection) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetReadStreamSamples(WORD wStreamNum, WINBOOL fCompressed) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetReadStreamSamples(WORD wStreamNum, WINBOOL *pfCompressed) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetOutputSetting(DWORD dwOutputNum, LPCWSTR pszName, WMT_ATTR_DATATYPE *pType, BYTE *pValue, WORD *pcbLength) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetOutputSetting(DWORD dwOutputNum, LPCWSTR pszName, WMT_ATTR_DATATYPE Type, const BYTE *pValue, WORD cbLength) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetOutputCount(DWORD *pcOutputs) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetOutputProps(DWORD dwOutputNum, IWMOutputMediaProps **ppOutput) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetOutputProps(DWORD dwOutputNum, IWMOutputMediaProps *pOutput) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetOutputFormatCount(DWORD dwOutputNum, DWORD *pcFormats) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetOutputFormat(DWORD dwOutputNum, DWORD dwFormatNum, IWMOutputMediaProps **ppProps) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetOutputNumberForStream(WORD wStreamNum, DWORD *pdwOutputNum) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetStreamNumberForOutput(DWORD dwOutputNum, WORD *pwStreamNum) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMaxOutputSampleSize(DWORD dwOutput, DWORD *pcbMax) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMaxStreamSampleSize(WORD wStream, DWORD *pcbMax) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OpenStream(IStream *pStream) override { return E_NOTIMPL; }
+};
+
+class StubIWMOutputMediaProps : public IWMOutputMediaProps {
+ public:
+  HRESULT STDMETHODCALLTYPE GetType(GUID *pguidType) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE *pType, DWORD *pcbType) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE *pType) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetStreamGroupName(WCHAR *pwszName, WORD *pcchName) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetConnectionName(WCHAR *pwszName, WORD *pcchName) override { return E_NOTIMPL; }
+};
