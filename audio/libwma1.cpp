@@ -591,9 +591,10 @@ DWORD WINAPI OpenThread(void* P) {
   } catch (...) {
   }
   job->Result = hr;
-  SetEvent(job->Done);
+  // Our references go before the caller is told, so that it finds only its own afterwards.
   job->Reader->Release();
   job->Stream->Release();
+  SetEvent(job->Done);
   job->Release();
   return 0;
 }
@@ -648,7 +649,10 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
     return;
   }
   IWMSyncReader* reader = nullptr;
-  if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) return;
+  if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) {
+    R = wma_sync_reader();
+    return;
+  }
   auto* as = new TAudioStream(Stream);
   // A cut ASF file is shown to the runtime at its declared length, the missing part as zeros:
   // the runtime here can wait for ever at the end of a file that stops inside its data.
@@ -671,7 +675,7 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
     reader = nullptr;
     if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) {
       as->Release();
-      R.file_tags.clear();
+      R = wma_sync_reader();
       return;
     }
     hr = OpenWithin(reader, as);
@@ -683,7 +687,7 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
   if (FAILED(hr)) {
     reader->Release();
     as->Release();
-    R.file_tags.clear();
+    R = wma_sync_reader();
     return;
   }
   R.reader = reader;
