@@ -167,7 +167,21 @@ bool ParseAsfHeader(wma_sync_reader& R, const std::vector<uint8_t>& H) {
     if (!rd.Ok() || size < 24 || size - 24 > rd.Left()) return false;
     TWMByteReader body(H.data() + rd.Pos(), (size_t)(size - 24));
     if (id == AsfStreamProperties) {
-      audio = audio || (body.Guid() == AsfAudioMedia && body.Ok());
+      if (body.Guid() == AsfAudioMedia) {
+        // The audio format must hold together: the runtime trusts it.
+        body.Skip(16 + 8);  // error correction type, time offset
+        const uint64_t formatLen = body.U(4);
+        body.Skip(4 + 2 + 4);  // error correction length, flags, reserved
+        if (!body.Ok() || formatLen < 18 || formatLen > body.Left()) return false;
+        body.Skip(2);  // format tag
+        const uint64_t channels = body.U(2), rate = body.U(4), byteRate = body.U(4), align = body.U(2);
+        body.Skip(2);  // bits per sample
+        const uint64_t extra = body.U(2);
+        if (!body.Ok() || channels < 1 || channels > 8 || rate < 1000 || rate > 384000 || byteRate == 0 ||
+            align == 0 || extra > formatLen - 18)
+          return false;
+        audio = true;
+      }
     } else if (id == AsfContentDescription) {
       uint64_t len[5];
       for (auto& l : len) l = body.U(2);
