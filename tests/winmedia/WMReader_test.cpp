@@ -230,3 +230,40 @@ TEST(WMReader, ChannelLayoutAndPrecisionSettings) {
   EXPECT_EQ(in.Channels(), 2);
 }
 
+
+TEST(WMReader, AnAsfFileThatDoesNotHoldTogetherIsRefusedAtOnce) {
+  const PeerCase& c = kPeerCases[7];
+  const std::string good = testfiles::ReadBytes(MakeFile(c.name, c.rate, c.channels, kSeconds, c.args));
+  // The audio stream's properties object and, 78 bytes into it, its wave format.
+  const std::string streamProps("\x91\x07\xDC\xB7\xB7\xA9\xCF\x11\x8E\xE6\x00\xC0\x0C\x20\x53\x65", 16);
+  const size_t at = good.find(streamProps);
+  ASSERT_NE(at, std::string::npos);
+  const size_t extraSize = at + 78 + 16;  // the wave format's count of extra bytes
+  const uint32_t headerSize = (uint8_t)good[16] | (uint8_t)good[17] << 8;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"whole", good, true},
+      {"cut inside the header", good.substr(0, headerSize - 10), false},
+      {"cut before the data object", good.substr(0, headerSize + 20), false},
+      {"extra bytes past the format", std::string(good).replace(extraSize + 1, 1, "\xE6"), false},
+      {"no channels", std::string(good).replace(at + 78 + 2, 2, std::string(2, '\0')), false},
+      {"cut inside the data", good.substr(0, good.size() / 2), true},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    TMemoryStream ms;
+    ms.Write(k.bytes.data(), (int32_t)k.bytes.size());
+    TWMIn in(nullptr);
+    in.SetStream(&ms);
+    EXPECT_EQ(in.Valid(), k.valid);
+    if (k.valid) {
+      std::string all = ReadAll(&in);
+      EXPECT_GT(all.size(), 0u);
+      EXPECT_LE((int64_t)all.size(), in.TotalSamples() * in.Channels() * 2 + 4);
+    }
+    in.SetStream(nullptr);
+  }
+}
