@@ -102,7 +102,8 @@ void TWMIn::OpenFile() {
   FBPS = (int32_t)bits;
   FSR = (int32_t)rate;
   int64_t frames = (int64_t)std::llround((long double)FReader.duration * rate / 10000000.0L);
-  FSize = frames * (int64_t)ch * (bits / 8);
+  // A file that does not tell its length (a damaged one) has a size not known, rather than none.
+  FSize = frames > 0 ? frames * (int64_t)ch * (bits / 8) : (FValid ? -1 : 0);
   Seekable = true;
 
   FId3v2Tags->Clear();
@@ -135,6 +136,12 @@ void TWMIn::CloseFile() {
 }
 
 void TWMIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
+  if (!FValid) {
+    // Nothing usable was found at this open: nothing is delivered.
+    Buffer = nullptr;
+    Bytes = 0;
+    return;
+  }
   int64_t size = FSize;
   if (size > 0) {
     int64_t left = size - FPosition;

@@ -647,9 +647,6 @@ HRESULT OpenWithin(IWMSyncReader*& Reader, TAudioStream*& Stream) {
   return hr;
 }
 
-int64_t LeadTime(const wma_sync_reader& R) {
-  return R.sample_rate ? (int64_t)std::llround((long double)R.lead_frames * 10000000.0L / R.sample_rate) : 0;
-}
 }  // namespace
 
 void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, int ChannelRequest) {
@@ -707,6 +704,9 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
   R.reader = reader;
   R.stream = as;
   R.stream_interface = as;
+  R.open_stream = Stream;
+  R.open_high_precision = HighPrecision;
+  R.open_channel_request = ChannelRequest;
 
   DWORD outputs = 0;
   if (FAILED(reader->GetOutputCount(&outputs))) outputs = 0;
@@ -778,7 +778,7 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
     if (R.stream_frames > 0 && R.sample_rate > 0) {
       // The runtime delivers the encoder's lead-in and padding too: callers get the audio only.
       R.duration = (int64_t)std::llround((long double)R.stream_frames * 10000000.0L / R.sample_rate);
-      R.skip_to = LeadTime(R);
+      R.skip_bytes = (int64_t)R.lead_frames * R.channels * (R.bits_per_sample / 8);
     }
   }
 }
@@ -788,7 +788,6 @@ void lwma_reader_read(wma_sync_reader& R, void*& Buffer, uint32_t& Bytes) {
   Buffer = nullptr;
   Bytes = 0;
   if (!R.reader || asked == 0) return;
-  const uint32_t frame = R.channels * (R.bits_per_sample / 8);
   for (;;) {
     BYTE* data = nullptr;
     DWORD len = 0;
@@ -815,34 +814,14 @@ void lwma_reader_read(wma_sync_reader& R, void*& Buffer, uint32_t& Bytes) {
       if (SUCCEEDED(s->GetBufferAndLength(&data, &len)) && data && len)
         std::memset(data, R.bits_per_sample == 8 ? 0x80 : 0, len);
     }
-    if (R.skip_to >= 0 && frame > 0 && R.sample_rate > 0) {
-      // Drop what lies before the position sought, by the sample's own time.
+    if (R.skip_bytes > 0) {
+      // Drop what lies before the position sought, counted from the start of the decode.
       data = nullptr;
       len = 0;
       if (FAILED(s->GetBufferAndLength(&data, &len)) || !data) len = 0;
-      int64_t t = (int64_t)time;
-      // Some containers stamp samples to the millisecond: a stamp within a millisecond of a
-      // whole number of such buffers is taken as that boundary.
-      const uint32_t lenFrames = len / frame;
-      if (lenFrames > 0) {
-        const long double at = (long double)t * R.sample_rate / 10000000.0L;
-        const long double snapped = std::round(at / lenFrames) * lenFrames;
-        if (std::fabs(snapped - at) <= R.sample_rate / 1000.0L + 1)
-          t = (int64_t)std::llround(snapped * 10000000.0L / R.sample_rate);
-      }
-      if (t >= R.skip_to) {
-        R.skip_to = -1;
-      } else {
-        int64_t frames = (int64_t)(((long double)(R.skip_to - t) * R.sample_rate) / 10000000.0L + 0.5L);
-        int64_t drop = frames * frame;
-        if (drop >= (int64_t)len) {
-          R.sample_offset = len;  // all of it: fetch the next
-          if (drop == (int64_t)len) R.skip_to = -1;
-        } else {
-          R.sample_offset = (uint32_t)drop;
-          R.skip_to = -1;
-        }
-      }
+      const int64_t drop = std::min<int64_t>(R.skip_bytes, len);
+      R.sample_offset = (uint32_t)drop;
+      R.skip_bytes -= drop;
     }
   }
 }
@@ -853,15 +832,18 @@ void lwma_reader_seek(wma_sync_reader& R, int64_t Hundredths) {
 
 void lwma_reader_seek_exact(wma_sync_reader& R, int64_t Time100ns) {
   if (!R.reader) return;
-  ReleaseAndNil(R.sample);
-  R.sample_offset = 0;
+  // The runtime's own positioning is not exact (time stamps estimated after a seek in a
+  // variable-rate stream, and samples decoded before the seek still queued): decode afresh from
+  // the start and count the frames.
+  TStream* stream = R.open_stream;
+  const bool highPrecision = R.open_high_precision;
+  const int request = R.open_channel_request;
+  lwma_reader_close(R);
+  lwma_reader_open(R, stream, highPrecision, request);
+  if (!R.has_audio || R.sample_rate == 0) return;
   if (Time100ns < 0) Time100ns = 0;
-  // Start a little early: the runtime may land after the time asked for.
-  constexpr int64_t Lead = 5000000;
-  Time100ns += LeadTime(R);
-  int64_t from = Time100ns > Lead ? Time100ns - Lead : 0;
-  R.reader->SetRange((QWORD)from, 0);
-  R.skip_to = Time100ns;
+  const int64_t frames = (int64_t)std::llround((long double)Time100ns * R.sample_rate / 10000000.0L);
+  R.skip_bytes += frames * (int64_t)R.channels * (R.bits_per_sample / 8);
 }
 
 int64_t lwma_reader_duration(const wma_sync_reader& R) {

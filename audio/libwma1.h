@@ -153,8 +153,12 @@ struct wma_sync_reader {
   // the audio, and the frames of audio (-1 = not known).
   uint32_t lead_frames = 0;
   int64_t stream_frames = -1;
-  // After a seek: the bytes before this time (100-ns units) are dropped; -1 = none.
-  int64_t skip_to = -1;
+  // Decoded bytes still to drop (the lead-in, and up to the position sought).
+  int64_t skip_bytes = 0;
+  // What the record was opened with, for opening again at a seek.
+  TStream* open_stream = nullptr;
+  bool open_high_precision = false;
+  int open_channel_request = 0;
 };
 
 // Opens the reader over Stream (never owned). ChannelRequest: 0 the file's own layout, above 2
@@ -167,7 +171,8 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
 void lwma_reader_read(wma_sync_reader& R, void*& Buffer, uint32_t& Bytes);
 // Positions the reader at a time in hundredths of a second.
 void lwma_reader_seek(wma_sync_reader& R, int64_t Hundredths);
-// Positions the reader exactly at a time in 100-ns units: samples before it are dropped.
+// Positions the reader exactly at a time in 100-ns units: the reader is opened again and the
+// frames before it are dropped.
 void lwma_reader_seek_exact(wma_sync_reader& R, int64_t Time100ns);
 // The duration in hundredths of a second, rounded.
 int64_t lwma_reader_duration(const wma_sync_reader& R);

@@ -25,15 +25,28 @@ void ReadDamaged(bool mp3, const std::string& bytes, const std::string& what) {
   if (!in->Valid()) return;
   const int frame = in->Channels() * in->BitsPerSample() / 8;
   ASSERT_GT(frame, 0);
-  const int64_t promised = in->TotalSamples() * frame;
-  // A window inside, then the whole: each ends, in whole frames, within what was promised.
-  in->SetStartSample(in->TotalSamples() / 3);
-  in->SetEndSample(in->TotalSamples() / 2);
-  std::string part = ReadAll(in.get(), 4099);
-  EXPECT_EQ(part.size() % frame, 0u);
-  std::string all = ReadAll(in.get(), 4099);
-  EXPECT_EQ(all.size() % frame, 0u);
-  EXPECT_LE((int64_t)all.size(), promised + frame);
+  // A window inside, then the whole: each ends, in whole frames, within what its open promised
+  // (a damaged file's length may differ between opens: the runtime estimates it).
+  const int64_t total = std::max<int64_t>(0, in->TotalSamples());
+  in->SetStartSample(total / 3);
+  in->SetEndSample(total / 2);
+  for (int pass = 0; pass < 2; ++pass) {
+    in->Init();
+    const int64_t promised = in->Size();
+    int64_t got = 0;
+    for (;;) {
+      void* p = nullptr;
+      uint32_t n = 4099;
+      in->GetData(p, n);
+      if (n == 0) break;
+      got += n;
+    }
+    in->Flush();
+    EXPECT_EQ(got % frame, 0);
+    if (promised >= 0) {
+      EXPECT_LE(got, promised);
+    }
+  }
   in->SetStream(nullptr);
 }
 
