@@ -65,6 +65,27 @@ void DefaultHandler(void* Wnd, TMessage& Message) {
 
 // ---------------------------------------------------------------------------------------------
 
+TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
+  FVisible = false;
+  FLeft = FTop = (int)CW_USEDEFAULT;
+  FWidth = 320;
+  FHeight = 240;
+}
+
+void TCustomForm::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.Style = (Params.Style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  Params.WndParent = Application ? static_cast<HWND>(Application->Handle()) : nullptr;
+}
+
+void TCustomForm::Show() {
+  SetVisible(true);
+  HandleNeeded();
+  ShowWindow(static_cast<HWND>(Handle()), SW_SHOW);
+}
+
+// ---------------------------------------------------------------------------------------------
+
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
   wchar_t path[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -173,10 +194,12 @@ void TApplication::ShowException(const Exception& E) {
 
 void ClasslibInitialize() {
   MainThreadID = GetCurrentThreadId();
+  ControlsInitialize();
   if (!Application) Application = new TApplication(nullptr);
 }
 
 void ClasslibFinalize() {
   delete Application;
   Application = nullptr;
+  ControlsFinalize();
 }

@@ -9,8 +9,14 @@
 // caption and borders; here it is the window that the application's main form is.
 class TCustomForm : public TWinControl {
  public:
-  explicit TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {}
+  explicit TCustomForm(TComponent* AOwner);
   const char* ClassName() const override { return "TCustomForm"; }
+  void Show();
+  void Hide() { SetVisible(false); }
+
+ protected:
+  // A top-level window owned by the application window, hidden until shown.
+  void CreateParams(TCreateParams& Params) override;
 };
 
 class TApplication : public TComponent {

@@ -1,0 +1,107 @@
+// Shortcut texts and hot-key marks of wide captions.
+#include <gtest/gtest.h>
+
+#include "classlib/WinApi.h"
+#include "unicode/TestConfig.h"
+#include "unicode/UniSysUtils.h"
+#include "widgets/UniMenus.h"
+
+TEST(HotKeys, PositionKeyAndStrippedCaption) {
+  struct Case {
+    const wchar_t* Caption;
+    int Pos;
+    const wchar_t* Key;
+    const wchar_t* Stripped;
+  } cases[] = {
+      {L"a&&b&c", 6, L"c", L"a&bc"},
+      {L"&a&b", 4, L"b", L"ab"},
+      {L"A && B &Exit", 9, L"E", L"A & B Exit"},
+      {L"abc&", 0, L"", L"abc"},
+      {L"&", 0, L"", L""},
+      {L"&&", 0, L"", L"&"},
+      {L"", 0, L"", L""},
+      {L"\u4fdd\u5b58&\u6587", 4, L"\u6587", L"\u4fdd\u5b58\u6587"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "caption #" << (&c - cases));
+    EXPECT_EQ(HotKeyPosOfCaption(c.Caption), c.Pos);
+    EXPECT_EQ(HotKeyOfCaption(c.Caption), c.Key);
+    EXPECT_EQ(StripHotKeyMarks(c.Caption), c.Stripped);
+  }
+}
+
+TEST(HotKeys, FarEastBracketedMarkGoesWithItsBrackets) {
+  // The Chinese code page is the East Asian system of these runs.
+  ASSERT_EQ(SysLocale().FarEast, TestConfig().CodePage == 936);
+  const WideString caption = L"\u4fdd\u5b58(&S)";
+  if (SysLocale().FarEast) EXPECT_EQ(StripHotKeyMarks(caption), L"\u4fdd\u5b58");
+  else EXPECT_EQ(StripHotKeyMarks(caption), L"\u4fdd\u5b58(S)");
+  // At the very start it is an ordinary mark.
+  EXPECT_EQ(StripHotKeyMarks(L"(&S)"), L"(S)");
+}
+
+TEST(HotKeys, SameCaptionIgnoringMarks) {
+  EXPECT_TRUE(SameCaptionIgnoringHotKeys(L"&File", L"fi&le"));
+  EXPECT_FALSE(SameCaptionIgnoringHotKeysStr(L"&File", L"fi&le"));
+  EXPECT_TRUE(SameCaptionIgnoringHotKeysStr(L"&File", L"Fil&e"));
+  EXPECT_FALSE(SameCaptionIgnoringHotKeys(L"&File", L"Files"));
+}
+
+TEST(HotKeys, SyncHotKeyPosition) {
+  struct Case {
+    const wchar_t* Source;
+    const wchar_t* Dest;
+    const wchar_t* Expected;
+  } cases[] = {
+      {L"&Open", L"Open", L"&Open"},
+      {L"O&pen", L"&Open", L"O&pen"},
+      {L"a&&b&c", L"a&&bc", L"a&&b&c"},
+      // A mark elsewhere in the same text moves to the source's place.
+      {L"&Open", L"Op&en", L"&Open"},
+      // Equal in 8 bits: nothing to do.
+      {L"&Open", L"&Open", L"&Open"},
+      // Different captions: left alone.
+      {L"&Open", L"Close", L"Close"},
+  };
+  for (const Case& c : cases) {
+    WideString dest = c.Dest;
+    SyncHotKeyPosition(c.Source, dest);
+    EXPECT_EQ(dest, c.Expected) << "source #" << (&c - cases);
+  }
+  // A wide caption gets the marks of its 8-bit twin; whatever the code page lacks stays wide.
+  WideString wide = L"\u4e2d\u6587 caf\u00e9";
+  SyncHotKeyPosition(AnsiToWide(WideToAnsi(L"\u4e2d\u6587 &caf\u00e9")), wide);
+  EXPECT_EQ(wide, L"\u4e2d\u6587 &caf\u00e9");
+}
+
+TEST(ShortCutTexts, ModifiersInOrderAndKeyNames) {
+  struct Case {
+    TShortCut ShortCut;
+    const wchar_t* Text;
+  } cases[] = {
+      {scCtrl | scShift | 'A', L"Shift+Ctrl+A"},
+      {scAlt | VK_F5, L"Alt+F5"},
+      {VK_F24, L"F24"},
+      {scCtrl | VK_RETURN, L"Ctrl+Enter"},
+      {VK_ESCAPE, L"Esc"},
+      {VK_BACK, L"BkSp"},
+      {VK_TAB, L"Tab"},
+      {VK_SPACE, L"Space"},
+      {VK_PRIOR, L"PgUp"},
+      {VK_DOWN, L"Down"},
+      {VK_INSERT, L"Ins"},
+      {scShift | VK_DELETE, L"Shift+Del"},
+      {scCtrl | '7', L"Ctrl+7"},
+      {scAlt | 'Z', L"Alt+Z"},
+      {0, L""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ShortCutToWideText(c.ShortCut), c.Text) << "shortcut " << c.ShortCut;
+}
+
+TEST(ShortCutTexts, OtherKeysTakeTheKeyboardsNames) {
+  // Keys without a fixed name are named by the keyboard layout, wide on NT and 8-bit otherwise.
+  char name[256];
+  int n = GetKeyNameTextA((LONG)(MapVirtualKeyA(VK_OEM_COMMA, 0) << 16), name, sizeof name);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(ShortCutToWideText(scCtrl | VK_OEM_COMMA), L"Ctrl+" + AnsiToWide(AnsiString(name, n)));
+}

@@ -1,0 +1,13 @@
+// Starts the widget layer's units after the runtime's (which the shared entry point starts).
+#include <gtest/gtest.h>
+
+#include "widgets/UniControls.h"
+
+namespace {
+class WidgetsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { UniControlsInitialize(); }
+  void TearDown() override { UniControlsFinalize(); }
+};
+::testing::Environment* const gEnvironment = ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
+}  // namespace

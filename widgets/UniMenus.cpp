@@ -1,0 +1,134 @@
+#include "widgets/UniMenus.h"
+
+#include "classlib/WideStrings.h"
+#include "classlib/WinApi.h"
+#include "unicode/UniSysUtils.h"
+#include "widgets/UniControls.h"
+
+namespace {
+const char kUnit[] = "UniMenus";
+const char* const kMessages[] = {
+    "Internal Error: SyncHotKeyPosition Failed (\"%s\" <> \"%s\").",
+};
+enum { msgSyncHotKeyFailed };
+
+// The key's character in the current keyboard layout.
+WideString KeyCharOf(uint8_t Key) {
+  UniAssert(Win32PlatformIsNT(), kUnit, 189);
+  wchar_t ch = (wchar_t)(MapVirtualKeyW(Key, 2) & 0xFFFF);
+  if (Key >= '0' && Key <= '9' && ch != (wchar_t)Key) {
+    SHORT scan = VkKeyScanW((wchar_t)Key);
+    if (scan != -1 && (scan & 0xFF) == Key) ch = (wchar_t)Key;
+  }
+  return ch ? WideString(1, ch) : WideString();
+}
+
+WideString KeyNameOf(uint8_t Key) {
+  UniAssert(Win32PlatformIsNT(), kUnit, 175);
+  UINT scan = MapVirtualKeyW(Key, 0);
+  if (!scan) return L"";
+  wchar_t name[256];
+  int n = GetKeyNameTextW((LONG)(scan << 16), name, 256);
+  return n > 0 ? WideString(name, n) : WideString();
+}
+
+// The library's text of one modifier ("Shift+", ...): its text of the modifier with "A", less the "A".
+WideString ModifierText(TShortCut Modifier) {
+  WideString text = AnsiToWide(ShortCutToText(Modifier | 'A'));
+  return text.substr(0, text.size() - 1);
+}
+
+// A Far East mark "(&X)" starting at I, not at the caption's start.
+bool IsBracketMark(const WideString& S, size_t I) {
+  return SysLocale().FarEast && I > 0 && I + 3 < S.size() && S[I] == L'(' && S[I + 1] == L'&' &&
+         S[I + 2] != L'&' && S[I + 3] == L')';
+}
+}  // namespace
+
+WideString ShortCutToWideText(TShortCut ShortCut) {
+  if (!Win32PlatformIsNT()) return AnsiToWide(ShortCutToText(ShortCut));
+  uint8_t key = (uint8_t)(ShortCut & 0xFF);
+  WideString name;
+  if (key == 8 || key == 9 || key == 13 || key == 27 || (key >= 32 && key <= 40) || key == 45 || key == 46 ||
+      (key >= 112 && key <= 135))
+    name = AnsiToWide(ShortCutToText(key));
+  else if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z') || (key >= 96 && key <= 105))
+    name = KeyCharOf(key);
+  else
+    name = KeyNameOf(key);
+  if (name.empty()) return L"";
+  WideString result;
+  if (ShortCut & scShift) result += ModifierText(scShift);
+  if (ShortCut & scCtrl) result += ModifierText(scCtrl);
+  if (ShortCut & scAlt) result += ModifierText(scAlt);
+  return result + name;
+}
+
+int HotKeyPosOfCaption(const WideString& Caption) {
+  int pos = 0;
+  size_t i = 0;
+  while (i < Caption.size()) {
+    if (Caption[i] == L'&' && i + 1 < Caption.size()) {
+      if (Caption[i + 1] != L'&') pos = (int)i + 2;
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
+  return pos;
+}
+
+WideString HotKeyOfCaption(const WideString& Caption) {
+  int pos = HotKeyPosOfCaption(Caption);
+  return pos > 0 ? Caption.substr(pos - 1, 1) : WideString();
+}
+
+WideString StripHotKeyMarks(const WideString& Caption) {
+  WideString result;
+  size_t i = 0;
+  while (i < Caption.size()) {
+    if (IsBracketMark(Caption, i)) {
+      i += 4;
+    } else if (Caption[i] == L'&') {
+      if (i + 1 < Caption.size()) result += Caption[i + 1];
+      i += 2;
+    } else {
+      result += Caption[i++];
+    }
+  }
+  return result;
+}
+
+bool SameCaptionIgnoringHotKeys(const WideString& A, const WideString& B) {
+  return WideCompareText(StripHotKeyMarks(A), StripHotKeyMarks(B)) == 0;
+}
+
+bool SameCaptionIgnoringHotKeysStr(const WideString& A, const WideString& B) {
+  return StripHotKeyMarks(A) == StripHotKeyMarks(B);
+}
+
+void SyncHotKeyPosition(const WideString& Source, WideString& Dest) {
+  AnsiString ansiSource = WideToAnsi(Source), ansiDest = WideToAnsi(Dest);
+  if (ansiSource == ansiDest || !SameCaptionIgnoringHotKeysStr(AnsiToWide(ansiSource), AnsiToWide(ansiDest))) return;
+  WideString plain = StripHotKeyMarks(Dest), result;
+  size_t i = 0, j = 0;
+  while (i < Source.size()) {
+    if (IsBracketMark(Source, i)) {
+      result += Source.substr(i, 4);
+      i += 4;
+    } else if (Source[i] == L'&' && i + 1 < Source.size()) {
+      result += L'&';
+      if (j < plain.size()) result += plain[j++];
+      i += 2;
+    } else if (Source[i] == L'&') {
+      ++i;
+    } else {
+      if (j < plain.size()) result += plain[j++];
+      ++i;
+    }
+  }
+  result += plain.substr(j);
+  Dest = result;
+  if (WideToAnsi(Dest) != ansiSource)
+    throw EUniInternalError(Format(kMessages[msgSyncHotKeyFailed], ansiSource.c_str(), WideToAnsi(Dest).c_str()));
+}

@@ -1,0 +1,21 @@
+// Unicode menus: wide shortcut texts and the hot-key marks ("&") of wide captions.
+#pragma once
+#include "classlib/Menus.h"
+
+// The text of a shortcut with the keyboard's wide key names ("Shift+", "Ctrl+", "Alt+" first).
+WideString ShortCutToWideText(TShortCut ShortCut);
+// 1-based position of the hot-key character, 0 when the caption has none; the last mark wins and
+// a doubled "&" is a literal ampersand.
+int HotKeyPosOfCaption(const WideString& Caption);
+// The hot-key character as a one-character text, or empty.
+WideString HotKeyOfCaption(const WideString& Caption);
+// The caption without its marks ("&&" becomes "&"); on East Asian systems a mark written as
+// "(&X)" after other text goes with its brackets and letter.
+WideString StripHotKeyMarks(const WideString& Caption);
+// A and B equal once stripped, ignoring case / case-sensitively.
+bool SameCaptionIgnoringHotKeys(const WideString& A, const WideString& B);
+bool SameCaptionIgnoringHotKeysStr(const WideString& A, const WideString& B);
+// When Source and Dest differ in their 8-bit forms but are the same caption once stripped, Dest
+// gets its marks where Source has them. Raises EUniInternalError when the 8-bit forms still
+// differ afterwards. Dest is left alone when the stripped captions differ.
+void SyncHotKeyPosition(const WideString& Source, WideString& Dest);
