@@ -2,12 +2,19 @@
 #include <gtest/gtest.h>
 
 #include "widgets/UniControls.h"
+#include "widgets/UniForms.h"
 
 namespace {
 class WidgetsEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { UniControlsInitialize(); }
-  void TearDown() override { UniControlsFinalize(); }
+  void SetUp() override {
+    UniFormsInitialize();
+    UniControlsInitialize();
+  }
+  void TearDown() override {
+    UniControlsFinalize();
+    UniFormsFinalize();
+  }
 };
 ::testing::Environment* const gEnvironment = ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
 }  // namespace
