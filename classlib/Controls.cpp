@@ -295,6 +295,53 @@ void TWinControl::DefaultHandler(TMessage& Message) {
   TControl::DefaultHandler(Message);
 }
 
+void TWinControl::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_COMMAND:
+      if (Message.LParam) {
+        TWinControl* child = FindControl(reinterpret_cast<HWND>(Message.LParam));
+        if (child && child != this) {
+          Message.Result = child->Perform(CN_COMMAND, Message.WParam, Message.LParam);
+          return;
+        }
+      }
+      break;
+    case WM_NOTIFY: {
+      auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+      TWinControl* child = hdr ? FindControl(hdr->hwndFrom) : nullptr;
+      if (child && child != this) {
+        Message.Result = child->Perform(CN_NOTIFY, Message.WParam, Message.LParam);
+        return;
+      }
+      break;
+    }
+    case WM_PAINT: {
+      bool windowless = false;
+      for (TControl* c : FControls) windowless = windowless || !dynamic_cast<TWinControl*>(c);
+      if (!windowless || !FHandle) break;
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(static_cast<HWND>(FHandle), &ps);
+      PaintControls(dc);
+      EndPaint(static_cast<HWND>(FHandle), &ps);
+      Message.Result = 0;
+      return;
+    }
+    default: break;
+  }
+  TControl::WndProc(Message);
+}
+
+void TWinControl::PaintControls(HDC DC) {
+  for (TControl* c : FControls) {
+    if (dynamic_cast<TWinControl*>(c) || !c->Visible()) continue;
+    int saved = SaveDC(DC);
+    SetViewportOrgEx(DC, c->Left(), c->Top(), nullptr);
+    IntersectClipRect(DC, 0, 0, c->Width(), c->Height());
+    c->PaintInParent(DC);
+    RestoreDC(DC, saved);
+  }
+}
+
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
   if (FHandle) SetWindowPos(static_cast<HWND>(FHandle), nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -95,6 +95,8 @@ class TControl : public TComponent {
   virtual void DefaultHandler(TMessage& Message);
   virtual void Invalidate() {}
   virtual void Click();
+  // Windowless controls draw themselves into their parent's device context here.
+  virtual void PaintInParent(HDC DC) {}
 
   std::function<void(TObject* Sender)> OnClick;
 
@@ -143,6 +145,10 @@ class TWinControl : public TControl {
   void SetVisible(bool Value) override;
   void SetEnabled(bool Value) override;
   void DefaultHandler(TMessage& Message) override;
+  // Reflects WM_COMMAND and WM_NOTIFY to the child control they come from (CN_COMMAND,
+  // CN_NOTIFY) and paints the windowless children.
+  void WndProc(TMessage& Message) override;
+  void PaintControls(HDC DC);
   void Invalidate() override;
   bool Focused();
   virtual bool CanFocus();
