@@ -1,6 +1,7 @@
 // Controls: the base classes of everything that appears on screen. The class library speaks 8-bit
 // text: captions and hints are AnsiString, windows are made and answered through the ANSI calls.
 #pragma once
+#include <memory>
 #include <vector>
 
 #include "classlib/Classes.h"
@@ -8,6 +9,7 @@
 
 class TWinControl;
 class TControlActionLink;
+class TBasicAction;
 
 // The class library's own messages.
 constexpr uint32_t CM_BASE = 0xB000;
@@ -79,7 +81,11 @@ class TControl : public TComponent {
   bool Enabled() const { return FEnabled; }
   virtual void SetEnabled(bool Value);
 
-  TControlActionLink* ActionLink() const { return FActionLink; }
+  TControlActionLink* ActionLink() const { return FActionLink.get(); }
+  // Links the control to an action (null unlinks); the control takes the action's caption and
+  // hint (ActionChange with CheckDefaults while loading).
+  TBasicAction* Action() const;
+  void SetAction(TBasicAction* Value);
   uint32_t ControlState() const { return FControlState; }
   void SetControlStateFlag(uint32_t Flag, bool On) {
     FControlState = On ? (FControlState | Flag) : (FControlState & ~Flag);
@@ -103,9 +109,12 @@ class TControl : public TComponent {
  protected:
   friend class TWinControl;
   virtual AnsiString GetText();
+  // Copies the action's caption and hint; with CheckDefaults only into empty properties.
+  virtual void ActionChange(TObject* Sender, bool CheckDefaults);
+  virtual std::unique_ptr<TControlActionLink> CreateActionLink();
   AnsiString FText;
   TWinControl* FParent = nullptr;
-  TControlActionLink* FActionLink = nullptr;
+  std::unique_ptr<TControlActionLink> FActionLink;
   AnsiString FHint;
   bool FShowHint = false;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;

@@ -5,6 +5,7 @@
 
 #include "classlib/StdCtrls.h"
 #include "unicode/UniClasses.h"
+#include "widgets/UniActnList.h"
 #include "widgets/UniControls.h"
 
 // The clock of the combo boxes' type-ahead search (milliseconds); tests replace it.
@@ -21,7 +22,14 @@ bool IsWideAccelChar(uint32_t CharCode, const WideString& Caption);
   void SetText(const WideString& Value) { SetControlWideText(this, Value); }             \
   WideString Hint() { return GetControlWideHint(this); }                                 \
   void SetHint(const WideString& Value) { SetControlWideHint(this, Value); }             \
-  void DefineProperties(TFiler* Filer) override;
+  void DefineProperties(TFiler* Filer) override;                                         \
+  std::unique_ptr<TControlActionLink> CreateActionLink() override {                      \
+    return SelectWideActionLinkClass(this);                                              \
+  }                                                                                      \
+  void ActionChange(TObject* Sender, bool CheckDefaults) override {                      \
+    ApplyActionWideTexts(this, Sender, CheckDefaults);                                   \
+    TControl::ActionChange(Sender, CheckDefaults);                                       \
+  }
 
 class TUniCustomEdit : public TCustomEdit {
  public:
