@@ -39,3 +39,119 @@ AnsiString ShortCutToText(TShortCut ShortCut) {
   if (ShortCut & scAlt) result += kMenuKeyCaps[mkcAlt];
   return result + name;
 }
+
+// ---------------------------------------------------------------------------------------------
+
+#include <algorithm>
+
+namespace {
+uint32_t gNextCommand = 100;
+}
+
+TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner), FCommand(gNextCommand++) {}
+
+TMenuItem::~TMenuItem() {
+  if (FParent) FParent->Remove(this);
+  for (TMenuItem* c : FItems) c->FParent = nullptr;
+  if (FHandle) DestroyMenu(static_cast<HMENU>(FHandle));
+}
+
+TMenu* TMenuItem::GetParentMenu() const {
+  const TMenuItem* i = this;
+  while (i->FParent) i = i->FParent;
+  return i->FMenu;
+}
+
+void TMenuItem::Add(TMenuItem* Item) {
+  if (Item->FParent) Item->FParent->Remove(Item);
+  FItems.push_back(Item);
+  Item->FParent = this;
+  MenuChanged(true);
+}
+
+void TMenuItem::Remove(TMenuItem* Item) {
+  FItems.erase(std::remove(FItems.begin(), FItems.end(), Item), FItems.end());
+  Item->FParent = nullptr;
+  MenuChanged(true);
+}
+
+void TMenuItem::SetCaption(const AnsiString& Value) {
+  if (FCaption == Value) return;
+  FCaption = Value;
+  MenuChanged(true);
+}
+
+void TMenuItem::SetShortCut(TShortCut Value) {
+  if (FShortCut == Value) return;
+  FShortCut = Value;
+  MenuChanged(true);
+}
+
+void TMenuItem::SetVisible(bool Value) {
+  if (FVisible == Value) return;
+  FVisible = Value;
+  MenuChanged(true);
+}
+
+AnsiString TMenuItem::MenuText() const {
+  AnsiString text = FCaption;
+  bool topLevel = FParent && !FParent->FParent;
+  if (FShortCut && FItems.empty() && !(topLevel && dynamic_cast<TMainMenu*>(GetParentMenu())))
+    text += "\t" + ShortCutToText(FShortCut);
+  return text;
+}
+
+void* TMenuItem::Handle() {
+  if (!FHandle) {
+    FHandle = (!FParent && dynamic_cast<TMainMenu*>(FMenu)) ? CreateMenu() : CreatePopupMenu();
+    RebuildHandle();
+  }
+  return FHandle;
+}
+
+void TMenuItem::RebuildHandle() {
+  if (!FHandle) return;
+  HMENU h = static_cast<HMENU>(FHandle);
+  while (GetMenuItemCount(h) > 0) RemoveMenu(h, 0, MF_BYPOSITION);
+  for (TMenuItem* c : FItems) {
+    if (!c->FVisible) continue;
+    if (c->FCaption == "-") AppendMenuA(h, MF_SEPARATOR, 0, nullptr);
+    else if (!c->FItems.empty())
+      AppendMenuA(h, MF_STRING | MF_POPUP, reinterpret_cast<UINT_PTR>(c->Handle()), c->MenuText().c_str());
+    else AppendMenuA(h, MF_STRING, c->FCommand, c->MenuText().c_str());
+  }
+}
+
+void TMenuItem::MenuChanged(bool Rebuild) {
+  if (FParent && FParent->FHandle) FParent->RebuildHandle();
+  TMenu* menu = GetParentMenu();
+  if (menu && menu->WindowHandle()) DrawMenuBar(static_cast<HWND>(menu->WindowHandle()));
+}
+
+TMenuItem* TMenuItem::FindItem(uint32_t Value, bool ByHandle) {
+  if (ByHandle ? (FHandle && reinterpret_cast<uintptr_t>(FHandle) == Value) : FCommand == Value) return this;
+  for (TMenuItem* c : FItems)
+    if (TMenuItem* f = c->FindItem(Value, ByHandle)) return f;
+  return nullptr;
+}
+
+void TMenuItem::Click() {
+  if (OnClick) OnClick(this);
+}
+
+TMenu::TMenu(TComponent* AOwner) : TComponent(AOwner), FItems(std::make_unique<TMenuItem>(nullptr)) { FItems->FMenu = this; }
+
+TMenu::~TMenu() = default;
+
+bool TMenu::DispatchCommand(uint32_t Command) {
+  TMenuItem* item = FindItem(Command, false);
+  if (!item) return false;
+  item->Click();
+  return true;
+}
+
+void TPopupMenu::Popup(int X, int Y) {
+  HWND owner = GetActiveWindow();
+  UINT cmd = TrackPopupMenuEx(static_cast<HMENU>(Handle()), TPM_RETURNCMD | TPM_NONOTIFY, X, Y, owner, nullptr);
+  if (cmd) DispatchCommand(cmd);
+}

@@ -132,3 +132,95 @@ void SyncHotKeyPosition(const WideString& Source, WideString& Dest) {
   if (WideToAnsi(Dest) != ansiSource)
     throw EUniInternalError(Format(kMessages[msgSyncHotKeyFailed], ansiSource.c_str(), WideToAnsi(Dest).c_str()));
 }
+
+// ---------------------------------------------------------------------------------------------
+// Menu items
+
+#include <vector>
+
+#include "unicode/UniClasses.h"
+
+TUniMenuItem::TUniMenuItem(TComponent* AOwner) : TMenuItem(AOwner) {}
+
+WideString TUniMenuItem::Caption() {
+  if (WideToAnsi(FWideCaption) != TMenuItem::Caption() &&
+      SameCaptionIgnoringHotKeysStr(AnsiToWide(WideToAnsi(FWideCaption)), AnsiToWide(TMenuItem::Caption())))
+    SyncHotKeyPosition(AnsiToWide(TMenuItem::Caption()), FWideCaption);
+  return ReadWideShadow(FWideCaption, TMenuItem::Caption());
+}
+
+void TUniMenuItem::SetCaption(const WideString& Value) {
+  Caption();
+  WriteWideShadow(Value, FWideCaption, TMenuItem::Caption(), [this](const AnsiString& S) { TMenuItem::SetCaption(S); });
+}
+
+WideString TUniMenuItem::Hint() { return ReadWideShadow(FWideHint, TMenuItem::Hint()); }
+
+void TUniMenuItem::SetHint(const WideString& Value) {
+  WriteWideShadow(Value, FWideHint, TMenuItem::Hint(), [this](const AnsiString& S) { TMenuItem::SetHint(S); });
+}
+
+void TUniMenuItem::DefineProperties(TFiler* Filer) {
+  TMenuItem::DefineProperties(Filer);
+  DefineWideProperties(Filer, this);
+}
+
+namespace {
+void WriteSubTree(TMenuItem* Item, TMenu* Menu) {
+  for (int i = Item->Count() - 1; i >= 0; --i) WriteSubTree(Item->Items(i), Menu);
+  if (auto* uni = dynamic_cast<TUniMenuItem*>(Item)) WriteMenuItemWideCaption(uni, Menu);
+}
+}  // namespace
+
+void TUniMenuItem::MenuChanged(bool Rebuild) {
+  if (FIgnoreMenuChanged) return;
+  TMenuItem::MenuChanged(Rebuild);
+  // The parent's Windows menu was rebuilt from the 8-bit captions: every wide caption goes back.
+  TMenuItem* top = Parent() ? Parent() : this;
+  WriteSubTree(top, GetParentMenu());
+}
+
+void TUniMenuItem::InitiateAction() {
+  if (FKeyboardLayout != GetKeyboardLayout(0)) MenuChanged(false);
+}
+
+WideString GetMenuItemWideHint(TMenuItem* Item) {
+  if (auto* uni = dynamic_cast<TUniMenuItem*>(Item)) return uni->Hint();
+  return Item ? AnsiToWide(Item->Hint()) : WideString();
+}
+
+void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu) {
+  Item->FKeyboardLayout = GetKeyboardLayout(0);
+  if (!Win32PlatformIsNT() || !Item->Parent() || !Menu || !Item->Visible()) return;
+  if (Item->ComponentState() & (csLoading | csDestroying)) return;
+  TMenuItem* parent = Item->Parent();
+  void* parentHandle = parent->Handle();
+  HMENU h = static_cast<HMENU>(parentHandle);
+  MENUITEMINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = MIIM_TYPE;
+  UINT id = Item->Count() > 0 ? (UINT)reinterpret_cast<uintptr_t>(Item->Handle()) : Item->Command();
+  // Sub-menu entries are found by position, commands by id.
+  int pos = -1;
+  if (Item->Count() > 0) {
+    for (int i = 0; i < GetMenuItemCount(h); ++i)
+      if (GetSubMenu(h, i) == static_cast<HMENU>(Item->Handle())) pos = i;
+    if (pos < 0) return;
+  }
+  BOOL byPos = pos >= 0;
+  UINT key = byPos ? (UINT)pos : id;
+  if (!GetMenuItemInfoW(h, key, byPos, &info) || (info.fType & (MFT_BITMAP | MFT_OWNERDRAW | MFT_SEPARATOR))) return;
+  WideString text = Item->Caption();
+  bool topLevelOfMain = !parent->Parent() && dynamic_cast<TMainMenu*>(Menu);
+  if (Item->Count() == 0 && Item->ShortCut() && !topLevelOfMain) text += L"\t" + ShortCutToWideText(Item->ShortCut());
+  wchar_t current[1024];
+  int n = GetMenuStringW(h, key, current, 1024, byPos ? MF_BYPOSITION : MF_BYCOMMAND);
+  if (n >= 0 && WideString(current, n) == text) return;
+  MENUITEMINFOW set{};
+  set.cbSize = sizeof set;
+  set.fMask = MIIM_TYPE;
+  set.fType = info.fType;
+  set.dwTypeData = text.data();
+  if (!SetMenuItemInfoW(h, key, byPos, &set)) RaiseLastOSError();
+  if (topLevelOfMain && Menu->WindowHandle()) DrawMenuBar(static_cast<HWND>(Menu->WindowHandle()));
+}

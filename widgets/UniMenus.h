@@ -19,3 +19,32 @@ bool SameCaptionIgnoringHotKeysStr(const WideString& A, const WideString& B);
 // gets its marks where Source has them. Raises EUniInternalError when the 8-bit forms still
 // differ afterwards. Dest is left alone when the stripped captions differ.
 void SyncHotKeyPosition(const WideString& Source, WideString& Dest);
+
+// A menu item with a wide caption and hint that it writes into the Windows menu itself.
+class TUniMenuItem : public TMenuItem {
+ public:
+  explicit TUniMenuItem(TComponent* AOwner);
+  const char* ClassName() const override { return "TUniMenuItem"; }
+  // Threads: user-interface thread only.
+  WideString Caption();
+  void SetCaption(const WideString& Value);
+  WideString Hint();
+  void SetHint(const WideString& Value);
+  void MenuChanged(bool Rebuild) override;
+  void DefineProperties(TFiler* Filer) override;
+  // Rewrites the captions when the keyboard layout changed since they were written (the
+  // shortcut names depend on it); called before the menu shows.
+  void InitiateAction();
+
+ private:
+  friend void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);
+  bool FIgnoreMenuChanged = false;
+  WideString FWideCaption;
+  WideString FWideHint;
+  void* FKeyboardLayout = nullptr;
+};
+
+// The wide hint of a Unicode item, else the 8-bit hint widened.
+WideString GetMenuItemWideHint(TMenuItem* Item);
+// Writes an item's wide caption (and shortcut text) into its Windows menu entry.
+void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);

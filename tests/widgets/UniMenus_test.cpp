@@ -4,6 +4,7 @@
 #include "classlib/WinApi.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
+#include "widgets/UniControls.h"
 #include "widgets/UniMenus.h"
 
 TEST(HotKeys, PositionKeyAndStrippedCaption) {
@@ -104,4 +105,39 @@ TEST(ShortCutTexts, OtherKeysTakeTheKeyboardsNames) {
   int n = GetKeyNameTextA((LONG)(MapVirtualKeyA(VK_OEM_COMMA, 0) << 16), name, sizeof name);
   ASSERT_GT(n, 0);
   EXPECT_EQ(ShortCutToWideText(scCtrl | VK_OEM_COMMA), L"Ctrl+" + AnsiToWide(AnsiString(name, n)));
+}
+
+namespace {
+WideString MenuString(void* Menu, UINT Key, UINT Flags) {
+  wchar_t buf[256];
+  int n = GetMenuStringW(static_cast<HMENU>(Menu), Key, buf, 256, Flags);
+  return WideString(buf, (size_t)std::max(n, 0));
+}
+WideString ExpectedText(const WideString& S) { return TestConfig().NT() ? S : AnsiToWide(WideToAnsi(S)); }
+}  // namespace
+
+TEST(UniMenuItems, WideCaptionsAndShortcutsInTheWindowsMenu) {
+  TPopupMenu menu(nullptr);
+  auto* open = new TUniMenuItem(&menu);
+  auto* sub = new TUniMenuItem(&menu);
+  auto* inner = new TUniMenuItem(&menu);
+  open->SetCaption(L"\u6253\u5f00(&O)");
+  open->SetShortCut(scCtrl | 'O');
+  open->SetHint(L"\u6253\u5f00|\u6253\u5f00\u6587\u4ef6");
+  menu.Items()->Add(open);
+  sub->SetCaption(L"caf\u00e9 \u010ce\u0161tina");
+  menu.Items()->Add(sub);
+  sub->Add(inner);
+  inner->SetCaption(L"\u4e2d");
+  void* h = menu.Handle();
+  EXPECT_EQ(MenuString(h, open->Command(), MF_BYCOMMAND),
+            ExpectedText(L"\u6253\u5f00(&O)") + L"\t" + ShortCutToWideText(scCtrl | 'O'));
+  EXPECT_EQ(MenuString(h, 1, MF_BYPOSITION), ExpectedText(L"caf\u00e9 \u010ce\u0161tina"));
+  EXPECT_EQ(MenuString(sub->Handle(), inner->Command(), MF_BYCOMMAND), ExpectedText(L"\u4e2d"));
+  // A later change of one caption keeps the others wide.
+  open->SetCaption(L"\u4fdd\u5b58");
+  EXPECT_EQ(MenuString(h, 1, MF_BYPOSITION), ExpectedText(L"caf\u00e9 \u010ce\u0161tina"));
+  EXPECT_EQ(MenuString(h, 0, MF_BYPOSITION), ExpectedText(L"\u4fdd\u5b58") + L"\t" + ShortCutToWideText(scCtrl | 'O'));
+  EXPECT_EQ(LongHintPart(GetMenuItemWideHint(open)), L"\u6253\u5f00\u6587\u4ef6");
+  EXPECT_EQ(menu.FindItem(inner->Command(), false), inner);
 }
