@@ -79,6 +79,16 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::CreateWnd() {
   TWinControl::CreateWnd();
   ApplyLayered();
+  if (FMenu) SetMenu(FMenu);
+}
+
+void TCustomForm::SetMenu(TMainMenu* Value) {
+  if (FMenu && FMenu != Value) FMenu->SetWindowHandle(nullptr);
+  FMenu = Value;
+  if (!HandleAllocated()) return;
+  HWND h = static_cast<HWND>(Handle());
+  ::SetMenu(h, Value ? static_cast<HMENU>(Value->Handle()) : nullptr);
+  if (Value) Value->SetWindowHandle(h);
 }
 
 void TCustomForm::ApplyLayered() {
@@ -120,6 +130,9 @@ void TCustomForm::WndProc(TMessage& Message) {
     Close();
     return;
   }
+  if (Message.Msg == WM_COMMAND && Message.LParam == 0 && HIWORD(Message.WParam) == 0 && FMenu &&
+      FMenu->DispatchCommand(LOWORD(Message.WParam)))
+    return;
   TWinControl::WndProc(Message);
 }
 

@@ -6,6 +6,7 @@
 
 #include "classlib/Classes.h"
 #include "classlib/Controls.h"
+#include "classlib/Menus.h"
 
 // A form: a top-level window of the program. The widget layer gives it its real window,
 // caption and borders; here it is the window that the application's main form is.
@@ -50,6 +51,9 @@ class TCustomForm : public TWinControl {
   void SetOldCreateOrder(bool Value) { FOldCreateOrder = Value; }
   // Runs OnCreate.
   void DoCreate();
+  // The menu bar; its commands run the items' OnClick.
+  TMainMenu* Menu() const { return FMenu; }
+  void SetMenu(TMainMenu* Value);
 
   std::function<void(TObject* Sender)> OnCreate;
   std::function<void(TObject* Sender, TCloseAction& Action)> OnClose;
@@ -69,6 +73,7 @@ class TCustomForm : public TWinControl {
   bool FTransparentColor = false;
   uint32_t FTransparentColorValue = 0;
   bool FOldCreateOrder = false;
+  TMainMenu* FMenu = nullptr;
 };
 
 class TForm : public TCustomForm {

@@ -5,6 +5,7 @@
 #include "unicode/UniClasses.h"
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniControls.h"
+#include "widgets/UniMenus.h"
 
 TUniApplication* UniApplication = nullptr;
 
@@ -97,6 +98,21 @@ void TUniForm::DestroyWindowHandle() {
     if (uninit) uninit(static_cast<HWND>(Handle()));
   }
   TForm::DestroyWindowHandle();
+}
+
+void TUniForm::WndProc(TMessage& Message) {
+  TForm::WndProc(Message);
+  if (Message.Msg != WM_MENUSELECT || !Menu() || !UniApplication) return;
+  UINT flags = HIWORD(Message.WParam);
+  if (flags == 0xFFFF && Message.LParam == 0) return;  // the menu closed
+  TMenuItem* item = nullptr;
+  if (flags & MF_POPUP) {
+    HMENU sub = GetSubMenu(reinterpret_cast<HMENU>(Message.LParam), LOWORD(Message.WParam));
+    item = Menu()->FindItem((uint32_t)reinterpret_cast<uintptr_t>(sub), true);
+  } else {
+    item = Menu()->FindItem(LOWORD(Message.WParam), false);
+  }
+  UniApplication->SetHint(item ? LongHintPart(GetMenuItemWideHint(item)) : WideString());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -19,6 +19,8 @@ class TUniForm : public TForm {
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;
   void DestroyWindowHandle() override;
+  // WM_MENUSELECT: the application's hint becomes the long part of the item's wide hint.
+  void WndProc(TMessage& Message) override;
 };
 
 // The application's wide title and hint. One instance, UniApplication.

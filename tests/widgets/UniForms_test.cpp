@@ -5,6 +5,7 @@
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniControls.h"
 #include "widgets/UniForms.h"
+#include "widgets/UniMenus.h"
 
 namespace {
 class TProbeForm : public TUniForm {
@@ -110,4 +111,32 @@ TEST(UniForms, ReleasedFormIsFreedAfterItsMessages) {
   EXPECT_FALSE(freed);
   Application->ProcessMessages();
   EXPECT_TRUE(freed);
+}
+
+TEST(UniForms, MenuSelectionShowsTheItemsLongHint) {
+  TProbeForm form(nullptr);
+  TMainMenu menu(nullptr);
+  auto* file = new TUniMenuItem(&menu);
+  auto* open = new TUniMenuItem(&menu);
+  file->SetCaption(L"\u6587\u4ef6");
+  file->SetHint(L"f|\u6587\u4ef6\u83dc\u5355");
+  open->SetCaption(L"\u6253\u5f00");
+  open->SetHint(L"o|\u6253\u5f00\u6587\u4ef6");
+  bool clicked = false;
+  open->OnClick = [&](TObject*) { clicked = true; };
+  menu.Items()->Add(file);
+  file->Add(open);
+  form.SetMenu(&menu);
+  HWND h = static_cast<HWND>(form.Handle());
+  HMENU bar = GetMenu(h);
+  ASSERT_NE(bar, nullptr);
+  SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(open->Command(), 0), (LPARAM)file->Handle());
+  EXPECT_EQ(UniApplication->Hint(), L"\u6253\u5f00\u6587\u4ef6");
+  SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(0, MF_POPUP), (LPARAM)bar);
+  EXPECT_EQ(UniApplication->Hint(), L"\u6587\u4ef6\u83dc\u5355");
+  SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(9999, 0), (LPARAM)bar);
+  EXPECT_EQ(UniApplication->Hint(), L"");
+  SendMessageW(h, WM_COMMAND, MAKEWPARAM(open->Command(), 0), 0);
+  EXPECT_TRUE(clicked);
+  form.SetMenu(nullptr);
 }
