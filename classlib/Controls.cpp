@@ -392,3 +392,73 @@ bool TWinControl::CanFocus() {
 }
 
 void TWinControl::SetFocus() { ::SetFocus(static_cast<HWND>(Handle())); }
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+THintWindow* MakeHintWindow(TComponent* AOwner) { return new THintWindow(AOwner); }
+}  // namespace
+
+const THintWindowClass THintWindow::Class{"THintWindow", nullptr, &MakeHintWindow};
+
+THintWindow::THintWindow(TComponent* AOwner) : TWinControl(AOwner) { FVisible = false; }
+
+void THintWindow::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.Style = WS_POPUP | WS_BORDER;
+  Params.ExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+  Params.WndParent = nullptr;
+  Params.WindowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1);
+}
+
+void THintWindow::ActivateHint(RECT Rect, const AnsiString& Hint) {
+  SetCaption(Hint);
+  SetBounds(Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top);
+  HWND h = static_cast<HWND>(Handle());
+  SetWindowPos(h, HWND_TOPMOST, Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top,
+               SWP_SHOWWINDOW | SWP_NOACTIVATE);
+  FVisible = true;
+  Invalidate();
+}
+
+void THintWindow::ActivateHintData(RECT Rect, const AnsiString& Hint, void* Data) { ActivateHint(Rect, Hint); }
+
+RECT THintWindow::CalcHintRect(int MaxWidth, const AnsiString& Hint, void* Data) {
+  RECT r{0, 0, MaxWidth, 0};
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  DrawTextA(dc, Hint.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  r.right += 6;
+  r.bottom += 2;
+  return r;
+}
+
+void THintWindow::Paint(HDC DC) {
+  RECT r;
+  GetClientRect(static_cast<HWND>(FHandle), &r);
+  r.left += 2;
+  r.top += 2;
+  SetBkMode(DC, TRANSPARENT);
+  SetTextColor(DC, GetSysColor(COLOR_INFOTEXT));
+  SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  AnsiString text = FText;
+  DrawTextA(DC, text.c_str(), -1, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
+}
+
+void THintWindow::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_PAINT && FHandle) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(static_cast<HWND>(FHandle), &ps);
+    Paint(dc);
+    EndPaint(static_cast<HWND>(FHandle), &ps);
+    Message.Result = 0;
+    return;
+  }
+  if (Message.Msg == WM_NCHITTEST) {
+    Message.Result = HTTRANSPARENT;
+    return;
+  }
+  TWinControl::WndProc(Message);
+}

@@ -200,3 +200,49 @@ HINSTANCE HInstance();
 
 void ControlsInitialize();
 void ControlsFinalize();
+
+// ---------------------------------------------------------------------------------------------
+// Hints
+
+class THintWindow;
+
+// A class reference for hint windows: its name, its parent class and how to make one.
+struct THintWindowClass {
+  const char* Name;
+  const THintWindowClass* Parent;
+  THintWindow* (*Create)(TComponent* AOwner);
+  bool InheritsFrom(const THintWindowClass* Other) const {
+    for (const THintWindowClass* c = this; c; c = c->Parent)
+      if (c == Other) return true;
+    return false;
+  }
+};
+
+// What CM_HINTSHOW (LParam) lets a control change before its hint shows.
+struct THintInfo {
+  TControl* HintControl = nullptr;
+  const THintWindowClass* HintWindowClass = nullptr;
+  POINT HintPos{};
+  int HintMaxWidth = 300;
+  AnsiString HintStr;
+  void* HintData = nullptr;
+};
+
+// The small pop-up window that shows a hint.
+class THintWindow : public TWinControl {
+ public:
+  explicit THintWindow(TComponent* AOwner);
+  const char* ClassName() const override { return "THintWindow"; }
+  static const THintWindowClass Class;
+  // Shows the window over Rect (screen coordinates) with the text.
+  virtual void ActivateHint(RECT Rect, const AnsiString& Hint);
+  virtual void ActivateHintData(RECT Rect, const AnsiString& Hint, void* Data);
+  // The size the text needs at most MaxWidth wide.
+  virtual RECT CalcHintRect(int MaxWidth, const AnsiString& Hint, void* Data);
+  void ReleaseHandle() { DestroyHandle(); }
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void WndProc(TMessage& Message) override;
+  virtual void Paint(HDC DC);
+};

@@ -167,6 +167,7 @@ void TWinControlTrap::WindowProc(TMessage& Message) {
   bool fromWindows = LastWin32Msg != 0;
   LastWin32Msg = 0;
   uint32_t msg = Message.Msg;
+  if (msg == CM_HINTSHOW && Message.LParam) PrepareWideHintShow(*reinterpret_cast<THintInfo*>(Message.LParam));
   if (!fromWindows && (msg == WM_SETTEXT || msg == WM_GETTEXT || msg == WM_GETTEXTLENGTH)) {
     Message.Result = SendMessageA(Handle, msg, Message.WParam, Message.LParam);
   } else {
@@ -468,4 +469,112 @@ wchar_t GetWideCharOfCharMessage(const TMessage& Message) {
 void SetWideCharOfCharMessage(TMessage& Message, wchar_t Ch) {
   Message.WParam = Ch;
   MakeWMCharMsgSafeForAnsi(Message);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hint window
+
+namespace {
+THintWindow* MakeUniHintWindow(TComponent* AOwner) { return new TUniCustomHintWindow(AOwner); }
+}  // namespace
+
+const THintWindowClass TUniCustomHintWindow::Class{"TUniCustomHintWindow", &THintWindow::Class, &MakeUniHintWindow};
+
+void PrepareWideHintShow(THintInfo& HintInfo) {
+  if (!Win32PlatformIsNT()) return;
+  if (HintInfo.HintWindowClass == &THintWindow::Class || !HintInfo.HintWindowClass)
+    HintInfo.HintWindowClass = &TUniCustomHintWindow::Class;
+  if (!HintInfo.HintWindowClass->InheritsFrom(&TUniCustomHintWindow::Class)) return;
+  HintInfo.HintData = &HintInfo;
+  HintInfo.HintStr = WideToAnsi(ShortHintPart(GetWideHintOfControl(HintInfo.HintControl)));
+}
+
+bool IsWideHintData(const void* Data) {
+  auto* info = static_cast<const THintInfo*>(Data);
+  return info && info->HintData == info && info->HintWindowClass &&
+         info->HintWindowClass->InheritsFrom(&TUniCustomHintWindow::Class);
+}
+
+WideString GetWideHintText(const THintInfo& HintInfo) {
+  WideString result = AnsiToWide(HintInfo.HintStr);
+  if (result.empty()) return result;
+  WideString wide = ShortHintPart(GetWideHintOfControl(HintInfo.HintControl));
+  if (WideToAnsi(wide) == HintInfo.HintStr) return wide;
+  return result;
+}
+
+void TUniCustomHintWindow::CreateWindowHandle(const TCreateParams& Params) {
+  CreateUnicodeWindowHandle(this, Params, L"");
+}
+
+void TUniCustomHintWindow::ActivateHint(RECT Rect, const AnsiString& Hint) {
+  FActivating = true;
+  try {
+    THintWindow::ActivateHint(Rect, Hint);
+  } catch (...) {
+    FActivating = false;
+    throw;
+  }
+  FActivating = false;
+}
+
+void TUniCustomHintWindow::ActivateHintData(RECT Rect, const AnsiString& Hint, void* Data) {
+  if (!Win32PlatformIsNT() || !IsWideHintData(Data)) {
+    THintWindow::ActivateHintData(Rect, Hint, Data);
+    return;
+  }
+  FBlockPaint = FActivating = true;
+  try {
+    THintWindow::ActivateHintData(Rect, Hint, Data);
+    SetCaption(GetWideHintText(*static_cast<THintInfo*>(Data)));
+  } catch (...) {
+    FBlockPaint = FActivating = false;
+    throw;
+  }
+  FBlockPaint = FActivating = false;
+  Invalidate();
+}
+
+RECT TUniCustomHintWindow::CalcHintRect(int MaxWidth, const AnsiString& Hint, void* Data) {
+  if (!Win32PlatformIsNT() || !IsWideHintData(Data)) return THintWindow::CalcHintRect(MaxWidth, Hint, Data);
+  WideString text = GetWideHintText(*static_cast<THintInfo*>(Data));
+  RECT r{0, 0, MaxWidth, 0};
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  WideDrawText(dc, text.c_str(), (int)text.size(), r, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  r.right += 6;
+  r.bottom += 2;
+  return r;
+}
+
+void TUniCustomHintWindow::Paint(HDC DC) {
+  if (FBlockPaint) return;
+  if (!Win32PlatformIsNT()) {
+    THintWindow::Paint(DC);
+    return;
+  }
+  RECT r;
+  GetClientRect(static_cast<HWND>(Handle()), &r);
+  r.left += 2;
+  r.top += 2;
+  SetBkMode(DC, TRANSPARENT);
+  SetTextColor(DC, GetSysColor(COLOR_INFOTEXT));
+  SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  WideString text = Caption();
+  WideDrawText(DC, text.c_str(), (int)text.size(), r, DT_NOPREFIX | DT_WORDBREAK);
+}
+
+void TUniCustomHintWindow::WndProc(TMessage& Message) {
+  THintWindow::WndProc(Message);
+  if (Message.Msg != CM_TEXTCHANGED || FActivating || !HandleAllocated()) return;
+  HDC dc = GetDC(static_cast<HWND>(Handle()));
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  WideString text = Caption();
+  SIZE sz{};
+  GetTextExtentPoint32W(dc, text.c_str(), (int)text.size(), &sz);
+  SelectObject(dc, old);
+  ReleaseDC(static_cast<HWND>(Handle()), dc);
+  SetBounds(Left(), Top(), sz.cx + 6, sz.cy + 6);
 }

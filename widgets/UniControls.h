@@ -73,3 +73,34 @@ class IWideListControl {
   virtual ~IWideListControl() = default;
   virtual void AddItem(const WideString& Item, TObject* AObject) = 0;
 };
+
+// ---------------------------------------------------------------------------------------------
+// Hint window
+
+// On CM_HINTSHOW: a plain hint window becomes the Unicode one, which then gets the hint record
+// itself as its data and the 8-bit form of the short part of the control's wide hint.
+void PrepareWideHintShow(THintInfo& HintInfo);
+// Data is a hint record prepared for a Unicode hint window.
+bool IsWideHintData(const void* Data);
+// The wide text behind a prepared record's 8-bit hint string (that string, widened, when an
+// application handler changed it).
+WideString GetWideHintText(const THintInfo& HintInfo);
+
+class TUniCustomHintWindow : public THintWindow {
+ public:
+  using THintWindow::THintWindow;
+  const char* ClassName() const override { return "TUniCustomHintWindow"; }
+  static const THintWindowClass Class;
+  WideString Caption() { return GetControlWideText(this); }
+  void SetCaption(const WideString& Value) { SetControlWideText(this, Value); }
+  void ActivateHint(RECT Rect, const AnsiString& Hint) override;
+  void ActivateHintData(RECT Rect, const AnsiString& Hint, void* Data) override;
+  RECT CalcHintRect(int MaxWidth, const AnsiString& Hint, void* Data) override;
+
+ protected:
+  void CreateWindowHandle(const TCreateParams& Params) override;
+  void Paint(HDC DC) override;
+  void WndProc(TMessage& Message) override;
+  bool FActivating = false;
+  bool FBlockPaint = false;
+};

@@ -247,3 +247,42 @@ TEST(WideText, ControlFreedBeforeItsParentLeavesNoTrapBehind) {
   SetControlWideText(&form, kLatin1);
   EXPECT_EQ(WindowText(&form), Expected(kLatin1));
 }
+
+TEST(WideText, HintWindowShowsTheShortPartOfTheWideHint) {
+  TTestForm form(nullptr);
+  auto* edit = new TTestEdit(&form);
+  edit->SetParent(&form);
+  form.HandleNeeded();
+  SetControlWideHint(edit, kChinese + L" caf\u00e9|" + kLatin1);
+  THintInfo info;
+  info.HintControl = edit;
+  info.HintWindowClass = &THintWindow::Class;
+  info.HintStr = edit->Hint();
+  edit->Perform(CM_HINTSHOW, 0, reinterpret_cast<intptr_t>(&info));
+  if (!TestConfig().NT()) {
+    // The 8-bit path shows the library's own hint window.
+    EXPECT_EQ(info.HintWindowClass, &THintWindow::Class);
+    return;
+  }
+  ASSERT_EQ(info.HintWindowClass, &TUniCustomHintWindow::Class);
+  EXPECT_TRUE(IsWideHintData(info.HintData));
+  EXPECT_EQ(info.HintStr, WideToAnsi(kChinese + L" caf\u00e9"));
+  EXPECT_EQ(GetWideHintText(info), kChinese + L" caf\u00e9");
+  std::unique_ptr<THintWindow> window(info.HintWindowClass->Create(nullptr));
+  RECT r = window->CalcHintRect(300, info.HintStr, info.HintData);
+  RECT expected{0, 0, 300, 0};
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  WideString text = kChinese + L" caf\u00e9";
+  DrawTextW(dc, text.c_str(), (int)text.size(), &expected, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  EXPECT_EQ(r.right, expected.right + 6);
+  EXPECT_EQ(r.bottom, expected.bottom + 2);
+  OffsetRect(&r, 100, 100);
+  window->ActivateHintData(r, info.HintStr, info.HintData);
+  EXPECT_EQ(WindowText(window.get()), text);
+  // A hint an application handler changed shows as that handler left it.
+  info.HintStr = "changed";
+  EXPECT_EQ(GetWideHintText(info), L"changed");
+}
