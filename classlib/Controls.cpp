@@ -337,6 +337,15 @@ void TWinControl::WndProc(TMessage& Message) {
       }
       break;
     }
+    case WM_DRAWITEM: {
+      auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
+      TWinControl* child = dis && dis->CtlType == ODT_BUTTON ? FindControl(dis->hwndItem) : nullptr;
+      if (child && child != this) {
+        Message.Result = child->Perform(CN_DRAWITEM, Message.WParam, Message.LParam);
+        return;
+      }
+      break;
+    }
     case WM_PAINT: {
       bool windowless = false;
       for (TControl* c : FControls) windowless = windowless || !dynamic_cast<TWinControl*>(c);

@@ -24,6 +24,7 @@ constexpr uint32_t CM_ACTIONEXECUTE = CM_BASE + 64;
 constexpr uint32_t CN_BASE = 0xBC00;
 constexpr uint32_t CN_COMMAND = CN_BASE + WM_COMMAND;
 constexpr uint32_t CN_NOTIFY = CN_BASE + WM_NOTIFY;
+constexpr uint32_t CN_DRAWITEM = CN_BASE + WM_DRAWITEM;
 
 // Control state flags.
 constexpr uint32_t csCreating = 1 << 0;

@@ -14,6 +14,13 @@ extern std::function<uint32_t()> UniComboTickCount;
 // The key's character equals the caption's hot-key character, ignoring case.
 bool IsWideAccelChar(uint32_t CharCode, const WideString& Caption);
 
+// DefineProperties of a Unicode class: the base's, then the wide properties.
+#define UNI_DEFINE_PROPERTIES_EXTERN(Class, Base) \
+  void Class::DefineProperties(TFiler* Filer) {   \
+    Base::DefineProperties(Filer);                \
+    DefineWideProperties(Filer, this);            \
+  }
+
 // Wide Caption/Text and Hint of every class below, through the wide text of its control.
 #define UNI_WIDE_TEXT_PROPERTIES                                                         \
   WideString Caption() { return GetControlWideText(this); }                              \
