@@ -55,7 +55,7 @@ void PaintUniGlyphButton(TControl* Control, HDC DC, const RECT& Client, TButtonS
     WideDrawText(DC, caption.c_str(), (int)caption.size(), tr, DT_CALCRECT | (WordWrap ? DT_WORDBREAK : 0));
   SIZE ts{caption.empty() ? 0 : tr.right - tr.left, caption.empty() ? 0 : tr.bottom - tr.top};
   bool horizontal = Layout == blGlyphLeft || Layout == blGlyphRight;
-  POINT gp, tp;
+  POINT gp{0, 0}, tp{0, 0};
   if (horizontal) {
     gp.y = (ch - gs.cy + 1) / 2;
     tp.y = (ch - ts.cy + 1) / 2;
