@@ -6,9 +6,11 @@
 namespace {
 const TWindowItems::Messages kComboMessages{CB_ADDSTRING,  CB_INSERTSTRING, CB_GETLBTEXT,
                                             CB_GETLBTEXTLEN, CB_DELETESTRING, CB_RESETCONTENT,
-                                            CB_GETCOUNT,   CB_GETITEMDATA,  CB_SETITEMDATA};
+                                            CB_GETCOUNT,   CB_GETITEMDATA,  CB_SETITEMDATA,
+                                            CB_GETCURSEL,  CB_SETCURSEL};
 const TWindowItems::Messages kListMessages{LB_ADDSTRING,  LB_INSERTSTRING, LB_GETTEXT,     LB_GETTEXTLEN, LB_DELETESTRING,
-                                           LB_RESETCONTENT, LB_GETCOUNT,   LB_GETITEMDATA, LB_SETITEMDATA};
+                                           LB_RESETCONTENT, LB_GETCOUNT,   LB_GETITEMDATA, LB_SETITEMDATA,
+                                           LB_GETCURSEL,  LB_SETCURSEL};
 const char* const kMessages[] = {"List index out of bounds (%d)", "Unable to insert a line"};
 enum { msgListIndex, msgInsertLine };
 
@@ -49,6 +51,20 @@ void TWindowItems::PutObject(int Index, TObject* AObject) {
   HWND w = Wnd();
   if (!w) FSaved->PutObject(Index, AObject);
   else SendMessageA(w, FMsgs.SetData, Index, reinterpret_cast<LPARAM>(AObject));
+}
+
+void TWindowItems::Put(int Index, const AnsiString& S) {
+  HWND w = Wnd();
+  if (!w) {
+    FSaved->Put(Index, S);
+    return;
+  }
+  int selected = (int)SendMessageA(w, FMsgs.GetCurSel, 0, 0);
+  TObject* data = GetObject(Index);
+  Delete(Index);
+  Insert(Index, S);
+  PutObject(Index, data);
+  SendMessageA(w, FMsgs.SetCurSel, selected, 0);
 }
 
 int TWindowItems::Add(const AnsiString& S) {

@@ -10,7 +10,7 @@
 class TWindowItems : public TStrings {
  public:
   struct Messages {
-    UINT Add, Insert, GetText, GetTextLen, Delete, Reset, Count, GetData, SetData;
+    UINT Add, Insert, GetText, GetTextLen, Delete, Reset, Count, GetData, SetData, GetCurSel, SetCurSel;
   };
   TWindowItems(TWinControl* Control, const Messages& Msgs) : FControl(Control), FMsgs(Msgs) {}
   ~TWindowItems() override;
@@ -19,6 +19,8 @@ class TWindowItems : public TStrings {
   AnsiString Get(int Index) const override;
   TObject* GetObject(int Index) const override;
   void PutObject(int Index, TObject* AObject) override;
+  // Keeps the item's data and the selection.
+  void Put(int Index, const AnsiString& S) override;
   int Add(const AnsiString& S) override;
   void Insert(int Index, const AnsiString& S) override;
   void Delete(int Index) override;

@@ -267,6 +267,46 @@ void TUniListItemsStrings::Clear() {
   SetControlWideText(FControl, text);
 }
 
+int TUniListItemsStrings::SelectedIndex() const {
+  bool combo = FMsgs.GetText == CB_GETLBTEXT;
+  return (int)SendMessageW(Wnd(), combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+}
+
+void TUniListItemsStrings::SelectIndex(int Index) {
+  bool combo = FMsgs.GetText == CB_GETLBTEXT;
+  SendMessageW(Wnd(), combo ? CB_SETCURSEL : LB_SETCURSEL, Index, 0);
+}
+
+void TUniListItemsStrings::Put(int Index, const WideString& S) {
+  if (!UnicodeWindow()) {
+    FAnsiItems->Put(Index, WideToAnsi(S));
+    return;
+  }
+  int selected = SelectedIndex();
+  TObject* data = GetObject(Index);
+  Delete(Index);
+  Insert(Index, S);
+  PutObject(Index, data);
+  SelectIndex(selected);
+}
+
+void TUniListItemsStrings::Exchange(int Index1, int Index2) {
+  if (Index1 == Index2) return;
+  BeginUpdate();
+  int selected = FControl->HandleAllocated() ? SelectedIndex() : -1;
+  WideString s1 = Get(Index1), s2 = Get(Index2);
+  TObject* o1 = GetObject(Index1);
+  TObject* o2 = GetObject(Index2);
+  Put(Index1, s2);
+  PutObject(Index1, o2);
+  Put(Index2, s1);
+  PutObject(Index2, o1);
+  if (selected == Index1) SelectIndex(Index2);
+  else if (selected == Index2) SelectIndex(Index1);
+  else if (selected >= 0) SelectIndex(selected);
+  EndUpdate();
+}
+
 namespace {
 const TUniListItemsStrings::Messages kComboItems{CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_ADDSTRING, CB_INSERTSTRING,
                                                  CB_FINDSTRINGEXACT, (UINT)CB_ERR};
@@ -430,6 +470,11 @@ void TUniCustomLabel::DoDrawText(HDC DC, RECT& Rect, UINT Flags) {
     SetTextColor(DC, GetSysColor(COLOR_BTNSHADOW));
     WideDrawText(DC, text.c_str(), (int)text.size(), Rect, Flags);
   }
+}
+
+void TUniCustomLabel::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_HINTSHOW && Message.LParam) PrepareWideHintShow(*reinterpret_cast<THintInfo*>(Message.LParam));
+  TCustomLabel::WndProc(Message);
 }
 
 void TUniButton::CreateWindowHandle(const TCreateParams& Params) { CreateUnicodeWindowHandle(this, Params, L"BUTTON"); }

@@ -127,9 +127,15 @@ class TUniListItemsStrings : public TUniStrings {
   int IndexOf(const WideString& S) const override;
   void Delete(int Index) override { FAnsiItems->Delete(Index); }
   void Clear() override;
+  // Replaces an item's text, keeping its data and the selection.
+  void Put(int Index, const WideString& S) override;
+  // Swaps two items with their data; a selection on one moves to the other.
+  void Exchange(int Index1, int Index2) override;
 
  protected:
   bool UnicodeWindow() const;
+  int SelectedIndex() const;
+  void SelectIndex(int Index);
   HWND Wnd() const { return static_cast<HWND>(FControl->Handle()); }
   TWinControl* FControl;
   TStrings* FAnsiItems;
@@ -199,6 +205,8 @@ class TUniCustomLabel : public TCustomLabel {
 
  protected:
   void DoDrawText(HDC DC, RECT& Rect, UINT Flags) override;
+  // A label has no window of its own: it prepares its wide hint itself.
+  void WndProc(TMessage& Message) override;
 };
 
 class TUniLabel : public TUniCustomLabel {

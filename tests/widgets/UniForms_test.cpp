@@ -140,3 +140,14 @@ TEST(UniForms, MenuSelectionShowsTheItemsLongHint) {
   EXPECT_TRUE(clicked);
   form.SetMenu(nullptr);
 }
+
+TEST(UniForms, FormWithoutAResourceSaysSo) {
+  TProbeForm form(nullptr);
+  try {
+    form.LoadFormResource();
+    ADD_FAILURE() << "no error";
+  } catch (const EResNotFound& E) {
+    EXPECT_EQ(E.Message(), L"Resource TProbeForm not found");
+  }
+  EXPECT_FALSE(form.FormState() & fsCreating);
+}

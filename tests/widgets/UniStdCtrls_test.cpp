@@ -222,3 +222,39 @@ TEST(UniStdCtrls, ReadOnlyEditStaysReadOnlyAndPasswordCharIsWide) {
     EXPECT_EQ(SendMessageW(static_cast<HWND>(password->Handle()), EM_GETPASSWORDCHAR, 0, 0), 0x25cf);
   }
 }
+
+TEST(UniStdCtrls, ListBoxPutAndExchangeKeepDataAndSelection) {
+  TUniForm form(nullptr);
+  auto* list = new TUniListBox(&form);
+  list->SetParent(&form);
+  form.HandleNeeded();
+  TObject* a = &form;
+  TObject* b = list;
+  list->Items()->AddObject(kChinese, a);
+  list->Items()->AddObject(kLatin1, b);
+  list->SetItemIndex(0);
+  list->Items()->Put(0, L"\u010ce\u0161tina");
+  EXPECT_EQ(list->Items()->Get(0), Expected(L"\u010ce\u0161tina"));
+  EXPECT_EQ(list->Items()->GetObject(0), a);
+  EXPECT_EQ(list->ItemIndex(), 0);
+  list->Items()->Exchange(0, 1);
+  EXPECT_EQ(list->Items()->Get(0), Expected(kLatin1));
+  EXPECT_EQ(list->Items()->GetObject(0), b);
+  EXPECT_EQ(list->Items()->GetObject(1), a);
+  EXPECT_EQ(list->ItemIndex(), 1);
+}
+
+TEST(UniStdCtrls, LabelPreparesItsOwnWideHint) {
+  TUniForm form(nullptr);
+  auto* label = new TUniLabel(&form);
+  label->SetParent(&form);
+  label->SetHint(kChinese + L"|long");
+  THintInfo info;
+  info.HintControl = label;
+  info.HintWindowClass = &THintWindow::Class;
+  label->Perform(CM_HINTSHOW, 0, reinterpret_cast<intptr_t>(&info));
+  EXPECT_EQ(info.HintWindowClass, TestConfig().NT() ? &TUniCustomHintWindow::Class : &THintWindow::Class);
+  if (TestConfig().NT()) {
+    EXPECT_EQ(GetWideHintText(info), kChinese);
+  }
+}
