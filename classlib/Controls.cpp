@@ -337,6 +337,28 @@ void TWinControl::WndProc(TMessage& Message) {
       }
       break;
     }
+    case WM_SYSCHAR: {
+      // Alt and a key: the form's controls get the chance to take it as their accelerator.
+      TWinControl* top = this;
+      while (top->Parent()) top = top->Parent();
+      if (top->Perform(CM_DIALOGCHAR, Message.WParam, Message.LParam) != 0) {
+        Message.Result = 0;
+        return;
+      }
+      break;
+    }
+    case CM_DIALOGCHAR:
+      // Offered to every child until one takes it.
+      for (TControl* c : std::vector<TControl*>(FControls)) {
+        if (!c->Visible() || !c->Enabled()) continue;
+        intptr_t r = c->Perform(CM_DIALOGCHAR, Message.WParam, Message.LParam);
+        if (r != 0) {
+          Message.Result = r;
+          return;
+        }
+      }
+      Message.Result = 0;
+      return;
     case WM_DRAWITEM: {
       auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
       TWinControl* child = dis && dis->CtlType == ODT_BUTTON ? FindControl(dis->hwndItem) : nullptr;

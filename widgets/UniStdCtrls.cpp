@@ -474,6 +474,15 @@ void TUniCustomLabel::DoDrawText(HDC DC, RECT& Rect, UINT Flags) {
 
 void TUniCustomLabel::WndProc(TMessage& Message) {
   if (Message.Msg == CM_HINTSHOW && Message.LParam) PrepareWideHintShow(*reinterpret_cast<THintInfo*>(Message.LParam));
+  if (Message.Msg == CM_DIALOGCHAR) {
+    TWinControl* target = FocusControl();
+    if (target && Enabled() && ShowAccelChar() && IsWideAccelChar((uint32_t)Message.WParam, GetControlWideText(this)) &&
+        target->CanFocus()) {
+      target->SetFocus();
+      Message.Result = 1;
+    }
+    return;
+  }
   TCustomLabel::WndProc(Message);
 }
 
@@ -502,4 +511,42 @@ void TUniCustomGroupBox::Paint(HDC DC) {
   SetBkColor(DC, GetSysColor(COLOR_BTNFACE));
   SetBkMode(DC, OPAQUE);
   WideDrawText(DC, text.c_str(), (int)text.size(), t, DT_SINGLELINE);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Accelerators
+
+void TUniButton::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR && IsWideAccelChar((uint32_t)Message.WParam, GetControlWideText(this)) && CanFocus()) {
+    Click();
+    Message.Result = 1;
+    return;
+  }
+  TButton::WndProc(Message);
+}
+
+void TUniCustomCheckBox::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR && IsWideAccelChar((uint32_t)Message.WParam, GetControlWideText(this)) && CanFocus()) {
+    SetFocus();
+    if (Focused()) Toggle();
+    Message.Result = 1;
+    return;
+  }
+  TCustomCheckBox::WndProc(Message);
+}
+
+void TUniCustomGroupBox::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR && IsWideAccelChar((uint32_t)Message.WParam, GetControlWideText(this)) && CanFocus()) {
+    // The first child that can take the focus gets it.
+    for (int i = 0; i < ControlCount(); ++i) {
+      auto* child = dynamic_cast<TWinControl*>(Controls(i));
+      if (child && child->CanFocus()) {
+        child->SetFocus();
+        break;
+      }
+    }
+    Message.Result = 1;
+    return;
+  }
+  TCustomGroupBox::WndProc(Message);
 }

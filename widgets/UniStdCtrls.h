@@ -222,6 +222,8 @@ class TUniButton : public TButton {
   UNI_WIDE_TEXT_PROPERTIES
 
  protected:
+  // CM_DIALOGCHAR: the caption's hot key (wide) takes the key.
+  void WndProc(TMessage& Message) override;
   void CreateWindowHandle(const TCreateParams& Params) override;
 };
 
@@ -232,6 +234,8 @@ class TUniCustomCheckBox : public TCustomCheckBox {
   UNI_WIDE_TEXT_PROPERTIES
 
  protected:
+  // CM_DIALOGCHAR: the caption's hot key (wide) takes the key.
+  void WndProc(TMessage& Message) override;
   void CreateWindowHandle(const TCreateParams& Params) override;
 };
 
@@ -248,6 +252,8 @@ class TUniCustomGroupBox : public TCustomGroupBox {
   UNI_WIDE_TEXT_PROPERTIES
 
  protected:
+  // CM_DIALOGCHAR: the caption's hot key (wide) takes the key.
+  void WndProc(TMessage& Message) override;
   void CreateWindowHandle(const TCreateParams& Params) override;
   void Paint(HDC DC) override;
 };

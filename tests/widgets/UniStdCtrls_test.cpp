@@ -258,3 +258,33 @@ TEST(UniStdCtrls, LabelPreparesItsOwnWideHint) {
     EXPECT_EQ(GetWideHintText(info), kChinese);
   }
 }
+
+TEST(UniStdCtrls, WideAcceleratorsTakeAltKeys) {
+  TUniForm form(nullptr);
+  auto* button = new TUniButton(&form);
+  auto* check = new TUniCheckBox(&form);
+  auto* label = new TUniLabel(&form);
+  auto* edit = new TUniEdit(&form);
+  button->SetCaption(L"\u00c9&cole");
+  check->SetCaption(L"&\u00c5ngstr\u00f6m");
+  label->SetCaption(L"&Name");
+  label->SetFocusControl(edit);
+  for (TControl* c : std::initializer_list<TControl*>{button, check, label, edit}) c->SetParent(&form);
+  button->SetBounds(0, 0, 80, 24);
+  check->SetBounds(0, 30, 120, 20);
+  edit->SetBounds(0, 60, 120, 20);
+  form.Show();
+  int clicks = 0;
+  button->OnClick = [&](TObject*) { ++clicks; };
+  auto alt = [&](wchar_t ch) { SendMessageW(static_cast<HWND>(edit->Handle()), WM_SYSCHAR, ch, 1 << 29); };
+  alt(L'C');
+  EXPECT_EQ(clicks, 1);
+  alt(L'n');
+  EXPECT_TRUE(edit->Focused());
+  // A hot key beyond ASCII, in either case.
+  EXPECT_TRUE(IsWideAccelChar(0xC5, L"&\u00c5ngstr\u00f6m") || TestConfig().CodePage != 1252);
+  EXPECT_TRUE(IsWideAccelChar('a', L"B&ar"));
+  EXPECT_FALSE(IsWideAccelChar('b', L"B&ar"));
+  alt(L'x');
+  EXPECT_EQ(clicks, 1);
+}
