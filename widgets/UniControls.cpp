@@ -6,6 +6,7 @@
 
 #include "classlib/ActnList.h"
 #include "classlib/Forms.h"
+#include "classlib/StdCtrls.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniWindows.h"
 
@@ -577,4 +578,10 @@ void TUniCustomHintWindow::WndProc(TMessage& Message) {
   SelectObject(dc, old);
   ReleaseDC(static_cast<HWND>(Handle()), dc);
   SetBounds(Left(), Top(), sz.cx + 6, sz.cy + 6);
+}
+
+void AddWideItemToListControl(TControl* Control, const WideString& Item, TObject* AObject) {
+  if (auto* wide = dynamic_cast<IWideListControl*>(Control)) wide->AddItem(Item, AObject);
+  else if (auto* combo = dynamic_cast<TCustomComboBox*>(Control)) combo->AddItem(WideToAnsi(Item), AObject);
+  else if (auto* list = dynamic_cast<TCustomListBox*>(Control)) list->AddItem(WideToAnsi(Item), AObject);
 }

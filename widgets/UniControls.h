@@ -74,6 +74,9 @@ class IWideListControl {
   virtual void AddItem(const WideString& Item, TObject* AObject) = 0;
 };
 
+// Adds an item to a list-type control: wide when it takes wide items, else its 8-bit form.
+void AddWideItemToListControl(TControl* Control, const WideString& Item, TObject* AObject);
+
 // ---------------------------------------------------------------------------------------------
 // Hint window
 

@@ -4,6 +4,7 @@
 
 #include "unicode/UniClasses.h"
 #include "unicode/UniSysUtils.h"
+#include "widgets/UniActnList.h"
 #include "widgets/UniControls.h"
 #include "widgets/UniMenus.h"
 
@@ -64,6 +65,13 @@ void TUniForm::LoadFormResource() {
 void TUniForm::DefineProperties(TFiler* Filer) {
   TForm::DefineProperties(Filer);
   DefineWideProperties(Filer, this);
+}
+
+std::unique_ptr<TControlActionLink> TUniForm::CreateActionLink() { return SelectWideActionLinkClass(this); }
+
+void TUniForm::ActionChange(TObject* Sender, bool CheckDefaults) {
+  ApplyActionWideTexts(this, Sender, CheckDefaults);
+  TForm::ActionChange(Sender, CheckDefaults);
 }
 
 WideString TUniForm::Caption() { return GetControlWideText(this); }

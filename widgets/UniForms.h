@@ -15,6 +15,8 @@ class TUniForm : public TForm {
   // "Resource %s not found" when there is none. Runs OnCreate afterwards when OldCreateOrder is set.
   void LoadFormResource();
   void DefineProperties(TFiler* Filer) override;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
+  void ActionChange(TObject* Sender, bool CheckDefaults) override;
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;

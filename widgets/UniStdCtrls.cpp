@@ -361,6 +361,11 @@ void TUniCustomComboBox::DestroyWnd() {
   if (nt) SetStoredWideText(this, text);
 }
 
+void TUniCustomComboBox::CopySelection(TControl* Destination) {
+  int index = ItemIndex();
+  if (index >= 0) AddWideItemToListControl(Destination, FUniItems->Get(index), FUniItems->GetObject(index));
+}
+
 void TUniCustomComboBox::WndProc(TMessage& Message) {
   if (Message.Msg == CN_COMMAND && HIWORD(Message.WParam) == CBN_SELCHANGE && HasUnicodeWindow(this)) {
     int index = ItemIndex();

@@ -142,7 +142,7 @@ class TUniListItemsStrings : public TUniStrings {
   Messages FMsgs;
 };
 
-class TUniCustomComboBox : public TCustomComboBox {
+class TUniCustomComboBox : public TCustomComboBox, public IWideListControl {
  public:
   explicit TUniCustomComboBox(TComponent* AOwner);
   ~TUniCustomComboBox() override;
@@ -150,7 +150,9 @@ class TUniCustomComboBox : public TCustomComboBox {
   UNI_WIDE_TEXT_PROPERTIES
   TUniListItemsStrings* Items() const { return FUniItems.get(); }
   TStrings* AnsiItems() const { return TCustomComboBox::Items(); }
-  void AddItem(const WideString& Item, TObject* AObject) { FUniItems->AddObject(Item, AObject); }
+  void AddItem(const WideString& Item, TObject* AObject) override { FUniItems->AddObject(Item, AObject); }
+  // Adds the selected item (wide, with its data) to another list-type control.
+  void CopySelection(TControl* Destination);
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;
@@ -171,7 +173,7 @@ class TUniComboBox : public TUniCustomComboBox {
   const char* ClassName() const override { return "TUniComboBox"; }
 };
 
-class TUniCustomListBox : public TCustomListBox {
+class TUniCustomListBox : public TCustomListBox, public IWideListControl {
  public:
   explicit TUniCustomListBox(TComponent* AOwner);
   ~TUniCustomListBox() override;
@@ -179,7 +181,7 @@ class TUniCustomListBox : public TCustomListBox {
   UNI_WIDE_TEXT_PROPERTIES
   TUniListItemsStrings* Items() const { return FUniItems.get(); }
   TStrings* AnsiItems() const { return TCustomListBox::Items(); }
-  void AddItem(const WideString& Item, TObject* AObject) { FUniItems->AddObject(Item, AObject); }
+  void AddItem(const WideString& Item, TObject* AObject) override { FUniItems->AddObject(Item, AObject); }
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;

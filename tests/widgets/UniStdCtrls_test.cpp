@@ -288,3 +288,19 @@ TEST(UniStdCtrls, WideAcceleratorsTakeAltKeys) {
   alt(L'x');
   EXPECT_EQ(clicks, 1);
 }
+
+TEST(UniStdCtrls, SelectionCopiedToAnotherListStaysWide) {
+  TUniForm form(nullptr);
+  auto* combo = new TUniComboBox(&form);
+  auto* list = new TUniListBox(&form);
+  auto* ansiList = new TCustomListBox(&form);
+  for (TWinControl* c : std::initializer_list<TWinControl*>{combo, list, ansiList}) c->SetParent(&form);
+  form.HandleNeeded();
+  combo->Items()->AddObject(kChinese, &form);
+  combo->SetItemIndex(0);
+  combo->CopySelection(list);
+  combo->CopySelection(ansiList);
+  EXPECT_EQ(list->Items()->Get(0), Expected(kChinese));
+  EXPECT_EQ(list->Items()->GetObject(0), &form);
+  EXPECT_EQ(ansiList->Items()->Get(0), WideToAnsi(kChinese));
+}
