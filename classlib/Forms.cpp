@@ -344,9 +344,11 @@ void ClasslibInitialize() {
   MainThreadID = GetCurrentThreadId();
   ControlsInitialize();
   if (!Application) Application = new TApplication(nullptr);
+  MenusInitialize();
 }
 
 void ClasslibFinalize() {
+  MenusFinalize();
   delete Application;
   Application = nullptr;
   ControlsFinalize();

@@ -150,8 +150,41 @@ bool TMenu::DispatchCommand(uint32_t Command) {
   return true;
 }
 
+TPopupList* PopupList = nullptr;
+
+TPopupMenu::TPopupMenu(TComponent* AOwner) : TMenu(AOwner) {
+  if (PopupList) PopupList->Add(this);
+}
+
+TPopupMenu::~TPopupMenu() {
+  if (PopupList) PopupList->Remove(this);
+}
+
 void TPopupMenu::Popup(int X, int Y) {
-  HWND owner = GetActiveWindow();
-  UINT cmd = TrackPopupMenuEx(static_cast<HMENU>(Handle()), TPM_RETURNCMD | TPM_NONOTIFY, X, Y, owner, nullptr);
+  HWND owner = PopupList ? static_cast<HWND>(PopupList->Window()) : GetActiveWindow();
+  UINT cmd = TrackPopupMenuEx(static_cast<HMENU>(Handle()), TPM_RETURNCMD, X, Y, owner, nullptr);
   if (cmd) DispatchCommand(cmd);
+}
+
+TPopupList::TPopupList() { FWindow = AllocateHWnd([this](TMessage& M) { WndProc(M); }); }
+
+TPopupList::~TPopupList() { DeallocateHWnd(FWindow); }
+
+void TPopupList::Remove(TPopupMenu* Menu) { FMenus.erase(std::remove(FMenus.begin(), FMenus.end(), Menu), FMenus.end()); }
+
+void TPopupList::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_COMMAND && Message.LParam == 0) {
+    for (TPopupMenu* m : std::vector<TPopupMenu*>(FMenus))
+      if (m->DispatchCommand(LOWORD(Message.WParam))) return;
+  }
+  DefaultHandler(FWindow, Message);
+}
+
+void MenusInitialize() {
+  if (!PopupList) PopupList = new TPopupList();
+}
+
+void MenusFinalize() {
+  delete PopupList;
+  PopupList = nullptr;
 }

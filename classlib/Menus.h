@@ -103,8 +103,34 @@ class TMainMenu : public TMenu {
 
 class TPopupMenu : public TMenu {
  public:
-  using TMenu::TMenu;
+  explicit TPopupMenu(TComponent* AOwner);
+  ~TPopupMenu() override;
   const char* ClassName() const override { return "TPopupMenu"; }
-  // Shows the menu at a screen point and runs the chosen item's OnClick.
+  // Shows the menu at a screen point; the pop-up list's window owns it while it shows and runs
+  // the chosen item's OnClick. Threads: user-interface thread; returns when the menu closes.
   void Popup(int X, int Y);
 };
+
+// The hidden window that owns every pop-up menu while it shows: it gets the menus' messages.
+class TPopupList : public TObject {
+ public:
+  TPopupList();
+  ~TPopupList() override;
+  const char* ClassName() const override { return "TPopupList"; }
+  void* Window() const { return FWindow; }
+  int Count() const { return (int)FMenus.size(); }
+  TPopupMenu* Items(int Index) const { return FMenus[Index]; }
+  void Add(TPopupMenu* Menu) { FMenus.push_back(Menu); }
+  void Remove(TPopupMenu* Menu);
+  // Messages of the window; WM_COMMAND runs the item of the command id.
+  virtual void WndProc(TMessage& Message);
+
+ protected:
+  void* FWindow = nullptr;
+  std::vector<TPopupMenu*> FMenus;
+};
+
+// The pop-up list in use; a replacement (the widget layer's) puts itself here.
+extern TPopupList* PopupList;
+void MenusInitialize();
+void MenusFinalize();

@@ -224,3 +224,50 @@ void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu) {
   if (!SetMenuItemInfoW(h, key, byPos, &set)) RaiseLastOSError();
   if (topLevelOfMain && Menu->WindowHandle()) DrawMenuBar(static_cast<HWND>(Menu->WindowHandle()));
 }
+
+// ---------------------------------------------------------------------------------------------
+// Pop-up list
+
+#include "widgets/UniForms.h"
+
+namespace {
+std::unique_ptr<TUniPopupList> gUniPopupList;
+}
+
+TUniPopupList::TUniPopupList(TPopupList* LibraryList) : FLibraryList(LibraryList) {
+  if (LibraryList)
+    for (int i = 0; i < LibraryList->Count(); ++i) Add(LibraryList->Items(i));
+}
+
+TUniPopupList::~TUniPopupList() = default;
+
+void TUniPopupList::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_MENUSELECT && UniApplication) {
+    UINT flags = HIWORD(Message.WParam);
+    if (!(flags == 0xFFFF && Message.LParam == 0)) {
+      TMenuItem* item = nullptr;
+      for (int i = 0; i < Count() && !item; ++i) {
+        if (flags & MF_POPUP) {
+          HMENU sub = GetSubMenu(reinterpret_cast<HMENU>(Message.LParam), LOWORD(Message.WParam));
+          item = Items(i)->FindItem((uint32_t)reinterpret_cast<uintptr_t>(sub), true);
+        } else {
+          item = Items(i)->FindItem(LOWORD(Message.WParam), false);
+        }
+      }
+      UniApplication->SetHint(item ? LongHintPart(GetMenuItemWideHint(item)) : WideString());
+    }
+  }
+  TPopupList::WndProc(Message);
+}
+
+void UniMenusInitialize() {
+  gUniPopupList = std::make_unique<TUniPopupList>(PopupList);
+  PopupList = gUniPopupList.get();
+}
+
+void UniMenusFinalize() {
+  if (!gUniPopupList) return;
+  // The class library's list comes back for its own shutdown.
+  PopupList = gUniPopupList->LibraryList();
+  gUniPopupList.reset();
+}

@@ -48,3 +48,21 @@ class TUniMenuItem : public TMenuItem {
 WideString GetMenuItemWideHint(TMenuItem* Item);
 // Writes an item's wide caption (and shortcut text) into its Windows menu entry.
 void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);
+
+// The pop-up list of the widget layer: a menu entry's wide hint becomes the application's hint.
+class TUniPopupList : public TPopupList {
+ public:
+  // Takes over the menus of the class library's list, which it keeps and puts back at the end.
+  explicit TUniPopupList(TPopupList* LibraryList);
+  ~TUniPopupList() override;
+  const char* ClassName() const override { return "TUniPopupList"; }
+  void WndProc(TMessage& Message) override;
+  TPopupList* LibraryList() const { return FLibraryList; }
+
+ private:
+  TPopupList* FLibraryList;
+};
+
+// Unit start and end: the pop-up list.
+void UniMenusInitialize();
+void UniMenusFinalize();

@@ -5,6 +5,7 @@
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniControls.h"
+#include "widgets/UniForms.h"
 #include "widgets/UniMenus.h"
 
 TEST(HotKeys, PositionKeyAndStrippedCaption) {
@@ -140,4 +141,24 @@ TEST(UniMenuItems, WideCaptionsAndShortcutsInTheWindowsMenu) {
   EXPECT_EQ(MenuString(h, 0, MF_BYPOSITION), ExpectedText(L"\u4fdd\u5b58") + L"\t" + ShortCutToWideText(scCtrl | 'O'));
   EXPECT_EQ(LongHintPart(GetMenuItemWideHint(open)), L"\u6253\u5f00\u6587\u4ef6");
   EXPECT_EQ(menu.FindItem(inner->Command(), false), inner);
+}
+
+TEST(UniMenuItems, PopupMenuEntriesShowTheirWideHint) {
+  ASSERT_NE(PopupList, nullptr);
+  EXPECT_STREQ(PopupList->ClassName(), "TUniPopupList");
+  TPopupMenu menu(nullptr);
+  auto* a = new TUniMenuItem(&menu);
+  a->SetCaption(L"A");
+  a->SetHint(L"a|\u4e2d\u6587 A");
+  menu.Items()->Add(a);
+  bool clicked = false;
+  a->OnClick = [&](TObject*) { clicked = true; };
+  HWND list = static_cast<HWND>(PopupList->Window());
+  SendMessageW(list, WM_MENUSELECT, MAKEWPARAM(a->Command(), 0), (LPARAM)menu.Handle());
+  EXPECT_EQ(UniApplication->Hint(), L"\u4e2d\u6587 A");
+  SendMessageW(list, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+  EXPECT_EQ(UniApplication->Hint(), L"\u4e2d\u6587 A");
+  SendMessageW(list, WM_COMMAND, MAKEWPARAM(a->Command(), 0), 0);
+  EXPECT_TRUE(clicked);
+  UniApplication->SetHint(L"");
 }

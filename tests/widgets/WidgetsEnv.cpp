@@ -3,16 +3,19 @@
 
 #include "widgets/UniControls.h"
 #include "widgets/UniForms.h"
+#include "widgets/UniMenus.h"
 
 namespace {
 class WidgetsEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     UniFormsInitialize();
+    UniMenusInitialize();
     UniControlsInitialize();
   }
   void TearDown() override {
     UniControlsFinalize();
+    UniMenusFinalize();
     UniFormsFinalize();
   }
 };
