@@ -464,6 +464,25 @@ void TUniCustomLabel::DoDrawText(HDC DC, RECT& Rect, UINT Flags) {
   if (FEllipsisPosition != epNone && !FAutoSize) {
     static const UINT ellipsis[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
     Flags = (Flags & ~(DT_EXPANDTABS | DT_CALCRECT)) | ellipsis[FEllipsisPosition];
+    if (FWordWrap && (FEllipsisPosition == epEndEllipsis || FEllipsisPosition == epWordEllipsis)) {
+      // Wrapped text with an ellipsis: words go from the end until the text and "..." fit.
+      const WideString dots = L"...";
+      SIZE dotSize{}, fontSize{};
+      GetTextExtentPoint32W(DC, dots.c_str(), 3, &dotSize);
+      GetTextExtentPoint32W(DC, L"W", 1, &fontSize);
+      WideString cut = text;
+      while (!cut.empty()) {
+        WideString trial = cut + dots;
+        RECT r{Rect.left, Rect.top, Rect.right - dotSize.cx, Rect.top};
+        WideDrawText(DC, trial.c_str(), (int)trial.size(), r, (Flags & ~(DT_PATH_ELLIPSIS | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS)) | DT_CALCRECT);
+        int measured = r.bottom - r.top;
+        if (Height() >= measured || fontSize.cy >= measured) break;
+        size_t space = cut.find_last_of(L" \t");
+        if (space == WideString::npos) cut.pop_back();
+        else cut.erase(space);
+      }
+      if (!cut.empty()) text = cut;
+    }
   }
   if (Enabled()) {
     WideDrawText(DC, text.c_str(), (int)text.size(), Rect, Flags);

@@ -304,3 +304,32 @@ TEST(UniStdCtrls, SelectionCopiedToAnotherListStaysWide) {
   EXPECT_EQ(list->Items()->GetObject(0), &form);
   EXPECT_EQ(ansiList->Items()->Get(0), WideToAnsi(kChinese));
 }
+
+TEST(UniStdCtrls, WrappedLabelWithEllipsisFitsItsHeight) {
+  TUniLabel label(nullptr);
+  label.SetAutoSize(false);
+  label.SetWordWrap(true);
+  label.SetEllipsisPosition(epEndEllipsis);
+  label.SetBounds(0, 0, 80, 16);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, 80, 64);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  // Several words, one word longer than the label, and nothing: each paint ends.
+  for (const wchar_t* caption : {L"\u4e2d\u6587 caf\u00e9 \u010ce\u0161tina \u017elu\u0165ou\u010dk\u00fd k\u016f\u0148",
+                                 L"Supercalifragilisticexpialidocious", L""}) {
+    label.SetCaption(caption);
+    RECT all{0, 0, 80, 64};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    label.Paint(dc);
+    // Nothing is drawn below the label's one line.
+    bool below = false;
+    for (int y = 20; y < 64 && !below; ++y)
+      for (int x = 0; x < 80 && !below; ++x) below = GetPixel(dc, x, y) != RGB(255, 255, 255);
+    EXPECT_FALSE(below) << WideToUtf8(caption);
+  }
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}
