@@ -11,6 +11,9 @@
 #include "toolkit/DbgUtils.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/TextStyles.h"
+#include "widgets/UniControls.h"
+#include "widgets/UniForms.h"
+#include "widgets/UniMenus.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
 
@@ -20,6 +23,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ClasslibInitialize();
     UniSysUtilsInitialize();    // the NT and XP flags
     UniSystemInitialize();      // the default code page
+    UniFormsInitialize();       // the application helper and the wide character hook
+    UniMenusInitialize();       // the pop-up list
+    UniControlsInitialize();    // the window-destroy message, helper lists and window atoms
     DbgUtilsInitialize();       // diagnostics first: the rest of the toolkit logs through it
     AlphaGraphicsInitialize();  // AlphaBlend and GDI+
     TextStylesInitialize();     // the predefined text styles
@@ -45,6 +51,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   TextStylesFinalize();
   AlphaGraphicsFinalize();
   DbgUtilsFinalize();
+  UniControlsFinalize();
+  UniMenusFinalize();
+  UniFormsFinalize();
   UniSystemFinalize();
   UniSysUtilsFinalize();
   ClasslibFinalize();

@@ -1,7 +1,173 @@
 #include "classlib/Controls.h"
 
+#include "classlib/ActnList.h"
+
+#include <algorithm>
+
+#include "classlib/Forms.h"
+
+TWinControl* CreationControl = nullptr;
+
+namespace {
+ATOM gWindowAtom = 0;
+ATOM gControlAtom = 0;
+}  // namespace
+
+uint16_t WindowAtom() { return gWindowAtom; }
+uint16_t ControlAtom() { return gControlAtom; }
+HINSTANCE HInstance() { return GetModuleHandleW(nullptr); }
+
+void ControlsInitialize() {
+  if (gWindowAtom) return;
+  gWindowAtom = GlobalAddAtomA(Format("ClassLibWnd%.8X", (unsigned)GetCurrentProcessId()).c_str());
+  gControlAtom = GlobalAddAtomA(
+      Format("ControlOfs%.8X%.8X", (unsigned)(uintptr_t)HInstance(), (unsigned)GetCurrentThreadId()).c_str());
+}
+
+void ControlsFinalize() {
+  if (gWindowAtom) GlobalDeleteAtom(gWindowAtom);
+  if (gControlAtom) GlobalDeleteAtom(gControlAtom);
+  gWindowAtom = gControlAtom = 0;
+}
+
+TWinControl* FindControl(HWND Wnd) {
+  if (!Wnd || !gControlAtom) return nullptr;
+  return static_cast<TWinControl*>(GetPropA(Wnd, MAKEINTATOM(gControlAtom)));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
+  WindowProc.Method = [this](TMessage& M) { WndProc(M); };
+  WindowProc.Target = this;
+}
+
+TControl::~TControl() {
+  FActionLink.reset();
+  if (FParent) FParent->RemoveControl(this);
+}
+
+TBasicAction* TControl::Action() const { return FActionLink ? FActionLink->Action() : nullptr; }
+
+void TControl::SetAction(TBasicAction* Value) {
+  if (!Value) {
+    FActionLink.reset();
+    return;
+  }
+  if (!FActionLink) FActionLink = CreateActionLink();
+  FActionLink->SetAction(Value);
+  ActionChange(Value, (ComponentState() & csLoading) != 0);
+}
+
+std::unique_ptr<TControlActionLink> TControl::CreateActionLink() { return std::make_unique<TControlActionLink>(this); }
+
+void TControl::ActionChange(TObject* Sender, bool CheckDefaults) {
+  auto* a = dynamic_cast<TCustomAction*>(Sender);
+  if (!a) return;
+  if (!CheckDefaults || Caption().empty() || Caption() == Name()) SetCaption(a->Caption());
+  if (!CheckDefaults || FHint.empty()) SetHint(a->Hint());
+}
+
+void TControl::SetParent(TWinControl* AParent) {
+  if (FParent == AParent) return;
+  if (AParent == this) throw EInvalidOperation("A control cannot have itself as its parent");
+  if (FParent) FParent->RemoveControl(this);
+  if (AParent) AParent->InsertControl(this);
+}
+
+intptr_t TControl::Perform(uint32_t Msg, uintptr_t WParam, intptr_t LParam) {
+  TMessage m{Msg, WParam, LParam, 0};
+  WindowProc.Method(m);
+  return m.Result;
+}
+
+AnsiString TControl::GetText() {
+  intptr_t len = Perform(WM_GETTEXTLENGTH, 0, 0);
+  if (len <= 0) return "";
+  std::vector<char> buf((size_t)len + 1, 0);
+  intptr_t n = Perform(WM_GETTEXT, (uintptr_t)buf.size(), reinterpret_cast<intptr_t>(buf.data()));
+  n = std::clamp<intptr_t>(n, 0, len);
+  return AnsiString(buf.data(), (size_t)n);
+}
+
+void TControl::SetText(const AnsiString& Value) {
+  if (GetText() == Value) return;
+  Perform(WM_SETTEXT, 0, reinterpret_cast<intptr_t>(Value.c_str()));
+  Perform(CM_TEXTCHANGED, 0, 0);
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = AWidth;
+  FHeight = AHeight;
+}
+
+void TControl::SetVisible(bool Value) { FVisible = Value; }
+void TControl::SetEnabled(bool Value) {
+  if (FEnabled == Value) return;
+  FEnabled = Value;
+  Perform(CM_ENABLEDCHANGED, 0, 0);
+}
+
+void TControl::Click() {
+  if (OnClick) OnClick(this);
+}
+
+void TControl::WndProc(TMessage& Message) { DefaultHandler(Message); }
+
+void TControl::DefaultHandler(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_GETTEXT: {
+      char* buf = reinterpret_cast<char*>(Message.LParam);
+      size_t cap = Message.WParam;
+      if (!buf || cap == 0) {
+        Message.Result = 0;
+        break;
+      }
+      size_t n = std::min(cap - 1, FText.size());
+      std::copy_n(FText.data(), n, buf);
+      buf[n] = 0;
+      Message.Result = (intptr_t)n;
+      break;
+    }
+    case WM_GETTEXTLENGTH: Message.Result = (intptr_t)FText.size(); break;
+    case WM_SETTEXT: {
+      const char* s = reinterpret_cast<const char*>(Message.LParam);
+      FText = s ? s : "";
+      Message.Result = 1;
+      break;
+    }
+    default: break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {}
+
 TWinControl::~TWinControl() {
+  if (!(ComponentState() & csDestroying)) Destroying();
   if (FHandle) DestroyHandle();
+  for (TControl* c : FControls) c->FParent = nullptr;
+  FControls.clear();
+}
+
+void TWinControl::InsertControl(TControl* AControl) {
+  FControls.push_back(AControl);
+  AControl->FParent = this;
+  auto* w = dynamic_cast<TWinControl*>(AControl);
+  if (w && FHandle) {
+    if (w->FHandle) w->RecreateWnd();
+    w->HandleNeeded();
+  }
+}
+
+void TWinControl::RemoveControl(TControl* AControl) {
+  auto* w = dynamic_cast<TWinControl*>(AControl);
+  if (w && w->FHandle) w->DestroyHandle();
+  FControls.erase(std::remove(FControls.begin(), FControls.end(), AControl), FControls.end());
+  AControl->FParent = nullptr;
 }
 
 void* TWinControl::Handle() {
@@ -10,15 +176,320 @@ void* TWinControl::Handle() {
 }
 
 void TWinControl::CreateHandle() {
-  FHandle = AllocateHWnd([this](TMessage& M) { WndProc(M); });
+  if (FHandle) return;
+  CreateWnd();
+  for (TControl* c : FControls)
+    if (auto* w = dynamic_cast<TWinControl*>(c)) w->HandleNeeded();
 }
 
 void TWinControl::DestroyHandle() {
-  void* h = FHandle;
-  FHandle = nullptr;
-  DeallocateHWnd(h);
+  if (!FHandle) return;
+  for (TControl* c : FControls)
+    if (auto* w = dynamic_cast<TWinControl*>(c)) w->DestroyHandle();
+  DestroyWnd();
 }
 
-void TWinControl::WndProc(TMessage& Message) { DefaultHandler(Message); }
+void TWinControl::RecreateWnd() {
+  if (!FHandle) return;
+  SetControlStateFlag(csRecreating, true);
+  DestroyHandle();
+  SetControlStateFlag(csRecreating, false);
+  HandleNeeded();
+}
 
-void TWinControl::DefaultHandler(TMessage& Message) { ::DefaultHandler(FHandle, Message); }
+void TWinControl::CreateParams(TCreateParams& Params) {
+  Params = TCreateParams{};
+  Params.Caption = FText.c_str();
+  Params.Style = WS_CHILD | WS_CLIPSIBLINGS;
+  if (FVisible) Params.Style |= WS_VISIBLE;
+  if (!FEnabled) Params.Style |= WS_DISABLED;
+  Params.X = FLeft;
+  Params.Y = FTop;
+  Params.Width = FWidth;
+  Params.Height = FHeight;
+  if (FParent) Params.WndParent = static_cast<HWND>(FParent->Handle());
+  Params.WindowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+  Params.WindowClass.lpfnWndProc = DefWindowProcA;
+  Params.WindowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  Params.WindowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  Params.WindowClass.hInstance = HInstance();
+  lstrcpynA(Params.WinClassName, ClassName(), sizeof Params.WinClassName);
+}
+
+void TWinControl::CreateSubClass(TCreateParams& Params, const char* ControlClassName) {
+  WNDCLASSA wc{};
+  if (!GetClassInfoA(nullptr, ControlClassName, &wc)) RaiseLastOSError();
+  HINSTANCE inst = Params.WindowClass.hInstance;
+  Params.WindowClass = wc;
+  Params.WindowClass.hInstance = inst;
+  Params.WindowClass.style &= ~CS_GLOBALCLASS;
+}
+
+void TWinControl::CreateWnd() {
+  TCreateParams p;
+  CreateParams(p);
+  FDefWndProc = p.WindowClass.lpfnWndProc;
+  WNDCLASSA existing{};
+  bool registered = GetClassInfoA(HInstance(), p.WinClassName, &existing) != 0;
+  if (!registered || existing.lpfnWndProc != InitWndProc) {
+    if (registered) UnregisterClassA(p.WinClassName, HInstance());
+    WNDCLASSA wc = p.WindowClass;
+    wc.lpfnWndProc = InitWndProc;
+    wc.hInstance = HInstance();
+    wc.lpszClassName = p.WinClassName;
+    if (!RegisterClassA(&wc)) RaiseLastOSError();
+  }
+  CreationControl = this;
+  try {
+    CreateWindowHandle(p);
+  } catch (...) {
+    CreationControl = nullptr;
+    throw;
+  }
+  CreationControl = nullptr;
+  if (!FHandle) RaiseLastOSError();
+  SendMessageA(static_cast<HWND>(FHandle), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+}
+
+void TWinControl::CreateWindowHandle(const TCreateParams& Params) {
+  HWND h = CreateWindowExA(Params.ExStyle, Params.WinClassName, Params.Caption, Params.Style, Params.X, Params.Y,
+                           Params.Width, Params.Height, Params.WndParent, nullptr, HInstance(), Params.Param);
+  FHandle = h;
+}
+
+void TWinControl::DestroyWnd() {
+  FText = GetText();
+  DestroyWindowHandle();
+}
+
+void TWinControl::DestroyWindowHandle() {
+  SetControlStateFlag(csDestroyingHandle, true);
+  HWND h = static_cast<HWND>(FHandle);
+  if (h && IsWindow(h)) DestroyWindow(h);
+  FHandle = nullptr;
+  SetControlStateFlag(csDestroyingHandle, false);
+}
+
+void TWinControl::MainWndProc(TMessage& Message) {
+  try {
+    WindowProc.Method(Message);
+  } catch (...) {
+    if (Application) {
+      try {
+        Application->HandleException(this);
+      } catch (...) {
+      }
+    }
+  }
+}
+
+LRESULT CALLBACK TWinControl::StdWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  TWinControl* c = FindControl(Wnd);
+  if (!c) return IsWindowUnicode(Wnd) ? DefWindowProcW(Wnd, Msg, WParam, LParam) : DefWindowProcA(Wnd, Msg, WParam, LParam);
+  TMessage m{Msg, WParam, LParam, 0};
+  c->MainWndProc(m);
+  if (Msg == WM_NCDESTROY) {
+    RemovePropA(Wnd, MAKEINTATOM(gControlAtom));
+    RemovePropA(Wnd, MAKEINTATOM(gWindowAtom));
+    if (c->FHandle == Wnd) c->FHandle = nullptr;
+  }
+  return m.Result;
+}
+
+LRESULT CALLBACK TWinControl::InitWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  TWinControl* c = CreationControl;
+  if (!c) return DefWindowProcA(Wnd, Msg, WParam, LParam);
+  c->FHandle = Wnd;
+  SetWindowLongA(Wnd, GWL_WNDPROC, reinterpret_cast<LONG>(&StdWndProc));
+  if ((GetWindowLongA(Wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongA(Wnd, GWL_ID) == 0)
+    SetWindowLongA(Wnd, GWL_ID, reinterpret_cast<LONG>(Wnd));
+  SetPropA(Wnd, MAKEINTATOM(gControlAtom), c);
+  SetPropA(Wnd, MAKEINTATOM(gWindowAtom), c);
+  CreationControl = nullptr;
+  return CallWindowProcA(&StdWndProc, Wnd, Msg, WParam, LParam);
+}
+
+void TWinControl::DefaultHandler(TMessage& Message) {
+  if (FHandle && FDefWndProc) {
+    Message.Result = CallWindowProcA(FDefWndProc, static_cast<HWND>(FHandle), Message.Msg, Message.WParam, Message.LParam);
+    return;
+  }
+  TControl::DefaultHandler(Message);
+}
+
+void TWinControl::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_COMMAND:
+      if (Message.LParam) {
+        TWinControl* child = FindControl(reinterpret_cast<HWND>(Message.LParam));
+        if (child && child != this) {
+          Message.Result = child->Perform(CN_COMMAND, Message.WParam, Message.LParam);
+          return;
+        }
+      }
+      break;
+    case WM_NOTIFY: {
+      auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+      TWinControl* child = hdr ? FindControl(hdr->hwndFrom) : nullptr;
+      if (child && child != this) {
+        Message.Result = child->Perform(CN_NOTIFY, Message.WParam, Message.LParam);
+        return;
+      }
+      break;
+    }
+    case WM_SYSCHAR: {
+      // Alt and a key: the form's controls get the chance to take it as their accelerator.
+      TWinControl* top = this;
+      while (top->Parent()) top = top->Parent();
+      if (top->Perform(CM_DIALOGCHAR, Message.WParam, Message.LParam) != 0) {
+        Message.Result = 0;
+        return;
+      }
+      break;
+    }
+    case CM_DIALOGCHAR:
+      // Offered to every child until one takes it.
+      for (TControl* c : std::vector<TControl*>(FControls)) {
+        if (!c->Visible() || !c->Enabled()) continue;
+        intptr_t r = c->Perform(CM_DIALOGCHAR, Message.WParam, Message.LParam);
+        if (r != 0) {
+          Message.Result = r;
+          return;
+        }
+      }
+      Message.Result = 0;
+      return;
+    case WM_DRAWITEM: {
+      auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
+      TWinControl* child = dis && dis->CtlType == ODT_BUTTON ? FindControl(dis->hwndItem) : nullptr;
+      if (child && child != this) {
+        Message.Result = child->Perform(CN_DRAWITEM, Message.WParam, Message.LParam);
+        return;
+      }
+      break;
+    }
+    case WM_PAINT: {
+      bool windowless = false;
+      for (TControl* c : FControls) windowless = windowless || !dynamic_cast<TWinControl*>(c);
+      if (!windowless || !FHandle) break;
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(static_cast<HWND>(FHandle), &ps);
+      PaintControls(dc);
+      EndPaint(static_cast<HWND>(FHandle), &ps);
+      Message.Result = 0;
+      return;
+    }
+    default: break;
+  }
+  TControl::WndProc(Message);
+}
+
+void TWinControl::PaintControls(HDC DC) {
+  for (TControl* c : FControls) {
+    if (dynamic_cast<TWinControl*>(c) || !c->Visible()) continue;
+    int saved = SaveDC(DC);
+    SetViewportOrgEx(DC, c->Left(), c->Top(), nullptr);
+    IntersectClipRect(DC, 0, 0, c->Width(), c->Height());
+    c->PaintInParent(DC);
+    RestoreDC(DC, saved);
+  }
+}
+
+void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  if (FHandle) SetWindowPos(static_cast<HWND>(FHandle), nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWinControl::SetVisible(bool Value) {
+  TControl::SetVisible(Value);
+  if (FHandle) ShowWindow(static_cast<HWND>(FHandle), Value ? SW_SHOWNA : SW_HIDE);
+}
+
+void TWinControl::SetEnabled(bool Value) {
+  TControl::SetEnabled(Value);
+  if (FHandle) EnableWindow(static_cast<HWND>(FHandle), Value);
+}
+
+void TWinControl::Invalidate() {
+  if (FHandle) InvalidateRect(static_cast<HWND>(FHandle), nullptr, TRUE);
+}
+
+bool TWinControl::Focused() { return FHandle && GetFocus() == FHandle; }
+
+bool TWinControl::CanFocus() {
+  for (TControl* c = this; c; c = c->Parent())
+    if (!c->Visible() || !c->Enabled()) return false;
+  return true;
+}
+
+void TWinControl::SetFocus() { ::SetFocus(static_cast<HWND>(Handle())); }
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+THintWindow* MakeHintWindow(TComponent* AOwner) { return new THintWindow(AOwner); }
+}  // namespace
+
+const THintWindowClass THintWindow::Class{"THintWindow", nullptr, &MakeHintWindow};
+
+THintWindow::THintWindow(TComponent* AOwner) : TWinControl(AOwner) { FVisible = false; }
+
+void THintWindow::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.Style = WS_POPUP | WS_BORDER;
+  Params.ExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+  Params.WndParent = nullptr;
+  Params.WindowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INFOBK + 1);
+}
+
+void THintWindow::ActivateHint(RECT Rect, const AnsiString& Hint) {
+  SetCaption(Hint);
+  SetBounds(Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top);
+  HWND h = static_cast<HWND>(Handle());
+  SetWindowPos(h, HWND_TOPMOST, Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top,
+               SWP_SHOWWINDOW | SWP_NOACTIVATE);
+  FVisible = true;
+  Invalidate();
+}
+
+void THintWindow::ActivateHintData(RECT Rect, const AnsiString& Hint, void* Data) { ActivateHint(Rect, Hint); }
+
+RECT THintWindow::CalcHintRect(int MaxWidth, const AnsiString& Hint, void* Data) {
+  RECT r{0, 0, MaxWidth, 0};
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  DrawTextA(dc, Hint.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  r.right += 6;
+  r.bottom += 2;
+  return r;
+}
+
+void THintWindow::Paint(HDC DC) {
+  RECT r;
+  GetClientRect(static_cast<HWND>(FHandle), &r);
+  r.left += 2;
+  r.top += 2;
+  SetBkMode(DC, TRANSPARENT);
+  SetTextColor(DC, GetSysColor(COLOR_INFOTEXT));
+  SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  AnsiString text = FText;
+  DrawTextA(DC, text.c_str(), -1, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK);
+}
+
+void THintWindow::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_PAINT && FHandle) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(static_cast<HWND>(FHandle), &ps);
+    Paint(dc);
+    EndPaint(static_cast<HWND>(FHandle), &ps);
+    Message.Result = 0;
+    return;
+  }
+  if (Message.Msg == WM_NCHITTEST) {
+    Message.Result = HTTRANSPARENT;
+    return;
+  }
+  TWinControl::WndProc(Message);
+}

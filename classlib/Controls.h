@@ -1,22 +1,135 @@
-// Controls: the base classes of everything that appears on screen.
+// Controls: the base classes of everything that appears on screen. The class library speaks 8-bit
+// text: captions and hints are AnsiString, windows are made and answered through the ANSI calls.
 #pragma once
+#include <memory>
+#include <vector>
+
 #include "classlib/Classes.h"
+#include "classlib/WinApi.h"
 
 class TWinControl;
+class TControlActionLink;
+class TBasicAction;
 
-// A visual component. The widget layer adds bounds, parent, text and painting.
+// The class library's own messages.
+constexpr uint32_t CM_BASE = 0xB000;
+constexpr uint32_t CM_DIALOGCHAR = CM_BASE + 6;
+constexpr uint32_t CM_ENABLEDCHANGED = CM_BASE + 12;
+constexpr uint32_t CM_TEXTCHANGED = CM_BASE + 18;
+constexpr uint32_t CM_MOUSEENTER = CM_BASE + 19;
+constexpr uint32_t CM_MOUSELEAVE = CM_BASE + 20;
+constexpr uint32_t CM_HINTSHOW = CM_BASE + 48;
+constexpr uint32_t CM_BIDIMODECHANGED = CM_BASE + 60;
+constexpr uint32_t CM_ACTIONEXECUTE = CM_BASE + 64;
+constexpr uint32_t CN_BASE = 0xBC00;
+constexpr uint32_t CN_COMMAND = CN_BASE + WM_COMMAND;
+constexpr uint32_t CN_NOTIFY = CN_BASE + WM_NOTIFY;
+constexpr uint32_t CN_DRAWITEM = CN_BASE + WM_DRAWITEM;
+
+// Control state flags.
+constexpr uint32_t csCreating = 1 << 0;
+constexpr uint32_t csDestroyingHandle = 1 << 1;
+constexpr uint32_t csRecreating = 1 << 2;
+
+// The window that CreateWnd is about to make.
+struct TCreateParams {
+  const char* Caption;
+  DWORD Style;
+  DWORD ExStyle;
+  int X, Y, Width, Height;
+  HWND WndParent;
+  void* Param;
+  WNDCLASSA WindowClass;
+  char WinClassName[64];
+};
+
+// A message handler with the object it belongs to, so that a hooked handler chain can be told
+// apart from the control's own WndProc.
+struct TWindowProcRef {
+  TWndMethod Method;
+  const void* Target = nullptr;
+};
+
+// A visual component: parent, bounds, 8-bit text and hint, and the message path
+// Perform -> WindowProc -> WndProc -> DefaultHandler.
 class TControl : public TComponent {
  public:
-  explicit TControl(TComponent* AOwner) : TComponent(AOwner) {}
+  explicit TControl(TComponent* AOwner);
+  ~TControl() override;
   const char* ClassName() const override { return "TControl"; }
+
+  TWinControl* Parent() const { return FParent; }
+  virtual void SetParent(TWinControl* AParent);
+
+  // Text and Caption are the same property; reading and writing go through WM_GETTEXT and
+  // WM_SETTEXT, and a change performs CM_TEXTCHANGED.
+  AnsiString Text() { return GetText(); }
+  void SetText(const AnsiString& Value);
+  AnsiString Caption() { return GetText(); }
+  void SetCaption(const AnsiString& Value) { SetText(Value); }
+  const AnsiString& Hint() const { return FHint; }
+  void SetHint(const AnsiString& Value) { FHint = Value; }
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool Value) { FShowHint = Value; }
+
+  int Left() const { return FLeft; }
+  int Top() const { return FTop; }
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+  bool Visible() const { return FVisible; }
+  virtual void SetVisible(bool Value);
+  bool Enabled() const { return FEnabled; }
+  virtual void SetEnabled(bool Value);
+
+  TControlActionLink* ActionLink() const { return FActionLink.get(); }
+  // Links the control to an action (null unlinks); the control takes the action's caption and
+  // hint (ActionChange with CheckDefaults while loading).
+  TBasicAction* Action() const;
+  void SetAction(TBasicAction* Value);
+  uint32_t ControlState() const { return FControlState; }
+  void SetControlStateFlag(uint32_t Flag, bool On) {
+    FControlState = On ? (FControlState | Flag) : (FControlState & ~Flag);
+  }
+
+  // Sends a message through WindowProc and returns its result.
+  intptr_t Perform(uint32_t Msg, uintptr_t WParam, intptr_t LParam);
+  // The replaceable entry point of every message; initially the control's own WndProc.
+  TWindowProcRef WindowProc;
+  bool WindowProcIsOwn() const { return WindowProc.Target == this; }
+
+  virtual void WndProc(TMessage& Message);
+  virtual void DefaultHandler(TMessage& Message);
+  virtual void Invalidate() {}
+  virtual void Click();
+  // Windowless controls draw themselves into their parent's device context here.
+  virtual void PaintInParent(HDC DC) {}
+
+  std::function<void(TObject* Sender)> OnClick;
+
+ protected:
+  friend class TWinControl;
+  virtual AnsiString GetText();
+  // Copies the action's caption and hint; with CheckDefaults only into empty properties.
+  virtual void ActionChange(TObject* Sender, bool CheckDefaults);
+  virtual std::unique_ptr<TControlActionLink> CreateActionLink();
+  AnsiString FText;
+  TWinControl* FParent = nullptr;
+  std::unique_ptr<TControlActionLink> FActionLink;
+  AnsiString FHint;
+  bool FShowHint = false;
+  int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+  bool FVisible = true;
+  bool FEnabled = true;
+  uint32_t FControlState = 0;
 };
 
 // A control with a window of its own. The window is made on first use of Handle() (never during
-// construction, so that derived classes are whole when their window procedure first runs) and
-// destroyed with the control.
+// construction, so that derived classes are whole when their window procedure first runs), with
+// the children's windows after it, and destroyed with the control.
 class TWinControl : public TControl {
  public:
-  explicit TWinControl(TComponent* AOwner) : TControl(AOwner) {}
+  explicit TWinControl(TComponent* AOwner);
   ~TWinControl() override;
   const char* ClassName() const override { return "TWinControl"; }
 
@@ -24,14 +137,113 @@ class TWinControl : public TControl {
   void* Handle();
   bool HandleAllocated() const { return FHandle != nullptr; }
   void HandleNeeded() { Handle(); }
+  // Destroys the window; the next Handle() makes a new one with the same text.
+  void RecreateWnd();
+  int ControlCount() const { return (int)FControls.size(); }
+  TControl* Controls(int Index) const { return FControls[Index]; }
+
+  // The default window procedure: the system class's one for a control that imitates a system
+  // class, else DefWindowProcA.
+  WNDPROC DefWndProc() const { return FDefWndProc; }
+  void SetDefWndProc(WNDPROC Value) { FDefWndProc = Value; }
+  // Gives messages to the control; an exception that escapes goes to Application->HandleException.
+  void MainWndProc(TMessage& Message);
+  // Lets Handle() be set by the first-message procedures (the library's and the Unicode layer's).
+  void SetWindowHandle(void* Value) { FHandle = Value; }
+
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
+  void SetVisible(bool Value) override;
+  void SetEnabled(bool Value) override;
+  void DefaultHandler(TMessage& Message) override;
+  // Reflects WM_COMMAND and WM_NOTIFY to the child control they come from (CN_COMMAND,
+  // CN_NOTIFY) and paints the windowless children.
+  void WndProc(TMessage& Message) override;
+  void PaintControls(HDC DC);
+  void Invalidate() override;
+  bool Focused();
+  virtual bool CanFocus();
+  virtual void SetFocus();
+
+  // The window procedure of every window of the class library: finds the control by the window's
+  // property and hands it the message.
+  static LRESULT CALLBACK StdWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  // The first-message procedure of the class library's window classes.
+  static LRESULT CALLBACK InitWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 
  protected:
-  // Makes the window. The default is a hidden window whose messages reach WndProc.
+  friend class TControl;
+  virtual void CreateParams(TCreateParams& Params);
+  // Copies a system window class into Params (the control imitates it).
+  void CreateSubClass(TCreateParams& Params, const char* ControlClassName);
+  virtual void CreateWnd();
+  virtual void CreateWindowHandle(const TCreateParams& Params);
+  virtual void DestroyWnd();
+  virtual void DestroyWindowHandle();
   virtual void CreateHandle();
   virtual void DestroyHandle();
-  // Answers one message; the default leaves it to the system's default window procedure.
-  virtual void WndProc(TMessage& Message);
-  void DefaultHandler(TMessage& Message);
+  void InsertControl(TControl* AControl);
+  void RemoveControl(TControl* AControl);
 
   void* FHandle = nullptr;
+  WNDPROC FDefWndProc = nullptr;
+  std::vector<TControl*> FControls;
+};
+
+// The class library's window lookup: the two global atoms under which every window it makes
+// (and every Unicode window of the widget layer) names its control.
+uint16_t WindowAtom();
+uint16_t ControlAtom();
+// The control whose window is being made (the first-message procedure takes it).
+extern TWinControl* CreationControl;
+// The control of a window of the class library, or null.
+TWinControl* FindControl(HWND Wnd);
+HINSTANCE HInstance();
+
+void ControlsInitialize();
+void ControlsFinalize();
+
+// ---------------------------------------------------------------------------------------------
+// Hints
+
+class THintWindow;
+
+// A class reference for hint windows: its name, its parent class and how to make one.
+struct THintWindowClass {
+  const char* Name;
+  const THintWindowClass* Parent;
+  THintWindow* (*Create)(TComponent* AOwner);
+  bool InheritsFrom(const THintWindowClass* Other) const {
+    for (const THintWindowClass* c = this; c; c = c->Parent)
+      if (c == Other) return true;
+    return false;
+  }
+};
+
+// What CM_HINTSHOW (LParam) lets a control change before its hint shows.
+struct THintInfo {
+  TControl* HintControl = nullptr;
+  const THintWindowClass* HintWindowClass = nullptr;
+  POINT HintPos{};
+  int HintMaxWidth = 300;
+  AnsiString HintStr;
+  void* HintData = nullptr;
+};
+
+// The small pop-up window that shows a hint.
+class THintWindow : public TWinControl {
+ public:
+  explicit THintWindow(TComponent* AOwner);
+  const char* ClassName() const override { return "THintWindow"; }
+  static const THintWindowClass Class;
+  // Shows the window over Rect (screen coordinates) with the text.
+  virtual void ActivateHint(RECT Rect, const AnsiString& Hint);
+  virtual void ActivateHintData(RECT Rect, const AnsiString& Hint, void* Data);
+  // The size the text needs at most MaxWidth wide.
+  virtual RECT CalcHintRect(int MaxWidth, const AnsiString& Hint, void* Data);
+  void ReleaseHandle() { DestroyHandle(); }
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void WndProc(TMessage& Message) override;
+  virtual void Paint(HDC DC);
 };

@@ -6,6 +6,147 @@ TApplication* Application = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 
+TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
+  FVisible = false;
+  FLeft = FTop = (int)CW_USEDEFAULT;
+  FWidth = 320;
+  FHeight = 240;
+}
+
+TCustomForm::~TCustomForm() {
+  if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
+}
+
+void TCustomForm::CreateWnd() {
+  TWinControl::CreateWnd();
+  ApplyLayered();
+  if (FMenu) SetMenu(FMenu);
+}
+
+void TCustomForm::SetMenu(TMainMenu* Value) {
+  if (FMenu && FMenu != Value) FMenu->SetWindowHandle(nullptr);
+  FMenu = Value;
+  if (!HandleAllocated()) return;
+  HWND h = static_cast<HWND>(Handle());
+  ::SetMenu(h, Value ? static_cast<HMENU>(Value->Handle()) : nullptr);
+  if (Value) Value->SetWindowHandle(h);
+}
+
+void TCustomForm::ApplyLayered() {
+  if (!HandleAllocated()) return;
+  HWND h = static_cast<HWND>(Handle());
+  LONG ex = GetWindowLongW(h, GWL_EXSTYLE);
+  if (FAlphaBlend || FTransparentColor) {
+    if (!(ex & WS_EX_LAYERED)) SetWindowLongW(h, GWL_EXSTYLE, ex | WS_EX_LAYERED);
+    DWORD flags = (FAlphaBlend ? LWA_ALPHA : 0) | (FTransparentColor ? LWA_COLORKEY : 0);
+    SetLayeredWindowAttributes(h, FTransparentColorValue, FAlphaBlendValue, flags);
+  } else if (ex & WS_EX_LAYERED) {
+    SetWindowLongW(h, GWL_EXSTYLE, ex & ~WS_EX_LAYERED);
+  }
+}
+
+void TCustomForm::SetAlphaBlend(bool Value) {
+  if (FAlphaBlend == Value) return;
+  FAlphaBlend = Value;
+  ApplyLayered();
+}
+
+void TCustomForm::SetAlphaBlendValue(uint8_t Value) {
+  FAlphaBlendValue = Value;
+  ApplyLayered();
+}
+
+void TCustomForm::SetTransparentColor(bool Value) {
+  if (FTransparentColor == Value) return;
+  FTransparentColor = Value;
+  ApplyLayered();
+}
+
+void TCustomForm::DoCreate() {
+  if (OnCreate) OnCreate(this);
+}
+
+void TCustomForm::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_CLOSE) {
+    Close();
+    return;
+  }
+  if (Message.Msg == WM_COMMAND && Message.LParam == 0 && HIWORD(Message.WParam) == 0 && FMenu &&
+      FMenu->DispatchCommand(LOWORD(Message.WParam)))
+    return;
+  TWinControl::WndProc(Message);
+}
+
+void TCustomForm::Close() {
+  if (FFormState & fsModal) {
+    FModalResult = mrCancel;
+    return;
+  }
+  TCloseAction action = caHide;
+  if (OnClose) OnClose(this, action);
+  if (action == caHide) Hide();
+  else if (action == caMinimize && HandleAllocated()) ShowWindow(static_cast<HWND>(Handle()), SW_MINIMIZE);
+  else if (action == caFree) Release();
+}
+
+namespace {
+const UINT CM_RELEASE = CM_BASE + 33;
+}
+
+void TCustomForm::Release() {
+  if (Application) PostMessageW(static_cast<HWND>(Application->Handle()), CM_RELEASE, 0, reinterpret_cast<LPARAM>(this));
+}
+
+namespace {
+struct DisabledWindows {
+  HWND Keep;
+  std::vector<HWND> List;
+};
+BOOL CALLBACK DisableWindow(HWND Wnd, LPARAM Param) {
+  auto* d = reinterpret_cast<DisabledWindows*>(Param);
+  if (Wnd != d->Keep && IsWindowVisible(Wnd) && IsWindowEnabled(Wnd)) {
+    d->List.push_back(Wnd);
+    EnableWindow(Wnd, FALSE);
+  }
+  return TRUE;
+}
+}  // namespace
+
+TModalResult TCustomForm::ShowModal() {
+  if (Visible() || (FFormState & fsModal)) throw EInvalidOperation("Cannot make a visible window modal");
+  HWND self = static_cast<HWND>(Handle());
+  DisabledWindows disabled{self, {}};
+  EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
+  SetFormStateFlag(fsModal, true);
+  FModalResult = mrNone;
+  try {
+    Show();
+    while (FModalResult == mrNone && Application && !Application->Terminated()) Application->HandleMessage();
+  } catch (...) {
+    SetFormStateFlag(fsModal, false);
+    for (HWND w : disabled.List) EnableWindow(w, TRUE);
+    throw;
+  }
+  SetFormStateFlag(fsModal, false);
+  for (HWND w : disabled.List) EnableWindow(w, TRUE);
+  Hide();
+  return FModalResult;
+}
+
+void TCustomForm::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.Style = (Params.Style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  Params.WndParent = Application ? static_cast<HWND>(Application->Handle()) : nullptr;
+}
+
+void TCustomForm::Show() {
+  SetVisible(true);
+  HandleNeeded();
+  ShowWindow(static_cast<HWND>(Handle()), SW_SHOW);
+}
+
+// ---------------------------------------------------------------------------------------------
+
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
   wchar_t path[MAX_PATH];
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -26,11 +167,34 @@ TApplication::~TApplication() {
   DeallocateHWnd(FHandle);
 }
 
+void TApplication::SetHint(const AnsiString& Value) {
+  if (FHint == Value) return;
+  FHint = Value;
+  if (OnHint) OnHint(this);
+}
+
+void TApplication::HookMainWindow(void* Id, TWindowHook Hook) { FWindowHooks.emplace_back(Id, std::move(Hook)); }
+
+void TApplication::UnhookMainWindow(void* Id) {
+  for (auto it = FWindowHooks.begin(); it != FWindowHooks.end(); ++it)
+    if (it->first == Id) {
+      FWindowHooks.erase(it);
+      return;
+    }
+}
+
 void TApplication::WndProc(TMessage& Message) {
   if (Message.Msg == WM_NULL) {
     CheckSynchronize();
     return;
   }
+  if (Message.Msg == CM_RELEASE) {
+    delete reinterpret_cast<TCustomForm*>(Message.LParam);
+    return;
+  }
+  auto hooks = FWindowHooks;
+  for (auto& h : hooks)
+    if (h.second(Message)) return;
   DefaultHandler(FHandle, Message);
 }
 
@@ -41,8 +205,13 @@ bool TApplication::ProcessMessage() {
     FTerminated = true;
     return true;
   }
-  TranslateMessage(&msg);
-  DispatchMessageW(&msg);
+  bool handled = false;
+  if (OnMessage) OnMessage(msg, handled);
+  if (!handled && FDialogHandle && IsDialogMessageW(static_cast<HWND>(FDialogHandle), &msg)) handled = true;
+  if (!handled) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
   return true;
 }
 
@@ -116,10 +285,14 @@ void TApplication::ShowException(const Exception& E) {
 
 void ClasslibInitialize() {
   MainThreadID = GetCurrentThreadId();
+  ControlsInitialize();
   if (!Application) Application = new TApplication(nullptr);
+  MenusInitialize();
 }
 
 void ClasslibFinalize() {
+  MenusFinalize();
   delete Application;
   Application = nullptr;
+  ControlsFinalize();
 }

@@ -1,16 +1,85 @@
 // The application object: message loop, exception reporting and the hidden application window.
 #pragma once
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "classlib/Classes.h"
 #include "classlib/Controls.h"
+#include "classlib/Menus.h"
 
 // A form: a top-level window of the program. The widget layer gives it its real window,
 // caption and borders; here it is the window that the application's main form is.
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+using TModalResult = int;
+constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2;
+// Form state flags.
+constexpr uint32_t fsCreating = 1 << 0;
+constexpr uint32_t fsModal = 1 << 1;
+constexpr uint32_t fsCreatedMDIChild = 1 << 2;
+
 class TCustomForm : public TWinControl {
  public:
-  explicit TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {}
+  explicit TCustomForm(TComponent* AOwner);
+  ~TCustomForm() override;
   const char* ClassName() const override { return "TCustomForm"; }
+  void Show();
+  void Hide() { SetVisible(false); }
+  // Shows the form with every other window of the program disabled, runs the message loop until
+  // ModalResult is set (Close sets mrCancel), then hides it and enables the others again.
+  // Threads: user-interface thread; serves messages while it waits.
+  TModalResult ShowModal();
+  // OnClose decides: caHide (the default) hides, caFree frees the form once its messages are done,
+  // caNone keeps it. A modal form only gets its ModalResult.
+  void Close();
+  // Frees the form after the messages being handled (posted to the application).
+  void Release();
+  TModalResult ModalResult() const { return FModalResult; }
+  void SetModalResult(TModalResult Value) { FModalResult = Value; }
+  uint32_t FormState() const { return FFormState; }
+  void SetFormStateFlag(uint32_t Flag, bool On) { FFormState = On ? (FFormState | Flag) : (FFormState & ~Flag); }
+  // Translucency through the layered window style.
+  bool AlphaBlend() const { return FAlphaBlend; }
+  void SetAlphaBlend(bool Value);
+  uint8_t AlphaBlendValue() const { return FAlphaBlendValue; }
+  void SetAlphaBlendValue(uint8_t Value);
+  bool TransparentColor() const { return FTransparentColor; }
+  void SetTransparentColor(bool Value);
+  uint32_t TransparentColorValue() const { return FTransparentColorValue; }
+  void SetTransparentColorValue(uint32_t Value) { FTransparentColorValue = Value; ApplyLayered(); }
+  bool OldCreateOrder() const { return FOldCreateOrder; }
+  void SetOldCreateOrder(bool Value) { FOldCreateOrder = Value; }
+  // Runs OnCreate.
+  void DoCreate();
+  // The menu bar; its commands run the items' OnClick.
+  TMainMenu* Menu() const { return FMenu; }
+  void SetMenu(TMainMenu* Value);
+
+  std::function<void(TObject* Sender)> OnCreate;
+  std::function<void(TObject* Sender, TCloseAction& Action)> OnClose;
+
+ protected:
+  // A top-level window owned by the application window, hidden until shown.
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  void ApplyLayered();
+
+ private:
+  TModalResult FModalResult = mrNone;
+  uint32_t FFormState = 0;
+  bool FAlphaBlend = false;
+  uint8_t FAlphaBlendValue = 255;
+  bool FTransparentColor = false;
+  uint32_t FTransparentColorValue = 0;
+  bool FOldCreateOrder = false;
+  TMainMenu* FMenu = nullptr;
+};
+
+class TForm : public TCustomForm {
+ public:
+  using TCustomForm::TCustomForm;
+  const char* ClassName() const override { return "TForm"; }
 };
 
 class TApplication : public TComponent {
@@ -40,6 +109,23 @@ class TApplication : public TComponent {
   const WideString& Title() const { return FTitle; }
   void SetTitle(const WideString& Value) { FTitle = Value; }
 
+  // The status hint: set when the mouse rests on a control; OnHint tells of each change.
+  const AnsiString& Hint() const { return FHint; }
+  void SetHint(const AnsiString& Value);
+  void CancelHint() {}
+  // Functions that see the application window's messages first; one that returns true handles it.
+  using TWindowHook = std::function<bool(TMessage& Message)>;
+  void HookMainWindow(void* Id, TWindowHook Hook);
+  void UnhookMainWindow(void* Id);
+  // The modeless dialog whose keyboard navigation the loop runs (IsDialogMessage), or null.
+  void* DialogHandle() const { return FDialogHandle; }
+  void SetDialogHandle(void* Value) { FDialogHandle = Value; }
+  // The control under the mouse, as the hint code looks for it.
+  TControl* MouseControl() const { return FMouseControl; }
+  void SetMouseControl(TControl* Value) { FMouseControl = Value; }
+
+  std::function<void(TObject* Sender)> OnHint;
+  std::function<void(MSG& Msg, bool& Handled)> OnMessage;
   std::function<void(TObject* Sender, const Exception& E)> OnException;
   std::function<void(TObject* Sender, bool& Done)> OnIdle;
 
@@ -51,6 +137,10 @@ class TApplication : public TComponent {
   bool FTerminated = false;
   TCustomForm* FMainForm = nullptr;
   WideString FTitle;
+  AnsiString FHint;
+  std::vector<std::pair<void*, TWindowHook>> FWindowHooks;
+  void* FDialogHandle = nullptr;
+  TControl* FMouseControl = nullptr;
 };
 
 extern TApplication* Application;

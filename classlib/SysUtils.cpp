@@ -214,3 +214,8 @@ AnsiString Trim(const AnsiString& S) {
   while (e > b && (unsigned char)S[e - 1] <= ' ') --e;
   return S.substr(b, e - b);
 }
+
+const TSysLocale& SysLocale() {
+  static const TSysLocale locale{GetSystemMetrics(SM_DBCSENABLED) != 0};
+  return locale;
+}

@@ -106,3 +106,9 @@ AnsiString LowerCase(const AnsiString& S);
 int CompareText(const AnsiString& A, const AnsiString& B);  // ASCII case-insensitive
 bool SameText(const AnsiString& A, const AnsiString& B);
 AnsiString Trim(const AnsiString& S);
+
+// The system's locale traits: FarEast on systems with double-byte character sets.
+struct TSysLocale {
+  bool FarEast;
+};
+const TSysLocale& SysLocale();

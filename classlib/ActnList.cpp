@@ -1,0 +1,84 @@
+#include "classlib/ActnList.h"
+
+#include <algorithm>
+
+#include "classlib/Controls.h"
+
+TBasicAction::~TBasicAction() {
+  auto clients = FClients;
+  for (TActionLink* l : clients) l->SetAction(nullptr);
+}
+
+bool TBasicAction::Execute() {
+  if (!OnExecute) return false;
+  OnExecute(this);
+  return true;
+}
+
+bool TBasicAction::Update() {
+  if (!OnUpdate) return false;
+  OnUpdate(this);
+  return true;
+}
+
+void TBasicAction::RegisterLink(TActionLink* Link) { FClients.push_back(Link); }
+
+void TBasicAction::UnRegisterLink(TActionLink* Link) {
+  FClients.erase(std::remove(FClients.begin(), FClients.end(), Link), FClients.end());
+}
+
+void TCustomAction::SetCaption(const AnsiString& Value) {
+  if (Value == FCaption) return;
+  auto clients = FClients;
+  for (TActionLink* l : clients) l->SetCaption(Value);
+  FCaption = Value;
+}
+
+void TCustomAction::SetHint(const AnsiString& Value) {
+  if (Value == FHint) return;
+  auto clients = FClients;
+  for (TActionLink* l : clients) l->SetHint(Value);
+  FHint = Value;
+}
+
+void TCustomAction::Assign(TPersistent* Source) {
+  auto* a = dynamic_cast<TCustomAction*>(Source);
+  if (!a) {
+    TBasicAction::Assign(Source);
+    return;
+  }
+  SetCaption(a->Caption());
+  SetHint(a->Hint());
+  SetShortCut(a->ShortCut());
+  OnExecute = a->OnExecute;
+  OnUpdate = a->OnUpdate;
+}
+
+TActionLink::~TActionLink() {
+  if (FAction) FAction->UnRegisterLink(this);
+}
+
+void TActionLink::SetAction(TBasicAction* Value) {
+  if (Value == FAction) return;
+  if (FAction) FAction->UnRegisterLink(this);
+  FAction = Value;
+  if (FAction) FAction->RegisterLink(this);
+}
+
+bool TControlActionLink::IsCaptionLinked() {
+  auto* a = dynamic_cast<TCustomAction*>(FAction);
+  return TActionLink::IsCaptionLinked() && a && FClient->Caption() == a->Caption();
+}
+
+bool TControlActionLink::IsHintLinked() {
+  auto* a = dynamic_cast<TCustomAction*>(FAction);
+  return TActionLink::IsHintLinked() && a && FClient->Hint() == a->Hint();
+}
+
+void TControlActionLink::SetCaption(const AnsiString& Value) {
+  if (IsCaptionLinked()) FClient->SetCaption(Value);
+}
+
+void TControlActionLink::SetHint(const AnsiString& Value) {
+  if (IsHintLinked()) FClient->SetHint(Value);
+}

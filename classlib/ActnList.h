@@ -1,0 +1,103 @@
+// Actions and the links that carry an action's caption and hint to its client controls.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "classlib/Classes.h"
+#include "classlib/Menus.h"
+
+class TControl;
+class TActionLink;
+
+class TBasicAction : public TComponent {
+ public:
+  explicit TBasicAction(TComponent* AOwner) : TComponent(AOwner) {}
+  ~TBasicAction() override;
+  const char* ClassName() const override { return "TBasicAction"; }
+  // Runs OnExecute; false when there is none.
+  virtual bool Execute();
+  virtual bool Update();
+  std::function<void(TObject* Sender)> OnExecute;
+  std::function<void(TObject* Sender)> OnUpdate;
+
+  void RegisterLink(TActionLink* Link);
+  void UnRegisterLink(TActionLink* Link);
+
+ protected:
+  std::vector<TActionLink*> FClients;
+};
+
+class TCustomAction : public TBasicAction {
+ public:
+  using TBasicAction::TBasicAction;
+  const char* ClassName() const override { return "TCustomAction"; }
+  const AnsiString& Caption() const { return FCaption; }
+  // Tells every linked client first (they see the old caption), then changes.
+  void SetCaption(const AnsiString& Value);
+  const AnsiString& Hint() const { return FHint; }
+  void SetHint(const AnsiString& Value);
+  TShortCut ShortCut() const { return FShortCut; }
+  void SetShortCut(TShortCut Value) { FShortCut = Value; }
+  void Assign(TPersistent* Source) override;
+
+ private:
+  AnsiString FCaption;
+  AnsiString FHint;
+  TShortCut FShortCut = 0;
+};
+
+class TAction : public TCustomAction {
+ public:
+  using TCustomAction::TCustomAction;
+  const char* ClassName() const override { return "TAction"; }
+};
+
+// The status-bar hint action the application runs when its hint changes.
+class THintAction : public TCustomAction {
+ public:
+  using TCustomAction::TCustomAction;
+  const char* ClassName() const override { return "THintAction"; }
+};
+
+class TActionLink : public TObject {
+ public:
+  TActionLink() = default;
+  ~TActionLink() override;
+  const char* ClassName() const override { return "TActionLink"; }
+  TBasicAction* Action() const { return FAction; }
+  void SetAction(TBasicAction* Value);
+  virtual bool IsCaptionLinked() { return dynamic_cast<TCustomAction*>(FAction) != nullptr; }
+  virtual bool IsHintLinked() { return dynamic_cast<TCustomAction*>(FAction) != nullptr; }
+  virtual void SetCaption(const AnsiString& Value) {}
+  virtual void SetHint(const AnsiString& Value) {}
+
+ protected:
+  TBasicAction* FAction = nullptr;
+};
+
+// The link between an action and one client control.
+class TControlActionLink : public TActionLink {
+ public:
+  explicit TControlActionLink(TControl* AClient) : FClient(AClient) {}
+  const char* ClassName() const override { return "TControlActionLink"; }
+  TControl* Client() const { return FClient; }
+  bool IsCaptionLinked() override;
+  bool IsHintLinked() override;
+  void SetCaption(const AnsiString& Value) override;
+  void SetHint(const AnsiString& Value) override;
+
+ protected:
+  TControl* FClient;
+};
+
+class TWinControlActionLink : public TControlActionLink {
+ public:
+  using TControlActionLink::TControlActionLink;
+  const char* ClassName() const override { return "TWinControlActionLink"; }
+};
+
+class TButtonActionLink : public TWinControlActionLink {
+ public:
+  using TWinControlActionLink::TWinControlActionLink;
+  const char* ClassName() const override { return "TButtonActionLink"; }
+};

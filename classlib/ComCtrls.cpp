@@ -1,0 +1,444 @@
+#include "classlib/ComCtrls.h"
+
+#include <algorithm>
+#include <commctrl.h>
+
+namespace {
+const char* const kMessages[] = {"List index out of bounds (%d)"};
+enum { msgListIndex };
+HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
+
+void InitCommon() {
+  static bool done = false;
+  if (done) return;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&icc);
+  done = true;
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Columns
+
+int TListColumn::Index() const { return FOwner->Columns()->IndexOf(this); }
+
+void TListColumn::SetCaption(const AnsiString& Value) {
+  FCaption = Value;
+  if (!FOwner->HandleAllocated()) return;
+  LVCOLUMNA col{};
+  col.mask = LVCF_TEXT;
+  col.pszText = const_cast<char*>(FCaption.c_str());
+  FOwner->Perform(LVM_SETCOLUMNA, Index(), reinterpret_cast<intptr_t>(&col));
+}
+
+void TListColumn::SetWidth(int Value) {
+  FWidth = Value;
+  if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_SETCOLUMNWIDTH, Index(), Value);
+}
+
+TListColumn* TListColumns::Items(int Index) const {
+  if (Index < 0 || Index >= Count()) throw EListError(Format(kMessages[msgListIndex], Index));
+  return FItems[Index].get();
+}
+
+TListColumn* TListColumns::Add() {
+  FItems.push_back(NewColumn());
+  TListColumn* c = FItems.back().get();
+  FOwner->WindowInsertColumn(Count() - 1, c);
+  return c;
+}
+
+void TListColumns::Delete(int Index) {
+  Items(Index);
+  if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETECOLUMN, Index, 0);
+  FItems.erase(FItems.begin() + Index);
+}
+
+int TListColumns::IndexOf(const TListColumn* Column) const {
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (FItems[i].get() == Column) return (int)i;
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Items
+
+TListItem::TListItem(TCustomListView* Owner) : FOwner(Owner), FSubItems(std::make_unique<TStringList>()) {}
+TListItem::~TListItem() = default;
+
+int TListItem::Index() const { return FOwner->Items()->IndexOf(this); }
+
+void TListItem::SetCaption(const AnsiString& Value) {
+  FCaption = Value;
+  Update();
+}
+
+void TListItem::Update() {
+  if (FOwner->HandleAllocated() && Index() >= 0) SendMessageA(H(FOwner), LVM_UPDATE, Index(), 0);
+}
+
+bool TListItem::Selected() const {
+  return FOwner->HandleAllocated() && (SendMessageA(H(FOwner), LVM_GETITEMSTATE, Index(), LVIS_SELECTED) & LVIS_SELECTED);
+}
+
+void TListItem::SetSelected(bool Value) {
+  if (!FOwner->HandleAllocated()) return;
+  LVITEMA item{};
+  item.stateMask = LVIS_SELECTED;
+  item.state = Value ? LVIS_SELECTED : 0;
+  SendMessageA(H(FOwner), LVM_SETITEMSTATE, Index(), reinterpret_cast<LPARAM>(&item));
+}
+
+TListItem* TListItems::Item(int Index) const {
+  if (Index < 0 || Index >= Count()) throw EListError(Format(kMessages[msgListIndex], Index));
+  return FItems[Index].get();
+}
+
+TListItem* TListItems::Insert(int Index) {
+  if (Index < 0 || Index > Count()) throw EListError(Format(kMessages[msgListIndex], Index));
+  FItems.insert(FItems.begin() + Index, FOwner->CreateListItem());
+  TListItem* item = FItems[Index].get();
+  FOwner->WindowInsertItem(Index, item);
+  return item;
+}
+
+void TListItems::Delete(int Index) {
+  Item(Index);
+  if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETEITEM, Index, 0);
+  FItems.erase(FItems.begin() + Index);
+}
+
+void TListItems::Clear() {
+  if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETEALLITEMS, 0, 0);
+  FItems.clear();
+}
+
+void TListItems::Move(int CurIndex, int NewIndex) {
+  Item(CurIndex);
+  Item(NewIndex);
+  if (CurIndex == NewIndex) return;
+  std::unique_ptr<TListItem> item = std::move(FItems[CurIndex]);
+  if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETEITEM, CurIndex, 0);
+  FItems.erase(FItems.begin() + CurIndex);
+  FItems.insert(FItems.begin() + NewIndex, std::move(item));
+  FOwner->WindowInsertItem(NewIndex, FItems[NewIndex].get());
+}
+
+int TListItems::IndexOf(const TListItem* Item) const {
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (FItems[i].get() == Item) return (int)i;
+  return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// List view
+
+TCustomListView::TCustomListView(TComponent* AOwner)
+    : TWinControl(AOwner), FColumns(std::make_unique<TListColumns>(this)), FItems(std::make_unique<TListItems>(this)) {
+  SetBounds(0, 0, 250, 150);
+}
+
+TCustomListView::~TCustomListView() {
+  if (HandleAllocated()) DestroyHandle();
+}
+
+void TCustomListView::CreateParams(TCreateParams& Params) {
+  InitCommon();
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, WC_LISTVIEWA);
+  static const DWORD views[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
+  Params.Style |= WS_TABSTOP | LVS_SHAREIMAGELISTS | views[FViewStyle];
+  Params.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomListView::WindowInsertColumn(int Index, TListColumn* Column) {
+  if (!HandleAllocated()) return;
+  LVCOLUMNA col{};
+  col.mask = LVCF_WIDTH | LVCF_TEXT;
+  col.cx = Column->Width();
+  col.pszText = const_cast<char*>("");
+  SendMessageA(H(this), LVM_INSERTCOLUMNA, Index, reinterpret_cast<LPARAM>(&col));
+  Column->SetCaption(Column->Caption());
+}
+
+void TCustomListView::WindowInsertItem(int Index, TListItem* Item) {
+  if (!HandleAllocated()) return;
+  LVITEMA it{};
+  it.mask = LVIF_TEXT | LVIF_PARAM;
+  it.iItem = Index;
+  it.pszText = LPSTR_TEXTCALLBACKA;
+  it.lParam = reinterpret_cast<LPARAM>(Item);
+  int at = (int)SendMessageA(H(this), LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it));
+  for (int c = 1; c < FColumns->Count(); ++c) {
+    LVITEMA sub{};
+    sub.iSubItem = c;
+    sub.pszText = LPSTR_TEXTCALLBACKA;
+    Perform(LVM_SETITEMTEXTA, at, reinterpret_cast<intptr_t>(&sub));
+  }
+}
+
+void TCustomListView::CreateWnd() {
+  TWinControl::CreateWnd();
+  for (int i = 0; i < FColumns->Count(); ++i) WindowInsertColumn(i, FColumns->Items(i));
+  for (int i = 0; i < FItems->Count(); ++i) WindowInsertItem(i, FItems->Item(i));
+}
+
+void TCustomListView::SetViewStyle(TViewStyle Value) {
+  if (FViewStyle == Value) return;
+  FViewStyle = Value;
+  RecreateWnd();
+}
+
+TListItem* TCustomListView::Selected() const {
+  if (!HandleAllocated()) return nullptr;
+  int i = (int)SendMessageA(static_cast<HWND>(FHandle), LVM_GETNEXTITEM, (WPARAM)-1, LVNI_SELECTED);
+  return i >= 0 && i < FItems->Count() ? FItems->Item(i) : nullptr;
+}
+
+int CALLBACK TCustomListView::DefaultCompare(LPARAM Item1, LPARAM Item2, LPARAM ListView) {
+  auto* lv = reinterpret_cast<TCustomListView*>(ListView);
+  auto* a = reinterpret_cast<TListItem*>(Item1);
+  auto* b = reinterpret_cast<TListItem*>(Item2);
+  if (lv->OnCompare) {
+    int r = 0;
+    lv->OnCompare(lv, a, b, 0, r);
+    return r;
+  }
+  return lstrcmpA(a->Caption().c_str(), b->Caption().c_str());
+}
+
+void TCustomListView::AlphaSort() {
+  if (!HandleAllocated()) return;
+  Perform(LVM_SORTITEMS, reinterpret_cast<uintptr_t>(this), reinterpret_cast<intptr_t>(&DefaultCompare));
+  SyncOrderFromWindow();
+}
+
+void TCustomListView::SyncOrderFromWindow() {
+  std::vector<std::unique_ptr<TListItem>> ordered;
+  int n = (int)SendMessageA(H(this), LVM_GETITEMCOUNT, 0, 0);
+  for (int i = 0; i < n; ++i) {
+    LVITEMA it{};
+    it.mask = LVIF_PARAM;
+    it.iItem = i;
+    SendMessageA(H(this), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&it));
+    auto* item = reinterpret_cast<TListItem*>(it.lParam);
+    for (auto& p : FItems->FItems)
+      if (p.get() == item) ordered.push_back(std::move(p));
+  }
+  if ((int)ordered.size() == FItems->Count()) FItems->FItems = std::move(ordered);
+}
+
+void TCustomListView::GetDispInfo(NMLVDISPINFOA* Info) {
+  if (!(Info->item.mask & LVIF_TEXT) || !Info->item.pszText || Info->item.cchTextMax <= 0) return;
+  int i = Info->item.iItem;
+  if (i < 0 || i >= FItems->Count()) return;
+  TListItem* item = FItems->Item(i);
+  AnsiString text;
+  int sub = Info->item.iSubItem;
+  if (sub == 0) text = item->Caption();
+  else if (sub - 1 < item->SubItems()->Count()) text = item->SubItems()->Get(sub - 1);
+  lstrcpynA(Info->item.pszText, text.c_str(), Info->item.cchTextMax);
+}
+
+void TCustomListView::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_NOTIFY) {
+    auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+    if (hdr->code == LVN_GETDISPINFOA) {
+      GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(hdr));
+      return;
+    }
+    if (hdr->code == LVN_ITEMCHANGED) Click();
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page control
+
+TTabSheet::TTabSheet(TComponent* AOwner) : TWinControl(AOwner) { SetVisible(false); }
+
+TTabSheet::~TTabSheet() {
+  if (FPageControl) FPageControl->RemovePage(this);
+}
+
+void TTabSheet::SetPageControl(TPageControl* Value) {
+  if (FPageControl == Value) return;
+  if (FPageControl) FPageControl->RemovePage(this);
+  FPageControl = Value;
+  if (Value) Value->InsertPage(this);
+}
+
+int TTabSheet::PageIndex() const {
+  if (!FPageControl) return -1;
+  auto& p = FPageControl->FPages;
+  auto it = std::find(p.begin(), p.end(), this);
+  return it == p.end() ? -1 : (int)(it - p.begin());
+}
+
+void TTabSheet::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.Style |= WS_CLIPCHILDREN;
+}
+
+void TTabSheet::WndProc(TMessage& Message) {
+  TWinControl::WndProc(Message);
+  if (Message.Msg == CM_TEXTCHANGED && FPageControl) FPageControl->UpdateTab(this);
+}
+
+TPageControl::TPageControl(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 289, 193); }
+
+void TPageControl::CreateParams(TCreateParams& Params) {
+  InitCommon();
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, WC_TABCONTROLA);
+  Params.Style |= WS_TABSTOP | WS_CLIPCHILDREN;
+}
+
+void TPageControl::InsertTab(TTabSheet* Page) {
+  if (!HandleAllocated()) return;
+  TCITEMA item{};
+  item.mask = TCIF_TEXT | TCIF_PARAM;
+  AnsiString text = Page->Caption();
+  item.pszText = const_cast<char*>(text.c_str());
+  item.lParam = reinterpret_cast<LPARAM>(Page);
+  Perform(TCM_INSERTITEMA, Page->PageIndex(), reinterpret_cast<intptr_t>(&item));
+  UpdateTab(Page);
+}
+
+void TPageControl::UpdateTab(TTabSheet* Page) {
+  if (!HandleAllocated() || Page->PageIndex() < 0) return;
+  TCITEMA item{};
+  item.mask = TCIF_TEXT | TCIF_PARAM;
+  AnsiString text = Page->Caption();
+  item.pszText = const_cast<char*>(text.c_str());
+  item.lParam = reinterpret_cast<LPARAM>(Page);
+  Perform(TCM_SETITEMA, Page->PageIndex(), reinterpret_cast<intptr_t>(&item));
+}
+
+void TPageControl::InsertPage(TTabSheet* Page) {
+  FPages.push_back(Page);
+  Page->SetParent(this);
+  InsertTab(Page);
+  if (!FActivePage) SetActivePage(Page);
+}
+
+void TPageControl::RemovePage(TTabSheet* Page) {
+  int index = Page->PageIndex();
+  if (index < 0) return;
+  if (HandleAllocated()) SendMessageA(H(this), TCM_DELETEITEM, index, 0);
+  FPages.erase(FPages.begin() + index);
+  if (FActivePage == Page) {
+    FActivePage = nullptr;
+    if (!FPages.empty()) SetActivePage(FPages[std::min<size_t>(index, FPages.size() - 1)]);
+  }
+  Page->FPageControl = nullptr;
+}
+
+void TPageControl::CreateWnd() {
+  TWinControl::CreateWnd();
+  for (TTabSheet* p : FPages) InsertTab(p);
+  if (FActivePage) SetActivePage(FActivePage);
+}
+
+void TPageControl::LayoutPages() {
+  if (!HandleAllocated()) return;
+  RECT r{0, 0, Width(), Height()};
+  SendMessageA(H(this), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+  for (TTabSheet* p : FPages) p->SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+void TPageControl::SetActivePage(TTabSheet* Page) {
+  FActivePage = Page;
+  LayoutPages();
+  for (TTabSheet* p : FPages) p->SetVisible(p == Page);
+  if (Page && HandleAllocated()) SendMessageA(H(this), TCM_SETCURSEL, Page->PageIndex(), 0);
+}
+
+int TPageControl::TabIndex() { return HandleAllocated() ? (int)SendMessageA(H(this), TCM_GETCURSEL, 0, 0) : -1; }
+
+void TPageControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_NOTIFY && reinterpret_cast<NMHDR*>(Message.LParam)->code == (UINT)TCN_SELCHANGE) {
+    int i = TabIndex();
+    if (i >= 0 && i < PageCount()) SetActivePage(FPages[i]);
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Track and progress bars
+
+TTrackBar::TTrackBar(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 150, 45); }
+
+void TTrackBar::CreateParams(TCreateParams& Params) {
+  InitCommon();
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, TRACKBAR_CLASSA);
+  Params.Style |= WS_TABSTOP | TBS_HORZ | TBS_AUTOTICKS;
+}
+
+void TTrackBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  SendMessageA(H(this), TBM_SETRANGEMIN, FALSE, FMin);
+  SendMessageA(H(this), TBM_SETRANGEMAX, FALSE, FMax);
+  SendMessageA(H(this), TBM_SETPOS, TRUE, FPosition);
+}
+
+int TTrackBar::Position() {
+  if (HandleAllocated()) FPosition = (int)SendMessageA(H(this), TBM_GETPOS, 0, 0);
+  return FPosition;
+}
+
+void TTrackBar::SetPosition(int Value) {
+  FPosition = std::clamp(Value, FMin, FMax);
+  if (HandleAllocated()) SendMessageA(H(this), TBM_SETPOS, TRUE, FPosition);
+}
+
+void TTrackBar::SetRange(int Min, int Max) {
+  FMin = Min;
+  FMax = std::max(Min, Max);
+  if (HandleAllocated()) {
+    SendMessageA(H(this), TBM_SETRANGEMIN, FALSE, FMin);
+    SendMessageA(H(this), TBM_SETRANGEMAX, TRUE, FMax);
+  }
+  SetPosition(FPosition);
+}
+
+void TTrackBar::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_BASE + WM_HSCROLL || Message.Msg == CN_BASE + WM_VSCROLL) {
+    if (OnChange) OnChange(this);
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+TProgressBar::TProgressBar(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 150, 17); }
+
+void TProgressBar::CreateParams(TCreateParams& Params) {
+  InitCommon();
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, PROGRESS_CLASSA);
+}
+
+void TProgressBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  SendMessageA(H(this), PBM_SETRANGE32, FMin, FMax);
+  SendMessageA(H(this), PBM_SETPOS, FPosition, 0);
+}
+
+int TProgressBar::Position() {
+  if (HandleAllocated()) FPosition = (int)SendMessageA(H(this), PBM_GETPOS, 0, 0);
+  return FPosition;
+}
+
+void TProgressBar::SetPosition(int Value) {
+  FPosition = std::clamp(Value, FMin, FMax);
+  if (HandleAllocated()) SendMessageA(H(this), PBM_SETPOS, FPosition, 0);
+}
+
+void TProgressBar::SetRange(int Min, int Max) {
+  FMin = Min;
+  FMax = std::max(Min, Max);
+  if (HandleAllocated()) SendMessageA(H(this), PBM_SETRANGE32, FMin, FMax);
+  SetPosition(FPosition);
+}

@@ -1,0 +1,202 @@
+// The common controls: list view, page control with tab sheets, track bar and progress bar.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "classlib/Controls.h"
+#include "classlib/StdCtrls.h"
+
+#include <commctrl.h>
+
+class TCustomListView;
+
+class TListColumn : public TPersistent {
+ public:
+  explicit TListColumn(TCustomListView* Owner) : FOwner(Owner) {}
+  const char* ClassName() const override { return "TListColumn"; }
+  const AnsiString& Caption() const { return FCaption; }
+  // Sends LVM_SETCOLUMNA through the list view's WindowProc when its window exists.
+  void SetCaption(const AnsiString& Value);
+  int Width() const { return FWidth; }
+  void SetWidth(int Value);
+  int Index() const;
+  TCustomListView* ListView() const { return FOwner; }
+
+ protected:
+  TCustomListView* FOwner;
+  AnsiString FCaption;
+  int FWidth = 50;
+};
+
+class TListColumns : public TPersistent {
+ public:
+  explicit TListColumns(TCustomListView* Owner) : FOwner(Owner) {}
+  const char* ClassName() const override { return "TListColumns"; }
+  int Count() const { return (int)FItems.size(); }
+  TListColumn* Items(int Index) const;
+  TListColumn* Add();
+  void Delete(int Index);
+  int IndexOf(const TListColumn* Column) const;
+
+ protected:
+  friend class TCustomListView;
+  virtual std::unique_ptr<TListColumn> NewColumn() { return std::make_unique<TListColumn>(FOwner); }
+  TCustomListView* FOwner;
+  std::vector<std::unique_ptr<TListColumn>> FItems;
+};
+
+class TListItem : public TPersistent {
+ public:
+  explicit TListItem(TCustomListView* Owner);
+  ~TListItem() override;
+  const char* ClassName() const override { return "TListItem"; }
+  const AnsiString& Caption() const { return FCaption; }
+  void SetCaption(const AnsiString& Value);
+  // The texts of columns 1 and later.
+  TStrings* SubItems() const { return FSubItems.get(); }
+  void* Data() const { return FData; }
+  void SetData(void* Value) { FData = Value; }
+  int Index() const;
+  bool Selected() const;
+  void SetSelected(bool Value);
+  TCustomListView* ListView() const { return FOwner; }
+  // Redraws the item (its texts come from the item when the window asks).
+  void Update();
+
+ protected:
+  TCustomListView* FOwner;
+  AnsiString FCaption;
+  std::unique_ptr<TStrings> FSubItems;
+  void* FData = nullptr;
+};
+
+class TListItems : public TPersistent {
+ public:
+  explicit TListItems(TCustomListView* Owner) : FOwner(Owner) {}
+  const char* ClassName() const override { return "TListItems"; }
+  int Count() const { return (int)FItems.size(); }
+  TListItem* Item(int Index) const;
+  TListItem* Add() { return Insert(Count()); }
+  TListItem* Insert(int Index);
+  void Delete(int Index);
+  void Clear();
+  // Moves an item to another place, keeping its texts and data.
+  void Move(int CurIndex, int NewIndex);
+  int IndexOf(const TListItem* Item) const;
+
+ protected:
+  friend class TCustomListView;
+  TCustomListView* FOwner;
+  std::vector<std::unique_ptr<TListItem>> FItems;
+};
+
+enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+class TCustomListView : public TWinControl {
+ public:
+  explicit TCustomListView(TComponent* AOwner);
+  ~TCustomListView() override;
+  const char* ClassName() const override { return "TCustomListView"; }
+  TListItems* Items() const { return FItems.get(); }
+  TListColumns* Columns() const { return FColumns.get(); }
+  TViewStyle ViewStyle() const { return FViewStyle; }
+  void SetViewStyle(TViewStyle Value);
+  TListItem* Selected() const;
+  // Sorts by caption (OnCompare when set) and keeps Items in the window's order.
+  void AlphaSort();
+  // Answers < 0, 0 or > 0 for two items.
+  std::function<void(TObject* Sender, TListItem* Item1, TListItem* Item2, int Data, int& Compare)> OnCompare;
+
+  // Items are made by the list view, so that a derived list view makes its own kind.
+  virtual std::unique_ptr<TListItem> CreateListItem() { return std::make_unique<TListItem>(this); }
+  // The window's part of item and column changes (no-ops without a window).
+  void WindowInsertItem(int Index, TListItem* Item);
+  void WindowInsertColumn(int Index, TListColumn* Column);
+  // The library's own compare procedure of LVM_SORTITEMS.
+  static int CALLBACK DefaultCompare(LPARAM Item1, LPARAM Item2, LPARAM ListView);
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  // Fills the text of an LVN_GETDISPINFOA request.
+  virtual void GetDispInfo(NMLVDISPINFOA* Info);
+  void SyncOrderFromWindow();
+  std::unique_ptr<TListColumns> FColumns;
+  std::unique_ptr<TListItems> FItems;
+  TViewStyle FViewStyle = vsReport;
+};
+
+class TPageControl;
+
+class TTabSheet : public TWinControl {
+ public:
+  explicit TTabSheet(TComponent* AOwner);
+  ~TTabSheet() override;
+  const char* ClassName() const override { return "TTabSheet"; }
+  TPageControl* PageControl() const { return FPageControl; }
+  void SetPageControl(TPageControl* Value);
+  int PageIndex() const;
+
+ protected:
+  friend class TPageControl;
+  void WndProc(TMessage& Message) override;
+  void CreateParams(TCreateParams& Params) override;
+  TPageControl* FPageControl = nullptr;
+};
+
+class TPageControl : public TWinControl {
+ public:
+  explicit TPageControl(TComponent* AOwner);
+  const char* ClassName() const override { return "TPageControl"; }
+  int PageCount() const { return (int)FPages.size(); }
+  TTabSheet* Pages(int Index) const { return FPages[Index]; }
+  TTabSheet* ActivePage() const { return FActivePage; }
+  void SetActivePage(TTabSheet* Page);
+  int TabIndex();
+  // The tab texts (TCM_SETITEMA through WindowProc).
+  void UpdateTab(TTabSheet* Page);
+
+ protected:
+  friend class TTabSheet;
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  void InsertPage(TTabSheet* Page);
+  void RemovePage(TTabSheet* Page);
+  void InsertTab(TTabSheet* Page);
+  void LayoutPages();
+  std::vector<TTabSheet*> FPages;
+  TTabSheet* FActivePage = nullptr;
+};
+
+// Track and progress bars: a position between a minimum and a maximum.
+class TTrackBar : public TWinControl {
+ public:
+  explicit TTrackBar(TComponent* AOwner);
+  const char* ClassName() const override { return "TTrackBar"; }
+  int Position();
+  void SetPosition(int Value);
+  void SetRange(int Min, int Max);
+  std::function<void(TObject* Sender)> OnChange;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  int FMin = 0, FMax = 10, FPosition = 0;
+};
+
+class TProgressBar : public TWinControl {
+ public:
+  explicit TProgressBar(TComponent* AOwner);
+  const char* ClassName() const override { return "TProgressBar"; }
+  int Position();
+  void SetPosition(int Value);
+  void SetRange(int Min, int Max);
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  int FMin = 0, FMax = 100, FPosition = 0;
+};

@@ -1,0 +1,36 @@
+// Panels.
+#pragma once
+#include "classlib/StdCtrls.h"
+
+enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
+class TCustomPanel : public TCustomControl {
+ public:
+  explicit TCustomPanel(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomPanel"; }
+  TBevelCut BevelOuter() const { return FBevelOuter; }
+  void SetBevelOuter(TBevelCut Value) { FBevelOuter = Value; Invalidate(); }
+  TBevelCut BevelInner() const { return FBevelInner; }
+  void SetBevelInner(TBevelCut Value) { FBevelInner = Value; Invalidate(); }
+  int BevelWidth() const { return FBevelWidth; }
+  int BorderWidth() const { return FBorderWidth; }
+  TAlignment Alignment() const { return FAlignment; }
+  void SetAlignment(TAlignment Value) { FAlignment = Value; Invalidate(); }
+
+ protected:
+  void Paint(HDC DC) override;
+  // Frames and background; returns the rectangle left for the caption.
+  RECT PaintFrame(HDC DC);
+  TBevelCut FBevelOuter = bvRaised;
+  TBevelCut FBevelInner = bvNone;
+  int FBevelWidth = 1;
+  int FBorderWidth = 0;
+  TAlignment FAlignment = taCenter;
+};
+
+class TPanel : public TCustomPanel {
+ public:
+  using TCustomPanel::TCustomPanel;
+  const char* ClassName() const override { return "TPanel"; }
+};

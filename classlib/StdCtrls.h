@@ -1,0 +1,238 @@
+// The standard controls over the system's window classes: edit, memo, combo box, list box, label,
+// button, check box and group box. 8-bit texts and items.
+#pragma once
+#include <memory>
+
+#include "classlib/Controls.h"
+
+// The items of a list-type control: its window's when the window exists, else kept here (and
+// handed to the next window).
+class TWindowItems : public TStrings {
+ public:
+  struct Messages {
+    UINT Add, Insert, GetText, GetTextLen, Delete, Reset, Count, GetData, SetData, GetCurSel, SetCurSel;
+  };
+  TWindowItems(TWinControl* Control, const Messages& Msgs) : FControl(Control), FMsgs(Msgs) {}
+  ~TWindowItems() override;
+  const char* ClassName() const override { return "TWindowItems"; }
+  int Count() const override;
+  AnsiString Get(int Index) const override;
+  TObject* GetObject(int Index) const override;
+  void PutObject(int Index, TObject* AObject) override;
+  // Keeps the item's data and the selection.
+  void Put(int Index, const AnsiString& S) override;
+  int Add(const AnsiString& S) override;
+  void Insert(int Index, const AnsiString& S) override;
+  void Delete(int Index) override;
+  void Clear() override;
+  // The window's items into the kept list (before the window goes) and back (after it is made).
+  void SaveFromWindow();
+  void RestoreToWindow();
+
+ private:
+  HWND Wnd() const;
+  TWinControl* FControl;
+  Messages FMsgs;
+  std::unique_ptr<TStringList> FSaved = std::make_unique<TStringList>();
+};
+
+class TCustomEdit : public TWinControl {
+ public:
+  explicit TCustomEdit(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomEdit"; }
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool Value);
+  char PasswordChar() const { return FPasswordChar; }
+  void SetPasswordChar(char Value);
+  // Selection in the window's units (bytes of the 8-bit text).
+  int SelStart();
+  void SetSelStart(int Value);
+  int SelLength();
+  void SetSelLength(int Value);
+  AnsiString SelText();
+  std::function<void(TObject* Sender, char& Key)> OnKeyPress;
+  std::function<void(TObject* Sender)> OnChange;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  virtual void KeyPress(char& Key);
+  bool FReadOnly = false;
+  char FPasswordChar = 0;
+};
+
+class TEdit : public TCustomEdit {
+ public:
+  using TCustomEdit::TCustomEdit;
+  const char* ClassName() const override { return "TEdit"; }
+};
+
+class TCustomMemo : public TCustomEdit {
+ public:
+  explicit TCustomMemo(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomMemo"; }
+  TStrings* Lines() const { return FLines.get(); }
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  std::unique_ptr<TStrings> FLines;
+};
+
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+
+class TCustomComboBox : public TWinControl {
+ public:
+  explicit TCustomComboBox(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomComboBox"; }
+  TStrings* Items() const { return FItems.get(); }
+  int ItemIndex();
+  void SetItemIndex(int Value);
+  TComboBoxStyle Style() const { return FStyle; }
+  void SetStyle(TComboBoxStyle Value);
+  bool AutoComplete() const { return FAutoComplete; }
+  void SetAutoComplete(bool Value) { FAutoComplete = Value; }
+  bool AutoDropDown() const { return FAutoDropDown; }
+  void SetAutoDropDown(bool Value) { FAutoDropDown = Value; }
+  bool DroppedDown();
+  void SetDroppedDown(bool Value);
+  virtual void AddItem(const AnsiString& Item, TObject* AObject) { FItems->AddObject(Item, AObject); }
+  std::function<void(TObject* Sender)> OnChange;
+  std::function<void(TObject* Sender)> OnSelect;
+  std::function<void(TObject* Sender, char& Key)> OnKeyPress;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+  void WndProc(TMessage& Message) override;
+  virtual void Select();
+  virtual void Change();
+  virtual void KeyPress(char& Key);
+  std::unique_ptr<TWindowItems> FItems;
+  TComboBoxStyle FStyle = csDropDown;
+  bool FAutoComplete = true;
+  bool FAutoDropDown = false;
+  int FSavedItemIndex = -1;
+};
+
+enum TListBoxStyle { lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable, lbVirtual, lbVirtualOwnerDraw };
+
+class TCustomListBox : public TWinControl {
+ public:
+  explicit TCustomListBox(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomListBox"; }
+  TStrings* Items() const { return FItems.get(); }
+  int ItemIndex();
+  void SetItemIndex(int Value);
+  int TopIndex();
+  void SetTopIndex(int Value);
+  TListBoxStyle Style() const { return FStyle; }
+  void SetStyle(TListBoxStyle Value);
+  virtual void AddItem(const AnsiString& Item, TObject* AObject) { FItems->AddObject(Item, AObject); }
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+  void WndProc(TMessage& Message) override;
+  std::unique_ptr<TWindowItems> FItems;
+  TListBoxStyle FStyle = lbStandard;
+  int FSavedItemIndex = -1;
+  int FSavedTopIndex = 0;
+};
+
+// A windowless control that its parent paints.
+class TGraphicControl : public TControl {
+ public:
+  using TControl::TControl;
+  const char* ClassName() const override { return "TGraphicControl"; }
+  // Draws into the parent's device context, at the control's place.
+  virtual void Paint(HDC DC) {}
+  void PaintInParent(HDC DC) override { Paint(DC); }
+  void Invalidate() override;
+
+ protected:
+  void WndProc(TMessage& Message) override;
+};
+
+enum TEllipsisPosition { epNone, epPathEllipsis, epEndEllipsis, epWordEllipsis };
+
+class TCustomLabel : public TGraphicControl {
+ public:
+  explicit TCustomLabel(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomLabel"; }
+  bool ShowAccelChar() const { return FShowAccelChar; }
+  void SetShowAccelChar(bool Value) { FShowAccelChar = Value; }
+  bool WordWrap() const { return FWordWrap; }
+  void SetWordWrap(bool Value) { FWordWrap = Value; }
+  bool AutoSize() const { return FAutoSize; }
+  void SetAutoSize(bool Value) { FAutoSize = Value; }
+  TEllipsisPosition EllipsisPosition() const { return FEllipsisPosition; }
+  void SetEllipsisPosition(TEllipsisPosition Value) { FEllipsisPosition = Value; }
+  TWinControl* FocusControl() const { return FFocusControl; }
+  void SetFocusControl(TWinControl* Value) { FFocusControl = Value; }
+  void Paint(HDC DC) override;
+
+ protected:
+  // The 8-bit drawing of the caption with Flags (DT_...).
+  virtual void DoDrawText(HDC DC, RECT& Rect, UINT Flags);
+  UINT DrawFlags() const;
+  bool FShowAccelChar = true;
+  bool FWordWrap = false;
+  bool FAutoSize = true;
+  TEllipsisPosition FEllipsisPosition = epNone;
+  TWinControl* FFocusControl = nullptr;
+};
+
+class TButtonControl : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  const char* ClassName() const override { return "TButtonControl"; }
+};
+
+class TButton : public TButtonControl {
+ public:
+  explicit TButton(TComponent* AOwner);
+  const char* ClassName() const override { return "TButton"; }
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void WndProc(TMessage& Message) override;
+};
+
+class TCustomCheckBox : public TButtonControl {
+ public:
+  explicit TCustomCheckBox(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomCheckBox"; }
+  bool Checked();
+  void SetChecked(bool Value);
+  void Toggle() { SetChecked(!Checked()); }
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+  void WndProc(TMessage& Message) override;
+  bool FChecked = false;
+};
+
+// A control that paints itself (WM_PAINT calls Paint with the window's device context).
+class TCustomControl : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  const char* ClassName() const override { return "TCustomControl"; }
+
+ protected:
+  void WndProc(TMessage& Message) override;
+  virtual void Paint(HDC DC) {}
+};
+
+class TCustomGroupBox : public TCustomControl {
+ public:
+  explicit TCustomGroupBox(TComponent* AOwner);
+  const char* ClassName() const override { return "TCustomGroupBox"; }
+
+ protected:
+  void Paint(HDC DC) override;
+};

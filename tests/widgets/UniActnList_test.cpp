@@ -1,0 +1,88 @@
+// Unicode actions: wide captions and hints reach linked controls.
+#include <gtest/gtest.h>
+
+#include "unicode/TestConfig.h"
+#include "unicode/UniSysUtils.h"
+#include "widgets/UniActnList.h"
+#include "widgets/UniForms.h"
+#include "widgets/UniStdCtrls.h"
+
+namespace {
+WideString Expected(const WideString& S) { return TestConfig().NT() ? S : AnsiToWide(WideToAnsi(S)); }
+
+WideString WindowText(TWinControl* C) {
+  wchar_t buf[256];
+  int n = GetWindowTextW(static_cast<HWND>(C->Handle()), buf, 256);
+  return WideString(buf, n);
+}
+
+// A windowless 8-bit client that reads the action's wide caption whenever its text changes.
+class TWatchingLabel : public TControl {
+ public:
+  TWatchingLabel(TComponent* AOwner, TBasicAction* Action) : TControl(AOwner), FWatched(Action) {}
+  std::vector<WideString> Seen;
+  void WndProc(TMessage& M) override {
+    TControl::WndProc(M);
+    if (M.Msg == CM_TEXTCHANGED) Seen.push_back(GetActionWideCaption(FWatched));
+  }
+
+ private:
+  TBasicAction* FWatched;
+};
+}  // namespace
+
+TEST(UniActions, WideCaptionAndHintReachALinkedButton) {
+  TUniForm form(nullptr);
+  TUniAction action(nullptr);
+  action.SetCaption(L"Old");
+  auto* button = new TUniButton(&form);
+  button->SetParent(&form);
+  form.HandleNeeded();
+  button->SetAction(&action);
+  EXPECT_EQ(WindowText(button), L"Old");
+  action.SetCaption(L"\u4e2d\u6587");
+  action.SetHint(L"\u010ce\u0161tina|long");
+  EXPECT_EQ(WindowText(button), Expected(L"\u4e2d\u6587"));
+  EXPECT_EQ(action.Caption(), L"\u4e2d\u6587");
+  EXPECT_EQ(action.TAction::Caption(), WideToAnsi(L"\u4e2d\u6587"));
+  EXPECT_EQ(button->Hint(), Expected(L"\u010ce\u0161tina|long"));
+  // Linked while the button holds the action's caption; on the 8-bit path a caption the code page
+  // cannot hold no longer equals the action's wide caption.
+  EXPECT_EQ(IsControlCaptionStored(button), Expected(L"\u4e2d\u6587") != L"\u4e2d\u6587");
+  // A caption set on the button itself unlinks it.
+  button->SetCaption(L"own");
+  EXPECT_TRUE(IsControlCaptionStored(button));
+  action.SetCaption(L"again");
+  EXPECT_EQ(WindowText(button), L"own");
+}
+
+TEST(UniActions, ExplicitCaptionStaysWhenDefaultsAreChecked) {
+  TUniForm form(nullptr);
+  TUniAction action(nullptr);
+  action.SetCaption(L"\u4e2d\u6587");
+  action.SetHint(L"hint");
+  auto* button = new TUniButton(&form);
+  button->SetCaption(L"mine");
+  ApplyActionWideTexts(button, &action, true);
+  EXPECT_EQ(button->Caption(), L"mine");
+  EXPECT_EQ(button->Hint(), L"hint");
+  auto* empty = new TUniButton(&form);
+  ApplyActionWideTexts(empty, &action, true);
+  EXPECT_EQ(empty->Caption(), Expected(L"\u4e2d\u6587"));
+}
+
+TEST(UniActions, ClientsReadTheOldCaptionDuringAChange) {
+  TUniAction action(nullptr);
+  action.SetCaption(L"caf\u00e9 \u4e2d");
+  TWatchingLabel label(nullptr, &action);
+  label.SetAction(&action);
+  label.Seen.clear();
+  action.SetCaption(L"new \u6587");
+  ASSERT_FALSE(label.Seen.empty());
+  EXPECT_EQ(label.Seen.front(), L"caf\u00e9 \u4e2d");
+  EXPECT_EQ(GetActionWideCaption(&action), L"new \u6587");
+  // A copy takes the wide texts.
+  TUniAction copy(nullptr);
+  copy.Assign(&action);
+  EXPECT_EQ(copy.Caption(), L"new \u6587");
+}

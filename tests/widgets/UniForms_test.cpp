@@ -1,0 +1,153 @@
+// Unicode forms: wide captions, modal showing, translucency, the application's title and hint.
+#include <gtest/gtest.h>
+
+#include "unicode/TestConfig.h"
+#include "unicode/UniSysUtils.h"
+#include "widgets/UniControls.h"
+#include "widgets/UniForms.h"
+#include "widgets/UniMenus.h"
+
+namespace {
+class TProbeForm : public TUniForm {
+ public:
+  using TUniForm::TUniForm;
+  const char* ClassName() const override { return "TProbeForm"; }
+  std::function<void(TMessage&)> OnMessage;
+  void WndProc(TMessage& M) override {
+    if (OnMessage) OnMessage(M);
+    TUniForm::WndProc(M);
+  }
+};
+
+WideString Expected(const WideString& S) { return TestConfig().NT() ? S : AnsiToWide(WideToAnsi(S)); }
+
+WideString TitleBar(TWinControl* C) {
+  wchar_t buf[256];
+  int n = GetWindowTextW(static_cast<HWND>(C->Handle()), buf, 256);
+  return WideString(buf, n);
+}
+}  // namespace
+
+TEST(UniForms, CaptionSetBeforeTheWindowShowsInTheTitleBar) {
+  TProbeForm form(nullptr);
+  form.SetCaption(L"\u4e2d\u6587 \u010ce\u0161tina");
+  form.Show();
+  EXPECT_EQ(TitleBar(&form), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  EXPECT_EQ(form.Caption(), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  wchar_t cls[64];
+  GetClassNameW(static_cast<HWND>(form.Handle()), cls, 64);
+  EXPECT_STREQ(cls, TestConfig().NT() ? L"TProbeForm.UnicodeClass" : L"TProbeForm");
+}
+
+TEST(UniForms, ModalFormDisablesTheOthersAndEnablesThemAgain) {
+  TProbeForm other(nullptr), dialog(nullptr);
+  other.Show();
+  HWND otherWnd = static_cast<HWND>(other.Handle());
+  bool otherEnabledDuring = true, dialogEnabledDuring = false;
+  dialog.OnMessage = [&](TMessage& M) {
+    if (M.Msg != WM_USER + 1) return;
+    otherEnabledDuring = IsWindowEnabled(otherWnd) != 0;
+    dialogEnabledDuring = IsWindowEnabled(static_cast<HWND>(dialog.Handle())) != 0;
+    PostMessageW(static_cast<HWND>(dialog.Handle()), WM_CLOSE, 0, 0);
+  };
+  dialog.HandleNeeded();
+  PostMessageW(static_cast<HWND>(dialog.Handle()), WM_USER + 1, 0, 0);
+  EXPECT_EQ(dialog.ShowModal(), mrCancel);
+  EXPECT_FALSE(otherEnabledDuring);
+  EXPECT_TRUE(dialogEnabledDuring);
+  EXPECT_TRUE(IsWindowEnabled(otherWnd));
+  EXPECT_FALSE(IsWindowVisible(static_cast<HWND>(dialog.Handle())));
+}
+
+TEST(UniForms, TranslucencySurvivesTheUnicodeWindow) {
+  TProbeForm form(nullptr);
+  form.SetAlphaBlendValue(128);
+  form.SetAlphaBlend(true);
+  form.Show();
+  HWND h = static_cast<HWND>(form.Handle());
+  EXPECT_TRUE(GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_LAYERED);
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(h, nullptr, &alpha, &flags));
+  EXPECT_EQ(alpha, 128);
+  EXPECT_TRUE(flags & LWA_ALPHA);
+}
+
+TEST(UniForms, ApplicationTitleAndHint) {
+  WideString saved = UniApplication->Title();
+  UniApplication->SetTitle(L"\u4e2d\u6587 caf\u00e9");
+  // Read from the window on NT; elsewhere the wide shadow keeps what the code page cannot hold.
+  EXPECT_EQ(UniApplication->Title(), L"\u4e2d\u6587 caf\u00e9");
+  UniApplication->SetTitle(saved);
+  int hints = 0;
+  Application->OnHint = [&](TObject*) { ++hints; };
+  UniApplication->SetHint(L"\u4e2d\u6587");
+  EXPECT_EQ(UniApplication->Hint(), L"\u4e2d\u6587");
+  EXPECT_EQ(Application->Hint(), WideToAnsi(L"\u4e2d\u6587"));
+  EXPECT_GE(hints, 1);
+  // A hint of the control under the mouse is taken whole when the 8-bit hint is its form.
+  TProbeForm form(nullptr);
+  SetControlWideHint(&form, L"short|\u010ce\u0161tina \u4e2d");
+  Application->SetMouseControl(&form);
+  Application->SetHint(WideToAnsi(L"\u010ce\u0161tina \u4e2d"));
+  UniApplication->UpdateHint();
+  EXPECT_EQ(UniApplication->Hint(), Expected(L"\u010ce\u0161tina \u4e2d"));
+  Application->SetMouseControl(nullptr);
+  Application->OnHint = nullptr;
+  UniApplication->SetHint(L"");
+}
+
+TEST(UniForms, ReleasedFormIsFreedAfterItsMessages) {
+  bool freed = false;
+  struct TFlagForm : TProbeForm {
+    bool* Flag;
+    TFlagForm(bool* F) : TProbeForm(nullptr), Flag(F) {}
+    ~TFlagForm() override { *Flag = true; }
+  };
+  auto* form = new TFlagForm(&freed);
+  form->OnClose = [](TObject*, TCloseAction& A) { A = caFree; };
+  form->Show();
+  form->Close();
+  EXPECT_FALSE(freed);
+  Application->ProcessMessages();
+  EXPECT_TRUE(freed);
+}
+
+TEST(UniForms, MenuSelectionShowsTheItemsLongHint) {
+  TProbeForm form(nullptr);
+  TMainMenu menu(nullptr);
+  auto* file = new TUniMenuItem(&menu);
+  auto* open = new TUniMenuItem(&menu);
+  file->SetCaption(L"\u6587\u4ef6");
+  file->SetHint(L"f|\u6587\u4ef6\u83dc\u5355");
+  open->SetCaption(L"\u6253\u5f00");
+  open->SetHint(L"o|\u6253\u5f00\u6587\u4ef6");
+  bool clicked = false;
+  open->OnClick = [&](TObject*) { clicked = true; };
+  menu.Items()->Add(file);
+  file->Add(open);
+  form.SetMenu(&menu);
+  HWND h = static_cast<HWND>(form.Handle());
+  HMENU bar = GetMenu(h);
+  ASSERT_NE(bar, nullptr);
+  SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(open->Command(), 0), (LPARAM)file->Handle());
+  EXPECT_EQ(UniApplication->Hint(), L"\u6253\u5f00\u6587\u4ef6");
+  SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(0, MF_POPUP), (LPARAM)bar);
+  EXPECT_EQ(UniApplication->Hint(), L"\u6587\u4ef6\u83dc\u5355");
+  SendMessageW(h, WM_MENUSELECT, MAKEWPARAM(9999, 0), (LPARAM)bar);
+  EXPECT_EQ(UniApplication->Hint(), L"");
+  SendMessageW(h, WM_COMMAND, MAKEWPARAM(open->Command(), 0), 0);
+  EXPECT_TRUE(clicked);
+  form.SetMenu(nullptr);
+}
+
+TEST(UniForms, FormWithoutAResourceSaysSo) {
+  TProbeForm form(nullptr);
+  try {
+    form.LoadFormResource();
+    ADD_FAILURE() << "no error";
+  } catch (const EResNotFound& E) {
+    EXPECT_EQ(E.Message(), L"Resource TProbeForm not found");
+  }
+  EXPECT_FALSE(form.FormState() & fsCreating);
+}

@@ -1,0 +1,335 @@
+// Unicode standard controls: every kind shows and returns wide text, keeps it across new windows.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "unicode/TestConfig.h"
+#include "unicode/UniSysUtils.h"
+#include "unicode/UniSystem.h"
+#include "widgets/UniExtCtrls.h"
+#include "widgets/UniForms.h"
+#include "widgets/UniStdCtrls.h"
+
+namespace {
+WideString Expected(const WideString& S) { return TestConfig().NT() ? S : AnsiToWide(WideToAnsi(S)); }
+
+WideString WindowText(TWinControl* C) {
+  wchar_t buf[512];
+  int n = GetWindowTextW(static_cast<HWND>(C->Handle()), buf, 512);
+  return WideString(buf, n);
+}
+
+WideString ClassNameOf(TWinControl* C) {
+  wchar_t buf[128];
+  int n = GetClassNameW(static_cast<HWND>(C->Handle()), buf, 128);
+  return WideString(buf, n);
+}
+
+WideString ItemText(TWinControl* C, UINT LenMsg, UINT TextMsg, int Index) {
+  HWND h = static_cast<HWND>(C->Handle());
+  LRESULT len = SendMessageW(h, LenMsg, Index, 0);
+  if (len < 0) return L"<none>";
+  std::vector<wchar_t> buf((size_t)len + 1, 0);
+  LRESULT n = SendMessageW(h, TextMsg, Index, reinterpret_cast<LPARAM>(buf.data()));
+  return WideString(buf.data(), (size_t)std::max<LRESULT>(0, std::min(n, len)));
+}
+
+const WideString kChinese = L"\u4e2d\u6587\u6807\u9898";
+const WideString kLatin1 = L"Gr\u00fc\u00dfe caf\u00e9";
+
+// One kind of windowed control on a form: made, captioned and read back.
+struct Kind {
+  const char* Name;
+  std::function<TWinControl*(TComponent*)> Make;
+  std::function<void(TWinControl*, const WideString&)> SetText;
+};
+
+template <class T>
+Kind KindOf(const char* Name) {
+  return {Name, [](TComponent* O) -> TWinControl* { return new T(O); },
+          [](TWinControl* C, const WideString& S) { static_cast<T*>(C)->SetText(S); }};
+}
+
+std::vector<Kind> Kinds() {
+  return {KindOf<TUniEdit>("TUniEdit"),         KindOf<TUniMemo>("TUniMemo"),
+          KindOf<TUniComboBox>("TUniComboBox"), KindOf<TUniButton>("TUniButton"),
+          KindOf<TUniCheckBox>("TUniCheckBox"), KindOf<TUniGroupBox>("TUniGroupBox"),
+          KindOf<TUniPanel>("TUniPanel"),       KindOf<TUniListBox>("TUniListBox")};
+}
+}  // namespace
+
+TEST(UniStdCtrls, EveryKindShowsWideTextSetBeforeAndAfterItsWindow) {
+  for (const Kind& kind : Kinds()) {
+    for (const WideString& text : {kChinese, kLatin1}) {
+      for (bool before : {true, false}) {
+        SCOPED_TRACE(::testing::Message() << kind.Name << (before ? " before" : " after") << " the window: "
+                                          << WideToUtf8(text));
+        TUniForm form(nullptr);
+        TWinControl* c = kind.Make(&form);
+        if (before) kind.SetText(c, text);
+        c->SetParent(&form);
+        form.HandleNeeded();
+        if (!before) kind.SetText(c, text);
+        EXPECT_EQ(ClassNameOf(c), TestConfig().NT() ? AnsiToWide(kind.Name) + L".UnicodeClass" : AnsiToWide(kind.Name));
+        EXPECT_EQ(IsWindowUnicode(static_cast<HWND>(c->Handle())) != 0, TestConfig().NT());
+        // A list box has no window text of its own; the others show the caption.
+        if (std::string(kind.Name) == "TUniListBox") continue;
+        EXPECT_EQ(WindowText(c), Expected(text));
+        EXPECT_EQ(GetControlWideText(c), Expected(text));
+        c->RecreateWnd();
+        EXPECT_EQ(WindowText(c), Expected(text));
+      }
+    }
+  }
+}
+
+TEST(UniStdCtrls, LabelKeepsItsWideCaption) {
+  TUniForm form(nullptr);
+  auto* label = new TUniLabel(&form);
+  label->SetParent(&form);
+  label->SetCaption(kChinese);
+  EXPECT_EQ(label->Caption(), Expected(kChinese));
+  EXPECT_EQ(label->TCustomLabel::Caption(), WideToAnsi(kChinese));
+}
+
+TEST(UniStdCtrls, ComboAndListItemsReadBackAndSurviveNewWindows) {
+  TUniForm form(nullptr);
+  auto* combo = new TUniComboBox(&form);
+  auto* list = new TUniListBox(&form);
+  combo->SetStyle(csDropDownList);
+  combo->SetParent(&form);
+  list->SetParent(&form);
+  form.HandleNeeded();
+  TObject* tag = &form;
+  for (TUniListItemsStrings* items : {combo->Items(), list->Items()}) {
+    items->Add(kLatin1);
+    items->AddObject(kChinese, tag);
+    items->Insert(0, L"first");
+  }
+  combo->SetItemIndex(2);
+  list->SetItemIndex(2);
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass ? "after new windows" : "first windows");
+    EXPECT_EQ(ItemText(combo, CB_GETLBTEXTLEN, CB_GETLBTEXT, 2), Expected(kChinese));
+    EXPECT_EQ(ItemText(list, LB_GETTEXTLEN, LB_GETTEXT, 1), Expected(kLatin1));
+    EXPECT_EQ(combo->Items()->Get(2), Expected(kChinese));
+    EXPECT_EQ(list->Items()->Get(2), Expected(kChinese));
+    EXPECT_EQ(combo->Items()->GetObject(2), tag);
+    EXPECT_EQ(list->Items()->GetObject(2), tag);
+    EXPECT_EQ(combo->Items()->IndexOf(kLatin1), 1);
+    EXPECT_EQ(combo->ItemIndex(), 2);
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_EQ(WindowText(combo), Expected(kChinese));
+    form.RecreateWnd();
+  }
+  EXPECT_THROW(list->Items()->Get(7), EStringListError);
+}
+
+TEST(UniStdCtrls, DropDownListTypeAheadRestartsAfterAPause) {
+  uint32_t now = 100000;
+  auto savedClock = UniComboTickCount;
+  UniComboTickCount = [&] { return now; };
+  TUniForm form(nullptr);
+  auto* combo = new TUniComboBox(&form);
+  combo->SetStyle(csDropDownList);
+  combo->SetParent(&form);
+  form.HandleNeeded();
+  for (const wchar_t* item : {L"MPEG Audio Layer3 (MP3)", L"Monkey's Audio (APE)", L"Windows Media Audio (WMA)",
+                              L"\u4e2d\u6587 (CN)"})
+    combo->Items()->Add(item);
+  int selects = 0;
+  combo->OnSelect = [&](TObject*) { ++selects; };
+  HWND h = static_cast<HWND>(combo->Handle());
+  auto type = [&](wchar_t ch, uint32_t after) {
+    now += after;
+    SendMessageW(h, WM_CHAR, ch, 1);
+  };
+  type(L'M', 0);
+  EXPECT_EQ(combo->ItemIndex(), 0);
+  type(L'o', 300);
+  EXPECT_EQ(combo->ItemIndex(), 1);
+  // After 1250 ms the search starts again instead of looking for "MoW".
+  type(L'W', 1250);
+  EXPECT_EQ(combo->ItemIndex(), 2);
+  EXPECT_EQ(selects, 3);
+  if (TestConfig().NT()) {
+    type(L'\u4e2d', 2000);
+    EXPECT_EQ(combo->ItemIndex(), 3);
+  }
+  UniComboTickCount = savedClock;
+}
+
+TEST(UniStdCtrls, MemoLinesAreWideAndAnInsertAfterAnEmptyLastLineStays) {
+  TUniForm form(nullptr);
+  auto* memo = new TUniMemo(&form);
+  memo->SetParent(&form);
+  form.HandleNeeded();
+  memo->Lines()->SetText(kChinese + L"\n" + kLatin1);
+  EXPECT_EQ(memo->Lines()->Get(0), Expected(kChinese));
+  EXPECT_EQ(memo->Lines()->Get(1), Expected(kLatin1));
+  memo->Lines()->Put(1, L"\u010ce\u0161tina");
+  EXPECT_EQ(memo->Lines()->Get(1), Expected(L"\u010ce\u0161tina"));
+  memo->Lines()->Insert(0, L"top");
+  EXPECT_EQ(memo->Lines()->Get(0), L"top");
+  EXPECT_EQ(WindowText(memo), Expected(L"top\r\n" + kChinese + L"\r\n\u010ce\u0161tina"));
+  // A text ending in a line break has an empty last line; a line inserted after it is kept.
+  memo->Lines()->SetText(L"a\r\n");
+  if (TestConfig().NT()) {
+    memo->Lines()->Insert(2, kChinese);
+    EXPECT_EQ(WindowText(memo), L"a\r\n\r\n" + kChinese);
+  } else {
+    // The 8-bit lines count no empty last line.
+    memo->Lines()->Insert(1, kChinese);
+    EXPECT_EQ(WindowText(memo), Expected(L"a\r\n" + kChinese));
+  }
+}
+
+TEST(UniStdCtrls, EditSelectionInCharactersAndEscapeSwallowed) {
+  TUniForm form(nullptr);
+  auto* edit = new TUniEdit(&form);
+  edit->SetParent(&form);
+  form.HandleNeeded();
+  edit->SetText(L"\u4e2d\u6587abc");
+  edit->SetSelStart(1);
+  edit->SetSelLength(2);
+  EXPECT_EQ(edit->SelStart(), 1);
+  EXPECT_EQ(edit->SelLength(), 2);
+  EXPECT_EQ(edit->SelText(), Expected(L"\u6587a"));
+  int keys = 0;
+  edit->OnKeyPress = [&](TObject*, char&) { ++keys; };
+  SendMessageW(static_cast<HWND>(edit->Handle()), WM_CHAR, 27, 1);
+  EXPECT_EQ(keys, 0);
+  SendMessageW(static_cast<HWND>(edit->Handle()), WM_CHAR, 'x', 1);
+  EXPECT_EQ(keys, 1);
+}
+
+TEST(UniStdCtrls, ReadOnlyEditStaysReadOnlyAndPasswordCharIsWide) {
+  TUniForm form(nullptr);
+  auto* edit = new TUniEdit(&form);
+  edit->SetReadOnly(true);
+  edit->SetParent(&form);
+  form.HandleNeeded();
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_TRUE(GetWindowLongW(static_cast<HWND>(edit->Handle()), GWL_STYLE) & ES_READONLY);
+    edit->RecreateWnd();
+  }
+  auto* password = new TUniEdit(&form);
+  password->SetParent(&form);
+  password->SetPasswordChar(L'\u25cf');
+  EXPECT_EQ(password->PasswordChar(), L'\u25cf');
+  EXPECT_EQ(password->TCustomEdit::PasswordChar(), '*');
+  if (TestConfig().NT()) {
+    EXPECT_EQ(SendMessageW(static_cast<HWND>(password->Handle()), EM_GETPASSWORDCHAR, 0, 0), 0x25cf);
+  }
+}
+
+TEST(UniStdCtrls, ListBoxPutAndExchangeKeepDataAndSelection) {
+  TUniForm form(nullptr);
+  auto* list = new TUniListBox(&form);
+  list->SetParent(&form);
+  form.HandleNeeded();
+  TObject* a = &form;
+  TObject* b = list;
+  list->Items()->AddObject(kChinese, a);
+  list->Items()->AddObject(kLatin1, b);
+  list->SetItemIndex(0);
+  list->Items()->Put(0, L"\u010ce\u0161tina");
+  EXPECT_EQ(list->Items()->Get(0), Expected(L"\u010ce\u0161tina"));
+  EXPECT_EQ(list->Items()->GetObject(0), a);
+  EXPECT_EQ(list->ItemIndex(), 0);
+  list->Items()->Exchange(0, 1);
+  EXPECT_EQ(list->Items()->Get(0), Expected(kLatin1));
+  EXPECT_EQ(list->Items()->GetObject(0), b);
+  EXPECT_EQ(list->Items()->GetObject(1), a);
+  EXPECT_EQ(list->ItemIndex(), 1);
+}
+
+TEST(UniStdCtrls, LabelPreparesItsOwnWideHint) {
+  TUniForm form(nullptr);
+  auto* label = new TUniLabel(&form);
+  label->SetParent(&form);
+  label->SetHint(kChinese + L"|long");
+  THintInfo info;
+  info.HintControl = label;
+  info.HintWindowClass = &THintWindow::Class;
+  label->Perform(CM_HINTSHOW, 0, reinterpret_cast<intptr_t>(&info));
+  EXPECT_EQ(info.HintWindowClass, TestConfig().NT() ? &TUniCustomHintWindow::Class : &THintWindow::Class);
+  if (TestConfig().NT()) {
+    EXPECT_EQ(GetWideHintText(info), kChinese);
+  }
+}
+
+TEST(UniStdCtrls, WideAcceleratorsTakeAltKeys) {
+  TUniForm form(nullptr);
+  auto* button = new TUniButton(&form);
+  auto* check = new TUniCheckBox(&form);
+  auto* label = new TUniLabel(&form);
+  auto* edit = new TUniEdit(&form);
+  button->SetCaption(L"\u00c9&cole");
+  check->SetCaption(L"&\u00c5ngstr\u00f6m");
+  label->SetCaption(L"&Name");
+  label->SetFocusControl(edit);
+  for (TControl* c : std::initializer_list<TControl*>{button, check, label, edit}) c->SetParent(&form);
+  button->SetBounds(0, 0, 80, 24);
+  check->SetBounds(0, 30, 120, 20);
+  edit->SetBounds(0, 60, 120, 20);
+  form.Show();
+  int clicks = 0;
+  button->OnClick = [&](TObject*) { ++clicks; };
+  auto alt = [&](wchar_t ch) { SendMessageW(static_cast<HWND>(edit->Handle()), WM_SYSCHAR, ch, 1 << 29); };
+  alt(L'C');
+  EXPECT_EQ(clicks, 1);
+  alt(L'n');
+  EXPECT_TRUE(edit->Focused());
+  // A hot key beyond ASCII, in either case.
+  EXPECT_TRUE(IsWideAccelChar(0xC5, L"&\u00c5ngstr\u00f6m") || TestConfig().CodePage != 1252);
+  EXPECT_TRUE(IsWideAccelChar('a', L"B&ar"));
+  EXPECT_FALSE(IsWideAccelChar('b', L"B&ar"));
+  alt(L'x');
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST(UniStdCtrls, SelectionCopiedToAnotherListStaysWide) {
+  TUniForm form(nullptr);
+  auto* combo = new TUniComboBox(&form);
+  auto* list = new TUniListBox(&form);
+  auto* ansiList = new TCustomListBox(&form);
+  for (TWinControl* c : std::initializer_list<TWinControl*>{combo, list, ansiList}) c->SetParent(&form);
+  form.HandleNeeded();
+  combo->Items()->AddObject(kChinese, &form);
+  combo->SetItemIndex(0);
+  combo->CopySelection(list);
+  combo->CopySelection(ansiList);
+  EXPECT_EQ(list->Items()->Get(0), Expected(kChinese));
+  EXPECT_EQ(list->Items()->GetObject(0), &form);
+  EXPECT_EQ(ansiList->Items()->Get(0), WideToAnsi(kChinese));
+}
+
+TEST(UniStdCtrls, WrappedLabelWithEllipsisFitsItsHeight) {
+  TUniLabel label(nullptr);
+  label.SetAutoSize(false);
+  label.SetWordWrap(true);
+  label.SetEllipsisPosition(epEndEllipsis);
+  label.SetBounds(0, 0, 80, 16);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, 80, 64);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  // Several words, one word longer than the label, and nothing: each paint ends.
+  for (const wchar_t* caption : {L"\u4e2d\u6587 caf\u00e9 \u010ce\u0161tina \u017elu\u0165ou\u010dk\u00fd k\u016f\u0148",
+                                 L"Supercalifragilisticexpialidocious", L""}) {
+    label.SetCaption(caption);
+    RECT all{0, 0, 80, 64};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    label.Paint(dc);
+    // Nothing is drawn below the label's one line.
+    bool below = false;
+    for (int y = 20; y < 64 && !below; ++y)
+      for (int x = 0; x < 80 && !below; ++x) below = GetPixel(dc, x, y) != RGB(255, 255, 255);
+    EXPECT_FALSE(below) << WideToUtf8(caption);
+  }
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}

@@ -1,0 +1,249 @@
+#include "widgets/UniComCtrls.h"
+
+#include <vector>
+
+#include "unicode/UniSysUtils.h"
+
+namespace {
+const char kUnit[] = "UniComCtrls";
+const char* const kMessages[] = {"Internal Error: Only call CreateUnicodeHandle_ComCtl for Common Controls."};
+enum { msgOnlyComCtl };
+
+HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
+
+void CopyText(const WideString& Text, wchar_t* Buffer, int Size) {
+  if (!Buffer || Size <= 0) return;
+  size_t n = std::min<size_t>(Text.size(), (size_t)Size - 1);
+  Text.copy(Buffer, n);
+  Buffer[n] = 0;
+}
+
+// Sorts by wide caption unless the list view has its own compare event.
+int CALLBACK UnicodeCompare(LPARAM Item1, LPARAM Item2, LPARAM ListView) {
+  UniAssert(Win32PlatformIsNT(), kUnit, 0);
+  auto* lv = reinterpret_cast<TUniCustomListView*>(ListView);
+  auto* a = reinterpret_cast<TUniListItem*>(Item1);
+  auto* b = reinterpret_cast<TUniListItem*>(Item2);
+  if (lv->OnCompare) {
+    int r = 0;
+    lv->OnCompare(lv, a, b, 0, r);
+    return r;
+  }
+  return lstrcmpW(a->Caption().c_str(), b->Caption().c_str());
+}
+}  // namespace
+
+void CreateUnicodeHandle_ComCtl(TWinControl* Control, const TCreateParams& Params, const WideString& SystemClass) {
+  if (SystemClass.empty()) throw EAssertionFailed(kMessages[msgOnlyComCtl]);
+  CreateUnicodeWindowHandle(Control, Params, SystemClass);
+  if (Win32PlatformIsNT()) SendMessageW(H(Control), CCM_SETUNICODEFORMAT, 1, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Columns and items
+
+WideString TUniListColumn::Caption() { return ReadWideShadow(FWideCaption, TListColumn::Caption()); }
+
+void TUniListColumn::SetCaption(const WideString& Value) {
+  WriteWideShadow(Value, FWideCaption, TListColumn::Caption(), [this](const AnsiString& S) { TListColumn::SetCaption(S); });
+}
+
+void TUniListColumn::Assign(TPersistent* Source) {
+  if (auto* c = dynamic_cast<TUniListColumn*>(Source)) {
+    SetWidth(c->Width());
+    SetCaption(c->Caption());
+  } else if (auto* a = dynamic_cast<TListColumn*>(Source)) {
+    SetWidth(a->Width());
+    SetCaption(AnsiToWide(a->Caption()));
+  } else {
+    TListColumn::Assign(Source);
+  }
+}
+
+void TWideSubItems::InsertItem(int Index, const WideString& S, TObject* AObject) {
+  TUniStringList::InsertItem(Index, S, AObject);
+  FItem->AnsiSubItems()->Insert(Index, WideToAnsi(S));
+  FItem->AnsiSubItems()->PutObject(Index, AObject);
+  FItem->Update();
+}
+
+void TWideSubItems::Put(int Index, const WideString& S) {
+  TUniStringList::Put(Index, S);
+  FItem->AnsiSubItems()->Put(Index, WideToAnsi(S));
+  FItem->Update();
+}
+
+void TWideSubItems::Delete(int Index) {
+  TUniStringList::Delete(Index);
+  FItem->AnsiSubItems()->Delete(Index);
+  FItem->Update();
+}
+
+void TWideSubItems::Clear() {
+  TUniStringList::Clear();
+  FItem->AnsiSubItems()->Clear();
+  FItem->Update();
+}
+
+TUniListItem::TUniListItem(TCustomListView* Owner)
+    : TListItem(Owner), FWideSubItems(std::make_unique<TWideSubItems>(this)) {}
+
+WideString TUniListItem::Caption() { return ReadWideShadow(FWideCaption, TListItem::Caption()); }
+
+void TUniListItem::SetCaption(const WideString& Value) {
+  WriteWideShadow(Value, FWideCaption, TListItem::Caption(), [this](const AnsiString& S) { TListItem::SetCaption(S); });
+  Update();
+}
+
+void TUniListItem::Assign(TPersistent* Source) {
+  auto* src = dynamic_cast<TUniListItem*>(Source);
+  if (!src) {
+    TListItem::Assign(Source);
+    return;
+  }
+  SetCaption(src->Caption());
+  SetData(src->Data());
+  FWideSubItems->Clear();
+  for (int i = 0; i < src->SubItems()->Count(); ++i)
+    FWideSubItems->AddObject(src->SubItems()->Get(i), src->SubItems()->GetObject(i));
+}
+
+// ---------------------------------------------------------------------------------------------
+// List view
+
+TUniCustomListView::TUniCustomListView(TComponent* AOwner) : TCustomListView(AOwner) {
+  FColumns = std::make_unique<TUniListColumns>(this);
+}
+
+void TUniCustomListView::DefineProperties(TFiler* Filer) {
+  TCustomListView::DefineProperties(Filer);
+  DefineWideProperties(Filer, this);
+}
+
+void TUniCustomListView::CreateWindowHandle(const TCreateParams& Params) {
+  CreateUnicodeHandle_ComCtl(this, Params, L"SysListView32");
+}
+
+TUniListItem* TUniCustomListView::AddItem(const WideString& Caption, void* Data) {
+  TUniListItem* item = AddListItem();
+  item->SetCaption(Caption);
+  item->SetData(Data);
+  return item;
+}
+
+void TUniCustomListView::WndProc(TMessage& Message) {
+  bool nt = Win32PlatformIsNT() && HandleAllocated() && IsWindowUnicode(H(this));
+  switch (Message.Msg) {
+    case LVM_SETCOLUMNA: {
+      auto* col = reinterpret_cast<LVCOLUMNA*>(Message.LParam);
+      int index = (int)Message.WParam;
+      if (!col || !(col->mask & LVCF_TEXT) || index < 0 || index >= Columns()->Count()) break;
+      TUniListColumn* column = Columns()->Items(index);
+      AnsiString text = col->pszText ? col->pszText : "";
+      if (WideToAnsi(column->FWideCaption) != text) column->FWideCaption = AnsiToWide(text);
+      if (!nt) break;
+      LVCOLUMNW w{};
+      w.mask = col->mask;
+      w.fmt = col->fmt;
+      w.cx = col->cx;
+      w.iSubItem = col->iSubItem;
+      WideString caption = column->FWideCaption;
+      w.pszText = caption.data();
+      Message.Result = SendMessageW(H(this), LVM_SETCOLUMNW, Message.WParam, reinterpret_cast<LPARAM>(&w));
+      return;
+    }
+    case LVM_SETITEMTEXTA: {
+      auto* item = reinterpret_cast<LVITEMA*>(Message.LParam);
+      if (!nt || !item || item->pszText != LPSTR_TEXTCALLBACKA) break;
+      LVITEMW w{};
+      w.iSubItem = item->iSubItem;
+      w.pszText = LPSTR_TEXTCALLBACKW;
+      Message.Result = SendMessageW(H(this), LVM_SETITEMTEXTW, Message.WParam, reinterpret_cast<LPARAM>(&w));
+      return;
+    }
+    case LVM_SORTITEMS:
+      if (nt && Message.LParam == reinterpret_cast<intptr_t>(&TCustomListView::DefaultCompare)) {
+        Message.Result = SendMessageW(H(this), LVM_SORTITEMS, Message.WParam, reinterpret_cast<LPARAM>(&UnicodeCompare));
+        return;
+      }
+      break;
+    case CN_NOTIFY: {
+      auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+      if (hdr->code != LVN_GETDISPINFOW) break;
+      auto* info = reinterpret_cast<NMLVDISPINFOW*>(hdr);
+      UINT mask = info->item.mask;
+      // The library answers everything but the text, which is wide.
+      hdr->code = LVN_GETDISPINFOA;
+      info->item.mask &= ~LVIF_TEXT;
+      TCustomListView::WndProc(Message);
+      hdr->code = LVN_GETDISPINFOW;
+      info->item.mask = mask;
+      int i = info->item.iItem;
+      if ((mask & LVIF_TEXT) && i >= 0 && i < Items()->Count()) {
+        TUniListItem* item = Item(i);
+        int sub = info->item.iSubItem;
+        WideString text;
+        if (sub == 0) text = item->Caption();
+        else if (sub - 1 < item->SubItems()->Count()) text = item->SubItems()->Get(sub - 1);
+        CopyText(text, info->item.pszText, info->item.cchTextMax);
+      }
+      return;
+    }
+    default: break;
+  }
+  TCustomListView::WndProc(Message);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page control
+
+void TUniTabSheet::DefineProperties(TFiler* Filer) {
+  TTabSheet::DefineProperties(Filer);
+  DefineWideProperties(Filer, this);
+}
+
+void TUniTabSheet::CreateWindowHandle(const TCreateParams& Params) { CreateUnicodeWindowHandle(this, Params, L""); }
+
+void TUniPageControl::DefineProperties(TFiler* Filer) {
+  TPageControl::DefineProperties(Filer);
+  DefineWideProperties(Filer, this);
+}
+
+void TUniPageControl::CreateWindowHandle(const TCreateParams& Params) {
+  CreateUnicodeHandle_ComCtl(this, Params, L"SysTabControl32");
+}
+
+void TUniPageControl::WndProc(TMessage& Message) {
+  bool nt = Win32PlatformIsNT() && HandleAllocated() && IsWindowUnicode(H(this));
+  if (nt && Message.Msg == TCM_INSERTITEMA && Message.LParam) {
+    reinterpret_cast<TCITEMA*>(Message.LParam)->mask &= ~TCIF_TEXT;
+  } else if (nt && Message.Msg == TCM_SETITEMA && Message.LParam) {
+    auto* a = reinterpret_cast<TCITEMA*>(Message.LParam);
+    TTabSheet* sheet = nullptr;
+    int index = (int)Message.WParam;
+    if (a->mask & TCIF_PARAM) sheet = reinterpret_cast<TTabSheet*>(a->lParam);
+    else if ((a->mask & TCIF_TEXT) && index >= 0 && index < (int)SendMessageW(H(this), TCM_GETITEMCOUNT, 0, 0))
+      sheet = index < PageCount() ? Pages(index) : nullptr;
+    if (!sheet) {
+      a->mask &= ~TCIF_TEXT;
+    } else {
+      TCITEMW w{};
+      w.mask = (a->mask & ~TCIF_PARAM) | TCIF_TEXT | TCIF_PARAM;
+      w.lParam = reinterpret_cast<LPARAM>(sheet);
+      w.iImage = a->iImage;
+      WideString caption = dynamic_cast<TUniTabSheet*>(sheet) ? GetControlWideText(sheet) : AnsiToWide(sheet->Caption());
+      w.pszText = caption.data();
+      Message.Result = SendMessageW(H(this), TCM_SETITEMW, Message.WParam, reinterpret_cast<LPARAM>(&w));
+      return;
+    }
+  }
+  TPageControl::WndProc(Message);
+}
+
+void TUniTrackBar::CreateWindowHandle(const TCreateParams& Params) {
+  CreateUnicodeHandle_ComCtl(this, Params, L"msctls_trackbar32");
+}
+
+void TUniProgressBar::CreateWindowHandle(const TCreateParams& Params) {
+  CreateUnicodeHandle_ComCtl(this, Params, L"msctls_progress32");
+}

@@ -1,0 +1,68 @@
+// Unicode menus: wide shortcut texts and the hot-key marks ("&") of wide captions.
+#pragma once
+#include "classlib/Menus.h"
+
+// The text of a shortcut with the keyboard's wide key names ("Shift+", "Ctrl+", "Alt+" first).
+WideString ShortCutToWideText(TShortCut ShortCut);
+// 1-based position of the hot-key character, 0 when the caption has none; the last mark wins and
+// a doubled "&" is a literal ampersand.
+int HotKeyPosOfCaption(const WideString& Caption);
+// The hot-key character as a one-character text, or empty.
+WideString HotKeyOfCaption(const WideString& Caption);
+// The caption without its marks ("&&" becomes "&"); on East Asian systems a mark written as
+// "(&X)" after other text goes with its brackets and letter.
+WideString StripHotKeyMarks(const WideString& Caption);
+// A and B equal once stripped, ignoring case / case-sensitively.
+bool SameCaptionIgnoringHotKeys(const WideString& A, const WideString& B);
+bool SameCaptionIgnoringHotKeysStr(const WideString& A, const WideString& B);
+// When Source and Dest differ in their 8-bit forms but are the same caption once stripped, Dest
+// gets its marks where Source has them. Raises EUniInternalError when the 8-bit forms still
+// differ afterwards. Dest is left alone when the stripped captions differ.
+void SyncHotKeyPosition(const WideString& Source, WideString& Dest);
+
+// A menu item with a wide caption and hint that it writes into the Windows menu itself.
+class TUniMenuItem : public TMenuItem {
+ public:
+  explicit TUniMenuItem(TComponent* AOwner);
+  const char* ClassName() const override { return "TUniMenuItem"; }
+  // Threads: user-interface thread only.
+  WideString Caption();
+  void SetCaption(const WideString& Value);
+  WideString Hint();
+  void SetHint(const WideString& Value);
+  void MenuChanged(bool Rebuild) override;
+  void DefineProperties(TFiler* Filer) override;
+  // Rewrites the captions when the keyboard layout changed since they were written (the
+  // shortcut names depend on it); called before the menu shows.
+  void InitiateAction();
+
+ private:
+  friend void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);
+  bool FIgnoreMenuChanged = false;
+  WideString FWideCaption;
+  WideString FWideHint;
+  void* FKeyboardLayout = nullptr;
+};
+
+// The wide hint of a Unicode item, else the 8-bit hint widened.
+WideString GetMenuItemWideHint(TMenuItem* Item);
+// Writes an item's wide caption (and shortcut text) into its Windows menu entry.
+void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);
+
+// The pop-up list of the widget layer: a menu entry's wide hint becomes the application's hint.
+class TUniPopupList : public TPopupList {
+ public:
+  // Takes over the menus of the class library's list, which it keeps and puts back at the end.
+  explicit TUniPopupList(TPopupList* LibraryList);
+  ~TUniPopupList() override;
+  const char* ClassName() const override { return "TUniPopupList"; }
+  void WndProc(TMessage& Message) override;
+  TPopupList* LibraryList() const { return FLibraryList; }
+
+ private:
+  TPopupList* FLibraryList;
+};
+
+// Unit start and end: the pop-up list.
+void UniMenusInitialize();
+void UniMenusFinalize();
