@@ -2,8 +2,10 @@
 
 #include "audio/AuFLAC.h"
 #include "audio/AuLAME.h"
+#include "audio/AuTTA.h"
 #include "audio/AuVorbis.h"
 #include "audio/AuWave.h"
+#include "audio/AuWavPack.h"
 #include "tasks/Utils.h"
 
 const int32_t SampleRateTable[6] = {44100, 16000, 22050, 32000, 48000, 96000};
@@ -64,6 +66,8 @@ std::unique_ptr<TAuFileIn> TAudioTools::CreateInput(TAudioFileType Type, TCompon
     case ftWAV: return std::make_unique<TWaveIn>(Owner);
     case ftOGG: return std::make_unique<TVorbisIn>(Owner);
     case ftFLAC: return std::make_unique<TFLACIn>(Owner);
+    case ftTTA: return std::make_unique<TTTAIn>(Owner);
+    case ftWV: return std::make_unique<TWVIn>(Owner);
     default: return nullptr;
   }
 }
@@ -74,6 +78,8 @@ std::unique_ptr<TAuFileOut> TAudioTools::CreateOutput(TAudioFileType Type, TComp
     case ftMP3: return std::make_unique<TMP3Out>(Owner);
     case ftOGG: return std::make_unique<TVorbisOut>(Owner);
     case ftFLAC: return std::make_unique<TFLACOut>(Owner);
+    case ftTTA: return std::make_unique<TTTAOut>(Owner);
+    case ftWV: return std::make_unique<TWVOut>(Owner);
     default: return nullptr;
   }
 }

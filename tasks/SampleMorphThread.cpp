@@ -4,6 +4,7 @@
 
 #include "audio/AuLAME.h"
 #include "audio/AuVorbis.h"
+#include "audio/AuWavPack.h"
 #include "classlib/WideStrings.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
@@ -136,6 +137,9 @@ bool TSampleMorphThread::ConvertFile(int Index) {
     }
     case ftOGG:
       static_cast<TVorbisOut*>(out)->SetDesiredNominalBitrate(VorbisRateFor(TAudioTools::GetBitrate(FParams.BitrateIndex)));
+      break;
+    case ftWV:
+      static_cast<TWVOut*>(out)->SetBitrate((float)TAudioTools::GetBitrate(FParams.BitrateIndex));
       break;
     default: break;
   }

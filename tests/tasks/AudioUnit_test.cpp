@@ -27,6 +27,9 @@ TEST(AudioTools, ProbesReadWhatTheCodecReads) {
   MakeTones(d.U(L"a.wav"), 1, 44100, 2, 16);
   MakeTones(d.U(L"b.flac"), 2.5, 48000, 1, 24);
   Encode(d.U(L"a.wav"), d.U(L"c.ogg"), "-c:a libvorbis -b:a 128k");
+  MakeTones(d.U(L"b.wav"), 2.5, 48000, 1, 24);
+  Peer("wavpack -q -y " + peer::Quote(d.U(L"b.wav")) + " -o " + peer::Quote(d.U(L"d.wv")));
+  Encode(d.U(L"a.wav"), d.U(L"e.tta"));
 
   struct Case {
     const wchar_t* Name;
@@ -35,7 +38,9 @@ TEST(AudioTools, ProbesReadWhatTheCodecReads) {
     int64_t Frames;
   } cases[] = {{L"a.wav", "WAV", 44100, 16, 2, 1, 44100},
                {L"b.flac", "FLAC", 48000, 24, 1, 2, 120000},
-               {L"c.ogg", "OGG", 44100, 16, 2, 1, 44100}};
+               {L"c.ogg", "OGG", 44100, 16, 2, 1, 44100},
+               {L"d.wv", "WV", 48000, 24, 1, 2, 120000},
+               {L"e.tta", "TTA", 44100, 16, 2, 1, 44100}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Type);
     const WideString f = d.W(c.Name);

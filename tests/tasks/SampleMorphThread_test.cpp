@@ -57,6 +57,8 @@ const char* CodecOf(uint8_t Format) {
     case ftMP3: return "mp3";
     case ftOGG: return "vorbis";
     case ftFLAC: return "flac";
+    case ftTTA: return "tta";
+    case ftWV: return "wavpack";
   }
   return "?";
 }
@@ -73,8 +75,10 @@ TEST(ConversionWorker, EveryFormatAtEveryPresetGivesWhatThePresetAsksFor) {
   MakeTones(src.U(L"m48.flac"), 1.25, 48000, 1, 16);
   MakeTones(src.U(L"d24.wav"), 0.75, 22050, 2, 24);
   Encode(src.U(L"s44.wav"), src.U(L"v44.ogg"), "-c:a libvorbis -q:a 5");
+  Peer("wavpack -q -y " + peer::Quote(src.U(L"d24.wav")) + " -o " + peer::Quote(src.U(L"w24.wv")));
+  Encode(src.U(L"m48.flac"), src.U(L"t48.tta"));
   const std::vector<std::pair<WideString, double>> sources = {
-      {L"s44.wav", 1.0}, {L"m48.flac", 1.25}, {L"d24.wav", 0.75}, {L"v44.ogg", 1.0}};
+      {L"s44.wav", 1.0}, {L"m48.flac", 1.25}, {L"d24.wav", 0.75}, {L"v44.ogg", 1.0}, {L"w24.wv", 0.75}, {L"t48.tta", 1.25}};
   std::vector<WideString> files;
   for (const auto& s : sources) files.push_back(src.W(s.first));
 
@@ -83,7 +87,7 @@ TEST(ConversionWorker, EveryFormatAtEveryPresetGivesWhatThePresetAsksFor) {
       if (quality == oqKeep && channels == 1) continue;
       if (quality != oqCustom && channels == 1) continue;
       std::map<uint8_t, TempDir> outs;
-      for (uint8_t format : {ftWAV, ftFLAC, ftMP3, ftOGG}) {
+      for (uint8_t format : {ftWAV, ftFLAC, ftTTA, ftWV, ftMP3, ftOGG}) {
         SCOPED_TRACE(testing::Message() << "quality " << (int)quality << " format " << (int)format);
         TempDir& out = outs[format];
         Batch b;
@@ -95,7 +99,7 @@ TEST(ConversionWorker, EveryFormatAtEveryPresetGivesWhatThePresetAsksFor) {
         }
         EXPECT_EQ(b.Log.Milestones(), expected);
         for (size_t i = 0; i < sources.size(); ++i) {
-          WideString base = sources[i].first.substr(0, sources[i].first.find(L'.'));
+          const WideString base = sources[i].first.substr(0, sources[i].first.find(L'.'));
           const std::string file = out.U(base + TAudioTools::OutputExtension(format));
           const std::string srcFile = src.U(sources[i].first);
           auto in = Probe(srcFile);
@@ -112,13 +116,13 @@ TEST(ConversionWorker, EveryFormatAtEveryPresetGivesWhatThePresetAsksFor) {
           const bool resampled = quality != oqKeep && rate != std::stoi(in["sample_rate"]);
           const double frame = format == ftMP3 ? 2 * 1152.0 / rate : format == ftOGG ? 2048.0 / rate : (resampled ? 8.0 : 1.0) / rate;
           EXPECT_NEAR(std::stod(p["duration"]), sources[i].second, frame);
-          if (format == ftFLAC) {
+          if (format == ftFLAC || format == ftTTA || format == ftWV) {
             const char* fmt = in["bits_per_raw_sample"] == "24" ? "s24le" : "s16le";
             const std::string got = Pcm(file, fmt);
             const std::string wav = Pcm(outs[ftWAV].U(base + L".wav"), fmt);
             EXPECT_LE(std::max(got.size(), wav.size()) - std::min(got.size(), wav.size()), 8u * 3 * ch);
             const size_t common = std::min(got.size(), wav.size());
-            EXPECT_TRUE(got.compare(0, common, wav, 0, common) == 0) << "FLAC differs from the WAVE output";
+            EXPECT_TRUE(got.compare(0, common, wav, 0, common) == 0) << "differs from the WAVE output";
             if (quality == oqKeep && sources[i].first.find(L".ogg") == WideString::npos) {
               EXPECT_TRUE(got == Pcm(srcFile, fmt)) << "not the source's samples";
             }
