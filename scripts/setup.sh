@@ -8,7 +8,7 @@ PKGS_NATIVE="cmake make ninja-build ccache dpkg-dev nasm bc python3 git locales
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   libz-mingw-w64-dev googletest
   wine xvfb x11-utils xdotool imagemagick pulseaudio pulseaudio-utils fonts-wqy-microhei fonts-wine
-  ffmpeg flac sox lame vorbis-tools wavpack python3-png pngcheck libpng-tools"
+  ffmpeg flac sox lame vorbis-tools wavpack musepack-tools python3-png pngcheck libpng-tools"
 PKGS_I386="wine32:i386 libpulse0:i386 gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   gstreamer1.0-plugins-ugly:i386 gstreamer1.0-libav:i386"
 
