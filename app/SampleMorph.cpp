@@ -3,6 +3,8 @@
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
 #include "audio/AuClasses.h"
+#include "audio/OptimFROGDLL.h"
+#include "audio/tak_decoder.h"
 #include "png/PngCodec.h"
 #include "tasks/EventsManager.h"
 #include "toolkit/AlphaGraphics.h"
@@ -24,6 +26,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     PngCodecInitialize();       // "PNG" registered with the picture class
     EventsManagerInitialize();  // the event bus and its hidden window
     AuClassesInitialize();      // the library-loading lock and the floating-point control word
+    OptimFROGDLLInitialize();   // the decoders loaded at start-up (missing ones are normal)
+    TakDecoderInitialize();
     Application->Initialize();
     Application->SetTitle(L"SampleMorph");
     CreateLanguageManager();    // the language of the system, or of U3_ENV_LANGUAGE
@@ -32,6 +36,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (Application) Application->HandleException(nullptr);
     rc = 1;
   }
+  TakDecoderFinalize();
+  OptimFROGDLLFinalize();
   AuClassesFinalize();
   EventsManagerFinalize();
   FreeLanguageManager();

@@ -419,7 +419,7 @@ void TFLACOut::Done() {
     try {
       throw EAuException(ErrFinish);
     } catch (...) {
-      ReportDoneFailure(this, FExceptionMessage);
+      ReportOrRaiseDoneFailure(this);
     }
   }
 }
@@ -449,7 +449,7 @@ void TFLACIn::OpenFile() {
   if (!flac::Load()) throw EAuException(ErrLibrary);
   TLock l(FileLock);
   if (OpenCount > 0) {
-    if (FValid) FTags->CopyToCommonTags(FCommonTags);
+    if (FValid) FTags->CopyToCommonTags(FCommonTags.get());
     return;
   }
   if (!StreamAssigned && FWideFileName.empty()) throw EAuException(ErrInNoName);
@@ -502,7 +502,7 @@ void TFLACIn::OpenFile() {
     FSize = 0;
     return;
   }
-  FTags->CopyToCommonTags(FCommonTags);
+  FTags->CopyToCommonTags(FCommonTags.get());
 }
 
 void TFLACIn::CloseFile() {

@@ -285,7 +285,7 @@ void TMP3Out::Done() {
       }
     } catch (...) {
     }
-    ReportDoneFailure(this, FExceptionMessage);
+    ReportOrRaiseDoneFailure(this);
     return;
   }
   if (FInputInited && in) {

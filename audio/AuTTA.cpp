@@ -78,18 +78,6 @@ void CopyThroughMapping(HANDLE File, TStream* S, int64_t Size, bool ToFile) {
 }
 
 // The message of the exception being handled (call inside a catch block).
-WideString HandledMessage() {
-  try {
-    throw;
-  } catch (const Exception& E) {
-    return E.Message();
-  } catch (const std::exception& E) {
-    return AnsiToWide(E.what());
-  } catch (...) {
-    return L"Unknown exception";
-  }
-}
-
 bool SupportedDepth(int Bits) { return Bits == 8 || Bits == 16 || Bits == 24 || Bits == 32; }
 
 }  // namespace
@@ -353,12 +341,6 @@ bool TTTAOut::DoOutput(bool Abort) {
   return true;
 }
 
-void TTTAOut::ReportDoneFailure() {
-  if (!FExceptionMessage.empty()) return;
-  FExceptionMessage = WideToAnsi(HandledMessage());
-  if (OnThreadException) PostGenericEvent(this, OnThreadException);
-}
-
 void TTTAOut::Done() {
   TAuInput* in = Input();
   const bool prepared = Prepared();
@@ -391,5 +373,5 @@ void TTTAOut::Done() {
     FInputInited = false;
     in->Flush();
   }
-  if (failed) throw EAuException(FExceptionMessage);
+  if (failed) throw EAuException(ExceptionMessage());
 }

@@ -51,10 +51,6 @@ class TTTAOut : public TAuTaggedFileOut {
   void Done() override;
 
  private:
-  // Reports a failure of the done step through OnThreadException (unless the run already
-  // reported one).
-  void ReportDoneFailure();
-
   void* FHandle;
   bool FCreated = false;  // the named file was created by this run
   bool FInputInited = false;

@@ -169,7 +169,7 @@ void TVorbisIn::OpenFile() {
         FTags->SetValue(name, value);
     }
   }
-  FTags->CopyToCommonTags(FCommonTags);
+  FTags->CopyToCommonTags(FCommonTags.get());
   vorbis_info* vi = VORBISFILE_CALL(ov_info)(&FVf->Vf, -1);
   if (!vi || vi->channels < 1 || vi->channels > 255 || vi->rate < 1) {
     FValid = false;

@@ -33,18 +33,6 @@ WideString WithExtension(const WideString& Name, const wchar_t* Ext) {
   return Name + Ext;
 }
 
-WideString HandledMessage() {
-  try {
-    throw;
-  } catch (const Exception& E) {
-    return E.Message();
-  } catch (const std::exception& E) {
-    return AnsiToWide(E.what());
-  } catch (...) {
-    return L"Unknown exception";
-  }
-}
-
 // Front centre for mono, front left and right for stereo, and the usual WAVE layouts up to
 // 7.1: a file without a mask for more channels is refused by common decoders.
 int ChannelMask(int Channels) {
@@ -389,12 +377,6 @@ bool TWVOut::DoOutput(bool Abort) {
   return true;
 }
 
-void TWVOut::ReportDoneFailure() {
-  if (!FExceptionMessage.empty()) return;
-  FExceptionMessage = WideToAnsi(HandledMessage());
-  if (OnThreadException) PostGenericEvent(this, OnThreadException);
-}
-
 void TWVOut::Done() {
   TAuInput* in = Input();
   const bool prepared = Prepared();
@@ -432,5 +414,5 @@ void TWVOut::Done() {
     if (!FCorrectionName.empty()) DeleteFileW(FCorrectionName.c_str());
   }
   FCreated = false;
-  if (failed) throw EAuException(FExceptionMessage);
+  if (failed) throw EAuException(ExceptionMessage());
 }

@@ -78,8 +78,6 @@ class TWVOut : public TAuTaggedFileOut {
   void Done() override;
 
  private:
-  void ReportDoneFailure();
-
   bool FJointStereo = false;
   TWVCompressionLevel FCompressionLevel = wvclFast;
   bool FHybridMode = false;

@@ -31,21 +31,8 @@ void* TCodecLibrary::Proc(const char* Name) const {
 
 std::string TCodecLibrary::Name() const { return WideToAnsi(FFileName); }
 
-WideString CodecExceptionMessage() {
-  try {
-    throw;
-  } catch (const Exception& e) {
-    return e.Message();
-  } catch (const std::exception& e) {
-    return AnsiToWide(e.what());
-  } catch (...) {
-    return L"Unknown error";
-  }
-}
-
-void ReportDoneFailure(TAuOutput* Output, AnsiString& ExceptionMessage) {
+void ReportOrRaiseDoneFailure(TAuOutput* Output) {
   TAuThread* t = Output->Thread();
   if (!t || GetCurrentThreadId() != t->ThreadID()) throw;
-  ExceptionMessage = WideToAnsi(CodecExceptionMessage());
-  if (Output->OnThreadException) PostGenericEvent(Output, Output->OnThreadException);
+  Output->ReportDoneFailure();
 }

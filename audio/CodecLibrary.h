@@ -59,12 +59,9 @@ WideString ProgramFolderFile(const wchar_t* FileName);
 #define AU_ENTRY_FIELD(fn) decltype(&::fn) fn = nullptr;
 #define AU_ENTRY_RESOLVE(fn) E.fn = reinterpret_cast<decltype(E.fn)>(Lib.Proc(#fn));
 
-// The message of the exception being handled (inside a catch block).
-WideString CodecExceptionMessage();
-
 // For a codec output's Done, inside a catch block, when finishing the file failed after the
 // audio was written (tags, the encoder's last frames): on the output's own worker, which drops
-// exceptions of Done, the failure is stored as the output's ExceptionMessage and reported
-// through OnThreadException; on any other thread (BlockingRun) it is raised again.
+// exceptions of Done, the output reports it (TAuOutput::ReportDoneFailure); on any other thread
+// (BlockingRun) it is raised again.
 // Threads: the thread running the output's Done.
-void ReportDoneFailure(TAuOutput* Output, AnsiString& ExceptionMessage);
+void ReportOrRaiseDoneFailure(TAuOutput* Output);

@@ -4,9 +4,33 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <new>
 #include <vector>
 
+#include "classlib/FileCore.h"
 #include "classlib/SysUtils.h"
+
+// The unit's fixed messages.
+namespace ClassesMessages {
+inline constexpr const char* AssignError = "Cannot assign a %s to a %s";
+inline constexpr const char* ListIndexError = "List index out of bounds (%d)";
+inline constexpr const char* SortedListError = "Operation not allowed on sorted list";
+inline constexpr const char* DuplicateString = "String list does not allow duplicates";
+inline constexpr const char* StreamTooLarge = "Stream too large";
+inline constexpr const char* ReadError = "Stream read error";
+inline constexpr const char* WriteError = "Stream write error";
+inline constexpr const wchar_t* CannotCreateFile = L"Cannot create file \"%s\". %s";
+inline constexpr const wchar_t* CannotOpenFile = L"Cannot open file \"%s\". %s";
+inline constexpr const char* OutOfMemory = "Out of memory";
+inline constexpr const char* ResourceNotFound = "Resource %s not found";
+inline constexpr const char* ReadOnlyResource = "Can't write to a read-only resource stream";
+inline constexpr const wchar_t* ThreadCreateError = L"Thread creation error: %s";
+inline constexpr const char* WaitForItself = "Cannot call WaitFor on the thread itself";
+inline constexpr const char* InvalidPropertyValue = "Invalid property value";
+inline constexpr const char* PropertyNotFound = "Property %s does not exist";
+inline constexpr const char* InvalidStreamFormat = "Invalid stream format";
+inline constexpr const char* ClassNotFound = "Class %s not found";
+}  // namespace ClassesMessages
 
 class TObject {
  public:
@@ -63,6 +87,12 @@ class TComponent : public TPersistent {
   // Tells everyone registered for free notification, then frees the owned components,
   // last first, then leaves the owner.
   ~TComponent() override;
+  // delete calls BeforeDestruction first, while the whole object (its most derived part
+  // included) still exists, then the destructors.
+  void operator delete(TComponent* Component, std::destroying_delete_t);
+  // The matching pair for the destroying delete (a constructor that raises frees through it).
+  static void* operator new(size_t Size);
+  static void operator delete(void* Memory);
   const char* ClassName() const override { return "TComponent"; }
 
   TComponent* Owner() const { return FOwner; }
@@ -90,6 +120,12 @@ class TComponent : public TPersistent {
   // component that this one asked to be told about is destroyed. The default passes the
   // news to every owned component.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
+  // Called by delete before any destructor runs; the default does nothing. A component that
+  // others use while it lives (a source pulled by a worker) lets go of them here.
+  virtual void BeforeDestruction() {}
+  // Tells everyone registered for free notification (opRemove) that this component goes, and
+  // forgets them; the destructor does the same for any left.
+  void NotifyFreeNotifications();
   virtual void Loaded();
   void SetComponentStateFlag(uint32_t Flag, bool On);
   friend class TReader;
@@ -292,12 +328,12 @@ class THandleStream : public TStream {
 class TFileStream : public THandleStream {
  public:
   TFileStream(const AnsiString& FileName, uint16_t Mode);
-  ~TFileStream() override;
   const char* ClassName() const override { return "TFileStream"; }
   const AnsiString& FileName() const { return FFileName; }
 
  private:
   AnsiString FFileName;
+  TFileHandle FFile;
 };
 
 class TCustomMemoryStream : public TStream {
@@ -359,10 +395,13 @@ using TWndMethod = std::function<void(TMessage& Message)>;
 // A hidden window whose messages go to Method (on the thread that made it). Method must answer
 // every message: messages it does not handle go to DefWindowProc through DefaultHandler.
 // An exception that escapes Method is handed to Application->HandleException.
+// Threads: the thread that will serve the window's messages.
 void* AllocateHWnd(TWndMethod Method);
 void DeallocateHWnd(void* Wnd);
 // The default answer for a message of a window made by AllocateHWnd.
 void DefaultHandler(void* Wnd, TMessage& Message);
+// Where an exception that escapes a hidden window's method goes (the application sets it).
+extern std::function<void(TObject* Sender)> ApplicationHandleException;
 
 // ---------------------------------------------------------------------------------------------
 // Threads

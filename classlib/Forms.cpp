@@ -4,65 +4,6 @@
 
 TApplication* Application = nullptr;
 
-namespace {
-const wchar_t kUtilWindowClass[] = L"TPUtilWindow";
-
-struct UtilWindow {
-  TWndMethod Method;
-};
-
-LRESULT CALLBACK UtilWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-  auto* w = reinterpret_cast<UtilWindow*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
-  if (!w) return DefWindowProcW(Wnd, Msg, WParam, LParam);
-  TMessage m{Msg, WParam, LParam, 0};
-  try {
-    w->Method(m);
-  } catch (...) {
-    if (Application) {
-      try {
-        Application->HandleException(nullptr);
-      } catch (...) {
-      }
-    }
-  }
-  return m.Result;
-}
-
-void RegisterUtilClass() {
-  static bool done = false;
-  if (done) return;
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = UtilWndProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = kUtilWindowClass;
-  RegisterClassW(&wc);
-  done = true;
-}
-}  // namespace
-
-void* AllocateHWnd(TWndMethod Method) {
-  RegisterUtilClass();
-  HWND h = CreateWindowExW(WS_EX_TOOLWINDOW, kUtilWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-  if (!h) RaiseLastOSError();
-  auto* w = new UtilWindow{std::move(Method)};
-  SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(w));
-  return h;
-}
-
-void DeallocateHWnd(void* Wnd) {
-  HWND h = static_cast<HWND>(Wnd);
-  if (!h) return;
-  auto* w = reinterpret_cast<UtilWindow*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-  SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-  DestroyWindow(h);
-  delete w;
-}
-
-void DefaultHandler(void* Wnd, TMessage& Message) {
-  Message.Result = DefWindowProcW(static_cast<HWND>(Wnd), Message.Msg, Message.WParam, Message.LParam);
-}
-
 // ---------------------------------------------------------------------------------------------
 
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
@@ -76,9 +17,11 @@ TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
   FTitle = exe;
   FHandle = AllocateHWnd([this](TMessage& M) { WndProc(M); });
   WakeMainThread = [h = FHandle] { PostMessageW(static_cast<HWND>(h), WM_NULL, 0, 0); };
+  ApplicationHandleException = [this](TObject* Sender) { HandleException(Sender); };
 }
 
 TApplication::~TApplication() {
+  ApplicationHandleException = nullptr;
   WakeMainThread = nullptr;
   DeallocateHWnd(FHandle);
 }

@@ -3,8 +3,8 @@
 # source packages:
 #   dist/    lame_enc.dll ogg.dll vorbis.dll vorbisfile.dll vorbisenc.dll libFLAC.dll WavpackDLL.dll
 #            libtag_c.dll (C binding with the C++ library and zlib inside)
-#   prefix/  include/ (all headers), lib/ (static zlib, libjpeg, libmpcdec; import libraries)
-#   src/musepack/  the unpacked Musepack sources, for the adapter DLLs built on top of libmpcdec
+#   prefix/  include/ (all headers), lib/ (static zlib, libjpeg, libmpcdec, libmpcenc; import libraries)
+#   src/musepack/  the unpacked Musepack sources, for the adapter DLLs built on top of libmpcdec and libmpcenc
 # Every DLL imports only system DLLs and each other (checked at the end).
 #
 # usage: scripts/build-deps.sh   -> the last line of stdout is the deps folder; all else goes to stderr
@@ -238,6 +238,26 @@ build_mpc() {
   $HOST-ar rcsD "$PREFIX/lib/libmpcdec.a" "$o"/*.o
   mkdir -p "$PREFIX/include/mpc"
   install -m644 "$s"/include/mpc/*.h "$PREFIX/include/mpc/"
+
+  # The encoder for libmppenc.dll: its library, its psychoacoustic model and the encoding stages of
+  # the command-line encoder (main renamed, three stages made visible). Writes, seeks and position
+  # queries of the output file go to the adapter's mppenc_io_* functions instead of the C library.
+  perl -0pi -e '$n = s/static (void|int)\n(SCF_Extraktion|Quantisierung|Allocate) \(/$1\n$2 (/g; die "stages: $n" unless $n == 3' \
+      "$s/mpcenc/mpcenc.c"
+  local io="-Dfwrite=mppenc_io_write -Dfseek=mppenc_io_seek -Dftell=mppenc_io_tell -Dmain=mpcenc_program_main"
+  for f in libmpcenc/analy_filter libmpcenc/bitstream libmpcenc/encode_sv7 libmpcenc/huffsv7 libmpcenc/quant \
+           libmpcpsy/ans libmpcpsy/cvd libmpcpsy/fft4g libmpcpsy/fft_routines libmpcpsy/profile libmpcpsy/psy \
+           libmpcpsy/psy_tab common/fastmath mpcenc/mpcenc mpcenc/keyboard mpcenc/pipeopen mpcenc/stderr \
+           mpcenc/wave_in mpcenc/winmsg common/tags; do
+    ${LAUNCH:+$LAUNCH }$CC_ -O3 -msse2 -mfpmath=sse -fomit-frame-pointer -DFAST_MATH -DCVD_FASTLOG $io \
+        -I"$s/include" -I"$s/libmpcenc" -I"$s/libmpcpsy" \
+        -I"$s/mpcenc" -c "$s/$f.c" -o "$o/enc-${f//\//-}.o"
+  done
+  cp "$o/crc32.o" "$o/enc-crc32.o"
+  rm -f "$PREFIX/lib/libmpcenc.a"
+  $HOST-ar rcsD "$PREFIX/lib/libmpcenc.a" "$o"/enc-*.o
+  mkdir -p "$PREFIX/include/mpcenc"
+  install -m644 "$s/libmpcenc/libmpcenc.h" "$s/libmpcpsy/libmpcpsy.h" "$PREFIX/include/mpcenc/"
 }
 
 # Runs a step in the background; its failure is reported when it is waited for.
@@ -272,7 +292,7 @@ for s in mpc lame vorbis flac wavpack jpeg taglib; do finish "$s"; done
 cp "$PREFIX"/bin/{ogg,vorbis,vorbisenc,vorbisfile,libFLAC,WavpackDLL}.dll "$DIST/"
 WANT="lame_enc.dll ogg.dll vorbis.dll vorbisfile.dll vorbisenc.dll libFLAC.dll WavpackDLL.dll libtag_c.dll"
 for d in $WANT; do [ -f "$DIST/$d" ] || die "$d was not built"; done
-for l in libz.a libjpeg.a libmpcdec.a; do [ -f "$PREFIX/lib/$l" ] || die "$l was not built"; done
+for l in libz.a libjpeg.a libmpcdec.a libmpcenc.a; do [ -f "$PREFIX/lib/$l" ] || die "$l was not built"; done
 
 # Only system DLLs and our own DLLs may be imported; exports must be undecorated names.
 declare -A CORE=(

@@ -13,27 +13,24 @@
 
 TUniFileStream::TUniFileStream(const WideString& FileName, uint16_t Mode)
     : THandleStream(INVALID_HANDLE_VALUE) {
+  // The Unicode runtime opens the file (wide, or through the code page on systems without the
+  // wide calls); the handle is then the core's.
   if (Mode == fmUniCreate) {
-    intptr_t h = WideFileCreate(FileName);
-    if (h == -1) {
+    FFile = TFileHandle(reinterpret_cast<void*>(WideFileCreate(FileName)));
+    if (!FFile.Valid()) {
       DWORD err = GetLastError();
       throw EFCreateError(WideFormat(L"Cannot create file \"%s\". %s", WideExpandFileName(FileName).c_str(),
                                      WideSysErrorMessage(err).c_str()));
     }
-    FHandle = reinterpret_cast<void*>(h);
-    return;
+  } else {
+    FFile = TFileHandle(reinterpret_cast<void*>(WideFileOpen(FileName, Mode)));
+    if (!FFile.Valid()) {
+      DWORD err = GetLastError();
+      throw EFOpenError(WideFormat(L"Cannot open file \"%s\". %s", WideExpandFileName(FileName).c_str(),
+                                   WideSysErrorMessage(err).c_str()));
+    }
   }
-  intptr_t h = WideFileOpen(FileName, Mode);
-  if (h == -1) {
-    DWORD err = GetLastError();
-    throw EFOpenError(WideFormat(L"Cannot open file \"%s\". %s", WideExpandFileName(FileName).c_str(),
-                                 WideSysErrorMessage(err).c_str()));
-  }
-  FHandle = reinterpret_cast<void*>(h);
-}
-
-TUniFileStream::~TUniFileStream() {
-  if (reinterpret_cast<intptr_t>(FHandle) >= 0) CloseHandle(FHandle);
+  FHandle = FFile.Get();
 }
 
 // ---------------------------------------------------------------------------------------------

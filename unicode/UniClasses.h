@@ -20,8 +20,10 @@ constexpr uint16_t fmUniCreate = 0xFFFF;
 class TUniFileStream : public THandleStream {
  public:
   TUniFileStream(const WideString& FileName, uint16_t Mode);
-  ~TUniFileStream() override;
   const char* ClassName() const override { return "TUniFileStream"; }
+
+ private:
+  TFileHandle FFile;
 };
 
 // ---------------------------------------------------------------------------------------------

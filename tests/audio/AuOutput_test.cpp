@@ -316,15 +316,21 @@ TEST(AuOutputRun, PauseRightAfterRunOrOnAPausedOutputIsHonouredAtOnce) {
   out.SetInput(&in);
   TEventLog log;
   log.Hook(out);
-  // The pause request arrives while the worker is still in Prepare.
+  // The pause request arrives while the worker is still in Prepare: it is kept and Pause returns
+  // at once; the worker parks as soon as Prepare is over.
+  TEvent inPrepare(true, false), leavePrepare(true, false);
   out.OnPrepare = [&] {
-    DWORD t0 = GetTickCount();
-    while (!out.Thread()->PauseRequest && GetTickCount() - t0 < 3000) Sleep(1);
+    inPrepare.SetEvent();
+    leavePrepare.WaitFor(10000);
   };
   out.Run();
+  ASSERT_EQ(inPrepare.WaitFor(10000), wrSignaled);
   DWORD t0 = GetTickCount();
   out.Pause();
-  EXPECT_LT(GetTickCount() - t0, 2000u);  // acknowledged, not given up on after 5 s
+  EXPECT_LT(GetTickCount() - t0, 2000u);  // not a 5 s wait for a worker still preparing
+  EXPECT_EQ(out.Status(), osPaused);
+  leavePrepare.SetEvent();
+  ASSERT_TRUE(out.Thread()->WaitForState(wsPaused, 10000));
   EXPECT_EQ(out.Status(), osPaused);
   EXPECT_EQ(out.Steps, 0);
   // A second pause of the paused output neither waits nor outlives the resume.
@@ -339,12 +345,15 @@ TEST(AuOutputRun, PauseRightAfterRunOrOnAPausedOutputIsHonouredAtOnce) {
   ASSERT_TRUE(PumpUntil([&] { return log.Count('D') == 1; }, 5000));
   EXPECT_EQ(out.Got, in.Data);
 
-  // A stale request of an earlier run (it ended before the worker saw it) does not pause the next.
-  out.OnPrepare = nullptr;
-  in.DelayMs = 0;
-  out.Thread()->PauseRequest = true;
+  // A Resume right after a Pause taken during Prepare is not lost: the run goes on to its end.
+  inPrepare.ResetEvent();
+  leavePrepare.ResetEvent();
   out.Run();
-  ASSERT_TRUE(PumpUntil([&] { return log.Count('D') == 2; }, 5000));
+  ASSERT_EQ(inPrepare.WaitFor(10000), wrSignaled);
+  out.Pause();
+  out.Resume();
+  leavePrepare.SetEvent();
+  ASSERT_TRUE(PumpUntil([&] { return log.Count('D') == 2; }, 10000));
   EXPECT_EQ(out.Got, in.Data);
 }
 
@@ -360,13 +369,6 @@ TEST(AuOutputRun, RunFromOnSyncDoneContinuesOnTheSameWorkerWithOneDone) {
   out.OnSyncDone = [&](TComponent*) {
     threads.push_back(GetCurrentThreadId());
     if (++syncDones == 1) out.Run();
-    // The stop request of the output's own thread is refused.
-    try {
-      out.Stop(true);
-      ADD_FAILURE() << "Stop from the worker did not raise";
-    } catch (const EAuException& E) {
-      EXPECT_EQ(E.Message(), L"You are trying to stop this thread from the thread itself!");
-    }
   };
   out.Run();
   ASSERT_TRUE(PumpUntil([&] { return log.Count('D') == 1; }));
@@ -649,7 +651,7 @@ TEST(AuOutputRun, OutputsFreedOnATaskThreadWhileRunningDeliverNothingLate) {
   }
   PumpFor(100);
   EXPECT_EQ(late, 0);
-  EXPECT_EQ(EventHandler, nullptr);
+  EXPECT_EQ(CurrentEventHandler(), nullptr);
   DeallocateHWnd(wnd);
 }
 
@@ -700,11 +702,11 @@ TEST(EventDelivery, ImmediateEventsGoFirstAndRunOnTheDeliveryThread) {
   // A blocked sender's events are refused; a purge drops the queued ones.
   generic("hold");
   ASSERT_TRUE(DeliveryWaitsForThisThread());  // with "hold"
-  EventHandler->Block(&sender);
+  CurrentEventHandler()->Block(&sender);
   generic("blocked");
-  EventHandler->Unblock(&sender);
+  CurrentEventHandler()->Unblock(&sender);
   generic("purged");
-  EventHandler->Purge(&sender);
+  CurrentEventHandler()->Purge(&sender);
   generic("g4");
   ASSERT_TRUE(PumpUntil([&] { return order.size() >= 6; }));
   PumpFor(50);
@@ -714,14 +716,14 @@ TEST(EventDelivery, ImmediateEventsGoFirstAndRunOnTheDeliveryThread) {
 }
 
 TEST(EventDelivery, TheDeliveryThreadLivesWhileOutputsDo) {
-  ASSERT_EQ(EventHandlerRefCount, 0);
-  ASSERT_EQ(EventHandler, nullptr);
+  ASSERT_EQ(EventHandlerReferences(), 0);
+  ASSERT_EQ(CurrentEventHandler(), nullptr);
   auto* a = new TCheckOut();
   auto* b = new TCheckOut();
-  EXPECT_EQ(EventHandlerRefCount, 2);
-  ASSERT_NE(EventHandler, nullptr);
+  EXPECT_EQ(EventHandlerReferences(), 2);
+  ASSERT_NE(CurrentEventHandler(), nullptr);
   HANDLE h;
-  DuplicateHandle(GetCurrentProcess(), EventHandler->Handle(), GetCurrentProcess(), &h, 0, FALSE,
+  DuplicateHandle(GetCurrentProcess(), CurrentEventHandler()->Handle(), GetCurrentProcess(), &h, 0, FALSE,
                   DUPLICATE_SAME_ACCESS);
   delete a;
   EXPECT_EQ(WaitForSingleObject(h, 0), (DWORD)WAIT_TIMEOUT);
@@ -730,9 +732,9 @@ TEST(EventDelivery, TheDeliveryThreadLivesWhileOutputsDo) {
   EXPECT_EQ(WaitForSingleObject(h, 200), (DWORD)WAIT_OBJECT_0);
   EXPECT_LT(GetTickCount() - t0, 200u);
   CloseHandle(h);
-  EXPECT_EQ(EventHandler, nullptr);
+  EXPECT_EQ(CurrentEventHandler(), nullptr);
   TCheckOut c;  // a new one when outputs are made again
-  EXPECT_NE(EventHandler, nullptr);
+  EXPECT_NE(CurrentEventHandler(), nullptr);
 }
 
 TEST(EventDelivery, ReferencesFromManyThreadsAreCounted) {
@@ -755,11 +757,11 @@ TEST(EventDelivery, ReferencesFromManyThreadsAreCounted) {
     for (auto& t : threads) t->Start();
     for (auto& t : threads) t->WaitFor();
   }
-  EXPECT_EQ(EventHandlerRefCount, 1);
-  EXPECT_NE(EventHandler, nullptr);
+  EXPECT_EQ(EventHandlerReferences(), 1);
+  EXPECT_NE(CurrentEventHandler(), nullptr);
   EventHandlerRelease();
-  EXPECT_EQ(EventHandlerRefCount, 0);
-  EXPECT_EQ(EventHandler, nullptr);
+  EXPECT_EQ(EventHandlerReferences(), 0);
+  EXPECT_EQ(CurrentEventHandler(), nullptr);
 }
 
 TEST(AuOutputRun, WorkerThreadsUseTheEngineControlWord) {
