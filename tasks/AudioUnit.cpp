@@ -2,6 +2,10 @@
 
 #include "audio/AuFLAC.h"
 #include "audio/AuLAME.h"
+#include "audio/AuMAC.h"
+#include "audio/AuMPC.h"
+#include "audio/AuOptimFROG.h"
+#include "audio/AuTAK.h"
 #include "audio/AuTTA.h"
 #include "audio/AuVorbis.h"
 #include "audio/AuWave.h"
@@ -67,7 +71,11 @@ std::unique_ptr<TAuFileIn> TAudioTools::CreateInput(TAudioFileType Type, TCompon
     case ftOGG: return std::make_unique<TVorbisIn>(Owner);
     case ftFLAC: return std::make_unique<TFLACIn>(Owner);
     case ftTTA: return std::make_unique<TTTAIn>(Owner);
+    case ftAPE: return std::make_unique<TMACIn>(Owner);
+    case ftTAK: return std::make_unique<TTAKIn>(Owner);
+    case ftOFR: return std::make_unique<TOFRIn>(Owner);
     case ftWV: return std::make_unique<TWVIn>(Owner);
+    case ftMPC: return std::make_unique<TMPCIn>(Owner);
     default: return nullptr;
   }
 }
@@ -79,7 +87,9 @@ std::unique_ptr<TAuFileOut> TAudioTools::CreateOutput(TAudioFileType Type, TComp
     case ftOGG: return std::make_unique<TVorbisOut>(Owner);
     case ftFLAC: return std::make_unique<TFLACOut>(Owner);
     case ftTTA: return std::make_unique<TTTAOut>(Owner);
+    case ftAPE: return std::make_unique<TMACOut>(Owner);
     case ftWV: return std::make_unique<TWVOut>(Owner);
+    case ftMPC: return std::make_unique<TMPCOut>(Owner);
     default: return nullptr;
   }
 }
@@ -108,7 +118,12 @@ bool TAudioTools::GetInformation(const WideString& FileName, TAudioInformation& 
     return true;
   }
   Info.SampleRate = Ask<int32_t>([&] { return in->SampleRate(); });
-  if (type == ftOGG) Info.BitRate = Ask<int32_t>([&] { return static_cast<TVorbisIn*>(in.get())->GetBitRate(); });
+  switch (type) {
+    case ftOGG: Info.BitRate = Ask<int32_t>([&] { return static_cast<TVorbisIn*>(in.get())->GetBitRate(); }); break;
+    case ftAPE: Info.BitRate = Ask<int32_t>([&] { return static_cast<TMACIn*>(in.get())->GetBitRate(); }); break;
+    case ftMPC: Info.BitRate = Ask<int32_t>([&] { return static_cast<TMPCIn*>(in.get())->GetBitRate(); }); break;
+    default: break;
+  }
   Info.BitsPerSample = Ask<int32_t>([&] { return in->BitsPerSample(); });
   Info.Channels = Ask<int32_t>([&] { return in->Channels(); });
   Info.TotalTime = (uint32_t)Ask<int32_t>([&] { return in->TotalTime(); });

@@ -30,6 +30,15 @@ TVorbisBitRate VorbisRateFor(int32_t Kbps) {
 // Outputs whose encoders take 16-bit samples only.
 bool SixteenBitsOnly(TAudioFileType Type) { return Type == ftWMA || Type == ftMPC; }
 
+// The rate an output is given for a wanted rate: the Musepack encoder takes four rates only,
+// so it gets the nearest of them at or above the wanted one (the highest above them all).
+int32_t OutputRate(TAudioFileType Type, int32_t Wanted) {
+  if (Type != ftMPC) return Wanted;
+  for (int32_t r : {32000, 37800, 44100, 48000})
+    if (Wanted <= r) return r;
+  return 48000;
+}
+
 // Outputs made afresh for each file.
 bool FreshPerFile(TAudioFileType Type) { return Type == ftWMA || Type == ftWV || Type == ftMPC; }
 
@@ -149,11 +158,12 @@ bool TSampleMorphThread::ConvertFile(int Index) {
   in->SetWideFileName(source);
   // A file its codec rejects gives no output: never an empty file reported as converted.
   if (!in->Valid()) throw EAuException(ErrNotValid);
-  if (keep || in->SampleRate() == FTargetSampleRate) {
+  const int32_t rate = OutputRate(format, keep ? in->SampleRate() : FTargetSampleRate);
+  if (in->SampleRate() == rate) {
     FMorpher->SetInput(in);
   } else {
     FResampler->SetInput(in);
-    FResampler->SetOutSampleRate((uint32_t)FTargetSampleRate);
+    FResampler->SetOutSampleRate((uint32_t)rate);
     FMorpher->SetInput(FResampler.get());
   }
   if (SixteenBitsOnly(format) && in->BitsPerSample() > 16) FMorpher->SetOutBitsPerSample(16);

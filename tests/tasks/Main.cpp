@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "audio/AuClasses.h"
+#include "audio/OptimFROGDLL.h"
+#include "audio/tak_decoder.h"
 #include "classlib/Forms.h"
 #include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"
@@ -11,20 +13,24 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   ClasslibInitialize();
-  AuClassesInitialize();
   Application->OnException = [](TObject*, const Exception& E) {
     ADD_FAILURE() << "unhandled exception reached the application: " << E.what();
   };
   UniSysUtilsInitialize();
   UniSystemInitialize();
   EventsManagerInitialize();
+  AuClassesInitialize();
+  OptimFROGDLLInitialize();
+  TakDecoderInitialize();
   AudioUnitInitialize();
   int rc = RUN_ALL_TESTS();
   AudioUnitFinalize();
+  TakDecoderFinalize();
+  OptimFROGDLLFinalize();
+  AuClassesFinalize();
   EventsManagerFinalize();
   UniSystemFinalize();
   UniSysUtilsFinalize();
-  AuClassesFinalize();
   ClasslibFinalize();
   return rc;
 }
