@@ -1,11 +1,19 @@
 #include "audio/AuConverters.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "audio/AuUtils.h"
+#include "audio/FilterCascade.h"
+
+// Every message this unit raises, as the user reads it.
+namespace msg {
+constexpr const char* NoInput = "Input is not assigned";
+constexpr const char* StreamNotOpened = "The Stream is not opened";
+constexpr const char* BadSampleFormat = "Unsupported sample format";
+constexpr const char* TooManyChannels = "More than 8 channels are not supported";
+constexpr const char* BadSampleRate = "Unsupported sample rate";
+}  // namespace msg
 
 namespace {
 
@@ -54,7 +62,7 @@ int TSampleMorpher::GetCh() {
 int TSampleMorpher::GetSR() { return FInput ? FInput->SampleRate() : 0; }
 
 void TSampleMorpher::InitInternal() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   FInput->Init();
   FBusy = true;
   FPosition = 0;
@@ -70,7 +78,7 @@ void TSampleMorpher::InitInternal() {
   if (!FTransparent && (!ValidBits(FInBits) || !ValidBits(FOutBits) || FInCh < 1 || FOutCh < 1)) {
     FInput->Flush();
     FBusy = false;
-    throw EAuException("Unsupported sample format");
+    throw EAuException(msg::BadSampleFormat);
   }
   FrameSize = (uint16_t)(FOutCh * FOutBits / 8);
   int64_t inSize = FInput->Size();
@@ -170,31 +178,31 @@ void TSampleMorpher::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
 TFastResampler::~TFastResampler() = default;
 
 int TFastResampler::GetBPS() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   return TAuConverter::GetBPS();
 }
 
 int TFastResampler::GetCh() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   return FInput->Channels();
 }
 
 int TFastResampler::GetSR() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   return (int)FOutSampleRate;
 }
 
 void TFastResampler::InitInternal() {
-  if (!FInput) throw EAuException("Input is not assigned");
+  if (!FInput) throw EAuException(msg::NoInput);
   FInput->Init();
   FBits = (uint32_t)(FInput->BitsPerSample() & 127);
   FChannels = (uint32_t)std::max(0, FInput->Channels());
   uint32_t inRate = (uint32_t)std::max(0, FInput->SampleRate());
   const char* error = nullptr;
-  if (!ValidBits((int)FBits)) error = "Unsupported sample format";
-  else if (FChannels < 1 || FChannels > 8) error = "More than 8 channels are not supported";
+  if (!ValidBits((int)FBits)) error = msg::BadSampleFormat;
+  else if (FChannels < 1 || FChannels > 8) error = msg::TooManyChannels;
   else if (inRate < 5 || FOutSampleRate < 5 || FOutSampleRate > 1000000 || inRate > 1000000)
-    error = "Unsupported sample rate";
+    error = msg::BadSampleRate;
   if (error) {
     FInput->Flush();
     throw EAuException(error);
@@ -228,12 +236,12 @@ void TFastResampler::InitInternal() {
   FBytes.assign((size_t)std::max(FInBlockFrames, FWorkFrames) * FFrameBytes, 0);
   FInFloats.assign((size_t)FInBlockFrames * FChannels, 0.0f);
   FFloats.assign((size_t)FWorkFrames * FChannels, 0.0f);
-  FStates.assign(FChannels, TStageState{});
+  FStates.assign(FChannels, TCascadeState{});
   double a[7], b[7];
   double ratio = (double)std::min(FInBlockBytes, FOutBlockBytes) / (double)std::max(FInBlockBytes, FOutBlockBytes);
   DesignChebyshevFilter(4, false, a, b, 0.85 * ratio / 2.0, 5.0);
-  for (int i = 0; i < 5; ++i) FA[i] = (float)a[i];
-  for (int i = 0; i < 4; ++i) FB[i] = (float)b[i + 1];
+  for (int i = 0; i < 5; ++i) FCoefs.A[i] = (float)a[i];
+  for (int i = 0; i < 4; ++i) FCoefs.B[i] = (float)b[i + 1];
 }
 
 void TFastResampler::FlushInternal() {
@@ -241,135 +249,26 @@ void TFastResampler::FlushInternal() {
   std::vector<uint8_t>().swap(FBytes);
   std::vector<float>().swap(FInFloats);
   std::vector<float>().swap(FFloats);
-  std::vector<TStageState>().swap(FStates);
+  std::vector<TCascadeState>().swap(FStates);
   FWinStart = FWinEnd = 0;
   FBusy = false;
 }
 
-namespace {
-
-struct TCascade {
-  __m128 A[5], B[4];
-};
-
-// Lanes s for which stage s has a sample at step T of a block of L samples (0 <= T - s < L).
-inline __m128 LaneMask(int T, int L) {
-  alignas(16) uint32_t m[4];
-  for (int s = 0; s < 4; ++s) m[s] = (T - s >= 0 && T - s < L) ? 0xFFFFFFFFu : 0u;
-  return _mm_load_ps(reinterpret_cast<const float*>(m));
-}
-
-inline __m128 Blend(__m128 Mask, __m128 New, __m128 Old) {
-  return _mm_or_ps(_mm_and_ps(Mask, New), _mm_andnot_ps(Mask, Old));
-}
-
-// The histories hold the last four inputs (X) and outputs (Y) of each stage, one stage per lane,
-// oldest first: H[0] four samples back ... H[3] one sample back.
-//
-// One step of the four stages at once: stage 0 takes In, stage s the last output of stage s - 1.
-// I1..I4 name the slots one to four samples back; the new values go to slot I4.
-template <int I1, int I2, int I3, int I4>
-inline __m128 StepAt(const TCascade& K, __m128* X, __m128* Y, float In, __m128& NewX) {
-  NewX = _mm_move_ss(_mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(Y[I1]), 4)), _mm_set_ss(In));
-  __m128 rest = _mm_add_ps(_mm_add_ps(_mm_mul_ps(K.A[1], X[I1]), _mm_mul_ps(K.A[2], X[I2])),
-                           _mm_add_ps(_mm_mul_ps(K.A[3], X[I3]), _mm_mul_ps(K.A[4], X[I4])));
-  rest = _mm_add_ps(rest, _mm_add_ps(_mm_mul_ps(K.B[1], Y[I2]), _mm_add_ps(_mm_mul_ps(K.B[2], Y[I3]),
-                                                                           _mm_mul_ps(K.B[3], Y[I4]))));
-  return _mm_add_ps(_mm_add_ps(rest, _mm_mul_ps(K.B[0], Y[I1])), _mm_mul_ps(K.A[0], NewX));
-}
-
-inline float Lane3(__m128 V) { return _mm_cvtss_f32(_mm_shuffle_ps(V, V, 0xFF)); }
-
-// A step in the canonical slot order, updating only the lanes in Mask.
-inline float MaskedStep(const TCascade& K, __m128* X, __m128* Y, float In, __m128 Mask) {
-  __m128 x;
-  __m128 y = StepAt<3, 2, 1, 0>(K, X, Y, In, x);
-  X[0] = Blend(Mask, X[1], X[0]);
-  X[1] = Blend(Mask, X[2], X[1]);
-  X[2] = Blend(Mask, X[3], X[2]);
-  X[3] = Blend(Mask, x, X[3]);
-  Y[0] = Blend(Mask, Y[1], Y[0]);
-  Y[1] = Blend(Mask, Y[2], Y[1]);
-  Y[2] = Blend(Mask, Y[3], Y[2]);
-  Y[3] = Blend(Mask, y, Y[3]);
-  return Lane3(y);
-}
-
-// Step R of a group of four: the slot written is R, which ends the group in canonical order
-// without moving any history.
-template <int R>
-inline float GroupStep(const TCascade& K, __m128* X, __m128* Y, float In) {
-  __m128 x;
-  __m128 y = StepAt<(R + 3) & 3, (R + 2) & 3, (R + 1) & 3, R>(K, X, Y, In, x);
-  X[R] = x;
-  Y[R] = y;
-  return Lane3(y);
-}
-
-// Runs NC channels (starting at Data[0], frames Stride floats apart) through the cascade. The
-// stages form a wavefront: at step t stage s filters sample t - s, so the four stages of one
-// channel proceed together in one vector; the first and last three steps are masked. The
-// output of step t (sample t - 3) replaces input t - 3, which has been read already.
-template <int NC>
-void RunCascade(const TCascade& K, float* Data, uint32_t Stride, int L, float (*State)[2][4][4]) {
-  __m128 X[NC][4], Y[NC][4];
-  for (int c = 0; c < NC; ++c)
-    for (int k = 0; k < 4; ++k) {
-      X[c][k] = _mm_loadu_ps(State[c][0][k]);
-      Y[c][k] = _mm_loadu_ps(State[c][1][k]);
-    }
-  const int total = L + 3;
-  auto masked = [&](int T, __m128 M) {
-    for (int c = 0; c < NC; ++c) {
-      float in = T < L ? Data[(size_t)T * Stride + c] : 0.0f;
-      float out = MaskedStep(K, X[c], Y[c], in, M);
-      if (T >= 3 && T - 3 < L) Data[(size_t)(T - 3) * Stride + c] = out;
-    }
-  };
-  int t = 0;
-  for (; t < 3 && t < total; ++t) masked(t, LaneMask(t, L));
-  for (; t + 4 <= L; t += 4) {
-    float* p = Data + (size_t)t * Stride;
-    float* q = p - 3 * (size_t)Stride;
-    for (int c = 0; c < NC; ++c) q[c] = GroupStep<0>(K, X[c], Y[c], p[c]);
-    for (int c = 0; c < NC; ++c) q[Stride + c] = GroupStep<1>(K, X[c], Y[c], p[Stride + c]);
-    for (int c = 0; c < NC; ++c) q[2 * Stride + c] = GroupStep<2>(K, X[c], Y[c], p[2 * Stride + c]);
-    for (int c = 0; c < NC; ++c) q[3 * Stride + c] = GroupStep<3>(K, X[c], Y[c], p[3 * Stride + c]);
-  }
-  const __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
-  for (; t < L; ++t) masked(t, all);
-  for (; t < total; ++t) masked(t, LaneMask(t, L));
-  for (int c = 0; c < NC; ++c)
-    for (int k = 0; k < 4; ++k) {
-      _mm_storeu_ps(State[c][0][k], X[c][k]);
-      _mm_storeu_ps(State[c][1][k], Y[c][k]);
-    }
-}
-
-}  // namespace
-
 void TFastResampler::FilterBlock(float* Data, uint32_t Frames) {
-  if (Frames == 0) return;
-  TCascade k;
-  for (int i = 0; i < 5; ++i) k.A[i] = _mm_set1_ps(FA[i]);
-  for (int i = 0; i < 4; ++i) k.B[i] = _mm_set1_ps(FB[i]);
-  static_assert(sizeof(TStageState) == sizeof(float[2][4][4]), "stage state layout");
-  auto* states = reinterpret_cast<float(*)[2][4][4]>(FStates.data());
-  uint32_t c = 0;
-  for (; c + 2 <= FChannels; c += 2) RunCascade<2>(k, Data + c, FChannels, (int)Frames, states + c);
-  if (c < FChannels) RunCascade<1>(k, Data + c, FChannels, (int)Frames, states + c);
+  FilterCascade(FCoefs, Data, FChannels, Frames, FStates.data());
 }
 
 namespace {
 
-// Keeps about Out/In of Frames frames, evenly spread, at the front; returns how many. CH is the
-// channel count when known at compile time (0: Ch).
+// Keeps about Out/In of Frames frames, evenly spread, at the front: exactly Target of them (the
+// last one kept repeats should the spread give fewer). CH is the channel count when known at
+// compile time (0: Ch).
 template <uint32_t CH>
-uint32_t Decimate(float* F, uint32_t Frames, uint32_t Ch, int32_t OutBytes, int32_t InBytes) {
+void Decimate(float* F, uint32_t Frames, uint32_t Ch, uint32_t Target, int32_t OutBytes, int32_t InBytes) {
   const uint32_t ch = CH ? CH : Ch;
   int32_t acc = 0;
   uint32_t kept = 0;
-  for (uint32_t i = 0; i < Frames; ++i) {
+  for (uint32_t i = 0; i < Frames && kept < Target; ++i) {
     acc -= OutBytes;
     if (acc < 0) {
       for (uint32_t c = 0; c < ch; ++c) F[(size_t)kept * ch + c] = F[(size_t)i * ch + c];
@@ -377,30 +276,41 @@ uint32_t Decimate(float* F, uint32_t Frames, uint32_t Ch, int32_t OutBytes, int3
       acc += InBytes;
     }
   }
-  return kept;
+  for (; kept < Target && kept > 0; ++kept)
+    for (uint32_t c = 0; c < ch; ++c) F[(size_t)kept * ch + c] = F[(size_t)(kept - 1) * ch + c];
 }
 
-// Repeats each of Frames frames about Out/In times into Dst (at most Cap frames); the block's
-// last frame ends the repetition as soon as it is left. Returns the frames written.
+// Repeats each of Frames frames about Out/In times into Dst, Target frames in all. Output n
+// holds input frame floor(n * In / Out): the accumulator starts one short of a whole output
+// block, so the first frame of a block gets its full share of repeats like every other and a
+// whole block fills exactly the output block, with no step where blocks meet. A short last
+// block's last frame takes the repeats that are left.
 template <uint32_t CH>
-uint32_t Repeat(float* Dst, const float* Src, uint32_t Frames, uint32_t Ch, uint32_t Cap, int32_t InBytes,
-                int32_t OutBytes) {
+void Repeat(float* Dst, const float* Src, uint32_t Frames, uint32_t Ch, uint32_t Target, int32_t InBytes,
+            int32_t OutBytes) {
   const uint32_t ch = CH ? CH : Ch;
-  int32_t acc = 0;
-  uint32_t cur = 0, n = 0;
-  while (cur < Frames && n < Cap) {
+  const uint32_t last = Frames - 1;
+  int32_t acc = OutBytes - 1;
+  uint32_t cur = 0;
+  for (uint32_t n = 0; n < Target; ++n) {
     acc -= InBytes;
-    for (uint32_t c = 0; c < ch; ++c) Dst[(size_t)n * ch + c] = Src[(size_t)cur * ch + c];
-    ++n;
+    const float* s = Src + (size_t)std::min(cur, last) * ch;
+    for (uint32_t c = 0; c < ch; ++c) Dst[(size_t)n * ch + c] = s[c];
     if (acc < 0) {
       acc += OutBytes;
       ++cur;
     }
   }
-  return n;
 }
 
 }  // namespace
+
+uint32_t TFastResampler::OutFramesFor(uint32_t Frames) const {
+  if (Frames >= FInBlockFrames) return FOutBlockFrames;
+  // A short last block: its share as Size counts it, so that the stream ends where Size says.
+  int64_t bytes = Round((double)Frames * FFrameBytes * (double)FOutBlockBytes / (double)FInBlockBytes);
+  return (uint32_t)std::min<int64_t>(bytes / FFrameBytes, FOutBlockFrames);
+}
 
 uint32_t TFastResampler::Refill() {
   bool eof = false;
@@ -409,22 +319,22 @@ uint32_t TFastResampler::Refill() {
   if (frames == 0) return 0;
   const uint32_t ch = FChannels;
   const int32_t inB = (int32_t)FInBlockBytes, outB = (int32_t)FOutBlockBytes;
-  uint32_t produced = 0;
+  const uint32_t produced = OutFramesFor(frames);
   float* f = FFloats.data();
   if (FOutBlockBytes <= FInBlockBytes) {
     // Down: filter at the input rate, then keep about out/in of the frames, evenly spread.
     ToFloats((int)FBits, FBytes.data(), f, (int32_t)(frames * ch));
     FilterBlock(f, frames);
-    if (ch == 1) produced = Decimate<1>(f, frames, ch, outB, inB);
-    else if (ch == 2) produced = Decimate<2>(f, frames, ch, outB, inB);
-    else produced = Decimate<0>(f, frames, ch, outB, inB);
+    if (ch == 1) Decimate<1>(f, frames, ch, produced, outB, inB);
+    else if (ch == 2) Decimate<2>(f, frames, ch, produced, outB, inB);
+    else Decimate<0>(f, frames, ch, produced, outB, inB);
   } else {
     // Up: repeat each frame about out/in times, then filter at the output rate.
     float* in = FInFloats.data();
     ToFloats((int)FBits, FBytes.data(), in, (int32_t)(frames * ch));
-    if (ch == 1) produced = Repeat<1>(f, in, frames, ch, FWorkFrames, inB, outB);
-    else if (ch == 2) produced = Repeat<2>(f, in, frames, ch, FWorkFrames, inB, outB);
-    else produced = Repeat<0>(f, in, frames, ch, FWorkFrames, inB, outB);
+    if (ch == 1) Repeat<1>(f, in, frames, ch, produced, inB, outB);
+    else if (ch == 2) Repeat<2>(f, in, frames, ch, produced, inB, outB);
+    else Repeat<0>(f, in, frames, ch, produced, inB, outB);
     FilterBlock(f, produced);
   }
   FromFloats((int)FBits, f, FBytes.data(), (int32_t)(produced * ch));
@@ -434,7 +344,7 @@ uint32_t TFastResampler::Refill() {
 }
 
 void TFastResampler::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
-  if (!FBusy) throw EAuException("The Stream is not opened");
+  if (!FBusy) throw EAuException(msg::StreamNotOpened);
   if (FPassThrough) {
     FInput->GetData(Buffer, Bytes);
     return;

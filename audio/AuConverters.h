@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/AuClasses.h"
+#include "audio/FilterCascade.h"
 
 enum TMSConverterMode { msmMonoToBoth, msmMonoToLeft, msmMonoToRight };
 
@@ -17,6 +18,8 @@ class TSampleMorpher : public TAuConverter {
   ~TSampleMorpher() override;
   const char* ClassName() const override { return "TSampleMorpher"; }
 
+  // The settings are read by Init. Threads: the thread that owns the chain, while no consumer
+  // pulls (between runs); no waits.
   // Stored only: a mono sample always goes to both channels.
   TMSConverterMode Mode() const { return FMode; }
   void SetMode(TMSConverterMode Value) { FMode = Value; }
@@ -56,13 +59,16 @@ class TSampleMorpher : public TAuConverter {
 
 // Changes the sample rate of integer PCM (8, 16, 24 or 32 bits, up to 8 channels) block by block
 // (200 ms): a 4-pole Chebyshev low-pass run four times in cascade against aliasing and imaging,
-// and frames dropped (down) or repeated (up) by integer error accumulators.
+// and frames dropped (down) or repeated (up) by integer error accumulators. Every whole input
+// block gives exactly one whole output block, and a short last block its share as Size counts
+// it, so the stream keeps its timing across blocks and ends where Size says.
 class TFastResampler : public TAuConverter {
  public:
   explicit TFastResampler(TComponent* AOwner) : TAuConverter(AOwner) {}
   ~TFastResampler() override;
   const char* ClassName() const override { return "TFastResampler"; }
 
+  // Read by Init. Threads: the thread that owns the chain, while no consumer pulls; no waits.
   uint32_t OutSampleRate() const { return FOutSampleRate; }
   void SetOutSampleRate(uint32_t Value) { FOutSampleRate = Value; }
 
@@ -75,12 +81,8 @@ class TFastResampler : public TAuConverter {
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
 
  private:
-  // The four filter stages of one channel, one per vector lane: lane s holds stage s's last
-  // four inputs and outputs.
-  struct alignas(16) TStageState {
-    float X[4][4];  // X[k][s]: input of stage s, 4 - k samples back
-    float Y[4][4];  // Y[k][s]: output of stage s, 4 - k samples back
-  };
+  // The output frames a block of Frames input frames gives.
+  uint32_t OutFramesFor(uint32_t Frames) const;
   uint32_t Refill();
   void FilterBlock(float* Data, uint32_t Frames);
 
@@ -91,7 +93,7 @@ class TFastResampler : public TAuConverter {
   uint32_t FWorkFrames = 0;
   std::vector<uint8_t> FBytes;
   std::vector<float> FInFloats, FFloats;
-  std::vector<TStageState> FStates;
-  float FA[5] = {}, FB[4] = {};  // y = A0 x[n] + ... + A4 x[n-4] + B[0] y[n-1] + ... + B[3] y[n-4]
+  std::vector<TCascadeState> FStates;  // one per channel
+  TCascadeCoefs FCoefs;
   uint32_t FWinStart = 0, FWinEnd = 0;
 };

@@ -6,6 +6,8 @@
 
 #include "classlib/WinApi.h"
 
+#include "audio/AuBinary.h"
+
 // ---------------------------------------------------------------------------------------------
 // Text helpers
 
@@ -80,7 +82,7 @@ bool GetSize(HANDLE H, int64_t& Size) {
   return true;
 }
 
-bool ReadExact(HANDLE H, void* Buf, uint32_t Count) {
+bool ReadHandleExact(HANDLE H, void* Buf, uint32_t Count) {
   DWORD got = 0;
   return ReadFile(H, Buf, Count, &got, nullptr) && got == Count;
 }
@@ -114,9 +116,7 @@ bool TagValuesSame(const TTagValue& A, const TTagValue& B) {
 
 TAuTags::TAuTags() = default;
 
-TAuTags::~TAuTags() {
-  for (auto& e : FNames) delete e.Info;
-}
+TAuTags::~TAuTags() = default;
 
 int TAuTags::Find(const AnsiString& Name, bool& Found) const {
   int lo = 0, hi = (int)FNames.size();
@@ -138,7 +138,7 @@ void TAuTags::AddTag(const AnsiString& Name, const TTagValue& Default) {
   bool found;
   int i = Find(Name, found);
   if (found) return;
-  FNames.insert(FNames.begin() + i, Entry{Name, new TTagValueInfo{Default}});
+  FNames.insert(FNames.begin() + i, Entry{Name, std::make_unique<TTagValueInfo>(TTagValueInfo{Default})});
 }
 
 AnsiString TAuTags::Names(int Index) const {
@@ -286,7 +286,7 @@ bool ReadLastBlock(HANDLE H, unsigned char (&Block)[128]) {
   int64_t size;
   if (!GetSize(H, size) || size < 128) return false;
   if (!SetPos(H, size - 128)) return false;
-  return ReadExact(H, Block, 128);
+  return ReadHandleExact(H, Block, 128);
 }
 }  // namespace
 
@@ -306,44 +306,46 @@ bool TId3v1Tags::ReadFromFile(void* FileHandle) {
   bool ok = ReadLastBlock(FileHandle, b) && memcmp(b, "TAG", 3) == 0;
   SetPos(FileHandle, 0, FILE_END);
   if (!ok) return false;
-  const char* c = (const char*)b;
-  SetTitle(TrimLow(c + 3, 30));
-  SetArtist(TrimLow(c + 33, 30));
-  SetAlbum(TrimLow(c + 63, 30));
+  TByteReader r(b, 128);
+  r.Skip(3);  // "TAG"
+  auto field = [&](size_t Width) { return TrimLow(reinterpret_cast<const char*>(r.Take(Width)), Width); };
+  SetTitle(field(30));
+  SetArtist(field(30));
+  SetAlbum(field(30));
   int32_t year;
-  SetValue("year", ParseDecimal(AnsiToWide(TrimLow(c + 93, 4)), year) ? year : 0);
-  if ((b[125] == 0 && b[126] != 0) || (b[125] == 32 && b[126] != 32)) {
-    SetComment(TrimLow(c + 97, 28));
-    SetValue("track", (int32_t)b[126]);
+  SetValue("year", ParseDecimal(AnsiToWide(field(4)), year) ? year : 0);
+  // Version 1.1: a zero (or a blank) before a non-zero last byte of the comment makes that byte
+  // the track number.
+  const uint8_t* comment = r.Take(30);
+  if ((comment[28] == 0 && comment[29] != 0) || (comment[28] == 32 && comment[29] != 32)) {
+    SetComment(TrimLow(reinterpret_cast<const char*>(comment), 28));
+    SetValue("track", (int32_t)comment[29]);
   } else {
-    SetComment(TrimLow(c + 97, 30));
+    SetComment(TrimLow(reinterpret_cast<const char*>(comment), 30));
     SetValue("track", 0);
   }
-  SetValue("genre", (int32_t)b[127]);
+  SetValue("genre", (int32_t)r.U8());
   return true;
 }
 
 bool TId3v1Tags::WriteToFile(void* FileHandle, bool Unicode) {
   if (!TAuTags::WriteToFile(FileHandle, Unicode)) return false;
   if (!SetPos(FileHandle, 0, FILE_END)) return false;
-  char b[128] = {};
-  memcpy(b, "TAG", 3);
-  auto put = [&](const AnsiString& S, int Offset, size_t Max) {
-    memcpy(b + Offset, S.data(), std::min(S.size(), Max));
-  };
-  put(Title(), 3, 30);
-  put(Artist(), 33, 30);
-  put(Album(), 63, 30);
-  put(IntToStr(Year()), 93, 4);
+  TByteWriter w;
+  w.Bytes("TAG", 3);
+  w.Fixed(Title(), 30);
+  w.Fixed(Artist(), 30);
+  w.Fixed(Album(), 30);
+  w.Fixed(IntToStr(Year()), 4);
   if (Track() == 0) {
-    put(Comment(), 97, 30);
+    w.Fixed(Comment(), 30);
   } else {
-    put(Comment(), 97, 28);
-    b[125] = 0;
-    b[126] = (char)Track();
+    w.Fixed(Comment(), 28);
+    w.U8(0);
+    w.U8(Track());
   }
-  b[127] = (char)GenreId();
-  return WriteExact(FileHandle, b, 128);
+  w.U8(GenreId());
+  return WriteExact(FileHandle, w.Bytes(), (uint32_t)w.Size());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -369,23 +371,18 @@ struct Id3v2Header {
 // Reads and checks a header at the current position (the position moves past what was read).
 bool ReadId3v2Header(HANDLE H, Id3v2Header& Hd) {
   unsigned char b[10];
-  if (!ReadExact(H, b, 10) || memcmp(b, "ID3", 3) != 0) return false;
-  if (b[4] == 255) return false;
-  const uint8_t v = b[3], f = b[5];
+  if (!ReadHandleExact(H, b, 10)) return false;
+  TByteReader r(b, 10);
+  if (r.Text(3) != "ID3") return false;
+  const uint8_t v = r.U8(), revision = r.U8(), f = r.U8();
+  if (revision == 255) return false;
   if (!((v == 2 && (f & 0x3F) == 0) || (v == 3 && (f & 0x1F) == 0) || (v == 4 && (f & 0x0F) == 0)))
     return false;
   if ((b[6] | b[7] | b[8] | b[9]) & 0x80) return false;
   Hd.Version = v;
   Hd.Flags = f;
-  Hd.Size = (uint32_t)b[6] << 21 | (uint32_t)b[7] << 14 | (uint32_t)b[8] << 7 | b[9];
-  return true;
-}
-
-void PutSyncsafe(unsigned char* P, uint32_t V) {
-  P[0] = (V >> 21) & 0x7F;
-  P[1] = (V >> 14) & 0x7F;
-  P[2] = (V >> 7) & 0x7F;
-  P[3] = V & 0x7F;
+  Hd.Size = r.Syncsafe32();
+  return r.Ok();
 }
 
 }  // namespace
@@ -429,7 +426,7 @@ void TId3v2Tags::DecodeFrame(const char* FrameId, const std::vector<uint8_t>& Bo
       }
       WideString w;
       for (; i + 1 < n; i += 2) {
-        wchar_t u = bigEndian ? (wchar_t)(p[i] << 8 | p[i + 1]) : (wchar_t)(p[i] | p[i + 1] << 8);
+        wchar_t u = (wchar_t)(bigEndian ? GetBE16(p + i) : GetLE16(p + i));
         if (u == 0) break;
         w.push_back(u);
       }
@@ -468,21 +465,17 @@ bool TId3v2Tags::ReadFromFile(void* FileHandle) {
     std::vector<uint8_t> body;
     while (pos < end) {
       unsigned char fh[10];
-      if (!ReadExact(h, fh, headerLen)) break;
+      if (!ReadHandleExact(h, fh, headerLen)) break;
       pos += headerLen;
       if (fh[0] < 'A' || fh[0] > 'Z' || pos >= end) break;
       char id[5] = {};
       uint32_t size;
       if (hd.Version == 2) {
         memcpy(id, fh, 3);
-        size = (uint32_t)fh[3] << 16 | (uint32_t)fh[4] << 8 | fh[5];
+        size = GetBE24(fh + 3);
       } else {
         memcpy(id, fh, 4);
-        if (hd.Version == 3)
-          size = (uint32_t)fh[4] << 24 | (uint32_t)fh[5] << 16 | (uint32_t)fh[6] << 8 | fh[7];
-        else
-          size = (uint32_t)(fh[4] & 0x7F) << 21 | (uint32_t)(fh[5] & 0x7F) << 14 |
-                 (uint32_t)(fh[6] & 0x7F) << 7 | (fh[7] & 0x7F);
+        size = hd.Version == 3 ? GetBE32(fh + 4) : GetSyncsafe32(fh + 4);
       }
       if (size == 0) continue;
       // The body must lie inside the tag; checked before anything is allocated or read.
@@ -494,7 +487,7 @@ bool TId3v2Tags::ReadFromFile(void* FileHandle) {
         // A text frame as large as the file itself may not fit in memory: the walk ends there.
         try {
           body.assign(size, 0);
-          if (!ReadExact(h, body.data(), size)) break;
+          if (!ReadHandleExact(h, body.data(), size)) break;
           DecodeFrame(id, body);
         } catch (const std::bad_alloc&) {
           break;
@@ -528,17 +521,22 @@ bool TId3v2Tags::WriteToFile(void* FileHandle, bool Unicode) {
       body.insert(body.begin(), '\0');
     }
     if (body.size() >= (1u << 28) || frames.size() + body.size() + 10 >= (1u << 28) - 32) return false;
-    unsigned char fh[10] = {};
-    memcpy(fh, Id3v2FrameIds[1][col], 4);
-    PutSyncsafe(fh + 4, (uint32_t)body.size());
-    frames.append((const char*)fh, 10);
+    TByteWriter fh;
+    fh.Id(Id3v2FrameIds[1][col]);
+    fh.Syncsafe32((uint32_t)body.size());
+    fh.Zeros(2);  // flags
+    frames.append((const char*)fh.Bytes(), fh.Size());
     frames += body;
   }
   const uint32_t F = (uint32_t)frames.size();
   const uint32_t P = 16 - ((F + 10) % 16);
   const uint32_t total = 10 + F + P;
-  unsigned char hdr[10] = {'I', 'D', '3', 4, 0, 0};
-  PutSyncsafe(hdr + 6, F + P);
+  TByteWriter hdr;
+  hdr.Bytes("ID3", 3);
+  hdr.U8(4);  // version 2.4.0, no flags
+  hdr.U8(0);
+  hdr.U8(0);
+  hdr.Syncsafe32(F + P);
 
   int64_t oldSize;
   if (!GetSize(h, oldSize)) return false;
@@ -556,7 +554,7 @@ bool TId3v2Tags::WriteToFile(void* FileHandle, bool Unicode) {
       auto* view = (unsigned char*)MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, 0);
       if (view) {
         memmove(view + total, view, (size_t)oldSize);
-        memcpy(view, hdr, 10);
+        memcpy(view, hdr.Bytes(), 10);
         memcpy(view + 10, frames.data(), F);
         memset(view + 10 + F, 0, P);
         moved = true;
@@ -586,21 +584,16 @@ TAPEv2Tags::TAPEv2Tags() {
     AddTag(n, TTagValue());
 }
 
-namespace {
-uint32_t LE32(const unsigned char* P) {
-  return (uint32_t)P[0] | (uint32_t)P[1] << 8 | (uint32_t)P[2] << 16 | (uint32_t)P[3] << 24;
-}
-}  // namespace
-
 void ReadAPEv2Tags(TStream* Stream, TAPEv2Tags* Tags) {
   if (!Stream || !Tags) return;
   const int64_t size = Stream->Size();
   if (size < 32) return;
   unsigned char footer[32];
   if (Stream->Seek(-32, soEnd) != size - 32 || Stream->Read(footer, 32) != 32) return;
-  if (memcmp(footer, "APETAGEX", 8) != 0 || LE32(footer + 8) != 2000) return;
-  const uint32_t tagSize = LE32(footer + 12);
-  uint32_t count = LE32(footer + 16);
+  TByteReader f(footer, 32);
+  if (f.Text(8) != "APETAGEX" || f.LE32() != 2000) return;
+  const uint32_t tagSize = f.LE32();
+  uint32_t count = f.LE32();
   if (tagSize < 32 || tagSize > size) return;
   // Items lie between the start of the tag and the footer.
   const int64_t itemsEnd = size - 32;
@@ -608,10 +601,10 @@ void ReadAPEv2Tags(TStream* Stream, TAPEv2Tags* Tags) {
   if (Stream->Seek(pos, soBeginning) != pos) return;
   for (; count > 0; --count) {
     unsigned char head[8];
-    if (itemsEnd - pos < 8 || Stream->Read(head, 8) != 8) return;
+    if (itemsEnd - pos < 8 || !ReadExact(Stream, head, 8)) return;
     pos += 8;
-    const uint32_t valueSize = LE32(head);
-    const uint32_t flags = LE32(head + 4);
+    const uint32_t valueSize = GetLE32(head);
+    const uint32_t flags = GetLE32(head + 4);
     AnsiString key;
     for (;;) {
       char c;
@@ -623,7 +616,7 @@ void ReadAPEv2Tags(TStream* Stream, TAPEv2Tags* Tags) {
     }
     if (valueSize > itemsEnd - pos) return;
     std::string value(valueSize, '\0');
-    if (valueSize && Stream->Read(value.data(), (int32_t)valueSize) != (int32_t)valueSize) return;
+    if (valueSize && !ReadExact(Stream, value.data(), valueSize)) return;
     pos += valueSize;
     if ((flags & 6) != 0) continue;
     if (key == "Artist") Tags->SetArtist(TagUtf8ToWide(value));

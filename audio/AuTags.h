@@ -2,6 +2,7 @@
 // the ID3v1, ID3v2, APEv2 and Vorbis comment tag sets built on it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -22,6 +23,9 @@ struct TTagValueInfo {
   TTagValue Value;
 };
 
+// Threads (every method of the tag classes): one thread at a time, the one that owns the set
+// (an input fills its tags while it opens its file, on the thread that opens it); the file
+// hooks wait for their reads and writes of the file.
 class TAuTags : public TPersistent {
  public:
   TAuTags();
@@ -58,7 +62,7 @@ class TAuTags : public TPersistent {
   int Find(const AnsiString& Name, bool& Found) const;
   struct Entry {
     AnsiString Name;
-    TTagValueInfo* Info;
+    std::unique_ptr<TTagValueInfo> Info;  // owned
   };
   std::vector<Entry> FNames;  // sorted by name, ASCII letter case ignored
   bool FEmpty = true;

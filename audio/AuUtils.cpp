@@ -8,6 +8,11 @@
 #include <cstring>
 #include <vector>
 
+// Every message this unit raises, as the user reads it.
+namespace msg {
+constexpr const char* BadPoleCount = "Invalid number of filter poles";
+}  // namespace msg
+
 // The vector paths rely on MXCSR rounding to nearest (halves to even), its default.
 
 namespace {
@@ -340,7 +345,7 @@ void ChebyshevPolePair(double Cutoff, bool HighPass, double Ripple, int Poles, i
 }  // namespace
 
 void DesignChebyshevFilter(int Poles, bool HighPass, double* A, double* B, double Cutoff, double Ripple) {
-  if (Poles < 2 || Poles > 20 || (Poles & 1)) throw EConvertError("Invalid number of filter poles");
+  if (Poles < 2 || Poles > 20 || (Poles & 1)) throw EConvertError(msg::BadPoleCount);
   const int n = Poles + 3;
   std::vector<double> ta(n), tb(n);
   for (int i = 0; i < n; ++i) A[i] = B[i] = 0.0;

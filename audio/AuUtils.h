@@ -1,6 +1,8 @@
 // Procedures over sample buffers shared by the converters, meters and readers: integer PCM to
 // and from 32-bit floats, channel folding, a complex FFT, a dot product, Chebyshev filter design,
 // and the floating-point unit's precision. Counts are in samples unless said otherwise.
+// Threads (every function): any, on buffers the caller owns for the call; no waits. The
+// floating-point control word is the calling thread's own.
 #pragma once
 #include <cstdint>
 

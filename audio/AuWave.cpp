@@ -10,22 +10,25 @@
 #include <cstring>
 #include <new>
 
+#include "audio/AuBinary.h"
 #include "audio/AuUtils.h"
+#include "audio/ImaAdpcm.h"
+#include "audio/MsAdpcm.h"
 #include "audio/WaveConverter.h"
 
-const int16_t ImaStepTable[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-
-const int8_t ImaIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+// Every message this unit raises, as the user reads it.
+namespace msg {
+constexpr const char* StreamNotOpened = "The Stream is not opened";
+constexpr const char* WriteError = "Error writing wave file";
+constexpr const char* NoFileName = "File name is not assigned.";
+constexpr const char* CannotAppend = "Cannot append data to this .wav file.";
+constexpr const char* AppendOtherFormat = "Cannot append data in different audio format.";
+constexpr const char* AdpcmNot16Bit = "Cannot encode 8 bit sound into ADPCM.";
+constexpr const char* AdpcmChannels = "Cannot encode more than 2 channels into ADPCM.";
+constexpr const char* AdpcmBlockSize = "The ADPCM block size does not suit the channel count.";
+}  // namespace msg
 
 namespace {
-
-const int16_t MsAdaptTable[16] = {230, 230, 230, 230, 307, 409, 512, 614, 768, 614, 512, 409, 307, 230, 230, 230};
 
 // Sub-format identifiers of the extensible header, in their stored byte order.
 const uint8_t PcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
@@ -34,37 +37,10 @@ const uint8_t FloatGuid[16] = {0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 constexpr uint32_t ScanLimit = 65535;
-constexpr uint32_t DecodeBufSize = 16384;
+// Bytes moved per read or write: large enough to keep the file system's per-call cost small,
+// small enough to stay in the second-level cache.
+constexpr uint32_t DecodeBufSize = 256 * 1024;
 constexpr uint32_t MaxFmtBody = 1024;
-
-using riff::Get32;
-using riff::IdIs;
-using riff::Put32;
-inline uint16_t Get16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-inline void Put16(uint8_t* p, uint32_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-}
-
-// One IMA ADPCM nibble applied to a channel's state.
-inline int32_t ImaExpand(int32_t& Pred, int32_t& Index, uint32_t Nibble) {
-  int32_t step = ImaStepTable[Index];
-  int32_t diff = step >> 3;
-  if (Nibble & 4) diff += step;
-  if (Nibble & 2) diff += step >> 1;
-  if (Nibble & 1) diff += step >> 2;
-  Pred += (Nibble & 8) ? -diff : diff;
-  if (Pred > 32767) Pred = 32767;
-  else if (Pred < -32767) Pred = -32767;
-  Index += ImaIndexTable[Nibble];
-  if (Index < 0) Index = 0;
-  else if (Index > 88) Index = 88;
-  return Pred;
-}
-
-uint32_t ImaSamplesPerBlock(uint32_t BlockAlign, uint32_t Channels) {
-  return Channels == 1 ? 2 * (BlockAlign - 4) + 1 : BlockAlign - 7;
-}
 
 // Bytes an ADPCM stream delivers: the "fact" count, but no more than its blocks decode to (the
 // last one may be short), so that a damaged count promises no audio the file lacks.
@@ -72,6 +48,54 @@ int64_t AdpcmSize(uint32_t FactSamples, int64_t DataBytes, uint32_t BlockAlign, 
                   uint32_t Channels) {
   int64_t blocks = (DataBytes + BlockAlign - 1) / BlockAlign;
   return std::min<int64_t>(FactSamples, blocks * SamplesPerBlock) * 2 * Channels;
+}
+
+// The offset of the first Id (any letter case) in Buf at or after From; -1 when there is none.
+int64_t FindId(const std::vector<uint8_t>& Buf, size_t From, const char* Id) {
+  for (size_t i = From; i + 4 <= Buf.size(); ++i)
+    if (RiffIdIs(Buf.data() + i, Id)) return (int64_t)i;
+  return -1;
+}
+
+// The "fmt " body: the format and what the reader needs of it. False for a format it refuses.
+bool ReadFmt(const uint8_t* Body, uint32_t Size, bool PcmAndImaOnly, TWaveHeader& H) {
+  if (Size < 16 || Size > MaxFmtBody) return false;
+  H.Fmt.assign(Body, Body + Size);
+  TByteReader r(Body, Size);
+  H.FormatTag = r.LE16();
+  switch (H.FormatTag) {
+    case 1: H.Type = wtPCM; break;
+    case 2: H.Type = wtMSADPCM; break;
+    case 3: H.Type = wtIEEEFloat; break;
+    case 0x11: H.Type = wtDVIADPCM; break;
+    case 0x55: H.Type = wtACM; break;
+    case 0xFFFE: H.Type = wtExtPCM; break;
+    default: return false;
+  }
+  if (PcmAndImaOnly && H.Type != wtPCM && H.Type != wtDVIADPCM) return false;
+  H.Channels = r.LE16();
+  H.SampleRate = r.LE32();
+  r.Skip(4);  // bytes per second
+  H.BlockAlign = r.LE16();
+  H.BitsPerSample = r.LE16();
+  if (H.Type == wtExtPCM) {
+    if (Size < 40) return false;
+    const uint8_t* g = Body + Size - 16;
+    if (std::memcmp(g, FloatGuid, 16) == 0) H.Type = wtExtIEEEFloat;
+    else if (std::memcmp(g, PcmGuid, 16) != 0) return false;
+  }
+  if (H.Type == wtDVIADPCM || H.Type == wtMSADPCM || H.Type == wtACM) {
+    if (H.Type != wtACM && Size < 20) return false;
+    r.Skip(2);  // extra bytes
+    H.SamplesPerBlock = Size >= 20 ? r.LE16() : 0;
+    if (H.Type == wtMSADPCM) {
+      uint32_t nc = r.LE16();
+      if (!r.Ok() || nc == 0 || !r.Has(4 * (size_t)nc)) return false;
+      H.Coefs.resize(2 * nc);
+      for (auto& v : H.Coefs) v = (int16_t)r.LE16();
+    }
+  }
+  return r.Ok();
 }
 
 }  // namespace
@@ -83,119 +107,43 @@ bool ScanWaveHeader(TStream* S, TWaveHeader& H, bool PcmAndImaOnly) {
   H = TWaveHeader();
   int64_t base = S->Seek(0, soCurrent);
   if (base < 0) return false;
-  std::vector<uint8_t> buf(ScanLimit);
-  uint32_t n = 0;
-  while (n < ScanLimit) {
-    int32_t r = S->Read(buf.data() + n, (int32_t)(ScanLimit - n));
-    if (r <= 0) break;
-    n += (uint32_t)r;
-  }
-  uint64_t p = 0;
-  auto need = [&](uint64_t k) { return p + k <= n; };
-  auto win = [&]() { return buf.data() + p - 4; };
-  // After a body of odd size: its pad byte, when there is one.
-  auto skipPad = [&](uint32_t size) {
-    if ((size & 1) && p < n && buf[p] == 0) ++p;
-  };
-
-  if (!need(4)) return false;
-  p = 4;
-  while (!IdIs(win(), "RIFF")) {
-    if (!need(1)) return false;
-    ++p;
-  }
-  if (!need(4)) return false;
-  p += 4;  // the RIFF size, not used
-  while (!IdIs(win(), "WAVE")) {
-    if (!need(1)) return false;
-    ++p;
-  }
-  if (!need(4)) return false;
-  p += 4;
+  std::vector<uint8_t> buf;
+  ReadUpTo(S, ScanLimit, buf);
+  // "RIFF" and its size, then "WAVE", each found by a window that slides a byte at a time (the
+  // search for "WAVE" starts at the size field).
+  int64_t riff = FindId(buf, 0, "RIFF");
+  if (riff < 0 || buf.size() - (size_t)riff < 8) return false;
+  int64_t wave = FindId(buf, (size_t)riff + 4, "WAVE");
+  if (wave < 0) return false;
 
   enum { stFmt, stFact, stData } state = stFmt;
+  TRiffWalker chunks(buf.data(), buf.size(), (size_t)wave + 4);
+  TRiffChunk c;
   for (;;) {
-    if (state == stData && win()[0] == 0) {
-      // A pad byte after an odd-sized chunk.
-      if (!need(1)) return false;
-      ++p;
+    if (state == stData) chunks.SkipZero();  // a pad byte after an odd-sized chunk
+    if (!chunks.Next(c)) return false;
+    if (state == stData && c.Is("data")) {
+      H.DataSize = c.Size;
+      H.DataSizeField = base + (int64_t)c.HeaderAt + 4;
+      H.DataOffset = base + (int64_t)c.BodyAt;
+      return true;
     }
-    const uint8_t* id = win();
-    if (!need(4)) return false;
-    uint32_t size = Get32(buf.data() + p);
-    p += 4;
-    if (state == stFmt && IdIs(id, "fmt ")) {
-      if (size < 16 || size > MaxFmtBody || !need(size)) return false;
-      const uint8_t* b = buf.data() + p;
-      H.Fmt.assign(b, b + size);
-      H.FormatTag = Get16(b);
-      switch (H.FormatTag) {
-        case 1: H.Type = wtPCM; break;
-        case 2: H.Type = wtMSADPCM; break;
-        case 3: H.Type = wtIEEEFloat; break;
-        case 0x11: H.Type = wtDVIADPCM; break;
-        case 0x55: H.Type = wtACM; break;
-        case 0xFFFE: H.Type = wtExtPCM; break;
-        default: return false;
-      }
-      if (PcmAndImaOnly && H.Type != wtPCM && H.Type != wtDVIADPCM) return false;
-      H.Channels = Get16(b + 2);
-      H.SampleRate = Get32(b + 4);
-      H.BlockAlign = Get16(b + 12);
-      H.BitsPerSample = Get16(b + 14);
-      if (H.Type == wtExtPCM) {
-        if (size < 40) return false;
-        const uint8_t* g = b + size - 16;
-        if (std::memcmp(g, FloatGuid, 16) == 0) H.Type = wtExtIEEEFloat;
-        else if (std::memcmp(g, PcmGuid, 16) != 0) return false;
-      }
-      if (H.Type == wtDVIADPCM || H.Type == wtMSADPCM || H.Type == wtACM) {
-        if (H.Type != wtACM && size < 20) return false;
-        H.SamplesPerBlock = size >= 20 ? Get16(b + 18) : 0;
-        if (H.Type == wtMSADPCM) {
-          if (size < 22) return false;
-          uint32_t nc = Get16(b + 20);
-          if (nc == 0 || 22 + 4 * nc > size) return false;
-          H.Coefs.resize(2 * nc);
-          for (uint32_t i = 0; i < 2 * nc; ++i) H.Coefs[i] = (int16_t)Get16(b + 22 + 2 * i);
-        }
-        state = stFact;
-      } else {
-        state = stData;
-      }
-      p += size;
-      skipPad(size);
-      if (!need(4)) return false;
-      p += 4;
-      continue;
-    }
-    if (state == stFact && IdIs(id, "fact")) {
-      if (size < 4 || !need(size)) return false;
+    // Every other chunk's body must lie within the scanned bytes.
+    if (!c.Whole) return false;
+    const uint8_t* body = buf.data() + c.BodyAt;
+    if (state == stFmt && c.Is("fmt ")) {
+      if (!ReadFmt(body, c.Size, PcmAndImaOnly, H)) return false;
+      bool compressed = H.Type == wtDVIADPCM || H.Type == wtMSADPCM || H.Type == wtACM;
+      state = compressed ? stFact : stData;
+    } else if (state == stFact && c.Is("fact")) {
+      if (c.Size < 4) return false;
       H.HasFact = true;
-      H.FactSamples = Get32(buf.data() + p);
-      H.FactField = base + (int64_t)p;
+      H.FactSamples = GetLE32(body);
+      H.FactField = base + (int64_t)c.BodyAt;
       state = stData;
-      p += size;
-      skipPad(size);
-      if (!need(4)) return false;
-      p += 4;
-      continue;
+    } else if (state == stFact && c.Is("data")) {
+      return false;  // compressed data without a "fact" chunk
     }
-    if (IdIs(id, "data")) {
-      if (state == stFact) return false;  // compressed data without a "fact" chunk
-      if (state == stData) {
-        H.DataSize = size;
-        H.DataSizeField = base + (int64_t)p - 4;
-        H.DataOffset = base + (int64_t)p;
-        return true;
-      }
-    }
-    // Any other chunk is skipped; its body must lie within the scanned bytes.
-    if (!need(size)) return false;
-    p += size;
-    skipPad(size);
-    if (!need(4)) return false;
-    p += 4;
   }
 }
 
@@ -232,7 +180,7 @@ void TWaveIn::OpenFile() {
 bool TWaveIn::ConvertThroughAcm(const TWaveHeader& H) {
   // The source format record holds 129 bytes: its extra bytes must lie within it.
   if (H.Fmt.size() > TWaveConverter::FormatSize) return false;
-  if (H.Fmt.size() >= 18 && 18u + Get16(H.Fmt.data() + 16) > TWaveConverter::FormatSize) return false;
+  if (H.Fmt.size() >= 18 && 18u + GetLE16(H.Fmt.data() + 16) > TWaveConverter::FormatSize) return false;
   TWaveConverter conv;
   FStream->Seek(0, soBeginning);
   if (!conv.LoadWaveStream(FStream)) return false;
@@ -257,17 +205,12 @@ bool TWaveIn::ConvertThroughAcm(const TWaveHeader& H) {
     return false;
   if (dst->wFormatTag != WAVE_FORMAT_PCM) return false;
   if (conv.Convert() != 0) return false;
-  auto* mem = new TMemoryStream();
-  try {
-    conv.SaveWaveStream(mem);
-  } catch (...) {
-    delete mem;
-    throw;
-  }
+  auto mem = std::make_unique<TMemoryStream>();
+  conv.SaveWaveStream(mem.get());
   mem->SetPosition(0);
   FFileStream = FStream;
-  FConverted = mem;
-  FStream = mem;
+  FConverted = std::move(mem);
+  FStream = FConverted.get();
   return true;
 }
 
@@ -318,8 +261,7 @@ void TWaveIn::ReadHeader(bool Converted) {
       FFactSamples = H.FactSamples;
       bps = 16;
       FSize = AdpcmSize(H.FactSamples, dataBytes, FBlockAlign, FSamplesPerBlock, ch);
-      FBlock.assign(FBlockAlign, 0);
-      FBuf.assign(std::max<uint32_t>(DecodeBufSize, FSamplesPerBlock * 2 * ch), 0);
+      SizeAdpcmBuffers(ch);
       break;
     }
     case wtMSADPCM: {
@@ -332,8 +274,7 @@ void TWaveIn::ReadHeader(bool Converted) {
       FCoefs = H.Coefs;
       bps = 16;
       FSize = AdpcmSize(H.FactSamples, dataBytes, FBlockAlign, FSamplesPerBlock, ch);
-      FBlock.assign(FBlockAlign, 0);
-      FBuf.assign(std::max<uint32_t>(DecodeBufSize, spb * 2 * ch), 0);
+      SizeAdpcmBuffers(ch);
       break;
     }
     case wtACM:
@@ -369,10 +310,9 @@ void TWaveIn::CloseFile() {
   TLock l(FileLock);
   if (OpenCount <= 0) return;
   if (FConverted) {
-    delete FConverted;
-    FConverted = nullptr;
     FStream = FFileStream;
     FFileStream = nullptr;
+    FConverted.reset();
   }
   if (!StreamAssigned) {
     delete FStream;
@@ -398,99 +338,54 @@ uint32_t TWaveIn::ReadData(uint8_t* Dest, uint32_t Count) {
   return (uint32_t)r;
 }
 
-bool TWaveIn::ReadBlock() {
+void TWaveIn::SizeAdpcmBuffers(uint32_t Channels) {
+  // As many whole blocks per read as decode into one transfer block (at least one).
+  const uint32_t decoded = FSamplesPerBlock * 2 * Channels;
+  FBlocksPerRead = std::max<uint32_t>(1, DecodeBufSize / decoded);
+  FBlock.assign((size_t)FBlocksPerRead * FBlockAlign, 0);
+  FBuf.assign(std::max<size_t>(DecodeBufSize, (size_t)FBlocksPerRead * decoded), 0);
+  FDamaged = false;
+}
+
+uint32_t TWaveIn::ReadBlocks() {
+  const uint32_t want = (uint32_t)FBlock.size();
   uint32_t got = 0;
-  while (got < FBlockAlign) {
-    uint32_t r = ReadData(FBlock.data() + got, FBlockAlign - got);
+  while (got < want) {
+    uint32_t r = ReadData(FBlock.data() + got, want - got);
     if (r == 0) break;
     got += r;
   }
-  if (got == 0) return false;
-  if (got < FBlockAlign) std::memset(FBlock.data() + got, 0, FBlockAlign - got);  // a short last block
-  return true;
+  uint32_t blocks = (got + FBlockAlign - 1) / FBlockAlign;
+  uint32_t whole = blocks * FBlockAlign;
+  if (got < whole) std::memset(FBlock.data() + got, 0, whole - got);  // a short last block
+  return blocks;
 }
 
-uint32_t TWaveIn::DecodeImaBlock() {
-  if (!ReadBlock()) return 0;
-  const uint8_t* b = FBlock.data();
+uint32_t TWaveIn::DecodeAdpcmBlocks() {
+  if (FDamaged) return 0;
+  const uint32_t blocks = ReadBlocks();
+  const uint32_t ch = (uint32_t)FChan;
+  const size_t decoded = (size_t)FSamplesPerBlock * ch;  // samples per block
   auto* out = reinterpret_cast<int16_t*>(FBuf.data());
-  if (FChan == 1) {
-    int32_t pred = (int16_t)Get16(b);
-    int32_t index = std::min<int32_t>(b[2], 88);
-    *out++ = (int16_t)pred;
-    for (uint32_t i = 4; i < FBlockAlign; ++i) {
-      uint32_t v = b[i];
-      *out++ = (int16_t)ImaExpand(pred, index, v & 15);
-      *out++ = (int16_t)ImaExpand(pred, index, v >> 4);
-    }
-    return ((FBlockAlign - 4) * 2 + 1) * 2;
-  }
-  int32_t pred[2] = {(int16_t)Get16(b), (int16_t)Get16(b + 4)};
-  int32_t index[2] = {std::min<int32_t>(b[2], 88), std::min<int32_t>(b[6], 88)};
-  out[0] = (int16_t)pred[0];
-  out[1] = (int16_t)pred[1];
-  int16_t* frames = out + 2;
-  uint32_t groups = (FBlockAlign - 8) / 8;
-  for (uint32_t g = 0; g < groups; ++g) {
-    const uint8_t* d = b + 8 + 8 * g;
-    int16_t* o = frames + 16 * g;
-    for (int c = 0; c < 2; ++c) {
-      const uint8_t* q = d + 4 * c;
-      for (int k = 0; k < 4; ++k) {
-        uint32_t v = q[k];
-        o[(2 * k) * 2 + c] = (int16_t)ImaExpand(pred[c], index[c], v & 15);
-        o[(2 * k + 1) * 2 + c] = (int16_t)ImaExpand(pred[c], index[c], v >> 4);
-      }
+  uint32_t done = 0;
+  for (; done < blocks; ++done) {
+    const uint8_t* block = FBlock.data() + (size_t)done * FBlockAlign;
+    int16_t* dest = out + done * decoded;
+    uint32_t frames = FWavType == wtDVIADPCM
+                          ? DecodeImaBlock(block, FBlockAlign, ch, dest)
+                          : DecodeMsAdpcmBlock(block, ch, FSamplesPerBlock, FCoefs.data(),
+                                               (uint32_t)FCoefs.size() / 2, dest);
+    if (frames == 0) {
+      // A damaged block ends the stream; what came before it is delivered.
+      FDamaged = true;
+      break;
     }
   }
-  return (FBlockAlign - 8 + 1) * 4;
-}
-
-uint32_t TWaveIn::DecodeMsBlock() {
-  if (!ReadBlock()) return 0;
-  const uint8_t* b = FBlock.data();
-  auto* out = reinterpret_cast<int16_t*>(FBuf.data());
-  const int ch = FChan;
-  const uint32_t nc = (uint32_t)FCoefs.size() / 2;
-  int32_t c1[2], c2[2], delta[2], s1[2], s2[2];
-  for (int c = 0; c < ch; ++c) {
-    uint32_t pi = b[c];
-    if (pi >= nc) return 0;  // a predictor the file does not define: the data is damaged
-    c1[c] = FCoefs[2 * pi];
-    c2[c] = FCoefs[2 * pi + 1];
-    delta[c] = (int16_t)Get16(b + ch + 2 * c);
-    s1[c] = (int16_t)Get16(b + 3 * ch + 2 * c);
-    s2[c] = (int16_t)Get16(b + 5 * ch + 2 * c);
-  }
-  for (int c = 0; c < ch; ++c) *out++ = (int16_t)s2[c];
-  for (int c = 0; c < ch; ++c) *out++ = (int16_t)s1[c];
-  // The delta triples at most per sample: bounded, the products below stay within 32 bits.
-  constexpr int32_t MaxDelta = 0x7FFFFFFF / 768;
-  auto expand = [&](int c, uint32_t nib) {
-    int32_t pred = (int32_t)(((int64_t)s1[c] * c1[c] + (int64_t)s2[c] * c2[c]) / 256);
-    int32_t signedNib = nib >= 8 ? (int32_t)nib - 16 : (int32_t)nib;
-    int32_t s = pred + signedNib * delta[c];
-    if (s > 32767) s = 32767;
-    else if (s < -32768) s = -32768;
-    s2[c] = s1[c];
-    s1[c] = s;
-    delta[c] = (delta[c] * MsAdaptTable[nib]) / 256;
-    if (delta[c] < 16) delta[c] = 16;
-    else if (delta[c] > MaxDelta) delta[c] = MaxDelta;
-    return (int16_t)s;
-  };
-  const uint8_t* d = b + 7 * ch;
-  uint32_t samples = (FSamplesPerBlock - 2) * ch;  // nibbles after the header samples
-  for (uint32_t i = 0; i < samples; ++i) {
-    uint32_t v = d[i >> 1];
-    uint32_t nib = (i & 1) ? (v & 15) : (v >> 4);
-    *out++ = expand(ch == 1 ? 0 : (int)(i & 1), nib);
-  }
-  return FSamplesPerBlock * 2 * ch;
+  return (uint32_t)(done * decoded * 2);
 }
 
 void TWaveIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
-  if (!FBusy) throw EAuException("The Stream is not opened");
+  if (!FBusy) throw EAuException(msg::StreamNotOpened);
   if (!FStream || !FValid || OpenCount <= 0) {
     Buffer = nullptr;
     Bytes = 0;
@@ -519,10 +414,8 @@ void TWaveIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
         break;
       }
       case wtDVIADPCM:
-        n = DecodeImaBlock();
-        break;
       case wtMSADPCM:
-        n = DecodeMsBlock();
+        n = DecodeAdpcmBlocks();
         break;
       default:
         break;
@@ -554,6 +447,7 @@ bool TWaveIn::SeekInternal(int64_t& SampleNum) {
   BufStart = 1;
   BufEnd = 0;
   FSkipBytes = 0;
+  FDamaged = false;
   if (!FStream || !FValid) return false;
   if (SampleNum < 0) SampleNum = 0;
   int64_t off;
@@ -584,10 +478,6 @@ bool TWaveIn::SeekInternal(int64_t& SampleNum) {
 // ---------------------------------------------------------------------------------------------
 // TWaveOut
 
-namespace {
-const char* const ErrWrite = "Error writing wave file";
-}
-
 TWaveOut::TWaveOut(TComponent* AOwner) : TAuFileOut(AOwner) {}
 
 TWaveOut::~TWaveOut() { Shutdown(); }
@@ -606,7 +496,7 @@ void TWaveOut::SetFileMode(TFileOutputMode Value) { FFileMode = Value; }
 
 void TWaveOut::WriteOrFail(const void* Data, uint32_t Count) {
   if (Count == 0) return;
-  if (Stream->Write(Data, (int32_t)Count) != (int32_t)Count) throw EAuException(ErrWrite);
+  if (Stream->Write(Data, (int32_t)Count) != (int32_t)Count) throw EAuException(msg::WriteError);
 }
 
 void TWaveOut::FailPrepare(const char* Message) {
@@ -621,78 +511,60 @@ void TWaveOut::FailPrepare(const char* Message) {
 }
 
 void TWaveOut::WriteHeader(int64_t InputSize) {
-  uint8_t h[68];
-  std::memset(h, 0, sizeof h);
   auto clamp32 = [](int64_t v) -> uint32_t {
     if (v < 0) return 0;
     return v > 0xFFFFFFFFLL ? 0xFFFFFFFFu : (uint32_t)v;
   };
-  std::memcpy(h, "RIFF", 4);
-  std::memcpy(h + 8, "WAVEfmt ", 8);
-  Put16(h + 22, (uint32_t)FChannels);
-  Put32(h + 24, (uint32_t)FRate);
+  // The RIFF size is filled in once the header's own length is known.
+  TByteWriter w;
+  w.Id("RIFF");
+  w.LE32(0);
+  w.Id("WAVE");
+  w.Id("fmt ");
+  int64_t data;
   if (FRunType == wtDVIADPCM) {
     int64_t frames = InputSize < 0 ? 0 : InputSize / 2 / FChannels;
     int64_t blocks = (frames + FSamplesPerBlock - 1) / FSamplesPerBlock;
-    int64_t data = blocks * FRunBlock;
-    Put32(h + 4, clamp32(data + 52));
-    Put32(h + 16, 20);
-    Put16(h + 20, 0x11);
-    Put32(h + 28, (uint32_t)(FRate / FSamplesPerBlock) * FRunBlock);
-    Put16(h + 32, FRunBlock);
-    Put16(h + 34, 4);
-    Put16(h + 36, 2);
-    Put16(h + 38, FSamplesPerBlock);
-    std::memcpy(h + 40, "fact", 4);
-    Put32(h + 44, 4);
-    Put32(h + 48, clamp32(frames));
-    std::memcpy(h + 52, "data", 4);
-    Put32(h + 56, clamp32(data));
-    FHeaderLen = 60;
-    FDataSizeField = 56;
-    FFactField = 48;
+    data = blocks * FRunBlock;
+    w.LE32(20);
+    w.LE16(0x11);
+    w.LE16((uint32_t)FChannels);
+    w.LE32((uint32_t)FRate);
+    w.LE32((uint32_t)(FRate / FSamplesPerBlock) * FRunBlock);
+    w.LE16(FRunBlock);
+    w.LE16(4);
+    w.LE16(2);  // extra bytes: the samples per block
+    w.LE16(FSamplesPerBlock);
+    w.Id("fact");
+    w.LE32(4);
+    FFactField = (int64_t)w.Position();
+    w.LE32(clamp32(frames));
   } else {
     uint32_t align = (uint32_t)(FBits * FChannels / 8);
-    int64_t data = InputSize < 0 ? 0 : InputSize;
-    Put32(h + 28, (uint32_t)FRate * align);
-    Put16(h + 32, align);
-    Put16(h + 34, (uint32_t)FBits);
-    if (FRunType == wtExtPCM) {
-      Put32(h + 4, clamp32(data + 60));
-      Put32(h + 16, 40);
-      Put16(h + 20, 0xFFFE);
-      Put16(h + 36, 22);
-      Put16(h + 38, (uint32_t)FBits);
-      uint32_t mask;
-      switch (FChannels) {
-        case 1: mask = 0x1; break;
-        case 2: mask = 0x3; break;
-        case 3: mask = 0x7; break;
-        case 4: mask = 0x33; break;
-        case 5: mask = 0x37; break;
-        case 6: mask = 0x3F; break;
-        case 7: mask = 0x13F; break;
-        case 8: mask = 0xFF; break;
-        default: mask = 0; break;
-      }
-      Put32(h + 40, mask);
-      std::memcpy(h + 44, PcmGuid, 16);
-      std::memcpy(h + 60, "data", 4);
-      Put32(h + 64, clamp32(data));
-      FHeaderLen = 68;
-      FDataSizeField = 64;
-    } else {
-      Put32(h + 4, clamp32(data + 36));
-      Put32(h + 16, 16);
-      Put16(h + 20, 1);
-      std::memcpy(h + 36, "data", 4);
-      Put32(h + 40, clamp32(data));
-      FHeaderLen = 44;
-      FDataSizeField = 40;
+    data = InputSize < 0 ? 0 : InputSize;
+    bool ext = FRunType == wtExtPCM;
+    w.LE32(ext ? 40 : 16);
+    w.LE16(ext ? 0xFFFE : 1);
+    w.LE16((uint32_t)FChannels);
+    w.LE32((uint32_t)FRate);
+    w.LE32((uint32_t)FRate * align);
+    w.LE16(align);
+    w.LE16((uint32_t)FBits);
+    if (ext) {
+      static const uint32_t Masks[9] = {0, 0x1, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0xFF};
+      w.LE16(22);
+      w.LE16((uint32_t)FBits);  // valid bits
+      w.LE32(FChannels >= 1 && FChannels <= 8 ? Masks[FChannels] : 0);
+      w.Bytes(PcmGuid, 16);
     }
   }
+  w.Id("data");
+  FDataSizeField = (int64_t)w.Position();
+  w.LE32(clamp32(data));
+  FHeaderLen = (uint32_t)w.Size();
+  w.PatchLE32(4, clamp32(data + FHeaderLen - 8));
   FDataOffset = FHeaderLen;
-  WriteOrFail(h, FHeaderLen);
+  WriteOrFail(w.Bytes(), FHeaderLen);
 }
 
 void TWaveOut::Prepare() {
@@ -705,7 +577,7 @@ void TWaveOut::Prepare() {
   FOldBlocks = 0;
   FRunType = FWavType;
   FRunBlock = FBlockSize;
-  FCreated = OpenDestination("File name is not assigned.");
+  FCreated = OpenDestination(msg::NoFileName);
   TAuInput* in = Input();
   FInputInited = true;
   in->Init();
@@ -728,7 +600,7 @@ void TWaveOut::Prepare() {
       ok = H.Channels <= 2 && H.BlockAlign > 4 * H.Channels && H.BlockAlign % (4 * H.Channels) == 0 &&
            H.DataSize % H.BlockAlign == 0;
     }
-    if (!ok) FailPrepare("Cannot append data to this .wav file.");
+    if (!ok) FailPrepare(msg::CannotAppend);
     FAppending = true;
     FRunType = H.Type;
     FDataOffset = H.DataOffset;
@@ -744,27 +616,26 @@ void TWaveOut::Prepare() {
     case wtPCM:
       if (FAppending) {
         if ((uint32_t)FRate != H.SampleRate || FBits != H.BitsPerSample || FChannels != H.Channels)
-          FailPrepare("Cannot append data in different audio format.");
+          FailPrepare(msg::AppendOtherFormat);
         Stream->Seek(0, soEnd);
       } else {
         WriteHeader(in->Size());
       }
       break;
     case wtDVIADPCM:
-      if (FBits != 16) FailPrepare("Cannot encode 8 bit sound into ADPCM.");
-      if (FChannels < 1 || FChannels > 2) FailPrepare("Cannot encode more than 2 channels into ADPCM.");
+      if (FBits != 16) FailPrepare(msg::AdpcmNot16Bit);
+      if (FChannels < 1 || FChannels > 2) FailPrepare(msg::AdpcmChannels);
       if ((FChannels == 2 && FRunBlock % 8 != 0) || ImaSamplesPerBlock(FRunBlock, FChannels) > 0xFFFF)
-        FailPrepare("The ADPCM block size does not suit the channel count.");
+        FailPrepare(msg::AdpcmBlockSize);
       FSamplesPerBlock = ImaSamplesPerBlock(FRunBlock, FChannels);
       if (FAppending) {
         if ((uint32_t)FRate != H.SampleRate || FChannels != H.Channels)
-          FailPrepare("Cannot append data in different audio format.");
+          FailPrepare(msg::AppendOtherFormat);
         Stream->Seek(0, soEnd);
       } else {
         WriteHeader(in->Size());
       }
       FStepIndex[0] = FStepIndex[1] = 0;
-      FPredictor[0] = FPredictor[1] = 0;
       FSampleBytes.assign((size_t)FSamplesPerBlock * 2 * FChannels, 0);
       FBlockOut.assign(FRunBlock, 0);
       break;
@@ -774,31 +645,6 @@ void TWaveOut::Prepare() {
     default:
       break;
   }
-}
-
-uint8_t TWaveOut::EncodeImaSample(int c, int32_t Sample) {
-  int32_t pred = FPredictor[c];
-  int32_t index = FStepIndex[c];
-  int32_t step = ImaStepTable[index];
-  int32_t diff = Sample - pred;
-  uint32_t code = 0;
-  if (diff < 0) {
-    code = 8;
-    diff = -diff;
-  }
-  if (diff >= step) {
-    code |= 4;
-    diff -= step;
-  }
-  if (diff >= (step >> 1)) {
-    code |= 2;
-    diff -= step >> 1;
-  }
-  if (diff >= (step >> 2)) code |= 1;
-  ImaExpand(pred, index, code);
-  FPredictor[c] = (int16_t)pred;
-  FStepIndex[c] = (uint8_t)index;
-  return (uint8_t)code;
 }
 
 bool TWaveOut::EncodeImaBlock() {
@@ -817,39 +663,8 @@ bool TWaveOut::EncodeImaBlock() {
   }
   if (got == 0) return false;  // the input ended on a block boundary: no empty block
   FFramesWritten += (got + frameBytes - 1) / frameBytes;
-  const auto* s = reinterpret_cast<const int16_t*>(sb);
   uint8_t* o = FBlockOut.data();
-  if (FChannels == 1) {
-    FPredictor[0] = s[0];
-    Put16(o, (uint16_t)s[0]);
-    o[2] = FStepIndex[0];
-    o[3] = 0;
-    uint32_t i = 1;
-    for (uint32_t k = 4; k < FRunBlock; ++k, i += 2) {
-      uint8_t lo = EncodeImaSample(0, s[i]);
-      uint8_t hi = EncodeImaSample(0, s[i + 1]);
-      o[k] = (uint8_t)(lo | (hi << 4));
-    }
-  } else {
-    for (int c = 0; c < 2; ++c) {
-      FPredictor[c] = s[c];
-      Put16(o + 4 * c, (uint16_t)s[c]);
-      o[4 * c + 2] = FStepIndex[c];
-      o[4 * c + 3] = 0;
-    }
-    uint32_t groups = (FRunBlock - 8) / 8;
-    for (uint32_t g = 0; g < groups; ++g) {
-      const int16_t* f = s + 2 * (1 + 8 * g);
-      uint8_t* d = o + 8 + 8 * g;
-      for (int c = 0; c < 2; ++c) {
-        for (int k = 0; k < 4; ++k) {
-          uint8_t lo = EncodeImaSample(c, f[(2 * k) * 2 + c]);
-          uint8_t hi = EncodeImaSample(c, f[(2 * k + 1) * 2 + c]);
-          d[4 * c + k] = (uint8_t)(lo | (hi << 4));
-        }
-      }
-    }
-  }
+  ::EncodeImaBlock(reinterpret_cast<const int16_t*>(sb), FRunBlock, (uint32_t)FChannels, FStepIndex, o);
   WriteOrFail(o, FRunBlock);
   return true;
 }
@@ -875,10 +690,11 @@ bool TWaveOut::DoOutput(bool Abort) {
 }
 
 void TWaveOut::PutLong(int64_t Offset, uint32_t Value) {
-  uint8_t b[4];
-  Put32(b, Value);
-  Stream->Seek(Offset, soBeginning);
-  WriteOrFail(b, 4);
+  try {
+    WriteLE32At(Stream, Offset, Value);
+  } catch (const Exception&) {
+    throw EAuException(msg::WriteError);
+  }
 }
 
 void TWaveOut::FixHeader() {

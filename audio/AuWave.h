@@ -3,6 +3,7 @@
 // extensible PCM header and IMA ADPCM, and appends to PCM and IMA ADPCM files.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "audio/AuClasses.h"
@@ -38,14 +39,11 @@ struct TWaveHeader {
 };
 
 // Scans a WAVE header from the stream's current position, within its first 65535 bytes.
+// Threads: any; the caller owns the stream for the call.
 // Chunk identifiers are compared without regard to letter case; a compressed format needs a
 // "fact" chunk before its data. PcmAndImaOnly accepts format tags 1 and 0x11 only (appending).
 // False when no usable header was found; the stream position is then undefined.
 bool ScanWaveHeader(TStream* S, TWaveHeader& H, bool PcmAndImaOnly);
-
-// The IMA ADPCM tables shared by the decoder and the encoder.
-extern const int16_t ImaStepTable[89];
-extern const int8_t ImaIndexTable[16];
 
 class TWaveIn : public TAuFileIn {
  public:
@@ -54,6 +52,7 @@ class TWaveIn : public TAuFileIn {
   const char* ClassName() const override { return "TWaveIn"; }
 
   // The type found in the header; wtUnsupported until a header has been read.
+  // Threads: the owner's thread, or the consumer's while it pulls; no waits.
   TWavType WavType() const { return FWavType; }
 
  protected:
@@ -69,14 +68,15 @@ class TWaveIn : public TAuFileIn {
   bool ConvertThroughAcm(const TWaveHeader& H);
   // Reads at most Count bytes, never past the end of the "data" body.
   uint32_t ReadData(uint8_t* Dest, uint32_t Count);
-  // Reads the next ADPCM block into FBlock, zero-filling a short last one; false at the end.
-  bool ReadBlock();
-  // One ADPCM block decoded into the buffer; the count of bytes it gave (0: no block).
-  uint32_t DecodeImaBlock();
-  uint32_t DecodeMsBlock();
+  // ADPCM: the block buffer holds as many blocks as decode into one transfer block.
+  void SizeAdpcmBuffers(uint32_t Channels);
+  // Reads the next blocks into FBlock, zero-filling a short last one; how many (0 at the end).
+  uint32_t ReadBlocks();
+  // Reads and decodes the next blocks into the buffer; the bytes they gave (0: no more).
+  uint32_t DecodeAdpcmBlocks();
 
   std::vector<uint8_t> FBuf;    // the decode buffer
-  std::vector<uint8_t> FBlock;  // one ADPCM block as read
+  std::vector<uint8_t> FBlock;  // ADPCM blocks as read
   TWavType FWavType = wtUnsupported;
   uint16_t FBlockAlign = 0;
   uint32_t FSamplesPerBlock = 0;
@@ -87,10 +87,13 @@ class TWaveIn : public TAuFileIn {
   int64_t FReadPos = 0;  // where the next read of Stream starts
   uint32_t FDiskFrame = 0;  // bytes of one frame as stored (PCM and float)
   uint32_t FSkipBytes = 0;  // bytes to drop from the next decoded block (a seek inside it)
+  uint32_t FBlocksPerRead = 1;
+  bool FDamaged = false;    // a damaged ADPCM block was met: nothing follows until a seek
   bool SingleFloat = false;
   // Compression-manager path: Stream is the decoded copy and the file's own stream waits here.
-  TStream* FFileStream = nullptr;
-  TMemoryStream* FConverted = nullptr;
+  TStream* FFileStream = nullptr;                // borrowed back into Stream at CloseFile
+  std::unique_ptr<TMemoryStream> FConverted;     // owned: the decoded copy
+
 };
 
 class TWaveOut : public TAuFileOut {
@@ -99,6 +102,9 @@ class TWaveOut : public TAuFileOut {
   ~TWaveOut() override;
   const char* ClassName() const override { return "TWaveOut"; }
 
+  // The settings below are read by Prepare on the worker; a setter called while the output is
+  // busy changes nothing. Threads: the owner's thread (the user-interface thread or the task that
+  // built the chain); no waits.
   // wtPCM or wtDVIADPCM, set while idle; other values are ignored.
   TWavType WavType() const { return FWavType; }
   void SetWavType(TWavType Value);
@@ -123,7 +129,6 @@ class TWaveOut : public TAuFileOut {
   bool EncodeImaBlock();
   void FixHeader();
   void PutLong(int64_t Offset, uint32_t Value);
-  uint8_t EncodeImaSample(int Channel, int32_t Sample);
 
   TWavType FWavType = wtPCM;
   uint16_t FBlockSize = 512;
@@ -143,7 +148,6 @@ class TWaveOut : public TAuFileOut {
   int64_t FDataSizeField = 0, FFactField = 0, FDataOffset = 0;
   int64_t FOldBlocks = 0;  // blocks of an IMA ADPCM file appended to
   int64_t FFramesWritten = 0;
-  int16_t FPredictor[2] = {0, 0};
   uint8_t FStepIndex[2] = {0, 0};
   std::vector<uint8_t> FSampleBytes;  // one block's input frames
   std::vector<uint8_t> FBlockOut;

@@ -10,9 +10,8 @@
 #include <new>
 #include <vector>
 
-using riff::Get32;
-using riff::IdIs;
-using riff::Put32;
+#include "audio/AuBinary.h"
+
 
 TWaveConverter::TWaveConverter() {
   std::memset(FCurrent, 0, sizeof FCurrent);
@@ -21,28 +20,29 @@ TWaveConverter::TWaveConverter() {
 
 bool TWaveConverter::LoadWaveStream(TStream* Stream) {
   uint8_t head[12];
-  if (Stream->Read(head, 12) != 12 || !IdIs(head, "RIFF") || !IdIs(head + 8, "WAVE")) return false;
+  if (!ReadExact(Stream, head, 12) || !RiffIdIs(head, "RIFF") || !RiffIdIs(head + 8, "WAVE")) return false;
   int64_t pos = Stream->Position();
   int64_t end = Stream->Size();
   bool haveFmt = false;
+  // The chunks are walked on the stream itself: the data may be far larger than a scan buffer.
   while (pos + 8 <= end) {
     uint8_t ch[8];
     Stream->SetPosition(pos);
-    if (Stream->Read(ch, 8) != 8) return false;
-    uint32_t size = Get32(ch + 4);
+    if (!ReadExact(Stream, ch, 8)) return false;
+    uint32_t size = GetLE32(ch + 4);
     pos += 8;
-    if (IdIs(ch, "fmt ")) {
+    if (RiffIdIs(ch, "fmt ")) {
       if (size > FormatSize || (int64_t)size > end - pos) return false;
       std::memset(FCurrent, 0, sizeof FCurrent);
-      if (Stream->Read(FCurrent, (int32_t)size) != (int32_t)size) return false;
+      if (!ReadExact(Stream, FCurrent, size)) return false;
       haveFmt = true;
-    } else if (IdIs(ch, "data")) {
+    } else if (RiffIdIs(ch, "data")) {
       if (!haveFmt) return false;
       int64_t n = size;
       if (n > end - pos) n = end - pos;
       Clear();
       SetSize(n);
-      if (n && Stream->Read(Memory(), (int32_t)n) != (int32_t)n) return false;
+      if (n && !ReadExact(Stream, Memory(), (uint32_t)n)) return false;
       SetPosition(0);
       return true;
     }
@@ -96,15 +96,16 @@ uint32_t TWaveConverter::Convert() {
 }
 
 void TWaveConverter::SaveWaveStream(TStream* Stream) {
-  uint8_t head[44];
   uint32_t n = (uint32_t)Size();
-  std::memcpy(head, "RIFF", 4);
-  Put32(head + 4, n + 36);
-  std::memcpy(head + 8, "WAVEfmt ", 8);
-  Put32(head + 16, 16);
-  std::memcpy(head + 20, FCurrent, 16);
-  std::memcpy(head + 36, "data", 4);
-  Put32(head + 40, n);
-  Stream->WriteBuffer(head, 44);
+  TByteWriter w;
+  w.Id("RIFF");
+  w.LE32(n + 36);
+  w.Id("WAVE");
+  w.Id("fmt ");
+  w.LE32(16);
+  w.Bytes(FCurrent, 16);
+  w.Id("data");
+  w.LE32(n);
+  Stream->WriteBuffer(w.Bytes(), (int32_t)w.Size());
   if (n) Stream->WriteBuffer(Memory(), (int32_t)n);
 }

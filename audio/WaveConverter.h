@@ -5,25 +5,8 @@
 
 #include "classlib/Classes.h"
 
-// Little-endian fields and chunk ids of RIFF files.
-namespace riff {
-inline uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
-inline void Put32(uint8_t* p, uint32_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-  p[2] = (uint8_t)(v >> 16);
-  p[3] = (uint8_t)(v >> 24);
-}
-// Each of the four bytes equal, or differing by exactly 32 (letter case).
-inline bool IdIs(const uint8_t* p, const char* id) {
-  for (int i = 0; i < 4; ++i) {
-    int a = p[i], b = (uint8_t)id[i];
-    if (a != b && a - b != 32 && b - a != 32) return false;
-  }
-  return true;
-}
-}  // namespace riff
-
+// Threads (every method): one thread at a time, the one that loads it; Convert waits for the
+// compression manager to finish the whole conversion.
 class TWaveConverter : public TMemoryStream {
  public:
   // Size of each format record (a WAVEFORMATEX with its extra bytes).

@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "audio/AuUtils.h"
@@ -269,4 +270,140 @@ TEST(SampleProcedures, SmallHelpers) {
   EXPECT_EQ(Get8087CW() & 0x300, 0);
   RestoreFPUControlWord();
   EXPECT_EQ(Get8087CW(), before);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The vector procedures against plain scalar ones written from their contracts, sample by
+// sample, over every length up to a few vectors and every start alignment, so that the vector
+// bodies, their tails and their seams are all compared.
+
+namespace {
+
+float RefClamp(float X) { return X >= 1.0f ? 1.0f : (X > -1.0f ? X : -1.0f); }
+
+void RefPCM8ToSingle(const uint8_t* In, float* Out, int N) {
+  for (int i = 0; i < N; ++i) Out[i] = In[i] / 128.0f - 1.0f;
+}
+void RefPCM16ToSingle(const int16_t* In, float* Out, int N) {
+  for (int i = 0; i < N; ++i) Out[i] = In[i] / 32768.0f;
+}
+void RefPCM24ToSingle(const uint8_t* In, float* Out, int N) {
+  for (int i = 0; i < N; ++i) {
+    int32_t v = In[3 * i] | In[3 * i + 1] << 8 | (int8_t)In[3 * i + 2] << 16;
+    Out[i] = v / 8388608.0f;
+  }
+}
+void RefPCM32ToSingle(const int32_t* In, float* Out, int N) {
+  for (int i = 0; i < N; ++i) Out[i] = (float)In[i] / 2147483648.0f;
+}
+void RefSingleToPCM8(const float* In, uint8_t* Out, int N) {
+  for (int i = 0; i < N; ++i) {
+    float x = In[i];
+    Out[i] = x >= 1.0f ? 255 : x > -1.0f ? (uint8_t)std::floor(((double)x + 1.0) * 128.0) : 0;
+  }
+}
+void RefSingleToPCM16(float* In, int16_t* Out, int N) {
+  for (int i = 0; i < N; ++i) {
+    In[i] = RefClamp(In[i]);
+    float p = In[i] * 32767.0f;
+    Out[i] = (int16_t)std::nearbyint(p);
+  }
+}
+void RefSingleToPCM24(float* In, uint8_t* Out, int N) {
+  for (int i = 0; i < N; ++i) {
+    In[i] = RefClamp(In[i]);
+    float p = In[i] * 8388607.0f;
+    int32_t v = (int32_t)std::floor(p);
+    Out[3 * i] = (uint8_t)v;
+    Out[3 * i + 1] = (uint8_t)(v >> 8);
+    Out[3 * i + 2] = (uint8_t)(v >> 16);
+  }
+}
+void RefSingleToPCM32(float* In, int32_t* Out, int N) {
+  for (int i = 0; i < N; ++i) {
+    In[i] = RefClamp(In[i]);
+    Out[i] = (int32_t)std::nearbyint((double)In[i] * 2147483647.0);
+  }
+}
+
+// Random samples with the values where conversions go wrong mixed in.
+std::vector<float> TestFloats(size_t N, std::mt19937& Rnd) {
+  const float special[] = {kNaN, 1.0f, -1.0f, 0.99999994f, -0.99999994f, 1.5f, -7.0f,
+                           std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                           0.5f / 32767, 1.5f / 32767, -0.5f / 32767, 1e-40f, -0.0f};
+  std::uniform_real_distribution<float> d(-1.1f, 1.1f);
+  std::vector<float> v(N);
+  for (auto& x : v) x = Rnd() % 4 == 0 ? special[Rnd() % std::size(special)] : d(Rnd);
+  return v;
+}
+
+// Same bits, with every not-a-number alike.
+bool SameFloats(const std::vector<float>& A, const std::vector<float>& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i)
+    if (!(std::isnan(A[i]) && std::isnan(B[i])) && std::memcmp(&A[i], &B[i], 4) != 0) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST(SampleProcedures, VectorPathsMatchTheScalarReference) {
+  std::mt19937 rnd(21);
+  for (int offset = 0; offset < 4; ++offset) {
+    for (int n = 0; n <= 37; ++n) {
+      SCOPED_TRACE(testing::Message() << n << " samples at offset " << offset);
+      // Integers to floats.
+      std::vector<uint8_t> bytes(4 * (n + offset) + 8);
+      for (auto& b : bytes) b = (uint8_t)rnd();
+      const uint8_t* src = bytes.data() + offset;
+      std::vector<float> got(n + 1, 9.0f), want(n + 1, 9.0f);
+      PCM8ToSingle(src, got.data(), n);
+      RefPCM8ToSingle(src, want.data(), n);
+      EXPECT_TRUE(SameFloats(got, want)) << "PCM8ToSingle";
+      std::vector<int16_t> s16(n);
+      std::memcpy(s16.data(), src, 2 * n);
+      PCM16ToSingle(src, got.data(), n);
+      RefPCM16ToSingle(s16.data(), want.data(), n);
+      EXPECT_TRUE(SameFloats(got, want)) << "PCM16ToSingle";
+      PCM24ToSingle(src, got.data(), n);
+      RefPCM24ToSingle(src, want.data(), n);
+      EXPECT_TRUE(SameFloats(got, want)) << "PCM24ToSingle";
+      std::vector<int32_t> s32(n);
+      std::memcpy(s32.data(), src, 4 * n);
+      PCM32ToSingle(src, got.data(), n);
+      RefPCM32ToSingle(s32.data(), want.data(), n);
+      EXPECT_TRUE(SameFloats(got, want)) << "PCM32ToSingle";
+
+      // Floats to integers: the output, nothing written past it, and the clamped input.
+      std::vector<float> in = TestFloats(n + offset, rnd);
+      auto check = [&](const char* Name, size_t Width, auto Fast, auto Ref) {
+        std::vector<float> a(in), b(in);
+        std::vector<uint8_t> oa(Width * (n + offset) + 4, 0xEE), ob(oa);
+        Fast(a.data() + offset, oa.data() + Width * offset, n);
+        Ref(b.data() + offset, ob.data() + Width * offset, n);
+        EXPECT_EQ(oa, ob) << Name;
+        EXPECT_TRUE(SameFloats(a, b)) << Name << " (clamped input)";
+      };
+      check("SingleToPCM8", 1, [](float* I, uint8_t* O, int N) { SingleToPCM8(I, O, N); },
+            [](float* I, uint8_t* O, int N) { RefSingleToPCM8(I, O, N); });
+      check("SingleToPCM16", 2, [](float* I, uint8_t* O, int N) { SingleToPCM16(I, O, N); },
+            [](float* I, uint8_t* O, int N) { RefSingleToPCM16(I, reinterpret_cast<int16_t*>(O), N); });
+      check("SingleToPCM24", 3, [](float* I, uint8_t* O, int N) { SingleToPCM24(I, O, N); },
+            [](float* I, uint8_t* O, int N) { RefSingleToPCM24(I, O, N); });
+      check("SingleToPCM32", 4, [](float* I, uint8_t* O, int N) { SingleToPCM32(I, O, N); },
+            [](float* I, uint8_t* O, int N) { RefSingleToPCM32(I, reinterpret_cast<int32_t*>(O), N); });
+
+      // Channels, in place.
+      std::vector<float> st = TestFloats(2 * n + offset, rnd);
+      for (auto& x : st) x = std::isnan(x) ? 0.0f : x;
+      std::vector<float> fold(st), ref(st);
+      StereoToMono(fold.data() + offset, n);
+      for (int i = 0; i < n; ++i) ref[offset + i] = (st[offset + 2 * i] + st[offset + 2 * i + 1]) * 0.5f;
+      EXPECT_TRUE(SameFloats(fold, ref)) << "StereoToMono";
+      std::vector<float> spread(st), ref2(st);
+      MonoToStereo(spread.data() + offset, n);
+      for (int i = 0; i < n; ++i) ref2[offset + 2 * i] = ref2[offset + 2 * i + 1] = st[offset + i];
+      EXPECT_TRUE(SameFloats(spread, ref2)) << "MonoToStereo";
+    }
+  }
 }

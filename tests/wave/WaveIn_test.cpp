@@ -400,3 +400,23 @@ TEST(WaveIn, PeerFixturesUseTheFormatsTheyAreMeantTo) {
 }
 
 }  // namespace
+
+// Blocks are read many at a time: a damaged block in the middle ends the stream after the blocks
+// before it, and a seek past it reads on from there.
+TEST(WaveIn, DamagedAdpcmBlockEndsTheStreamAfterTheGoodOnes) {
+  std::string good = std::string(1, '\x01') + LE16(16) + LE16(0) + LE16(0) + std::string(249, '\x35');
+  std::string bad = std::string(1, '\x09') + good.substr(1);
+  TempDir dir;
+  std::wstring name = dir.File(L"ms.wav");
+  WriteBytes(name, Riff(Chunk("fmt ", MsFmt(1, 256, 500, 7, 7)) + Chunk("fact", LE32(2500)) +
+                        Chunk("data", good + good + good + bad + good)));
+  TWaveIn in(nullptr);
+  in.SetWideFileName(name);
+  ASSERT_TRUE(in.Valid());
+  std::string all = ReadAll(&in, 3000);
+  EXPECT_EQ(all.size(), 3u * 500 * 2);
+  in.SetStartSample(2000);
+  std::string last = ReadAll(&in, 3000);
+  EXPECT_EQ(last.size(), 500u * 2);
+  EXPECT_TRUE(last == all.substr(0, 1000));  // the same block as the first
+}
