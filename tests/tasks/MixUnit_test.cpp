@@ -6,7 +6,6 @@
 
 #include "tasks/MixUnit.h"
 #include "tasks/TaskTestUtil.h"
-#include "tasks/Utils.h"
 #include "unicode/UniClasses.h"
 #include "unicode/UniSysUtils.h"
 
@@ -33,19 +32,36 @@ std::vector<int32_t> S16(const std::string& Pcm) {
   return v;
 }
 
-// Files in the temporary folder, which the worker's temporary files would be left among.
-std::vector<std::wstring> TempListing() {
-  std::vector<std::wstring> names;
-  const WideString dir = TUtils::TempFileName().substr(0, TUtils::TempFileName().find_last_of(L'\\') + 1);
-  WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((dir + L"*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
-  return names;
-}
+// Points the process's temporary folder at a private one for a test and lists what is left in
+// it (the worker's temporary files would be left there).
+class PrivateTemp {
+ public:
+  PrivateTemp() {
+    GetEnvironmentVariableW(L"TMP", FOldTmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", FOldTemp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", FDir.Path().c_str());
+    SetEnvironmentVariableW(L"TEMP", FDir.Path().c_str());
+  }
+  ~PrivateTemp() {
+    SetEnvironmentVariableW(L"TMP", FOldTmp[0] ? FOldTmp : nullptr);
+    SetEnvironmentVariableW(L"TEMP", FOldTemp[0] ? FOldTemp : nullptr);
+  }
+  std::vector<std::wstring> Listing() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((FDir.Path() + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+  }
+
+ private:
+  TempDir FDir;
+  wchar_t FOldTmp[MAX_PATH] = {0}, FOldTemp[MAX_PATH] = {0};
+};
 
 }  // namespace
 
@@ -73,7 +89,7 @@ TEST(MixWorker, MixesAndJoinsMatchSox) {
       // sox takes every input to the first one's rate and channels, as the worker does.
       soxIn += " " + peer::Quote(d.U(c.In[i]));
     }
-    const auto before = TempListing();
+    PrivateTemp temp;
     Mix m;
     m.Run(files, d.W(L"out.wav"), c.Mode);
     std::vector<std::string> expected;
@@ -83,7 +99,7 @@ TEST(MixWorker, MixesAndJoinsMatchSox) {
       expected = {"MSTART 1", "MDONE 1 ok", "MSTART 2", "MDONE 2 ok", "MDONE 2 ok"};
     }
     EXPECT_EQ(m.Log.Milestones(), expected);
-    EXPECT_EQ(TempListing(), before) << "temporary files left behind";
+    EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
     auto p = Probe(d.U(L"out.wav"));
     EXPECT_EQ(p["sample_rate"], "44100");
     EXPECT_EQ(p["channels"], "2");
@@ -126,12 +142,12 @@ TEST(MixWorker, ResultReplacesTheTargetAndFailuresAreReported) {
     EXPECT_EQ(m.Log.Milestones(), (std::vector<std::string>{"MSTART 1", "MDONE 1 ok"}));
     EXPECT_EQ(Probe(d.U(L"out.wav"))["duration"].substr(0, 3), "1.0");
   }
-  const auto before = TempListing();
+  PrivateTemp temp;
   {
     Mix m;
     m.Run({d.W(L"a.wav"), d.W(L"bad.flac"), d.W(L"b.wav")}, d.W(L"out2.wav"), amMix);
     EXPECT_EQ(m.Log.Milestones(), (std::vector<std::string>{"MSTART 1", "MDONE 1 failed", "MDONE 1 failed"}));
     EXPECT_FALSE(WideFileExists(d.W(L"out2.wav")));
   }
-  EXPECT_EQ(TempListing(), before);
+  EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
 }
