@@ -7,6 +7,8 @@
 #include "audio/AuClasses.h"
 #include "classlib/Classes.h"
 
+class TWideStrings;
+
 // A one-byte format code; callers mask it with 127 before use.
 using TAudioFileType = uint8_t;
 constexpr TAudioFileType ftUnknown = 0;
@@ -71,6 +73,8 @@ class TAudioTools : public TObject {
   static AnsiString GetTypeName(const WideString& FileName);
   static int32_t GetSampleRate(uint8_t Index);
   static int32_t GetBitrate(uint8_t Index);
+  // Clears List and adds the description of every capture device in device order; True.
+  static bool GetCaptureDevices(TWideStrings* List);
 
   // The name of a type code ("WAV", ...; empty for an unknown code) and the extension of its
   // output (".wav", ...; empty when the type has no output).
