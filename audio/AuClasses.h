@@ -205,6 +205,9 @@ class TAuThread : public TThread {
   // have passed (false). Threads: any but this worker; on the user-interface thread it serves
   // sent messages and synchronised calls meanwhile.
   bool WaitForState(TAuWorkerState S, uint32_t Timeout);
+  // Threads: any. True while the current run is asked to end (Stop, or the output going), so
+  // that a long step inside DoOutput or Done can cut itself short.
+  bool StopAsked() const;
 
  protected:
   void Execute() override;
@@ -532,7 +535,11 @@ class TAuStreamedInput : public TAuInput {
   // Back to StartSample for the next pass of a loop.
   void RestartLoop();
 
+  // The source in use: the stream handed in (borrowed), or FOwnStream.
   TStream* FStream = nullptr;
+  // The stream the input opened itself on its file; empty while a stream is handed in.
+  std::unique_ptr<TStream> FOwnStream;
+  // A stream was handed in from outside (it is never freed here).
   bool StreamAssigned = false;
   int64_t FStartSample = 0;
   int64_t FEndSample = -1;
@@ -588,6 +595,11 @@ class TAuFileIn : public TAuStreamedInput {
 
   virtual void OpenFile() = 0;
   virtual void CloseFile() = 0;
+  // Opens the named file as the input's own source (FOwnStream) unless a stream is handed in;
+  // an own source already open is used again.
+  void OpenOwnStream(uint16_t Mode = 0x20);
+  // Lets the input's own source go; a handed-in stream stays as it is.
+  void CloseOwnStream();
   // Frames of the whole file (not of the window), from the open file.
   int64_t FileSamples();
 

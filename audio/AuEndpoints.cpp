@@ -124,6 +124,18 @@ void TAuFileIn::SetStream(TStream* Value) {
   TAuStreamedInput::SetStream(Value);
 }
 
+void TAuFileIn::OpenOwnStream(uint16_t Mode) {
+  if (StreamAssigned) return;
+  if (!FOwnStream) FOwnStream = std::make_unique<TAuFileStream>(FWideFileName, Mode);
+  FStream = FOwnStream.get();
+}
+
+void TAuFileIn::CloseOwnStream() {
+  if (!FOwnStream) return;
+  if (FStream == FOwnStream.get()) FStream = nullptr;
+  FOwnStream.reset();
+}
+
 void TAuFileIn::Reset() {
   TAuStreamedInput::Reset();
   OpenCount = 0;
@@ -143,9 +155,8 @@ bool TAuFileIn::Valid() {
         CloseFile();
       } catch (...) {
       }
-    } else if (!StreamAssigned && FStream) {
-      delete FStream;
-      FStream = nullptr;
+    } else {
+      CloseOwnStream();
     }
   }
   return FValid;

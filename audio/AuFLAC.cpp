@@ -432,10 +432,7 @@ TFLACIn::TFLACIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner), FTags(std::make_
 TFLACIn::~TFLACIn() {
   TLock l(FileLock);
   CloseFile();
-  if (FStream && !StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
 }
 
 void TFLACIn::ReleaseDecoder() {
@@ -453,7 +450,7 @@ void TFLACIn::OpenFile() {
     return;
   }
   if (!StreamAssigned && FWideFileName.empty()) throw EAuException(ErrInNoName);
-  if (!StreamAssigned && !FStream) FStream = new TAuFileStream(FWideFileName, 0x20);
+  OpenOwnStream(0x20);
   try {
     FValid = true;
     FStreamInfo = false;
@@ -491,10 +488,7 @@ void TFLACIn::OpenFile() {
   } catch (...) {
     FValid = false;
     ReleaseDecoder();
-    if (!StreamAssigned) {
-      delete FStream;
-      FStream = nullptr;
-    }
+    CloseOwnStream();
     throw;
   }
   ++OpenCount;
@@ -515,8 +509,7 @@ void TFLACIn::CloseFile() {
   if (StreamAssigned) {
     if (FStream && Seekable) FStream->Seek(0, soBeginning);
   } else {
-    delete FStream;
-    FStream = nullptr;
+    CloseOwnStream();
   }
   OpenCount = 0;
 }

@@ -18,19 +18,6 @@ const char* const MsgEncoderInit = "Failed to initialize encoder";
 
 // The tags handed to the encoder, in this order.
 const char* const EncoderTagNames[] = {"Artist", "Album", "Title", "Year", "Genre", "Copyright", "Composer", "Track"};
-
-// The message of the exception being handled (inside a catch block).
-WideString CurrentExceptionMessageText() {
-  try {
-    throw;
-  } catch (const Exception& E) {
-    return E.Message();
-  } catch (const std::exception& E) {
-    return AnsiToWide(E.what());
-  } catch (...) {
-    return L"Unknown exception";
-  }
-}
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -41,10 +28,7 @@ TMPCIn::TMPCIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 TMPCIn::~TMPCIn() {
   TLock l(FileLock);
   CloseFile();
-  if (FStream && !StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
 }
 
 void TMPCIn::SetOutBitsPerSample(uint32_t Value) {
@@ -98,7 +82,7 @@ void TMPCIn::OpenFile() {
   FAPEv2Tags->Clear();
   if (!StreamAssigned) {
     if (FWideFileName.empty()) throw EAuException(MsgNoFileName);
-    if (!FStream) FStream = new TAuFileStream(FWideFileName, 0x20);
+    OpenOwnStream(0x20);
   }
   if (!FStream) throw EAuException(MsgNoFileName);
   ReadAPEv2Tags(FStream, FAPEv2Tags.get());
@@ -136,10 +120,7 @@ void TMPCIn::CloseFile() {
   if (OpenCount <= 0) return;
   OpenCount = 0;
   FDecoder.reset();
-  if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
   FHeld.clear();
   FHeld.shrink_to_fit();
   FHeldStart = 0;
@@ -213,7 +194,7 @@ uint32_t TMPCOut::ReadPCM(void* Buffer, uint32_t Size, uint32_t Count, void* Own
     return n / Size;
   } catch (...) {
     self->FCallbackFailed = true;
-    self->FCallbackError = CurrentExceptionMessageText();
+    self->FCallbackError = AuCurrentExceptionMessage();
     self->FInputEnded = true;
     return 0;
   }
@@ -258,7 +239,7 @@ uint32_t TMPCOut::WriteOut(const void* Buffer, uint32_t Size, uint32_t Count, vo
     return n < 0 ? 0 : (uint32_t)n / Size;
   } catch (...) {
     self->FCallbackFailed = true;
-    self->FCallbackError = CurrentExceptionMessageText();
+    self->FCallbackError = AuCurrentExceptionMessage();
     return 0;
   }
 }

@@ -25,6 +25,11 @@ TAuWorkerState TAuThread::State() const {
   return FState;
 }
 
+bool TAuThread::StopAsked() const {
+  TLock l(StateLock);
+  return FStopAsked || FEnd;
+}
+
 bool TAuThread::WaitForState(TAuWorkerState S, uint32_t Timeout) {
   TLock l(StateLock);
   return WaitLocked([&] { return FState == S; }, Timeout);

@@ -190,26 +190,7 @@ bool TTTAIn::DecodeBlock() {
     }
     return true;
   }
-  const int32_t* s = static_cast<const int32_t*>(p) + (size_t)skip * FChan;
-  switch (bytes) {
-    case 1:
-      for (size_t i = 0; i < samples; ++i) d[i] = (uint8_t)(s[i] + 128);
-      break;
-    case 2:
-      for (size_t i = 0; i < samples; ++i) {
-        const int16_t v = (int16_t)s[i];
-        std::memcpy(d + 2 * i, &v, 2);
-      }
-      break;
-    default:
-      for (size_t i = 0; i < samples; ++i, d += 3) {
-        const uint32_t v = (uint32_t)s[i];
-        d[0] = (uint8_t)v;
-        d[1] = (uint8_t)(v >> 8);
-        d[2] = (uint8_t)(v >> 16);
-      }
-      break;
-  }
+  Int32ToPcm(static_cast<const int32_t*>(p) + (size_t)skip * FChan, bytes, samples, d);
   return true;
 }
 
@@ -260,7 +241,7 @@ TTTAOut::~TTTAOut() {
 void TTTAOut::Prepare() {
   FCreated = false;
   FInputInited = false;
-  FCarryCount = 0;
+  FFrames.Clear();
   if (!LoadTTALib()) throw EAuException(MsgNoLibrary);
   if (StreamAssigned) {
     FHandle = CreateTempFile(L"tta");
@@ -283,61 +264,35 @@ void TTTAOut::Prepare() {
   const int64_t frames = size > 0 ? size / FFrameBytes : 0;
   FEncoder = std::make_unique<TTTAEncoder>(FHandle, false, FBits == 32 ? 3 : 1, FChannels, FBits, in->SampleRate(),
                                            (uint32_t)std::min<int64_t>(frames, 0xFFFFFFFFll));
-  FCarry.resize((size_t)FFrameBytes * 1025);
+  FFrames.Reset(FFrameBytes, 1024);
   FSamples.resize((size_t)FChannels * 1025 * (FBits == 32 ? 8 : 4));
 }
 
 bool TTTAOut::DoOutput(bool Abort) {
   if (!FActive || Abort) return false;
   void* p = nullptr;
-  uint32_t n = (uint32_t)FFrameBytes * 1024;
   // Room for what the carry leaves: never more than a frame's worth is kept back.
-  n -= (uint32_t)FCarryCount;
+  uint32_t n = FFrames.Ask();
   Input()->GetData(p, n);
   if (n == 0 || !p) return false;
-  // Bytes kept from the last step go in front; without any, the input's own buffer is used.
-  const uint8_t* src = static_cast<const uint8_t*>(p);
-  if (FCarryCount) {
-    std::memcpy(FCarry.data() + FCarryCount, p, n);
-    src = FCarry.data();
-  }
-  const size_t total = FCarryCount + n;
-  const int frames = (int)(total / (size_t)FFrameBytes);
+  uint32_t frames = 0;
+  const uint8_t* s = FFrames.Join(p, n, frames);
   const size_t samples = (size_t)frames * FChannels;
-  const uint8_t* s = src;
-  switch (FBits) {
-    case 8: {
-      auto* d = reinterpret_cast<int32_t*>(FSamples.data());
-      for (size_t i = 0; i < samples; ++i) d[i] = (int32_t)s[i] - 128;
-      break;
-    }
-    case 16: {
-      auto* d = reinterpret_cast<int32_t*>(FSamples.data());
-      for (size_t i = 0; i < samples; ++i) d[i] = (int16_t)(s[2 * i] | s[2 * i + 1] << 8);
-      break;
-    }
-    case 24: {
-      auto* d = reinterpret_cast<int32_t*>(FSamples.data());
-      for (size_t i = 0; i < samples; ++i, s += 3)
-        d[i] = (int32_t)((uint32_t)s[0] << 8 | (uint32_t)s[1] << 16 | (uint32_t)s[2] << 24) >> 8;
-      break;
-    }
-    default: {
-      uint8_t* d = FSamples.data();
-      for (size_t i = 0; i < samples; ++i, d += 8) {
-        int32_t v;
-        std::memcpy(&v, s + 4 * i, 4);
-        const float x = (float)((double)v / 2147483648.0);
-        std::memcpy(d, &x, 4);
-        std::memset(d + 4, 0, 4);
-      }
-      break;
+  if (FBits != 32) {
+    PcmToInt32(s, FBits / 8, samples, reinterpret_cast<int32_t*>(FSamples.data()));
+  } else {
+    uint8_t* d = FSamples.data();
+    for (size_t i = 0; i < samples; ++i, d += 8) {
+      int32_t v;
+      std::memcpy(&v, s + 4 * i, 4);
+      const float x = (float)((double)v / 2147483648.0);
+      std::memcpy(d, &x, 4);
+      std::memset(d + 4, 0, 4);
     }
   }
-  if (frames > 0 && !FEncoder->CompressBlock(FSamples.data(), frames))
+  if (frames > 0 && !FEncoder->CompressBlock(FSamples.data(), (int)frames))
     throw ETTAException(Format(MsgCompressFailed, FEncoder->LastError().c_str()));
-  FCarryCount = total - (size_t)frames * FFrameBytes;
-  if (FCarryCount) std::memmove(FCarry.data(), src + (size_t)frames * FFrameBytes, FCarryCount);
+  FFrames.Keep();
   return true;
 }
 

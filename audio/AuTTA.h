@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/AuClasses.h"
+#include "audio/AuPcmFrames.h"
 #include "audio/TTALib.h"
 
 // Threads: configured from one thread while idle; pulled (GetData, seeks) by its consumer's
@@ -56,7 +57,6 @@ class TTTAOut : public TAuTaggedFileOut {
   bool FInputInited = false;
   std::unique_ptr<TTTAEncoder> FEncoder;
   int FChannels = 0, FBits = 0, FFrameBytes = 0;
-  std::vector<uint8_t> FCarry;     // input bytes not yet encoded
-  size_t FCarryCount = 0;
+  TAuPcmFrames FFrames;            // input bytes not yet encoded
   std::vector<uint8_t> FSamples;   // the library's sample buffer
 };

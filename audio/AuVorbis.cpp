@@ -88,8 +88,7 @@ struct TVorbisInCallbacks {
       if (in->StreamAssigned) {
         if (in->FStream && in->Seekable) in->FStream->Seek(0, soBeginning);
       } else {
-        delete in->FStream;
-        in->FStream = nullptr;
+        in->CloseOwnStream();
       }
     } catch (...) {
     }
@@ -118,10 +117,7 @@ TVorbisIn::TVorbisIn(TComponent* AOwner)
 TVorbisIn::~TVorbisIn() {
   TLock l(FileLock);
   CloseFile();
-  if (FStream && !StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
 }
 
 void TVorbisIn::OpenFile() {
@@ -129,7 +125,7 @@ void TVorbisIn::OpenFile() {
   if (OpenCount > 0) return;
   LoadVorbisLibraries();
   FValid = true;
-  if (!StreamAssigned && !FStream) FStream = new TAuFileStream(FWideFileName, 0x20);
+  OpenOwnStream(0x20);
   try {
     Seekable = FStream->Seek(0, soBeginning) == 0;
     ov_callbacks cb;
@@ -148,8 +144,7 @@ void TVorbisIn::OpenFile() {
     if (StreamAssigned) {
       if (FStream) FStream->Seek(0, soBeginning);
     } else {
-      delete FStream;
-      FStream = nullptr;
+      CloseOwnStream();
     }
     throw;
   }

@@ -56,10 +56,7 @@ TWVIn::TWVIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 TWVIn::~TWVIn() {
   TLock l(FileLock);
   CloseFile();
-  if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
 }
 
 void TWVIn::SetCorrectionStream(TStream* Value) {
@@ -71,12 +68,8 @@ void TWVIn::SetCorrectionStream(TStream* Value) {
 
 void TWVIn::Release() {
   FDecoder.reset();
-  if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
-  delete FOwnCorrection;
-  FOwnCorrection = nullptr;
+  CloseOwnStream();
+  FOwnCorrection.reset();
   FBuf.clear();
   FBuf.shrink_to_fit();
   FPendStart = FPendEnd = 0;
@@ -91,7 +84,7 @@ void TWVIn::OpenFile() {
   FCueSheet.clear();
   if (!StreamAssigned) {
     if (FWideFileName.empty()) throw EAuException(MsgNoName);
-    if (!FStream) FStream = new TAuFileStream(FWideFileName, OpenReadDenyWrite);
+    OpenOwnStream(OpenReadDenyWrite);
   }
   try {
     FStream->Seek(0, soBeginning);
@@ -104,7 +97,8 @@ void TWVIn::OpenFile() {
       TStream* corr = FCorrectionStream;
       if (!FCorrectionAssigned) {
         if (FWideFileName.empty()) throw EAuException(MsgNoName);
-        corr = FOwnCorrection = new TAuFileStream(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
+        FOwnCorrection = std::make_unique<TAuFileStream>(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
+        corr = FOwnCorrection.get();
       }
       corr->Seek(0, soBeginning);
       FDecoder = std::make_unique<TWavpackDecoder>(FStream, 0, WvOpenTagsAndCorrection, corr);
@@ -235,27 +229,7 @@ void TWVIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
         }
       }
     } else {
-      switch (bytes) {
-        case 1:
-          for (size_t i = 0; i < n; ++i) bytesOut[i] = (uint8_t)(s[i] + 128);
-          break;
-        case 2:
-          for (size_t i = 0; i < n; ++i) {
-            const int16_t v = (int16_t)s[i];
-            std::memcpy(bytesOut + 2 * i, &v, 2);
-          }
-          break;
-        case 3:
-          for (size_t i = 0; i < n; ++i) {
-            const uint32_t v = (uint32_t)s[i];
-            bytesOut[3 * i] = (uint8_t)v;
-            bytesOut[3 * i + 1] = (uint8_t)(v >> 8);
-            bytesOut[3 * i + 2] = (uint8_t)(v >> 16);
-          }
-          break;
-        default:
-          break;  // already in place
-      }
+      Int32ToPcm(s, bytes, n, bytesOut);  // narrows in place
     }
     FPendStart = 0;
     FPendEnd = n * bytes;
@@ -280,7 +254,7 @@ TWVOut::TWVOut(TComponent* AOwner) : TAuTaggedFileOut(AOwner) {}
 TWVOut::~TWVOut() {
   Shutdown();
   FEncoder.reset();
-  delete FOwnCorrection;
+  FOwnCorrection.reset();
 }
 
 void TWVOut::SetCorrectionStream(TStream* Value) {
@@ -292,7 +266,7 @@ void TWVOut::SetCorrectionStream(TStream* Value) {
 void TWVOut::Prepare() {
   FCreated = false;
   FInputInited = false;
-  FCarryCount = 0;
+  FFrames.Clear();
   FCorrectionName.clear();
   if (!LoadWavpackLib()) throw EAuException(MsgNoLibrary);
   FCreated = OpenDestination(MsgNoName);
@@ -304,7 +278,8 @@ void TWVOut::Prepare() {
       // A stream handed in without a correction stream still needs a name for the ".wvc".
       if (FWideFileName.empty()) throw EAuException(MsgNoName);
       FCorrectionName = WithExtension(FWideFileName, L".wvc");
-      corr = FOwnCorrection = new TAuFileStream(FCorrectionName, CreateOrTruncate);
+      FOwnCorrection = std::make_unique<TAuFileStream>(FCorrectionName, CreateOrTruncate);
+      corr = FOwnCorrection.get();
     }
   }
   TAuInput* in = Input();
@@ -331,49 +306,26 @@ void TWVOut::Prepare() {
   const int64_t size = in->Size();
   const int64_t total = size >= 0 ? size / FFrameBytes : -1;
   if (!FEncoder->SetConfiguration(total)) throw EAuException(Format(MsgInitFailed, FEncoder->ErrorMessage().c_str()));
-  FCarry.resize((size_t)FFrameBytes * 1025);
+  FFrames.Reset(FFrameBytes, 1024);
   FSamples.resize((size_t)FChannels * 1025);
 }
 
 bool TWVOut::DoOutput(bool Abort) {
   if (!FActive || Abort) return false;
   void* p = nullptr;
-  uint32_t n = (uint32_t)(FFrameBytes * 1024 - FCarryCount);
+  uint32_t n = FFrames.Ask();
   Input()->GetData(p, n);
   if (n == 0 || !p) return false;
   // Bytes kept from the last step go in front; without any, the input's own buffer is used.
-  const uint8_t* src = static_cast<const uint8_t*>(p);
-  if (FCarryCount) {
-    std::memcpy(FCarry.data() + FCarryCount, p, n);
-    src = FCarry.data();
-  }
-  const size_t total = FCarryCount + n;
-  const uint32_t frames = (uint32_t)(total / (size_t)FFrameBytes);
-  const size_t samples = (size_t)frames * FChannels;
-  const uint8_t* s = src;
-  int32_t* d = FSamples.data();
-  switch (FBytes) {
-    case 1:
-      for (size_t i = 0; i < samples; ++i) d[i] = (int32_t)s[i] - 128;
-      break;
-    case 2:
-      for (size_t i = 0; i < samples; ++i) d[i] = (int16_t)(s[2 * i] | s[2 * i + 1] << 8);
-      break;
-    case 3:
-      for (size_t i = 0; i < samples; ++i, s += 3)
-        d[i] = (int32_t)((uint32_t)s[0] << 8 | (uint32_t)s[1] << 16 | (uint32_t)s[2] << 24) >> 8;
-      break;
-    default:
-      std::memcpy(d, s, samples * 4);
-      break;
-  }
+  uint32_t frames = 0;
+  const uint8_t* src = FFrames.Join(p, n, frames);
+  PcmToInt32(src, FBytes, (size_t)frames * FChannels, FSamples.data());
   // The library cuts its own blocks (flushing every step would make blocks of 1024 frames,
   // whose overhead alone exceeds a hybrid bit rate); the rest is flushed by Done. A refused
   // block or a failed write ends the run with the library's message.
   if (frames > 0 && !FEncoder->Pack(FSamples.data(), frames))
     throw EAuException(Format(MsgPackFailed, FEncoder->ErrorMessage().c_str()));
-  FCarryCount = total - (size_t)frames * FFrameBytes;
-  if (FCarryCount) std::memmove(FCarry.data(), src + (size_t)frames * FFrameBytes, FCarryCount);
+  FFrames.Keep();
   return true;
 }
 
@@ -406,8 +358,7 @@ void TWVOut::Done() {
     in->Flush();
   }
   if (Stream) CloseDestination();
-  delete FOwnCorrection;
-  FOwnCorrection = nullptr;
+  FOwnCorrection.reset();
   if (!prepared) {
     // A failed start leaves no empty files behind.
     if (FCreated) DeleteFileW(FWideFileName.c_str());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/AuClasses.h"
+#include "audio/AuPcmFrames.h"
 #include "audio/WavPackDLL.h"
 
 // Threads: configured from one thread while idle; pulled (GetData, seeks) by its consumer's
@@ -42,7 +43,7 @@ class TWVIn : public TAuTaggedFileIn {
   WideString FCueSheet;
   TStream* FCorrectionStream = nullptr;
   bool FCorrectionAssigned = false;
-  TStream* FOwnCorrection = nullptr;  // the ".wvc" file opened here
+  std::unique_ptr<TStream> FOwnCorrection;  // the ".wvc" file opened here
   std::vector<int32_t> FBuf;  // unpacked samples, compacted in place to the input's depth
   size_t FPendStart = 0, FPendEnd = 0;  // bytes of FBuf not yet delivered
 };
@@ -88,12 +89,11 @@ class TWVOut : public TAuTaggedFileOut {
 
   // State of one run.
   std::unique_ptr<TWavpackEncoder> FEncoder;
-  TStream* FOwnCorrection = nullptr;  // the ".wvc" file this run created
+  std::unique_ptr<TStream> FOwnCorrection;  // the ".wvc" file this run created
   WideString FCorrectionName;
   bool FCreated = false;
   bool FInputInited = false;
   int FChannels = 0, FBytes = 0, FFrameBytes = 0;
-  std::vector<uint8_t> FCarry;  // input bytes not yet packed
-  size_t FCarryCount = 0;
+  TAuPcmFrames FFrames;  // input bytes not yet packed
   std::vector<int32_t> FSamples;
 };

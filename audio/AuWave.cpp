@@ -155,10 +155,7 @@ TWaveIn::TWaveIn(TComponent* AOwner) : TAuFileIn(AOwner) {}
 TWaveIn::~TWaveIn() {
   TLock l(FileLock);
   CloseFile();
-  if (FStream && !StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
+  CloseOwnStream();
 }
 
 void TWaveIn::OpenFile() {
@@ -167,7 +164,7 @@ void TWaveIn::OpenFile() {
   FValid = true;
   SingleFloat = false;
   FWavType = wtUnsupported;
-  if (!StreamAssigned && !FStream) FStream = new TAuFileStream(FWideFileName, 0x20);
+  OpenOwnStream(0x20);
   try {
     ReadHeader(false);
   } catch (...) {
@@ -315,8 +312,7 @@ void TWaveIn::CloseFile() {
     FConverted.reset();
   }
   if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
+    CloseOwnStream();
   } else if (Seekable && FStream) {
     FStream->Seek(0, soBeginning);
   }

@@ -29,6 +29,23 @@ void* TCodecLibrary::Proc(const char* Name) const {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(FHandle), Name));
 }
 
+bool TSearchedLibrary::Open(const char* FileName) {
+  FHandle = LoadLibraryA(FileName);
+  return FHandle != nullptr;
+}
+
+void* TSearchedLibrary::Proc(const char* Name) const {
+  if (!FHandle) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(FHandle), Name));
+}
+
+void TSearchedLibrary::Release() {
+  FLoaded = false;
+  if (FHandle) FreeLibrary(static_cast<HMODULE>(FHandle));
+  FHandle = nullptr;
+  FTried = false;
+}
+
 std::string TCodecLibrary::Name() const { return WideToAnsi(FFileName); }
 
 void ReportOrRaiseDoneFailure(TAuOutput* Output) {

@@ -30,6 +30,11 @@ class TCodecLibrary {
   bool Loaded() const { return FLoaded; }
   // The address of an exported name, or nullptr. Only valid once loaded.
   void* Proc(const char* Name) const;
+  // Sets the entry point Fn to the exported Name (nullptr when missing).
+  template <class F>
+  void Resolve(F& Fn, const char* Name) const {
+    Fn = reinterpret_cast<F>(Proc(Name));
+  }
   // The file name in 8-bit text, for messages.
   std::string Name() const;
 
@@ -49,6 +54,49 @@ class TCodecLibrary {
   std::atomic<bool> FLoaded{false};
 };
 
+// A codec library loaded by name through the system's search order, and tried once: a library
+// that failed to load is not tried again until Release, which also unloads a loaded one (tests
+// stand another file in and load again). The caller takes LoadLibCS around Load and Release where
+// the binding wants the lock.
+class TSearchedLibrary {
+ public:
+  TSearchedLibrary() = default;
+  TSearchedLibrary(const TSearchedLibrary&) = delete;
+  TSearchedLibrary& operator=(const TSearchedLibrary&) = delete;
+
+  // The first time, loads FileName and then calls Bind once to resolve its entry points; later
+  // calls only answer. True when loaded.
+  // Threads: any, one at a time (the binding's lock).
+  template <class F>
+  bool Load(const char* FileName, F&& Bind) {
+    if (FTried) return FLoaded;
+    FTried = true;
+    if (!Open(FileName)) return false;
+    Bind();
+    FLoaded = true;
+    return true;
+  }
+  // Set once the entry points are resolved; read without the lock.
+  bool Loaded() const { return FLoaded; }
+  // The address of an exported name, or nullptr. Only valid once opened.
+  void* Proc(const char* Name) const;
+  // Sets the entry point Fn to the exported Name (nullptr when missing).
+  template <class F>
+  void Resolve(F& Fn, const char* Name) const {
+    Fn = reinterpret_cast<F>(Proc(Name));
+  }
+  // Unloads the library; the next Load tries again.
+  // Threads: any, with nothing of the library in use.
+  void Release();
+
+ private:
+  bool Open(const char* FileName);
+
+  void* FHandle = nullptr;
+  bool FTried = false;
+  std::atomic<bool> FLoaded{false};
+};
+
 // The message of a binding's exception for an entry point its library lacks.
 AnsiString MissingEntryPointMessage(const char* Name, const char* Library);
 
@@ -57,7 +105,7 @@ WideString ProgramFolderFile(const wchar_t* FileName);
 
 // Declares and resolves typed entry-point fields from a list macro X(name).
 #define AU_ENTRY_FIELD(fn) decltype(&::fn) fn = nullptr;
-#define AU_ENTRY_RESOLVE(fn) E.fn = reinterpret_cast<decltype(E.fn)>(Lib.Proc(#fn));
+#define AU_ENTRY_RESOLVE(fn) Lib.Resolve(E.fn, #fn);
 
 // For a codec output's Done, inside a catch block, when finishing the file failed after the
 // audio was written (tags, the encoder's last frames): on the output's own worker, which drops

@@ -1,6 +1,7 @@
 #include "audio/MACDll.h"
 
 #include "audio/AuClasses.h"
+#include "audio/CodecLibrary.h"
 #include "classlib/WinApi.h"
 
 namespace {
@@ -39,14 +40,8 @@ const TCodeText CodeTexts[] = {
 };
 const char* const MsgPrefix = "MACDll error: ";
 
-HMODULE Module = nullptr;
-bool Tried = false;
+TSearchedLibrary Library;
 TMACEntries Lib{};
-
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
-}
 
 const char* const MsgNoFunction = "Function \"%s\" not found in MAC library!";
 
@@ -70,33 +65,28 @@ EAPEException::EAPEException(const AnsiString& Message) : Exception(Message), FC
 
 bool LoadMACDll(const char* Name) {
   TLock l(*LoadLibCS);
-  if (Tried) return Module != nullptr;
-  Tried = true;
-  Module = LoadLibraryExA(Name ? Name : LibName, nullptr, 0);
-  if (!Module) return false;
-  Resolve(Lib.APECompress_Create, "c_APECompress_Create");
-  Resolve(Lib.APECompress_Start, "c_APECompress_Start");
-  Resolve(Lib.APECompress_LockBuffer, "c_APECompress_LockBuffer");
-  Resolve(Lib.APECompress_UnlockBuffer, "c_APECompress_UnlockBuffer");
-  Resolve(Lib.APECompress_Finish, "c_APECompress_Finish");
-  Resolve(Lib.APECompress_Destroy, "c_APECompress_Destroy");
-  Resolve(Lib.APEDecompress_CreateW, "_c_APEDecompress_CreateW@8");
-  Resolve(Lib.APEDecompress_Destroy, "c_APEDecompress_Destroy");
-  Resolve(Lib.APEDecompress_GetData, "c_APEDecompress_GetData");
-  Resolve(Lib.APEDecompress_GetInfo, "c_APEDecompress_GetInfo");
-  Resolve(Lib.APEDecompress_Seek, "c_APEDecompress_Seek");
-  Resolve(Lib.FillWaveFormatEx, "FillWaveFormatEx");
-  Resolve(Lib.GetID3Tag, "GetID3Tag");
-  Resolve(Lib.TagFileSimple, "TagFileSimple");
-  return true;
+  return Library.Load(Name ? Name : LibName, [] {
+    Library.Resolve(Lib.APECompress_Create, "c_APECompress_Create");
+    Library.Resolve(Lib.APECompress_Start, "c_APECompress_Start");
+    Library.Resolve(Lib.APECompress_LockBuffer, "c_APECompress_LockBuffer");
+    Library.Resolve(Lib.APECompress_UnlockBuffer, "c_APECompress_UnlockBuffer");
+    Library.Resolve(Lib.APECompress_Finish, "c_APECompress_Finish");
+    Library.Resolve(Lib.APECompress_Destroy, "c_APECompress_Destroy");
+    Library.Resolve(Lib.APEDecompress_CreateW, "_c_APEDecompress_CreateW@8");
+    Library.Resolve(Lib.APEDecompress_Destroy, "c_APEDecompress_Destroy");
+    Library.Resolve(Lib.APEDecompress_GetData, "c_APEDecompress_GetData");
+    Library.Resolve(Lib.APEDecompress_GetInfo, "c_APEDecompress_GetInfo");
+    Library.Resolve(Lib.APEDecompress_Seek, "c_APEDecompress_Seek");
+    Library.Resolve(Lib.FillWaveFormatEx, "FillWaveFormatEx");
+    Library.Resolve(Lib.GetID3Tag, "GetID3Tag");
+    Library.Resolve(Lib.TagFileSimple, "TagFileSimple");
+  });
 }
 
 void MACDllReset() {
   TLock l(*LoadLibCS);
-  if (Module) FreeLibrary(Module);
-  Module = nullptr;
+  Library.Release();
   Lib = TMACEntries{};
-  Tried = false;
 }
 
 const TMACEntries& MACDll() { return Lib; }

@@ -1,6 +1,7 @@
 #include "audio/OptimFROGDLL.h"
 
 #include "audio/AuClasses.h"
+#include "audio/CodecLibrary.h"
 #include "classlib/WinApi.h"
 
 namespace {
@@ -25,13 +26,12 @@ struct TEntries {
   OptimFROG_freeTags_t freeTags;
 };
 
-HMODULE Module = nullptr;
-bool Tried = false;
+TSearchedLibrary Library;
 TEntries Lib{};
 
 template <class F>
 F Need(F Fn, const char* Name) {
-  if (!Module) throw EOptimFROGException(Format(MsgNotLoaded, LibName));
+  if (!Library.Loaded()) throw EOptimFROGException(Format(MsgNotLoaded, LibName));
   if (!Fn) throw EOptimFROGException(Format(MsgNoFunction, Name));
   return Fn;
 }
@@ -93,36 +93,27 @@ int32_t OFR_CALL RiSeek(void* User, int64_t Pos) {
 
 const ofr_read_interface ReadInterface = {RiClose, RiRead, RiEof, RiSeekable, RiLength, RiGetPos, RiSeek};
 
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
-}
-
 }  // namespace
 
 void OptimFROGDLLInitialize(const char* Name) {
-  if (Tried) return;
-  Tried = true;
-  Module = LoadLibraryA(Name ? Name : LibName);
-  if (!Module) return;
-  Resolve(Lib.createInstance, "OptimFROG_createInstance");
-  Resolve(Lib.destroyInstance, "OptimFROG_destroyInstance");
-  Resolve(Lib.openExt, "OptimFROG_openExt");
-  Resolve(Lib.seekable, "OptimFROG_seekable");
-  Resolve(Lib.seekPoint, "OptimFROG_seekPoint");
-  Resolve(Lib.getInfo, "OptimFROG_getInfo");
-  Resolve(Lib.read, "OptimFROG_read");
-  Resolve(Lib.freeTags, "OptimFROG_freeTags");
+  Library.Load(Name ? Name : LibName, [] {
+    Library.Resolve(Lib.createInstance, "OptimFROG_createInstance");
+    Library.Resolve(Lib.destroyInstance, "OptimFROG_destroyInstance");
+    Library.Resolve(Lib.openExt, "OptimFROG_openExt");
+    Library.Resolve(Lib.seekable, "OptimFROG_seekable");
+    Library.Resolve(Lib.seekPoint, "OptimFROG_seekPoint");
+    Library.Resolve(Lib.getInfo, "OptimFROG_getInfo");
+    Library.Resolve(Lib.read, "OptimFROG_read");
+    Library.Resolve(Lib.freeTags, "OptimFROG_freeTags");
+  });
 }
 
 void OptimFROGDLLFinalize() {
-  if (Module) FreeLibrary(Module);
-  Module = nullptr;
+  Library.Release();
   Lib = TEntries{};
-  Tried = false;
 }
 
-bool OptimFROGLibraryLoaded() { return Module != nullptr; }
+bool OptimFROGLibraryLoaded() { return Library.Loaded(); }
 
 TOptimFROGDecoder::TOptimFROGDecoder(TStream* AStream) : FStream(AStream) {
   if (!AStream) throw EOptimFROGException(MsgNilStream);

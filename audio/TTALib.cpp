@@ -1,9 +1,8 @@
 #include "audio/TTALib.h"
 
 #include "audio/AuClasses.h"
+#include "audio/CodecLibrary.h"
 #include "classlib/WinApi.h"
-
-#include <atomic>
 
 const wchar_t* const TTALibName = L"TTALib.dll";
 
@@ -55,25 +54,15 @@ using FEncDestroy = int(__cdecl*)(TTAEncoderObj*, char*, int);
 using FEncCompress = int(__cdecl*)(TTAEncoderObj*, const void*, int);
 using FEncError = const char*(__cdecl*)(TTAEncoderObj*);
 
-HMODULE Lib = nullptr;
-// Set under LoadLibCS once the entry points are resolved; read without the lock.
-std::atomic<bool> Loaded{false};
+TCodecLibrary Lib(L"TTALib.dll");
 void* Procs[eCount] = {};
 
 // The entry point, checked: raises when the library is not loaded or lacks it.
 template <class F>
 F Proc(Entry E) {
-  if (!Loaded) throw ETTAException(MsgNotLoaded);
+  if (!Lib.Loaded()) throw ETTAException(MsgNotLoaded);
   if (!Procs[E]) throw ETTAException(Format(MsgNoFunction, Entries[E].Call));
   return reinterpret_cast<F>(Procs[E]);
-}
-
-WideString ModuleFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  WideString p(path, n);
-  size_t slash = p.find_last_of(L"\\/");
-  return slash == WideString::npos ? WideString() : p.substr(0, slash + 1);
 }
 
 bool BadHandle(void* h) { return h == nullptr || h == INVALID_HANDLE_VALUE; }
@@ -81,17 +70,12 @@ bool BadHandle(void* h) { return h == nullptr || h == INVALID_HANDLE_VALUE; }
 }  // namespace
 
 bool LoadTTALib() {
-  TLock l(*LoadLibCS);
-  if (Loaded) return true;
-  Lib = LoadLibraryW((ModuleFolder() + TTALibName).c_str());
-  if (!Lib) return false;
-  for (int i = 0; i < eCount; ++i)
-    Procs[i] = reinterpret_cast<void*>(GetProcAddress(Lib, Entries[i].Export));
-  Loaded = true;
-  return true;
+  return Lib.Load([] {
+    for (int i = 0; i < eCount; ++i) Procs[i] = Lib.Proc(Entries[i].Export);
+  });
 }
 
-bool TTALibLoaded() { return Loaded; }
+bool TTALibLoaded() { return Lib.Loaded(); }
 
 // ---------------------------------------------------------------------------------------------
 // TTTADecoder
@@ -106,7 +90,7 @@ TTTADecoder::TTTADecoder(void* FileHandle) : FHandle(FileHandle) {
 }
 
 TTTADecoder::~TTTADecoder() {
-  if (FObj && Loaded && Procs[eDecDestroy]) reinterpret_cast<FDecDestroy>(Procs[eDecDestroy])(FObj);
+  if (FObj && Lib.Loaded() && Procs[eDecDestroy]) reinterpret_cast<FDecDestroy>(Procs[eDecDestroy])(FObj);
 }
 
 int TTTADecoder::GetNumChannels() { return Proc<FDecInt>(eDecChannels)(FObj); }
@@ -142,7 +126,7 @@ TTTAEncoder::TTTAEncoder(void* FileHandle, bool Append, int AudioFormat, int Cha
 }
 
 TTTAEncoder::~TTTAEncoder() {
-  if (FObj && Loaded && Procs[eEncDestroy]) reinterpret_cast<FEncDestroy>(Procs[eEncDestroy])(FObj, nullptr, 0);
+  if (FObj && Lib.Loaded() && Procs[eEncDestroy]) reinterpret_cast<FEncDestroy>(Procs[eEncDestroy])(FObj, nullptr, 0);
 }
 
 bool TTTAEncoder::CompressBlock(const void* Buffer, int Frames) {
@@ -150,7 +134,7 @@ bool TTTAEncoder::CompressBlock(const void* Buffer, int Frames) {
 }
 
 AnsiString TTTAEncoder::LastError() {
-  if (!FObj || !Loaded || !Procs[eEncError]) return AnsiString();
+  if (!FObj || !Lib.Loaded() || !Procs[eEncError]) return AnsiString();
   return reinterpret_cast<FEncError>(Procs[eEncError])(FObj);
 }
 

@@ -6,9 +6,8 @@
 
 #include "audio/AuClasses.h"
 #include "audio/AuTags.h"
+#include "audio/CodecLibrary.h"
 #include "classlib/WinApi.h"
-
-#include <atomic>
 
 const wchar_t* const WavpackLibName = L"WavpackDLL.dll";
 
@@ -43,27 +42,18 @@ struct Procs {
 #undef WV_DECLARE
 };
 
-HMODULE Lib = nullptr;
-// Set under LoadLibCS once the entry points are resolved; read without the lock.
-std::atomic<bool> Loaded{false};
+TCodecLibrary Lib(L"WavpackDLL.dll");
 Procs P;
 
 // The entry point, checked: raises when the library is not loaded or lacks it.
 template <class F>
 F Checked(F Fn, const char* Name) {
-  if (!Loaded) throw EWavpackException(MsgNotLoaded);
+  if (!Lib.Loaded()) throw EWavpackException(MsgNotLoaded);
   if (!Fn) throw EWavpackException(Format(MsgNoFunction, Name));
   return Fn;
 }
 #define WV(fn) Checked(P.fn, #fn)
-
-WideString ModuleFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  WideString p(path, n);
-  size_t slash = p.find_last_of(L"\\/");
-  return slash == WideString::npos ? WideString() : p.substr(0, slash + 1);
-}
+#define WV_RESOLVE(fn) Lib.Resolve(P.fn, #fn);
 
 // The stream-reader callbacks: each gets the stream as its identity and never lets an
 // exception reach the library.
@@ -171,18 +161,10 @@ WavpackConfig& Config(std::vector<uint8_t>& Raw) { return *reinterpret_cast<Wavp
 }  // namespace
 
 bool LoadWavpackLib() {
-  TLock l(*LoadLibCS);
-  if (Loaded) return true;
-  Lib = LoadLibraryW((ModuleFolder() + WavpackLibName).c_str());
-  if (!Lib) return false;
-#define WV_RESOLVE(fn) P.fn = reinterpret_cast<decltype(P.fn)>(reinterpret_cast<void*>(GetProcAddress(Lib, #fn)));
-  WV_ENTRIES(WV_RESOLVE)
-#undef WV_RESOLVE
-  Loaded = true;
-  return true;
+  return Lib.Load([] { WV_ENTRIES(WV_RESOLVE) });
 }
 
-bool WavpackLibLoaded() { return Loaded; }
+bool WavpackLibLoaded() { return Lib.Loaded(); }
 
 // ---------------------------------------------------------------------------------------------
 // TWavpackDecoder
@@ -198,7 +180,7 @@ TWavpackDecoder::TWavpackDecoder(TStream* AStream, int NormOffset, int Flags, TS
 }
 
 TWavpackDecoder::~TWavpackDecoder() {
-  if (FContext && Loaded && P.WavpackCloseFile) P.WavpackCloseFile(FContext);
+  if (FContext && Lib.Loaded() && P.WavpackCloseFile) P.WavpackCloseFile(FContext);
 }
 
 int TWavpackDecoder::Mode() { return WV(WavpackGetMode)(FContext); }
@@ -238,7 +220,7 @@ TWavpackEncoder::TWavpackEncoder(TStream* AStream, TStream* ACorrectionStream) :
 }
 
 TWavpackEncoder::~TWavpackEncoder() {
-  if (FContext && Loaded && P.WavpackCloseFile) P.WavpackCloseFile(FContext);
+  if (FContext && Lib.Loaded() && P.WavpackCloseFile) P.WavpackCloseFile(FContext);
 }
 
 void TWavpackEncoder::SetBitrate(float Value) { Config(FConfig).bitrate = Value; }

@@ -7,22 +7,17 @@ const char* const LibraryName = "lame_enc.dll";
 
 namespace {
 TCodecLibrary Lib(L"lame_enc.dll");
-
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(Lib.Proc(Name));
-}
 }  // namespace
 
 bool Load() {
   return Lib.Load([] {
-    Resolve(Entries.beInitStream, "beInitStream");
-    Resolve(Entries.beEncodeChunk, "beEncodeChunk");
-    Resolve(Entries.beDeinitStream, "beDeinitStream");
-    Resolve(Entries.beCloseStream, "beCloseStream");
-    Resolve(Entries.beWriteVBRHeader, "beWriteVBRHeader");
-    Resolve(Entries.beFlushNoGap, "beFlushNoGap");
-    Resolve(Entries.beWriteInfoTag, "beWriteInfoTag");
+    Lib.Resolve(Entries.beInitStream, "beInitStream");
+    Lib.Resolve(Entries.beEncodeChunk, "beEncodeChunk");
+    Lib.Resolve(Entries.beDeinitStream, "beDeinitStream");
+    Lib.Resolve(Entries.beCloseStream, "beCloseStream");
+    Lib.Resolve(Entries.beWriteVBRHeader, "beWriteVBRHeader");
+    Lib.Resolve(Entries.beFlushNoGap, "beFlushNoGap");
+    Lib.Resolve(Entries.beWriteInfoTag, "beWriteInfoTag");
   });
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "audio/AuClasses.h"
+#include "audio/CodecLibrary.h"
 #include "classlib/WinApi.h"
 
 namespace {
@@ -30,19 +31,13 @@ struct TEntries {
   mpc_decoder_seek_seconds_t decoder_seek_seconds;
 };
 
+TSearchedLibrary Library;
 TEntries Lib{};
-bool Loaded = false;
-bool Tried = false;
-
-template <class F>
-void Resolve(HMODULE h, F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(h, Name)));
-}
 
 // The entry point, checked: raises the binding's messages when it cannot be called.
 template <class F>
 F Need(F Fn, const char* Name) {
-  if (!Loaded) throw EMPCDecException(Format(MsgNotLoaded, LibName));
+  if (!Library.Loaded()) throw EMPCDecException(Format(MsgNotLoaded, LibName));
   if (!Fn) throw EMPCDecException(Format(MsgNoFunction, Name));
   return Fn;
 }
@@ -87,40 +82,31 @@ int32_t ReaderCanSeek(void* Data) { return Data ? 1 : -1; }
 
 }  // namespace
 
-HMODULE Module = nullptr;
-
 bool LoadMPDecLibrary(const char* Name) {
   TLock l(*LoadLibCS);
-  if (Loaded || Tried) return Loaded;
-  Tried = true;
-  HMODULE h = LoadLibraryA(Name ? Name : LibName);
-  if (!h) return false;
-  Resolve(h, Lib.streaminfo_init, "mpc_streaminfo_init");
-  Resolve(h, Lib.streaminfo_read, "mpc_streaminfo_read");
-  Resolve(h, Lib.streaminfo_get_length, "mpc_streaminfo_get_length");
-  Resolve(h, Lib.streaminfo_get_length_samples, "mpc_streaminfo_get_length_samples");
-  Resolve(h, Lib.decoder_setup, "mpc_decoder_setup");
-  Resolve(h, Lib.decoder_initialize, "mpc_decoder_initialize");
-  Resolve(h, Lib.decoder_set_seeking, "mpc_decoder_set_seeking");
-  Resolve(h, Lib.decoder_set_streaminfo, "mpc_decoder_set_streaminfo");
-  Resolve(h, Lib.decoder_scale_output, "mpc_decoder_scale_output");
-  Resolve(h, Lib.decoder_decode, "mpc_decoder_decode");
-  Resolve(h, Lib.decoder_decode_frame, "mpc_decoder_decode_frame");
-  Resolve(h, Lib.decoder_seek_sample, "mpc_decoder_seek_sample");
-  Resolve(h, Lib.decoder_seek_seconds, "mpc_decoder_seek_seconds");
-  Module = h;
-  Loaded = true;
-  return true;
+  return Library.Load(Name ? Name : LibName, [] {
+    Library.Resolve(Lib.streaminfo_init, "mpc_streaminfo_init");
+    Library.Resolve(Lib.streaminfo_read, "mpc_streaminfo_read");
+    Library.Resolve(Lib.streaminfo_get_length, "mpc_streaminfo_get_length");
+    Library.Resolve(Lib.streaminfo_get_length_samples, "mpc_streaminfo_get_length_samples");
+    Library.Resolve(Lib.decoder_setup, "mpc_decoder_setup");
+    Library.Resolve(Lib.decoder_initialize, "mpc_decoder_initialize");
+    Library.Resolve(Lib.decoder_set_seeking, "mpc_decoder_set_seeking");
+    Library.Resolve(Lib.decoder_set_streaminfo, "mpc_decoder_set_streaminfo");
+    Library.Resolve(Lib.decoder_scale_output, "mpc_decoder_scale_output");
+    Library.Resolve(Lib.decoder_decode, "mpc_decoder_decode");
+    Library.Resolve(Lib.decoder_decode_frame, "mpc_decoder_decode_frame");
+    Library.Resolve(Lib.decoder_seek_sample, "mpc_decoder_seek_sample");
+    Library.Resolve(Lib.decoder_seek_seconds, "mpc_decoder_seek_seconds");
+  });
 }
 
-bool MPDecLibraryLoaded() { return Loaded; }
+bool MPDecLibraryLoaded() { return Library.Loaded(); }
 
 void MPDecLibraryReset() {
   TLock l(*LoadLibCS);
-  if (Module) FreeLibrary(Module);
-  Module = nullptr;
+  Library.Release();
   Lib = TEntries{};
-  Loaded = Tried = false;
 }
 
 TMPCDecoder::TMPCDecoder(TStream* AStream) : FStream(AStream) {
@@ -141,7 +127,7 @@ TMPCDecoder::TMPCDecoder(TStream* AStream) : FStream(AStream) {
 TMPCDecoder::~TMPCDecoder() {
   // The library keeps its working state behind the decoder record: setting up with no reader
   // releases it.
-  if (FSetUp && Loaded && Lib.decoder_setup) Lib.decoder_setup(&FDecoder, nullptr);
+  if (FSetUp && Library.Loaded() && Lib.decoder_setup) Lib.decoder_setup(&FDecoder, nullptr);
 }
 
 int64_t TMPCDecoder::LengthSamples() { return MPDEC(streaminfo_get_length_samples)(&FInfo); }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "audio/AuTags.h"
+#include "audio/CodecLibrary.h"
 #include "classlib/WinApi.h"
 
 namespace {
@@ -25,13 +26,12 @@ struct TEntries {
   tak_APE_GetItemValue_t APE_GetItemValue;
 };
 
-HMODULE Module = nullptr;
-bool Tried = false;
+TSearchedLibrary Library;
 TEntries Lib{};
 
 template <class F>
 F Need(F Fn, const char* Name) {
-  if (!Module) throw ETAKException(Format(MsgNotLoaded, LibName));
+  if (!Library.Loaded()) throw ETAKException(Format(MsgNotLoaded, LibName));
   if (!Fn) throw ETAKException(Format(MsgNoFunction, Name));
   return Fn;
 }
@@ -81,37 +81,28 @@ void TAK_CALL NoDamage(void*, void*) {}
 const tak_stream_ioif StreamInterface = {IoCanRead, IoCanWrite, IoCanSeek, IoRead,   IoWrite,
                                          IoFlush,   IoTruncate, IoSeek,    IoGetLength};
 
-template <class F>
-void Resolve(F& Fn, const char* Name) {
-  Fn = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
-}
-
 }  // namespace
 
 void TakDecoderInitialize(const char* Name) {
-  if (Tried) return;
-  Tried = true;
-  Module = LoadLibraryA(Name ? Name : LibName);
-  if (!Module) return;
-  Resolve(Lib.SSD_Create_FromStream, "tak_SSD_Create_FromStream");
-  Resolve(Lib.SSD_Destroy, "tak_SSD_Destroy");
-  Resolve(Lib.SSD_GetStreamInfo, "tak_SSD_GetStreamInfo");
-  Resolve(Lib.SSD_Seek, "tak_SSD_Seek");
-  Resolve(Lib.SSD_ReadAudio, "tak_SSD_ReadAudio");
-  Resolve(Lib.SSD_GetAPEv2Tag, "tak_SSD_GetAPEv2Tag");
-  Resolve(Lib.APE_Valid, "tak_APE_Valid");
-  Resolve(Lib.APE_GetIndexOfKey, "tak_APE_GetIndexOfKey");
-  Resolve(Lib.APE_GetItemValue, "tak_APE_GetItemValue");
+  Library.Load(Name ? Name : LibName, [] {
+    Library.Resolve(Lib.SSD_Create_FromStream, "tak_SSD_Create_FromStream");
+    Library.Resolve(Lib.SSD_Destroy, "tak_SSD_Destroy");
+    Library.Resolve(Lib.SSD_GetStreamInfo, "tak_SSD_GetStreamInfo");
+    Library.Resolve(Lib.SSD_Seek, "tak_SSD_Seek");
+    Library.Resolve(Lib.SSD_ReadAudio, "tak_SSD_ReadAudio");
+    Library.Resolve(Lib.SSD_GetAPEv2Tag, "tak_SSD_GetAPEv2Tag");
+    Library.Resolve(Lib.APE_Valid, "tak_APE_Valid");
+    Library.Resolve(Lib.APE_GetIndexOfKey, "tak_APE_GetIndexOfKey");
+    Library.Resolve(Lib.APE_GetItemValue, "tak_APE_GetItemValue");
+  });
 }
 
 void TakDecoderFinalize() {
-  if (Module) FreeLibrary(Module);
-  Module = nullptr;
+  Library.Release();
   Lib = TEntries{};
-  Tried = false;
 }
 
-bool TakLibraryLoaded() { return Module != nullptr; }
+bool TakLibraryLoaded() { return Library.Loaded(); }
 
 TTAKDecoder::TTAKDecoder(TStream* AStream) : FStream(AStream) {
   if (!AStream) throw ETAKException("Assertion failure (tak_decoder)");

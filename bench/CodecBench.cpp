@@ -36,38 +36,16 @@
 #include "audio/lame.h"
 #include "audio/ogg.h"
 #include "classlib/Forms.h"
+#include "bench/BenchUtil.h"
 #include "common/Peer.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-double Best(int Repeats, const std::function<void()>& Work) {
-  double best = 1e30;
-  for (int i = 0; i < Repeats; ++i) {
-    double t0 = Now();
-    Work();
-    best = std::min(best, Now() - t0);
-  }
-  return best;
-}
-
-[[noreturn]] void Fail(const std::string& What) {
-  std::fprintf(stderr, "failed: %s\n", What.c_str());
-  std::exit(1);
-}
-
-void RunNative(const std::string& Command) {
-  peer::Result r = peer::Run(Command, 7200);
-  if (r.exitCode != 0) Fail(Command + "\n" + r.err);
-}
-
-std::string Native(const std::wstring& File) { return peer::Quote(peer::UnixPath(File)); }
+using bench::Best;
+using bench::Fail;
+using bench::Native;
+using bench::Now;
+using bench::RunPeer;
 
 // Plain file access for the direct loops.
 struct File {
@@ -379,8 +357,8 @@ int main(int argc, char** argv) {
   auto F = [&](const wchar_t* n) { return dir + L"\\" + n; };
   const std::wstring wav = F(L"in.wav");
   auto makeWav = [&](const std::wstring& Name, int Minutes) {
-    RunNative("sox -R -n -r 44100 -c 2 -b 16 " + Native(Name) + " synth " + std::to_string(Minutes * 60) +
-              " sine 220-880 sine 330-1320 pinknoise vol 0.3");
+    RunPeer("sox -R -n -r 44100 -c 2 -b 16 " + Native(Name) + " synth " + std::to_string(Minutes * 60) +
+              " sine 220-880 sine 330-1320 pinknoise vol 0.3", 7200);
   };
   std::printf("Making a %d-minute 44100 Hz 16-bit stereo WAVE with sox...\n", minutes);
   makeWav(wav, minutes);
@@ -429,7 +407,7 @@ int main(int argc, char** argv) {
     } catch (const Exception& e) {
       Fail(std::string(r.name) + ": " + e.what());
     }
-    double tNative = Best(repeats, [&] { RunNative(r.native); });
+    double tNative = Best(repeats, [&] { RunPeer(r.native, 7200); });
     double overhead = tOurs / tDirect;
     all = all && overhead <= 1.05;
     std::printf("%-18s %9.3f %9.3f %9.3f %9.3fx %9.2fx\n", r.name, tOurs, tDirect, tNative, overhead, tNative / tOurs);

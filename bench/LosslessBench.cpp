@@ -26,38 +26,16 @@
 #include "audio/AuWavPack.h"
 #include "audio/AuWave.h"
 #include "classlib/Forms.h"
+#include "bench/BenchUtil.h"
 #include "common/Peer.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-double Best(int Repeats, const std::function<void()>& Work) {
-  double best = 1e30;
-  for (int i = 0; i < Repeats; ++i) {
-    double t0 = Now();
-    Work();
-    best = std::min(best, Now() - t0);
-  }
-  return best;
-}
-
-[[noreturn]] void Fail(const std::string& What) {
-  std::fprintf(stderr, "failed: %s\n", What.c_str());
-  std::exit(1);
-}
-
-void RunPeer(const std::string& Command) {
-  peer::Result r = peer::Run(Command, 3600);
-  if (r.exitCode != 0) Fail(Command + "\n" + r.err);
-}
-
-std::string Native(const std::wstring& File) { return peer::Quote(peer::UnixPath(File)); }
+using bench::Best;
+using bench::Fail;
+using bench::Native;
+using bench::Now;
+using bench::RunPeer;
 
 int64_t PeakCommit() {
   PROCESS_MEMORY_COUNTERS pmc{};
@@ -302,7 +280,7 @@ int main(int argc, char** argv) {
   const std::wstring src = dir + L"\\src.wav", enc = dir + L"\\enc", dec = dir + L"\\dec.wav";
   auto makeSource = [&](int Minutes) {
     RunPeer("sox -n -r 44100 -c 2 -b 16 " + Native(src) + " synth " + std::to_string(Minutes * 60) +
-            " sine 440 pinknoise vol 0.5");
+            " sine 440 pinknoise vol 0.5", 3600);
   };
   std::printf("%d-minute 44100 Hz 16-bit stereo source (a sine and pink noise), best of %d\n", minutes, repeats);
   makeSource(minutes);
@@ -334,7 +312,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < repeats; ++i) {
       tChain = std::min(tChain, Best(1, [&] { Guard(r.chain); }));
       tLoop = std::min(tLoop, Best(1, [&] { Guard(r.loop); }));
-      tPeer = std::min(tPeer, Best(1, [&] { RunPeer(r.peer); }));
+      tPeer = std::min(tPeer, Best(1, [&] { RunPeer(r.peer, 3600); }));
     }
     std::printf("%-16s %9.3f %9.3f %9.3f %9.3fx %8.2fx\n", r.name, tChain, tLoop, tPeer, tChain / tLoop, tPeer / tChain);
     std::fflush(stdout);

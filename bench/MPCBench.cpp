@@ -16,36 +16,16 @@
 #include "audio/AuMPC.h"
 #include "audio/AuWave.h"
 #include "classlib/Forms.h"
+#include "bench/BenchUtil.h"
 #include "common/Peer.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return (double)c.QuadPart / (double)f.QuadPart;
-}
+using bench::Best;
+using bench::Native;
+using bench::Now;
 
-double Best(int Repeats, const std::function<void()>& Work) {
-  double best = 1e30;
-  for (int i = 0; i < Repeats; ++i) {
-    double t0 = Now();
-    Work();
-    best = std::min(best, Now() - t0);
-  }
-  return best;
-}
-
-void RunPeer(const std::string& Command) {
-  peer::Result r = peer::Run(Command + " 2>/dev/null", 3600);
-  if (r.exitCode != 0) {
-    std::fprintf(stderr, "failed: %s\n%s\n", Command.c_str(), r.err.c_str());
-    std::exit(1);
-  }
-}
-
-std::string Native(const std::wstring& File) { return peer::Quote(peer::UnixPath(File)); }
+void RunPeerQuiet(const std::string& Command) { bench::RunPeer(Command + " 2>/dev/null", 3600); }
 
 template <class In, class Out>
 void RunOurs(const std::wstring& From, const std::wstring& To) {
@@ -79,15 +59,15 @@ int main(int argc, char** argv) {
   std::wstring wav = dir + L"\\in.wav", mpc = dir + L"\\in.mpc", peerOut = dir + L"\\peer.wav",
                ourOut = dir + L"\\ours.wav", peerMpc = dir + L"\\peer.mpc", ourMpc = dir + L"\\ours.mpc";
   std::printf("Making a %d-minute 44100 Hz stereo source with sox and mpcenc...\n", minutes);
-  RunPeer("sox -n -r 44100 -c 2 -b 16 " + Native(wav) + " synth " + std::to_string(minutes * 60) +
+  RunPeerQuiet("sox -n -r 44100 -c 2 -b 16 " + Native(wav) + " synth " + std::to_string(minutes * 60) +
           " pinknoise vol 0.3");
-  RunPeer("mpcenc --silent --overwrite " + Native(wav) + " " + Native(mpc));
+  RunPeerQuiet("mpcenc --silent --overwrite " + Native(wav) + " " + Native(mpc));
 
   std::printf("%-10s %10s %10s %8s\n", "path", "peer s", "ours s", "ratio");
-  double tPeer = Best(repeats, [&] { RunPeer("mpcdec " + Native(mpc) + " " + Native(peerOut)); });
+  double tPeer = Best(repeats, [&] { RunPeerQuiet("mpcdec " + Native(mpc) + " " + Native(peerOut)); });
   double tOurs = Best(repeats, [&] { RunOurs<TMPCIn, TWaveOut>(mpc, ourOut); });
   std::printf("%-10s %10.3f %10.3f %7.2fx\n", "decode", tPeer, tOurs, tPeer / tOurs);
-  tPeer = Best(repeats, [&] { RunPeer("mpcenc --silent --overwrite " + Native(wav) + " " + Native(peerMpc)); });
+  tPeer = Best(repeats, [&] { RunPeerQuiet("mpcenc --silent --overwrite " + Native(wav) + " " + Native(peerMpc)); });
   tOurs = Best(repeats, [&] { RunOurs<TWaveIn, TMPCOut>(wav, ourMpc); });
   std::printf("%-10s %10.3f %10.3f %7.2fx\n", "encode", tPeer, tOurs, tPeer / tOurs);
 

@@ -24,27 +24,14 @@
 #include <string>
 
 #include "classlib/Forms.h"
+#include "bench/BenchUtil.h"
 #include "common/Peer.h"
 #include "png/PngCodec.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-double Best(int Repeats, const std::function<void()>& Work) {
-  double best = 1e30;
-  for (int i = 0; i < Repeats; ++i) {
-    double t0 = Now();
-    Work();
-    best = std::min(best, Now() - t0);
-  }
-  return best;
-}
+using bench::Best;
+using bench::Now;
 
 std::string Be32(uint32_t V) { return std::string{char(V >> 24), char(V >> 16), char(V >> 8), char(V)}; }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <sstream>
 
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
@@ -48,29 +47,6 @@ std::vector<int32_t> Samples(const std::string& Pcm, int Bits) {
     }
   }
   return out;
-}
-
-void TBytesIn::InitInternal() {
-  ++Inits;
-  if (FBusy) throw EAuException("The component is Busy");
-  FRead = 0;
-  FPosition = 0;
-  FSize = UnknownSize ? -1 : (int64_t)Data.size();
-  FBusy = true;
-}
-
-void TBytesIn::FlushInternal() {
-  ++Flushes;
-  FBusy = false;
-}
-
-void TBytesIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
-  if (!FBusy) throw EAuException("The Stream is not opened");
-  size_t n = std::min<size_t>(Bytes, Data.size() - FRead);
-  if (MaxChunk) n = std::min<size_t>(n, MaxChunk);
-  Buffer = n ? &Data[FRead] : nullptr;
-  Bytes = (uint32_t)n;
-  FRead += n;
 }
 
 std::wstring RunBlocking(TAuOutput& Out) {
@@ -125,23 +101,9 @@ std::string FfmpegPcm(const std::string& UnixFile, const std::string& Format) {
 }
 
 std::map<std::string, std::string> Probe(const std::string& UnixFile) {
-  std::map<std::string, std::string> m;
-  std::string out = Peer("ffprobe -v error -select_streams a:0 -show_entries "
-                         "stream=codec_name,channels,sample_rate,bit_rate,duration,duration_ts:stream_tags:format_tags "
-                         "-of default=nw=1 " + peer::Quote(UnixFile));
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq);
-    if (key.rfind("TAG:", 0) == 0) {
-      key = "tag:" + key.substr(4);
-      std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return (char)std::tolower(c); });
-    }
-    m.emplace(key, line.substr(eq + 1));
-  }
-  return m;
+  return peer::ProbeFields(Peer("ffprobe -v error -select_streams a:0 -show_entries "
+                                "stream=codec_name,channels,sample_rate,bit_rate,duration,duration_ts:stream_tags:format_tags "
+                                "-of default=nw=1 " + peer::Quote(UnixFile)));
 }
 
 double Correlation(const std::vector<int32_t>& Ref, const std::vector<int32_t>& Got, int Channels, int MaxLag) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/AuClasses.h"
+#include "common/MemoryInput.h"
 #include "common/Peer.h"
 #include "common/TestFiles.h"
 
@@ -26,28 +27,13 @@ std::string Signal(int Frames, int Channels, int Bits, int Rate = 44100, double 
 // Signed sample values of little-endian PCM (8-bit: unsigned, returned minus 128).
 std::vector<int32_t> Samples(const std::string& Pcm, int Bits);
 
-// An input over bytes in memory; at most MaxChunk bytes per pull (any count, not whole frames).
-class TBytesIn : public TAuInput {
+// An input over bytes in memory, handed in as a string; at most MaxChunk bytes per pull (any
+// count, not whole frames).
+class TBytesIn : public TMemIn {
  public:
-  TBytesIn(std::string Bytes, int Bits, int Ch, int Rate, TComponent* AOwner = nullptr)
-      : TAuInput(AOwner), Data(std::move(Bytes)), FBits(Bits), FCh(Ch), FRate(Rate) {}
+  TBytesIn(const std::string& Bytes, int Bits, int Ch, int Rate, TComponent* AOwner = nullptr)
+      : TMemIn(std::vector<uint8_t>(Bytes.begin(), Bytes.end()), Bits, Ch, Rate, AOwner) {}
   const char* ClassName() const override { return "TBytesIn"; }
-  std::string Data;
-  uint32_t MaxChunk = 0;  // 0: as much as asked
-  bool UnknownSize = false;
-  int Inits = 0, Flushes = 0;
-
- protected:
-  int GetBPS() override { return FBits; }
-  int GetCh() override { return FCh; }
-  int GetSR() override { return FRate; }
-  void InitInternal() override;
-  void FlushInternal() override;
-  void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
-
- private:
-  int FBits, FCh, FRate;
-  size_t FRead = 0;
 };
 
 // Runs the output to the end in this thread: "" or the message of what it raised.

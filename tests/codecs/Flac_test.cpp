@@ -101,7 +101,7 @@ TEST(FlacTags, CommentBlockWrittenAndReadBack) {
     const std::string ab = out.BuildCommentBlock(true);
     EXPECT_EQ(ab, std::string("\x84\x00\x00\x21\x0D\x00\x00\x00VENDOR=Hacked\x01\x00\x00\x00\x08\x00\x00\x00title=Ab", 37));
     out.Tags()->Clear();
-    src.Data = pcm;
+    src.Data.assign(pcm.begin(), pcm.end());
     out.SetWideFileName(dir.W(L"none.flac"));
     ASSERT_EQ(RunBlocking(out), L"");
   }

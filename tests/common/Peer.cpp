@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
 // Wine starts a native program for CreateProcess, but hands back no process handle to wait on.
@@ -166,6 +169,25 @@ Result Run(const std::string& command, unsigned timeoutSeconds) {
     r.exitCode = -1;
   }
   return r;
+}
+
+std::string NativeArg(const std::wstring& windowsPath) { return Quote(UnixPath(windowsPath)); }
+
+std::map<std::string, std::string> ProbeFields(const std::string& output) {
+  std::map<std::string, std::string> m;
+  std::istringstream in(output);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    if (key.rfind("TAG:", 0) == 0) {
+      key = "tag:" + key.substr(4);
+      std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    }
+    m.emplace(key, line.substr(eq + 1));
+  }
+  return m;
 }
 
 }  // namespace peer

@@ -12,6 +12,7 @@
 // Add ${CMAKE_SOURCE_DIR}/tests/common/Peer.cpp to the test's SOURCES.
 #pragma once
 
+#include <map>
 #include <string>
 
 namespace peer {
@@ -32,5 +33,12 @@ std::string UnixPath(const std::wstring& windowsPath);
 
 // `text` as one shell word in single quotes.
 std::string Quote(const std::string& text);
+
+// A Windows path as one native shell word: Quote(UnixPath(windowsPath)).
+std::string NativeArg(const std::wstring& windowsPath);
+
+// The lines "key=value" of ffprobe's "-of default=nw=1" output as a map; the tag keys "TAG:Name"
+// become "tag:name" (lower case). The first of a repeated key stays.
+std::map<std::string, std::string> ProbeFields(const std::string& output);
 
 }  // namespace peer

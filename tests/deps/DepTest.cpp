@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 
 namespace deptest {
 
@@ -88,27 +87,11 @@ Decoded FfmpegDecode(const std::string& unixFile, int bits) {
 }
 
 std::map<std::string, std::string> Probe(const std::string& unixFile) {
-  std::map<std::string, std::string> m;
   peer::Result r = peer::Run("ffprobe -v error -select_streams a:0 -show_entries "
                              "stream=codec_name,channels,sample_rate,bit_rate:stream_tags:format_tags -of default=nw=1 " +
                              peer::Quote(unixFile));
-  if (r.exitCode != 0) {
-    m["error"] = r.err.empty() ? "ffprobe failed" : r.err;
-    return m;
-  }
-  std::istringstream in(r.out);
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq);
-    if (key.rfind("TAG:", 0) == 0) {
-      key = "tag:" + key.substr(4);
-      std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    }
-    m.emplace(key, line.substr(eq + 1));
-  }
-  return m;
+  if (r.exitCode != 0) return {{"error", r.err.empty() ? "ffprobe failed" : r.err}};
+  return peer::ProbeFields(r.out);
 }
 
 double BestSnr(const std::vector<int32_t>& ref, const std::vector<int32_t>& got, int channels, int maxLag, int* lag) {

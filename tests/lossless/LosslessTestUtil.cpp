@@ -47,7 +47,7 @@ std::string RawFormat(int Bits) {
   }
 }
 
-std::string Native(const std::wstring& File) { return peer::Quote(peer::UnixPath(File)); }
+std::string Native(const std::wstring& File) { return peer::NativeArg(File); }
 
 int PeerRun(const std::string& Command, std::string& Error, std::string* Out) {
   peer::Result r = peer::Run(Command, 300);
