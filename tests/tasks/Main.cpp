@@ -7,10 +7,6 @@
 #include "classlib/Forms.h"
 #include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"
-#if __has_include("audio/AuDXAudio.h") && __has_include("audio/AuAudioMix.h") && __has_include("audio/AuIndicators.h")
-#include "tasks/RecordUnit.h"
-#define HAVE_RECORDER 1
-#endif
 #include "unicode/UniSystem.h"
 #include "unicode/UniSysUtils.h"
 
@@ -27,13 +23,7 @@ int main(int argc, char** argv) {
   OptimFROGDLLInitialize();
   TakDecoderInitialize();
   AudioUnitInitialize();
-#ifdef HAVE_RECORDER
-  RecordUnitInitialize();
-#endif
   int rc = RUN_ALL_TESTS();
-#ifdef HAVE_RECORDER
-  RecordUnitFinalize();
-#endif
   AudioUnitFinalize();
   TakDecoderFinalize();
   OptimFROGDLLFinalize();
