@@ -1,5 +1,6 @@
 #include "tasks/AudioUnit.h"
 
+#include "audio/AuDXAudio.h"
 #include "audio/AuFLAC.h"
 #include "audio/AuLAME.h"
 #include "audio/AuMAC.h"
@@ -12,10 +13,6 @@
 #include "audio/AuWavPack.h"
 #include "classlib/WideStrings.h"
 #include "tasks/Utils.h"
-#if __has_include("audio/AuDXAudio.h")
-#include "audio/AuDXAudio.h"
-#define HAVE_CAPTURE_INPUT 1
-#endif
 
 const int32_t SampleRateTable[6] = {44100, 16000, 22050, 32000, 48000, 96000};
 const int32_t BitrateTable[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
@@ -152,10 +149,8 @@ int32_t TAudioTools::GetBitrate(uint8_t Index) {
 
 bool TAudioTools::GetCaptureDevices(TWideStrings* List) {
   List->Clear();
-#ifdef HAVE_CAPTURE_INPUT
   TDXAudioIn capture(nullptr);
   for (int32_t i = 0; i < capture.DeviceCount(); ++i) List->Add(AnsiToWide(capture.GetDeviceName(i)));
-#endif
   return true;
 }
 

@@ -1,8 +1,10 @@
 // File types, the quality tables and the probes, on files the native peers make.
 #include <gtest/gtest.h>
 
+#include "audio/AuDXAudio.h"
 #include "tasks/AudioUnit.h"
 #include "tasks/TaskTestUtil.h"
+#include "unicode/UniClasses.h"
 
 using namespace tasktest;
 
@@ -82,4 +84,15 @@ TEST(AudioTools, DamagedMissingAndUnknownFilesAreNotValidAndRaiseNothing) {
       EXPECT_EQ(info.Channels, 0);
     }
   }
+}
+
+// The capture devices in the capture input's order, the list cleared first.
+TEST(AudioTools, CaptureDevicesAreListedInDeviceOrder) {
+  TUniStringList list;
+  list.Add(L"stale");
+  EXPECT_TRUE(TAudioTools::GetCaptureDevices(&list));
+  TDXAudioIn capture(nullptr);
+  ASSERT_EQ(list.Count(), capture.DeviceCount());
+  ASSERT_GT(list.Count(), 0) << "the test command provides capture devices";
+  for (int i = 0; i < list.Count(); ++i) EXPECT_EQ(list.Strings(i), AnsiToWide(capture.GetDeviceName(i)));
 }
