@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "audio/libwma1.h"
 
 // The message of the exception being handled (call inside a catch block).
 WideString AuCurrentExceptionMessage() {
@@ -212,9 +213,11 @@ void AuClassesInitialize() {
   if (!gLoadLibCS) gLoadLibCS = std::make_unique<TCriticalSection>();
   LoadLibCS = gLoadLibCS.get();
   SetAuFPUControlWord();
+  Libwma1Initialize();
 }
 
 void AuClassesFinalize() {
+  Libwma1Finalize();
   LoadLibCS = nullptr;
   gLoadLibCS.reset();
 }
