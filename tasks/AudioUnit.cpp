@@ -5,12 +5,14 @@
 #include "audio/AuLAME.h"
 #include "audio/AuMAC.h"
 #include "audio/AuMPC.h"
+#include "audio/AuMpegAudio.h"
 #include "audio/AuOptimFROG.h"
 #include "audio/AuTAK.h"
 #include "audio/AuTTA.h"
 #include "audio/AuVorbis.h"
 #include "audio/AuWave.h"
 #include "audio/AuWavPack.h"
+#include "audio/AuWinMedia.h"
 #include "classlib/WideStrings.h"
 #include "tasks/Utils.h"
 
@@ -70,8 +72,10 @@ WideString TAudioTools::OutputExtension(TAudioFileType Type) {
 std::unique_ptr<TAuFileIn> TAudioTools::CreateInput(TAudioFileType Type, TComponent* Owner) {
   switch (Type & 127) {
     case ftWAV: return std::make_unique<TWaveIn>(Owner);
+    case ftMP3: return std::make_unique<TMP3In>(Owner);
     case ftOGG: return std::make_unique<TVorbisIn>(Owner);
     case ftFLAC: return std::make_unique<TFLACIn>(Owner);
+    case ftWMA: return std::make_unique<TWMIn>(Owner);
     case ftTTA: return std::make_unique<TTTAIn>(Owner);
     case ftAPE: return std::make_unique<TMACIn>(Owner);
     case ftTAK: return std::make_unique<TTAKIn>(Owner);
@@ -88,6 +92,13 @@ std::unique_ptr<TAuFileOut> TAudioTools::CreateOutput(TAudioFileType Type, TComp
     case ftMP3: return std::make_unique<TMP3Out>(Owner);
     case ftOGG: return std::make_unique<TVorbisOut>(Owner);
     case ftFLAC: return std::make_unique<TFLACOut>(Owner);
+    case ftWMA: {
+      // WMA outputs are lossless, variable-rate.
+      auto out = std::make_unique<TWMAOut>(Owner);
+      out->SetLossless(true);
+      out->SetVBR(true);
+      return out;
+    }
     case ftTTA: return std::make_unique<TTTAOut>(Owner);
     case ftAPE: return std::make_unique<TMACOut>(Owner);
     case ftWV: return std::make_unique<TWVOut>(Owner);
@@ -121,6 +132,8 @@ bool TAudioTools::GetInformation(const WideString& FileName, TAudioInformation& 
   }
   Info.SampleRate = Ask<int32_t>([&] { return in->SampleRate(); });
   switch (type) {
+    case ftMP3:
+    case ftWMA: Info.BitRate = Ask<int32_t>([&] { return (int32_t)static_cast<TWMIn*>(in.get())->GetBitRate(); }); break;
     case ftOGG: Info.BitRate = Ask<int32_t>([&] { return static_cast<TVorbisIn*>(in.get())->GetBitRate(); }); break;
     case ftAPE: Info.BitRate = Ask<int32_t>([&] { return static_cast<TMACIn*>(in.get())->GetBitRate(); }); break;
     case ftMPC: Info.BitRate = Ask<int32_t>([&] { return static_cast<TMPCIn*>(in.get())->GetBitRate(); }); break;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "audio/AuWinMedia.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 
@@ -13,6 +14,8 @@ namespace {
 
 const char* const ErrNoOutput = "No output component for this format.";
 int UnitCounter = 0;
+// kbit/s of a WMA recording.
+constexpr uint32_t WmaRecordingKbps = 128;
 
 void SendRecorder(uint32_t Msg) {
   if (EventManager) SendMessageW(static_cast<HWND>(EventManager->Handle()), Msg, 0, 0);
@@ -92,6 +95,14 @@ void TRecorder::Start(const WideString& BackgroundFile, const WideString& Output
   TAuFileOut* out = FOutputs[outType].get();
   if (!out) throw EAuException(ErrNoOutput);
   out->SetWideFileName(OutputFile);
+  if (outType == ftWMA) {
+    // A recording is encoded at a rate of its own: the output's default of no rate picks no
+    // profile at all.
+    auto* wma = static_cast<TWMAOut*>(out);
+    wma->SetLossless(false);
+    wma->SetVBR(false);
+    wma->SetDesiredBitrate(WmaRecordingKbps);
+  }
 
   const TAudioFileType bgType = TUtils::GetFormatByExtension(BackgroundFile) & 127;
   FBackgroundInput = nullptr;

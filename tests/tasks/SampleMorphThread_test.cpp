@@ -123,6 +123,11 @@ TEST_P(ConversionPreset, EveryFormatGivesWhatThePresetAsksFor) {
           auto in = sources[i].first == L"a48.ape" ? std::map<std::string, std::string>() : Probe(srcFile);
           if (sources[i].first == L"a48.ape") in = {{"sample_rate", "48000"}, {"channels", "1"}, {"bits_per_raw_sample", "16"}};
           SCOPED_TRACE(file);
+          // The Windows Media reader (MP3 and WMA sources) under Wine does not give the same
+          // length on every read: up to a few hundred frames of its decoder's delay and padding
+          // come and go, so those sources get two codec frames of room and no identity checks.
+          const bool wmSource = sources[i].first.find(L".mp3") != WideString::npos || sources[i].first.find(L".wma") != WideString::npos;
+          const double wmRoom = wmSource ? 4096.0 / std::stoi(in["sample_rate"]) : 0.0;
           if (format == ftAPE) {
             // The test double's files: what our own input reads from them.
             TAudioInformation info;
@@ -130,7 +135,7 @@ TEST_P(ConversionPreset, EveryFormatGivesWhatThePresetAsksFor) {
             const int rate = quality == oqKeep ? std::stoi(in["sample_rate"]) : TAudioTools::GetSampleRate(Params(out, format, quality).SampleRateIndex);
             EXPECT_EQ(info.SampleRate, rate);
             EXPECT_EQ(info.Channels, quality == oqKeep ? std::stoi(in["channels"]) : channels);
-            EXPECT_NEAR((double)info.TotalSamples / rate, sources[i].second, quality == oqKeep ? 1.0 / rate : 8.0 / rate);
+            EXPECT_NEAR((double)info.TotalSamples / rate, sources[i].second, (quality == oqKeep ? 1.0 / rate : 8.0 / rate) + wmRoom);
             continue;
           }
           auto p = Probe(file);
@@ -147,15 +152,16 @@ TEST_P(ConversionPreset, EveryFormatGivesWhatThePresetAsksFor) {
           const double frame = format == ftMP3 || format == ftMPC ? 2 * 1152.0 / rate : format == ftOGG ? 2048.0 / rate : (resampled ? 8.0 : 1.0) / rate;
           // ffprobe gives no stream length for Musepack: count the decoded frames.
           const double seconds = format == ftMPC ? Pcm(file, "s16le").size() / (2.0 * ch * rate) : std::stod(p["duration"]);
-          EXPECT_NEAR(seconds, sources[i].second, frame);
-          if (format == ftFLAC || format == ftTTA || format == ftWV) {
+          EXPECT_NEAR(seconds, sources[i].second, frame + wmRoom);
+          if ((format == ftFLAC || format == ftTTA || format == ftWV) && !wmSource) {
             const char* fmt = in["bits_per_raw_sample"] == "24" ? "s24le" : "s16le";
             const std::string got = Pcm(file, fmt);
             const std::string wav = Pcm(outs[ftWAV].U(base + L".wav"), fmt);
             EXPECT_LE(std::max(got.size(), wav.size()) - std::min(got.size(), wav.size()), 8u * 3 * ch);
             const size_t common = std::min(got.size(), wav.size());
             EXPECT_TRUE(got.compare(0, common, wav, 0, common) == 0) << "differs from the WAVE output";
-            const bool lossySource = sources[i].first.find(L".ogg") != WideString::npos || sources[i].first.find(L".mpc") != WideString::npos;
+            const bool lossySource = sources[i].first.find(L".ogg") != WideString::npos || sources[i].first.find(L".mpc") != WideString::npos ||
+                                     sources[i].first.find(L".mp3") != WideString::npos || sources[i].first.find(L".wma") != WideString::npos;
             if (quality == oqKeep && !lossySource) {
               const std::string ref = sources[i].first == L"a48.ape" ? Pcm(src.U(L"m48.flac"), fmt) : Pcm(srcFile, fmt);
               EXPECT_TRUE(got == ref) << "not the source's samples";
