@@ -1,7 +1,11 @@
 // The task engine's tests start the units they use in the program's order.
 #include <gtest/gtest.h>
 
+#include "audio/AuClasses.h"
+#include "audio/OptimFROGDLL.h"
+#include "audio/tak_decoder.h"
 #include "classlib/Forms.h"
+#include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniSysUtils.h"
@@ -15,7 +19,15 @@ int main(int argc, char** argv) {
   UniSysUtilsInitialize();
   UniSystemInitialize();
   EventsManagerInitialize();
+  AuClassesInitialize();
+  OptimFROGDLLInitialize();
+  TakDecoderInitialize();
+  AudioUnitInitialize();
   int rc = RUN_ALL_TESTS();
+  AudioUnitFinalize();
+  TakDecoderFinalize();
+  OptimFROGDLLFinalize();
+  AuClassesFinalize();
   EventsManagerFinalize();
   UniSystemFinalize();
   UniSysUtilsFinalize();

@@ -1,0 +1,124 @@
+#include "tasks/MixUnit.h"
+
+#include <windows.h>
+
+#include "audio/AuConverters.h"
+#include "classlib/WideStrings.h"
+#include "tasks/EventsManager.h"
+#include "tasks/Utils.h"
+#include "unicode/UniSysUtils.h"
+
+namespace {
+
+const char* const ErrNoComponent = "No component for this file type.";
+
+// A fresh temporary name, created empty at once so that no other run can take it before the
+// step writes it.
+WideString ReserveTempFile() {
+  for (;;) {
+    const WideString name = TUtils::MakeUniqueFileName(TUtils::TempFileName());
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      return name;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return name;
+  }
+}
+
+}  // namespace
+
+TMixedThread::TMixedThread(const TWideStrings& Files, const WideString& OutputFile, TAudioMixerMode Mode)
+    : TThread(true), FOutputFile(OutputFile), FMode(Mode) {
+  for (int i = 0; i < Files.Count(); ++i) FFiles.push_back(Files.Strings(i));
+  FOutputFormat = TUtils::GetFormatByExtension(OutputFile) & 127;
+  try {
+    FOutput = TAudioTools::CreateOutput(FOutputFormat);
+  } catch (...) {
+    // A missing codec library: every step fails.
+  }
+  SetFreeOnTerminate(true);
+}
+
+TMixedThread::~TMixedThread() { FOutput.reset(); }
+
+void TMixedThread::Send(uint32_t Msg, int WParam, int LParam) {
+  SendMessageW(static_cast<HWND>(EventManager->Handle()), Msg, (WPARAM)WParam, (LPARAM)LParam);
+}
+
+bool TMixedThread::Combine(const WideString& A, const WideString& B, const WideString& Target) {
+  try {
+    if (!FOutput) throw EAuException(ErrNoComponent);
+    TAudioFileType typeA = TUtils::GetFormatByExtension(A) & 127;
+    if (typeA == ftUnknown) typeA = FOutputFormat;  // a temporary file has no extension
+    std::unique_ptr<TAuFileIn> in1 = TAudioTools::CreateInput(typeA);
+    std::unique_ptr<TAuFileIn> in2 = TAudioTools::CreateInput(TUtils::GetFormatByExtension(B) & 127);
+    if (!in1 || !in2) throw EAuException(ErrNoComponent);
+    in1->SetWideFileName(A);
+    in2->SetWideFileName(B);
+    if (!in1->Valid() || !in2->Valid()) return false;
+    // The mixer takes the first input's format: the second is brought to its rate, channels
+    // and sample width first.
+    auto resampler = std::make_unique<TFastResampler>(nullptr);
+    auto morpher = std::make_unique<TSampleMorpher>(nullptr);
+    TAuInput* second = in2.get();
+    if (in2->SampleRate() != in1->SampleRate()) {
+      resampler->SetInput(second);
+      resampler->SetOutSampleRate((uint32_t)in1->SampleRate());
+      second = resampler.get();
+    }
+    if (in2->Channels() != in1->Channels() || in2->BitsPerSample() != in1->BitsPerSample()) {
+      morpher->SetInput(second);
+      morpher->SetOutChannels(in1->Channels());
+      morpher->SetOutBitsPerSample(in1->BitsPerSample());
+      second = morpher.get();
+    }
+    auto mixer = std::make_unique<TAudioMixer>(nullptr);
+    mixer->SetInput1(in1.get());
+    mixer->SetInput2(second);
+    mixer->SetMode(FMode);
+    FOutput->SetWideFileName(Target);
+    FOutput->SetInput(mixer.get());
+    try {
+      FOutput->BlockingRun();
+    } catch (...) {
+      FOutput->SetInput(nullptr);
+      return false;
+    }
+    const bool ok = FOutput->ExceptionMessage().empty();
+    FOutput->SetInput(nullptr);
+    return ok;
+  } catch (...) {
+    return false;
+  }
+}
+
+void TMixedThread::Execute() {
+  if (Terminated() || FFiles.size() < 2) return;
+  std::vector<WideString> temps;
+  bool ok = true;
+  WideString result;
+  for (size_t i = 1; i < FFiles.size(); ++i) {
+    if (FCancelled) {
+      ok = false;
+      break;
+    }
+    FStep = (int)i;
+    Send(WM_MIX_STEP_START, (int)i, 0);
+    const WideString target = ReserveTempFile();
+    temps.push_back(target);
+    const WideString first = i == 1 ? FFiles[0] : result;
+    ok = Combine(first, FFiles[i], target);
+    result = target;
+    // The last step's result is reported once, by the final message below.
+    if (FFiles.size() > 2) Send(WM_MIX_STEP_DONE, (int)i, ok ? 0 : 1);
+    // A failed step's output is no input for the next one.
+    if (!ok) break;
+  }
+  // The result replaces the chosen output file (which the user chose to overwrite).
+  if (ok) {
+    ok = MoveFileExW(result.c_str(), FOutputFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  }
+  for (const WideString& t : temps) WideDeleteFile(t);
+  Send(WM_MIX_STEP_DONE, FStep, ok ? 0 : 1);
+}

@@ -1,0 +1,119 @@
+#include "tasks/SplitUnit.h"
+
+#include <windows.h>
+
+#include <cmath>
+
+#include "tasks/EventsManager.h"
+#include "tasks/Utils.h"
+#include "unicode/UniSysUtils.h"
+
+namespace {
+
+const char* const ErrNoPair = "No input and output for this file type.";
+const char* const ErrNotValid = "The file cannot be read.";
+
+}  // namespace
+
+TSplitThread::TSplitThread(const WideString& FileName, const WideString& OutputFolder,
+                           const std::vector<TAudioCutParam*>& Segments)
+    : TThread(true), FOutputFolder(OutputFolder), FFileName(FileName), FSegments(Segments) {
+  FFormat = TUtils::GetFormatByExtension(FileName) & 127;
+  try {
+    FInput = TAudioTools::CreateInput(FFormat);
+    FOutput = TAudioTools::CreateOutput(FFormat);
+  } catch (...) {
+    FInput.reset();
+    FOutput.reset();
+  }
+  if (FInput && FOutput) {
+    FInput->SetWideFileName(FFileName);
+    FOutput->SetInput(FInput.get());
+    FOutput->OnProgress = [this](TComponent* Sender) {
+      auto* o = static_cast<TAuOutput*>(Sender);
+      Send(WM_SPLIT_PROGRESS, FIndex, o->Progress());
+      if (FCancelled) o->Stop(true);
+    };
+    // The end of a run is reported from the output's thread before this worker can go on, so
+    // every message carries the index of its own segment; a failure is reported here too.
+    FOutput->OnSyncDone = [this](TComponent* Sender) {
+      auto* o = static_cast<TAuFileOut*>(Sender);
+      const bool failed = !o->ExceptionMessage().empty();
+      const bool stopped = FCancelled;
+      if (failed) Send(WM_SPLIT_SEGMENT_ERROR, FIndex, 0);
+      // A segment cut short by a stop is no result.
+      if (stopped) WideDeleteFile(o->WideFileName());
+      Send(WM_SPLIT_PROGRESS, FIndex, 100);
+      Send(WM_SPLIT_SEGMENT_DONE, FIndex, failed || stopped ? 1 : 0);
+      FDone = true;
+      FWake.SetEvent();
+    };
+  }
+  SetFreeOnTerminate(true);
+  Start();
+}
+
+TSplitThread::~TSplitThread() {
+  FOutput.reset();
+  FInput.reset();
+}
+
+void TSplitThread::SetCancelled(bool Value) {
+  FCancelled = Value;
+  if (Value) FWake.SetEvent();
+}
+
+void TSplitThread::Send(uint32_t Msg, int WParam, int LParam) {
+  SendMessageW(static_cast<HWND>(EventManager->Handle()), Msg, (WPARAM)WParam, (LPARAM)LParam);
+}
+
+void TSplitThread::Execute() {
+  if (Terminated()) return;
+  const WideString name = WideExtractFileName(FFileName);
+  const WideString ext = WideExtractFileExt(FFileName);
+  const WideString base = ext.empty() ? name : name.substr(0, name.find(ext));
+  for (int i = 0; i < (int)FSegments.size(); ++i) {
+    if (FCancelled) break;
+    FDone = false;
+    FIndex = i;
+    Send(WM_SPLIT_SEGMENT_START, i, 0);
+    const WideString target =
+        TUtils::MakeUniqueFileName(FOutputFolder + base + L"_Segment" + std::to_wstring(i) + ext);
+    bool running = false;
+    try {
+      running = CutSegment(i, target);
+    } catch (...) {
+      running = false;
+    }
+    if (!running) {
+      Send(WM_SPLIT_SEGMENT_ERROR, i, 0);
+      Send(WM_SPLIT_SEGMENT_DONE, i, 1);
+      continue;
+    }
+    bool stopAsked = false;
+    while (!FDone) {
+      if (FCancelled && !stopAsked) {
+        stopAsked = true;
+        FOutput->Stop(true);
+      }
+      FWake.WaitFor();
+    }
+  }
+}
+
+bool TSplitThread::CutSegment(int Index, const WideString& Name) {
+  if (!FInput || !FOutput) throw EAuException(ErrNoPair);
+  FInput->Reset();
+  if (!FInput->Valid()) throw EAuException(ErrNotValid);
+  // Sample positions from the rate: the whole-second length would move every cut of a file
+  // that is not a whole number of seconds long.
+  const long double rate = FInput->SampleRate();
+  const TAudioCutParam* seg = FSegments[Index];
+  FInput->SetStartSample((int64_t)std::nearbyint((long double)seg->StartTime * rate / 1000));
+  // The input's end sample is the last one delivered: the frame at the end mark belongs to the
+  // next segment, so that neighbouring segments neither share nor lose a frame.
+  FInput->SetEndSample((int64_t)std::nearbyint((long double)seg->EndTime * rate / 1000) - 1);
+  FOutput->SetWideFileName(Name);
+  FOutput->Run();
+  return true;
+}

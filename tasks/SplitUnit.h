@@ -1,0 +1,55 @@
+// The split worker: cuts one file into segments given as millisecond ranges and writes each as a
+// new file of the source's format, "<name>_Segment<i><ext>", reporting through the event bus.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "classlib/SyncObjs.h"
+#include "tasks/AudioUnit.h"
+
+// One segment of a split, made by the split window.
+class TAudioCutParam : public TObject {
+ public:
+  TAudioCutParam() = default;
+  TAudioCutParam(int32_t Start, int32_t End) : StartTime(Start), EndTime(End) {}
+  const char* ClassName() const override { return "TAudioCutParam"; }
+  int32_t StartTime = 0;  // ms from the start of the file
+  int32_t EndTime = 0;    // ms
+};
+
+class TSplitThread : public TThread {
+ public:
+  // Copies the names and the list (the segments stay the caller's, and must outlive the worker),
+  // builds the input and output of the source's type and starts at once; the thread frees itself
+  // when Execute returns. Threads: the user-interface thread.
+  TSplitThread(const WideString& FileName, const WideString& OutputFolder,
+               const std::vector<TAudioCutParam*>& Segments);
+  ~TSplitThread() override;
+  const char* ClassName() const override { return "TSplitThread"; }
+
+  // Set by the window on Stop: the running segment is stopped and no further one starts.
+  // Threads: any; never waits.
+  bool Cancelled() const { return FCancelled; }
+  void SetCancelled(bool Value);
+
+ protected:
+  // Threads: this worker only. Sends WM_SPLIT_SEGMENT_START for each segment (waiting until the
+  // window has handled it), then waits for the end of its run or a cancel.
+  void Execute() override;
+
+ private:
+  bool CutSegment(int Index, const WideString& Name);
+  void Send(uint32_t Msg, int WParam, int LParam);
+
+  TAudioFileType FFormat = ftUnknown;
+  WideString FOutputFolder;
+  WideString FFileName;
+  std::vector<TAudioCutParam*> FSegments;
+  std::unique_ptr<TAuFileIn> FInput;
+  std::unique_ptr<TAuFileOut> FOutput;
+  std::atomic<int> FIndex{0};
+  std::atomic<bool> FDone{false};
+  std::atomic<bool> FCancelled{false};
+  TEvent FWake{false, false};
+};

@@ -1,0 +1,153 @@
+// The mix worker end to end on the bus: mixes and joins against sox.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+
+#include "tasks/MixUnit.h"
+#include "tasks/TaskTestUtil.h"
+#include "unicode/UniClasses.h"
+#include "unicode/UniSysUtils.h"
+
+using namespace tasktest;
+
+namespace {
+
+struct Mix {
+  BusLog Log;
+  bool Ended = false;
+  void Run(const std::vector<WideString>& Files, const WideString& Output, TAudioMixerMode Mode) {
+    TUniStringList list;
+    for (const auto& f : Files) list.Add(f);
+    auto* t = new TMixedThread(list, Output, Mode);
+    t->OnTerminate = [this](TObject*) { Ended = true; };
+    t->Resume();
+    ASSERT_TRUE(ServeUntil([&] { return Ended; })) << "the worker did not end";
+  }
+};
+
+std::vector<int32_t> S16(const std::string& Pcm) {
+  std::vector<int32_t> v(Pcm.size() / 2);
+  for (size_t i = 0; i < v.size(); ++i) v[i] = (int16_t)((uint8_t)Pcm[2 * i] | ((uint8_t)Pcm[2 * i + 1] << 8));
+  return v;
+}
+
+// Points the process's temporary folder at a private one for a test and lists what is left in
+// it (the worker's temporary files would be left there).
+class PrivateTemp {
+ public:
+  PrivateTemp() {
+    GetEnvironmentVariableW(L"TMP", FOldTmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", FOldTemp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", FDir.Path().c_str());
+    SetEnvironmentVariableW(L"TEMP", FDir.Path().c_str());
+  }
+  ~PrivateTemp() {
+    SetEnvironmentVariableW(L"TMP", FOldTmp[0] ? FOldTmp : nullptr);
+    SetEnvironmentVariableW(L"TEMP", FOldTemp[0] ? FOldTemp : nullptr);
+  }
+  std::vector<std::wstring> Listing() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((FDir.Path() + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(fd.cFileName);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+  }
+
+ private:
+  TempDir FDir;
+  wchar_t FOldTmp[MAX_PATH] = {0}, FOldTemp[MAX_PATH] = {0};
+};
+
+}  // namespace
+
+// Two and three inputs of equal and of different rates and channel counts, mixed and joined
+// into WAVE: against sox's mix (-m, each input halved per pair as the mixer does) and sox's
+// concatenation of the inputs brought to the first one's format. Messages: start 1, done 1 for
+// two files; start/done per step and the final done for three.
+TEST(MixWorker, MixesAndJoinsMatchSox) {
+  TempDir d;
+  MakeTones(d.U(L"a.wav"), 1.0, 44100, 2, 16, 300);
+  MakeTones(d.U(L"b.wav"), 1.5, 44100, 2, 16, 500);
+  MakeTones(d.U(L"c.flac"), 0.5, 22050, 1, 16, 700);
+  struct Case {
+    std::vector<const wchar_t*> In;
+    TAudioMixerMode Mode;
+  } cases[] = {{{L"a.wav", L"b.wav"}, amMix},          {{L"a.wav", L"b.wav"}, amConcatenate},
+               {{L"a.wav", L"c.flac"}, amConcatenate}, {{L"a.wav", L"b.wav", L"c.flac"}, amConcatenate},
+               {{L"a.wav", L"b.wav", L"c.flac"}, amMix}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.In.size() << " files, mode " << (int)c.Mode);
+    std::vector<WideString> files;
+    std::string soxIn;
+    for (size_t i = 0; i < c.In.size(); ++i) {
+      files.push_back(d.W(c.In[i]));
+      // sox takes every input to the first one's rate and channels, as the worker does.
+      soxIn += " " + peer::Quote(d.U(c.In[i]));
+    }
+    PrivateTemp temp;
+    Mix m;
+    m.Run(files, d.W(L"out.wav"), c.Mode);
+    std::vector<std::string> expected;
+    if (c.In.size() == 2) {
+      expected = {"MSTART 1", "MDONE 1 ok"};
+    } else {
+      expected = {"MSTART 1", "MDONE 1 ok", "MSTART 2", "MDONE 2 ok", "MDONE 2 ok"};
+    }
+    EXPECT_EQ(m.Log.Milestones(), expected);
+    EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
+    auto p = Probe(d.U(L"out.wav"));
+    EXPECT_EQ(p["sample_rate"], "44100");
+    EXPECT_EQ(p["channels"], "2");
+    // The reference, step by step like the worker: sox brings the second input to the first's
+    // format (rate by its own resampler, so only lengths and, without resampling, the samples
+    // are compared).
+    std::string ref = d.U(c.In[0]);
+    bool resampled = false;
+    for (size_t i = 1; i < c.In.size(); ++i) {
+      const std::string conv = d.U(L"conv" + std::to_wstring(i) + L".wav");
+      Peer("sox -D " + peer::Quote(d.U(c.In[i])) + " -r 44100 -c 2 -b 16 " + peer::Quote(conv));
+      resampled |= std::wstring(c.In[i]).find(L".flac") != std::wstring::npos;
+      const std::string next = d.U(L"ref" + std::to_wstring(i) + L".wav");
+      Peer(std::string("sox -D ") + (c.Mode == amMix ? "-m " : "") + peer::Quote(ref) + " " + peer::Quote(conv) + " " +
+           peer::Quote(next));
+      ref = next;
+    }
+    const auto got = S16(Pcm(d.U(L"out.wav"), "s16le"));
+    const auto want = S16(Pcm(ref, "s16le"));
+    ASSERT_NEAR((double)got.size(), (double)want.size(), resampled ? 16.0 : 0.0);
+    if (!resampled) {
+      size_t bad = 0;
+      for (size_t i = 0; i < got.size(); ++i) bad += std::abs(got[i] - want[i]) > 1;
+      EXPECT_EQ(bad, 0u) << "samples differ from sox's by more than rounding";
+    }
+  }
+}
+
+// An existing output chosen by the user is replaced; a failing step ends the task with a failure
+// reported, uses no failed result and leaves no temporary file.
+TEST(MixWorker, ResultReplacesTheTargetAndFailuresAreReported) {
+  TempDir d;
+  MakeTones(d.U(L"a.wav"), 0.5, 44100, 2, 16);
+  MakeTones(d.U(L"b.wav"), 0.5, 44100, 2, 16, 600);
+  ASSERT_TRUE(testfiles::WriteBytes(d.W(L"bad.flac"), std::string(4000, 'x')));
+  ASSERT_TRUE(testfiles::WriteBytes(d.W(L"out.wav"), "old"));
+  {
+    Mix m;
+    m.Run({d.W(L"a.wav"), d.W(L"b.wav")}, d.W(L"out.wav"), amConcatenate);
+    EXPECT_EQ(m.Log.Milestones(), (std::vector<std::string>{"MSTART 1", "MDONE 1 ok"}));
+    EXPECT_EQ(Probe(d.U(L"out.wav"))["duration"].substr(0, 3), "1.0");
+  }
+  PrivateTemp temp;
+  {
+    Mix m;
+    m.Run({d.W(L"a.wav"), d.W(L"bad.flac"), d.W(L"b.wav")}, d.W(L"out2.wav"), amMix);
+    EXPECT_EQ(m.Log.Milestones(), (std::vector<std::string>{"MSTART 1", "MDONE 1 failed", "MDONE 1 failed"}));
+    EXPECT_FALSE(WideFileExists(d.W(L"out2.wav")));
+  }
+  EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
+}
