@@ -6,7 +6,9 @@
 #include "audio/OptimFROGDLL.h"
 #include "audio/tak_decoder.h"
 #include "png/PngCodec.h"
+#include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"
+#include "tasks/RecordUnit.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
 #include "toolkit/LanguageManager.h"
@@ -34,6 +36,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     AuClassesInitialize();      // the library-loading lock and the floating-point control word
     OptimFROGDLLInitialize();   // the decoders loaded at start-up (missing ones are normal)
     TakDecoderInitialize();
+    AudioUnitInitialize();      // the global AudioTools
+    RecordUnitInitialize();     // the global Recorder
     Application->Initialize();
     Application->SetTitle(L"SampleMorph");
     CreateLanguageManager();    // the language of the system, or of U3_ENV_LANGUAGE
@@ -42,6 +46,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (Application) Application->HandleException(nullptr);
     rc = 1;
   }
+  RecordUnitFinalize();
+  AudioUnitFinalize();
   TakDecoderFinalize();
   OptimFROGDLLFinalize();
   AuClassesFinalize();

@@ -7,7 +7,7 @@
 // default settings and MP3 at 128 kbit/s stereo; the time runs from the start of the worker to
 // the end of its last file on the bus. Native: "flac -5" and "lame -b 128 -m s" in a /bin/sh
 // loop. Ratio = worker / native (below 1: the worker is faster). The best of the repeats counts.
-#include <windows.h>
+#include "classlib/WinApi.h"
 
 #include <algorithm>
 #include <cstdio>
