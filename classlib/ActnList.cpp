@@ -82,3 +82,21 @@ void TControlActionLink::SetCaption(const AnsiString& Value) {
 void TControlActionLink::SetHint(const AnsiString& Value) {
   if (IsHintLinked()) FClient->SetHint(Value);
 }
+
+bool TMenuActionLink::IsCaptionLinked() {
+  auto* a = dynamic_cast<TCustomAction*>(FAction);
+  return TActionLink::IsCaptionLinked() && a && FClient->Caption() == a->Caption();
+}
+
+bool TMenuActionLink::IsHintLinked() {
+  auto* a = dynamic_cast<TCustomAction*>(FAction);
+  return TActionLink::IsHintLinked() && a && FClient->Hint() == a->Hint();
+}
+
+void TMenuActionLink::SetCaption(const AnsiString& Value) {
+  if (IsCaptionLinked()) FClient->SetCaption(Value);
+}
+
+void TMenuActionLink::SetHint(const AnsiString& Value) {
+  if (IsHintLinked()) FClient->SetHint(Value);
+}

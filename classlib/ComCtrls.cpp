@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <commctrl.h>
 
+#include "classlib/ActnList.h"
+
+std::unique_ptr<TControlActionLink> TCustomListView::CreateActionLink() {
+  return std::make_unique<TListViewActionLink>(this);
+}
+
 namespace {
 const char* const kMessages[] = {"List index out of bounds (%d)"};
 enum { msgListIndex };

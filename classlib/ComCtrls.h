@@ -119,6 +119,7 @@ class TCustomListView : public TWinControl {
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void WndProc(TMessage& Message) override;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
   // Fills the text of an LVN_GETDISPINFOA request.
   virtual void GetDispInfo(NMLVDISPINFOA* Info);
   void SyncOrderFromWindow();

@@ -61,6 +61,10 @@ void TControl::SetAction(TBasicAction* Value) {
 
 std::unique_ptr<TControlActionLink> TControl::CreateActionLink() { return std::make_unique<TControlActionLink>(this); }
 
+std::unique_ptr<TControlActionLink> TWinControl::CreateActionLink() {
+  return std::make_unique<TWinControlActionLink>(this);
+}
+
 void TControl::ActionChange(TObject* Sender, bool CheckDefaults) {
   auto* a = dynamic_cast<TCustomAction*>(Sender);
   if (!a) return;

@@ -172,6 +172,7 @@ class TWinControl : public TControl {
 
  protected:
   friend class TControl;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
   virtual void CreateParams(TCreateParams& Params);
   // Copies a system window class into Params (the control imitates it).
   void CreateSubClass(TCreateParams& Params, const char* ControlClassName);

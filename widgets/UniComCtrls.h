@@ -79,6 +79,13 @@ class TUniCustomListView : public TCustomListView {
   std::unique_ptr<TListItem> CreateListItem() override { return std::make_unique<TUniListItem>(this); }
 
  protected:
+  std::unique_ptr<TControlActionLink> CreateActionLink() override {
+    return SelectWideActionLinkClass(this, TCustomListView::CreateActionLink().get());
+  }
+  void ActionChange(TObject* Sender, bool CheckDefaults) override {
+    ApplyActionWideTexts(this, Sender, CheckDefaults);
+    TCustomListView::ActionChange(Sender, CheckDefaults);
+  }
   void CreateWindowHandle(const TCreateParams& Params) override;
   void WndProc(TMessage& Message) override;
 };

@@ -110,6 +110,7 @@ void TUniForm::DestroyWindowHandle() {
 
 void TUniForm::WndProc(TMessage& Message) {
   TForm::WndProc(Message);
+  if (Message.Msg == WM_INITMENUPOPUP) InitiateMenuActions(Menu(), reinterpret_cast<void*>(Message.WParam));
   if (Message.Msg != WM_MENUSELECT || !Menu() || !UniApplication) return;
   UINT flags = HIWORD(Message.WParam);
   if (flags == 0xFFFF && Message.LParam == 0) return;  // the menu closed
