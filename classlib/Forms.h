@@ -113,6 +113,9 @@ class TApplication : public TComponent {
   const AnsiString& Hint() const { return FHint; }
   void SetHint(const AnsiString& Value);
   void CancelHint() {}
+  // Hints of controls with an action that has a shortcut read "hint (shortcut)".
+  bool HintShortCuts() const { return FHintShortCuts; }
+  void SetHintShortCuts(bool Value) { FHintShortCuts = Value; }
   // Functions that see the application window's messages first; one that returns true handles it.
   using TWindowHook = std::function<bool(TMessage& Message)>;
   void HookMainWindow(void* Id, TWindowHook Hook);
@@ -138,6 +141,7 @@ class TApplication : public TComponent {
   TCustomForm* FMainForm = nullptr;
   WideString FTitle;
   AnsiString FHint;
+  bool FHintShortCuts = true;
   std::vector<std::pair<void*, TWindowHook>> FWindowHooks;
   void* FDialogHandle = nullptr;
   TControl* FMouseControl = nullptr;
