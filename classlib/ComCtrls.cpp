@@ -362,10 +362,25 @@ void TPageControl::SetActivePage(TTabSheet* Page) {
 
 int TPageControl::TabIndex() { return HandleAllocated() ? (int)SendMessageA(H(this), TCM_GETCURSEL, 0, 0) : -1; }
 
+bool TPageControl::CanChange() {
+  bool allow = true;
+  if (OnChanging) OnChanging(this, allow);
+  return allow;
+}
+
+void TPageControl::Change() {
+  if (OnChange) OnChange(this);
+}
+
 void TPageControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_NOTIFY && reinterpret_cast<NMHDR*>(Message.LParam)->code == (UINT)TCN_SELCHANGING) {
+    Message.Result = CanChange() ? 0 : 1;
+    return;
+  }
   if (Message.Msg == CN_NOTIFY && reinterpret_cast<NMHDR*>(Message.LParam)->code == (UINT)TCN_SELCHANGE) {
     int i = TabIndex();
     if (i >= 0 && i < PageCount()) SetActivePage(FPages[i]);
+    Change();
     return;
   }
   TWinControl::WndProc(Message);

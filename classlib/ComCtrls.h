@@ -157,12 +157,17 @@ class TPageControl : public TWinControl {
   int TabIndex();
   // The tab texts (TCM_SETITEMA through WindowProc).
   void UpdateTab(TTabSheet* Page);
+  // Asked before the user leaves the active page; told after a page came up.
+  std::function<void(TObject* Sender, bool& AllowChange)> OnChanging;
+  std::function<void(TObject* Sender)> OnChange;
 
  protected:
   friend class TTabSheet;
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void WndProc(TMessage& Message) override;
+  virtual bool CanChange();
+  virtual void Change();
   void InsertPage(TTabSheet* Page);
   void RemovePage(TTabSheet* Page);
   void InsertTab(TTabSheet* Page);

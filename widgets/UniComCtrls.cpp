@@ -214,6 +214,20 @@ void TUniPageControl::CreateWindowHandle(const TCreateParams& Params) {
 }
 
 void TUniPageControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR) {
+    // The first sheet whose wide caption has the key as its hot key comes up.
+    for (int i = 0; i < PageCount(); ++i) {
+      TTabSheet* sheet = Pages(i);
+      WideString caption = dynamic_cast<TUniTabSheet*>(sheet) ? GetControlWideText(sheet) : AnsiToWide(sheet->Caption());
+      if (!IsWideAccelChar((uint32_t)Message.WParam, caption) || !CanFocus()) continue;
+      Message.Result = 1;
+      if (sheet != ActivePage() && CanChange()) {
+        SetActivePage(sheet);
+        Change();
+      }
+      return;
+    }
+  }
   bool nt = Win32PlatformIsNT() && HandleAllocated() && IsWindowUnicode(H(this));
   if (nt && Message.Msg == TCM_INSERTITEMA && Message.LParam) {
     reinterpret_cast<TCITEMA*>(Message.LParam)->mask &= ~TCIF_TEXT;

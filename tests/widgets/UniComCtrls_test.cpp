@@ -149,3 +149,48 @@ TEST(UniComCtrls, TabCaptionsAndBarsAreUnicode) {
   track->SetHint(kChinese);
   EXPECT_EQ(track->Hint(), Expected(kChinese));
 }
+
+TEST(UniComCtrls, PageControlBringsUpTheSheetOfAWideHotKey) {
+  TUniForm form(nullptr);
+  auto* pc = new TUniPageControl(&form);
+  pc->SetParent(&form);
+  const wchar_t* captions[] = {L"&G\u00e9n\u00e9ral", L"\u4e2d\u6587(&W)", L"&\u010ce\u0161tina"};
+  std::vector<TUniTabSheet*> sheets;
+  for (const wchar_t* caption : captions) {
+    auto* sheet = new TUniTabSheet(&form);
+    sheet->SetCaption(caption);
+    sheet->SetPageControl(pc);
+    sheets.push_back(sheet);
+  }
+  pc->SetActivePage(sheets[0]);
+  form.Show();
+  int changes = 0;
+  bool allow = true;
+  pc->OnChange = [&](TObject*) { ++changes; };
+  pc->OnChanging = [&](TObject*, bool& Allow) { Allow = allow; };
+  struct Step {
+    wchar_t Key;
+    bool Allow;
+    intptr_t Result;
+    int Page;
+    int Changes;
+  } steps[] = {
+      {L'w', true, 1, 1, 1},   // the mark in brackets after Chinese text
+      {L'x', true, 0, 1, 1},   // no sheet has it
+      {L'G', false, 1, 1, 1},  // taken, but the page may not change
+      {L'g', true, 1, 0, 2},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(::testing::Message() << "key " << (char)s.Key);
+    allow = s.Allow;
+    EXPECT_EQ(form.Perform(CM_DIALOGCHAR, s.Key, 0), s.Result);
+    EXPECT_EQ(pc->ActivePage(), sheets[s.Page]);
+    EXPECT_EQ(pc->TabIndex(), s.Page);
+    EXPECT_EQ(changes, s.Changes);
+  }
+  if (TestConfig().NT()) {
+    EXPECT_EQ(form.Perform(CM_DIALOGCHAR, L'\u010d', 0), 1);
+    EXPECT_EQ(pc->ActivePage(), sheets[2]);
+  }
+  form.Hide();
+}
