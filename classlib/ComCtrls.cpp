@@ -154,6 +154,7 @@ void TCustomListView::CreateParams(TCreateParams& Params) {
   CreateSubClass(Params, WC_LISTVIEWA);
   static const DWORD views[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
   Params.Style |= WS_TABSTOP | LVS_SHAREIMAGELISTS | views[FViewStyle];
+  if (!FReadOnly) Params.Style |= LVS_EDITLABELS;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
 }
 
@@ -246,9 +247,36 @@ void TCustomListView::GetDispInfo(NMLVDISPINFOA* Info) {
   lstrcpynA(Info->item.pszText, text.c_str(), Info->item.cchTextMax);
 }
 
+void TCustomListView::SetReadOnly(bool Value) {
+  if (FReadOnly == Value) return;
+  FReadOnly = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+bool TCustomListView::CanEdit(TListItem* Item) {
+  bool allow = !FReadOnly;
+  if (allow && OnEditing) OnEditing(this, Item, allow);
+  return allow;
+}
+
 void TCustomListView::WndProc(TMessage& Message) {
   if (Message.Msg == CN_NOTIFY) {
     auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+    if (hdr->code == LVN_BEGINLABELEDITA || hdr->code == LVN_ENDLABELEDITA) {
+      auto* info = reinterpret_cast<NMLVDISPINFOA*>(hdr);
+      int i = info->item.iItem;
+      TListItem* item = i >= 0 && i < FItems->Count() ? FItems->Item(i) : nullptr;
+      Message.Result = 0;
+      if (hdr->code == LVN_BEGINLABELEDITA) {
+        Message.Result = item && CanEdit(item) ? 0 : 1;
+      } else if (item && info->item.pszText) {
+        // The item keeps its own caption; the window shows it through the text callback.
+        AnsiString text = info->item.pszText;
+        if (OnEdited) OnEdited(this, item, text);
+        item->SetCaption(text);
+      }
+      return;
+    }
     if (hdr->code == LVN_GETDISPINFOA) {
       GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(hdr));
       return;

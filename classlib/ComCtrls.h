@@ -106,6 +106,12 @@ class TCustomListView : public TWinControl {
   void AlphaSort();
   // Answers < 0, 0 or > 0 for two items.
   std::function<void(TObject* Sender, TListItem* Item1, TListItem* Item2, int Data, int& Compare)> OnCompare;
+  // Captions the user may edit in place once it is not read-only (it is at first).
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool Value);
+  std::function<void(TObject* Sender, TListItem* Item, bool& AllowEdit)> OnEditing;
+  // The edited caption, which the handler may change before the item takes it.
+  std::function<void(TObject* Sender, TListItem* Item, AnsiString& S)> OnEdited;
 
   // Items are made by the list view, so that a derived list view makes its own kind.
   virtual std::unique_ptr<TListItem> CreateListItem() { return std::make_unique<TListItem>(this); }
@@ -123,6 +129,9 @@ class TCustomListView : public TWinControl {
   // Fills the text of an LVN_GETDISPINFOA request.
   virtual void GetDispInfo(NMLVDISPINFOA* Info);
   void SyncOrderFromWindow();
+  // May the item's caption be edited in place?
+  virtual bool CanEdit(TListItem* Item);
+  bool FReadOnly = true;
   std::unique_ptr<TListColumns> FColumns;
   std::unique_ptr<TListItems> FItems;
   TViewStyle FViewStyle = vsReport;

@@ -194,3 +194,45 @@ TEST(UniComCtrls, PageControlBringsUpTheSheetOfAWideHotKey) {
   }
   form.Hide();
 }
+
+TEST(UniComCtrls, ListViewLabelEditTakesWideText) {
+  TUniForm form(nullptr);
+  auto* lv = new TUniListView(&form);
+  lv->SetParent(&form);
+  lv->Columns()->Add()->SetCaption(L"Name");
+  form.Show();
+  TUniListItem* first = lv->AddListItem();
+  first->SetCaption(L"one");
+  TUniListItem* second = lv->AddListItem();
+  second->SetCaption(L"two");
+  HWND h = static_cast<HWND>(lv->Handle());
+  bool nt = TestConfig().NT();
+  auto edit = [&](int Index, const WideString& Text) {
+    HWND box = nt ? (HWND)SendMessageW(h, LVM_EDITLABELW, Index, 0) : (HWND)SendMessageA(h, LVM_EDITLABELA, Index, 0);
+    if (!box) return false;
+    if (nt) SetWindowTextW(box, Text.c_str());
+    else SetWindowTextA(box, WideToAnsi(Text).c_str());
+    SendMessageW(box, WM_KEYDOWN, VK_RETURN, 0);
+    return true;
+  };
+  // Read-only at first: no edit starts.
+  EXPECT_FALSE(edit(0, L"x"));
+  lv->SetReadOnly(false);
+  h = static_cast<HWND>(lv->Handle());
+  ASSERT_TRUE(edit(0, L"\u4e2d\u6587 \u010ce\u0161tina"));
+  EXPECT_EQ(first->Caption(), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  EXPECT_EQ(ItemText(lv, 0, 0), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  // The wide handler may change the text; the 8-bit one gets the 8-bit form when there is no wide one.
+  lv->OnWideEdited = [](TObject*, TListItem*, WideString& S) { S += L" \u6587"; };
+  lv->OnEdited = [](TObject*, TListItem*, AnsiString& S) { S = "8-bit " + S; };
+  ASSERT_TRUE(edit(1, L"caf\u00e9"));
+  EXPECT_EQ(second->Caption(), nt ? WideString(L"caf\u00e9 \u6587") : Expected(L"8-bit caf\u00e9"));
+  lv->OnWideEdited = nullptr;
+  ASSERT_TRUE(edit(1, L"abc"));
+  EXPECT_EQ(second->Caption(), L"8-bit abc");
+  // An item OnEditing refuses is not edited.
+  lv->OnEditing = [&](TObject*, TListItem* Item, bool& Allow) { Allow = Item != first; };
+  EXPECT_FALSE(edit(0, L"no"));
+  EXPECT_EQ(first->Caption(), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  form.Hide();
+}
