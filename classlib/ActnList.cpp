@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classlib/Controls.h"
+#include "classlib/Forms.h"
 
 TBasicAction::~TBasicAction() {
   auto clients = FClients;
@@ -10,7 +11,7 @@ TBasicAction::~TBasicAction() {
 }
 
 bool TBasicAction::Execute() {
-  if (!OnExecute) return false;
+  if (!OnExecute) return Application && Application->ExecuteAction(this);
   OnExecute(this);
   return true;
 }

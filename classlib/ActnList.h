@@ -14,7 +14,8 @@ class TBasicAction : public TComponent {
   explicit TBasicAction(TComponent* AOwner) : TComponent(AOwner) {}
   ~TBasicAction() override;
   const char* ClassName() const override { return "TBasicAction"; }
-  // Runs OnExecute; false when there is none.
+  // Runs OnExecute; without one the application offers the action to its targets
+  // (CM_ACTIONEXECUTE). False when nobody took it.
   virtual bool Execute();
   virtual bool Update();
   std::function<void(TObject* Sender)> OnExecute;

@@ -113,6 +113,10 @@ class TApplication : public TComponent {
   const AnsiString& Hint() const { return FHint; }
   void SetHint(const AnsiString& Value);
   void CancelHint() {}
+  // Offers an action without its own OnExecute to the application window's hooks, then to
+  // OnActionExecute; true when one of them took it. Threads: user-interface thread only.
+  bool ExecuteAction(TBasicAction* Action);
+  std::function<void(TBasicAction* Action, bool& Handled)> OnActionExecute;
   // Hints of controls with an action that has a shortcut read "hint (shortcut)".
   bool HintShortCuts() const { return FHintShortCuts; }
   void SetHintShortCuts(bool Value) { FHintShortCuts = Value; }

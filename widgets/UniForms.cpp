@@ -1,5 +1,6 @@
 #include "widgets/UniForms.h"
 
+#include <typeinfo>
 #include <vector>
 
 #include "unicode/UniClasses.h"
@@ -189,6 +190,18 @@ bool TUniApplication::WindowHook(TMessage& Message) {
     WideString t = FTitle;
     FTitle.clear();
     SetTitle(t);
+  }
+  if (Message.Msg == CM_ACTIONEXECUTE) {
+    // The library's hint action carries the 8-bit hint: a wide one goes in its place.
+    auto* action = reinterpret_cast<TBasicAction*>(Message.LParam);
+    if (action && typeid(*action) == typeid(THintAction) &&
+        static_cast<THintAction*>(action)->Hint() == WideToAnsi(Hint())) {
+      Message.Result = 1;
+      TUniHintAction wide(nullptr);
+      wide.SetHint(Hint());
+      wide.Execute();
+      return true;
+    }
   }
   return false;
 }

@@ -1,8 +1,10 @@
 // Unicode forms: wide captions, modal showing, translucency, the application's title and hint.
 #include <gtest/gtest.h>
 
+#include "classlib/ActnList.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
+#include "widgets/UniActnList.h"
 #include "widgets/UniControls.h"
 #include "widgets/UniForms.h"
 #include "widgets/UniMenus.h"
@@ -94,6 +96,29 @@ TEST(UniForms, ApplicationTitleAndHint) {
   EXPECT_EQ(UniApplication->Hint(), Expected(L"\u010ce\u0161tina \u4e2d"));
   Application->SetMouseControl(nullptr);
   Application->OnHint = nullptr;
+  UniApplication->SetHint(L"");
+}
+
+TEST(UniForms, HintActionCarriesTheWideHint) {
+  // Without an OnHint handler a hint change runs the hint action; its takers get the wide hint.
+  std::vector<std::pair<std::string, WideString>> taken;
+  Application->OnActionExecute = [&](TBasicAction* Action, bool& Handled) {
+    taken.emplace_back(Action->ClassName(), GetActionWideHint(Action));
+    Handled = true;
+  };
+  UniApplication->SetHint(L"\u4e2d\u6587 caf\u00e9");
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].first, "TUniHintAction");
+  EXPECT_EQ(taken[0].second, L"\u4e2d\u6587 caf\u00e9");
+  // A hint action whose 8-bit hint is not the application's goes on as it is.
+  taken.clear();
+  THintAction other(nullptr);
+  other.SetHint("other");
+  EXPECT_TRUE(other.Execute());
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].first, "THintAction");
+  EXPECT_EQ(taken[0].second, L"other");
+  Application->OnActionExecute = nullptr;
   UniApplication->SetHint(L"");
 }
 
