@@ -239,7 +239,28 @@ void TApplication::ProcessMessages() {
   CheckSynchronize();
 }
 
+namespace {
+void UpdateControlActions(TControl* Control) {
+  Control->InitiateAction();
+  if (auto* w = dynamic_cast<TWinControl*>(Control))
+    for (int i = 0; i < w->ControlCount(); ++i) UpdateControlActions(w->Controls(i));
+}
+}  // namespace
+
+void TCustomForm::UpdateActions() {
+  if (ComponentState() & csDestroying) return;
+  for (int i = 0; i < ControlCount(); ++i) UpdateControlActions(Controls(i));
+  InitiateAction();
+}
+
 void TApplication::Idle() {
+  if (FMainForm && FMainForm->Visible()) {
+    try {
+      FMainForm->UpdateActions();
+    } catch (...) {
+      HandleException(this);
+    }
+  }
   bool done = true;
   if (OnIdle) {
     try {

@@ -34,6 +34,9 @@ class TCustomForm : public TWinControl {
   void Close();
   // Frees the form after the messages being handled (posted to the application).
   void Release();
+  // The idle step: the form's action and those of all its controls update themselves.
+  // Threads: user-interface thread only.
+  virtual void UpdateActions();
   TModalResult ModalResult() const { return FModalResult; }
   void SetModalResult(TModalResult Value) { FModalResult = Value; }
   uint32_t FormState() const { return FFormState; }

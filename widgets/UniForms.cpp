@@ -133,6 +133,7 @@ TUniApplication::TUniApplication() : TComponent(nullptr) {
 
 TUniApplication::~TUniApplication() {
   if (Application) Application->UnhookMainWindow(this);
+  delete FIdleEventControl;
 }
 
 namespace {
@@ -212,8 +213,34 @@ bool TUniApplication::IsDlgMsg(MSG& Msg) {
   return IsWindowUnicode(dlg) ? IsDialogMessageW(dlg, &Msg) != 0 : IsDialogMessageA(dlg, &Msg) != 0;
 }
 
+TUniAppIdleEventControl::TUniAppIdleEventControl(TComponent* AOwner)
+    : TControl(AOwner), FAction(std::make_unique<TUniAction>(nullptr)) {
+  FAction->OnExecute = [](TObject*) {
+    if (UniApplication) UniApplication->UpdateHint();
+  };
+  FAction->OnUpdate = FAction->OnExecute;
+  SetAction(FAction.get());
+}
+
+TUniAppIdleEventControl::~TUniAppIdleEventControl() {
+  SetAction(nullptr);
+  if (UniApplication && UniApplication->FIdleEventControl == this) UniApplication->FIdleEventControl = nullptr;
+}
+
+void TUniForm::UpdateActions() {
+  TForm::UpdateActions();
+  if (UniApplication) UniApplication->UpdateHint();
+}
+
 bool TUniApplication::ProcessMessage(MSG& Msg) {
-  if (!FMainFormChecked && Application && Application->MainForm()) FMainFormChecked = true;
+  if (!FMainFormChecked && Application && Application->MainForm()) {
+    TCustomForm* main = Application->MainForm();
+    if (!dynamic_cast<TUniForm*>(main)) {
+      FIdleEventControl = new TUniAppIdleEventControl(main);
+      FIdleEventControl->SetParent(main);
+    }
+    FMainFormChecked = true;
+  }
   if (Msg.message != WM_CHAR || Msg.wParam < 256 || !IsWindowUnicode(Msg.hwnd)) return false;
   HWND dlg = Application ? static_cast<HWND>(Application->DialogHandle()) : nullptr;
   if (dlg && !IsWindowUnicode(dlg)) return false;
