@@ -111,6 +111,11 @@ void TUniForm::DestroyWindowHandle() {
 
 void TUniForm::WndProc(TMessage& Message) {
   TForm::WndProc(Message);
+  // Right-to-left menus lose their layout when the form's reading order or position changes.
+  if (Message.Msg == CM_BIDIMODECHANGED)
+    for (int i = 0; i < ComponentCount(); ++i)
+      if (auto* menu = dynamic_cast<TMenu*>(Components(i))) RefreshRightToLeftMenu(menu);
+  if (Message.Msg == WM_WINDOWPOSCHANGING) RefreshRightToLeftMenu(Menu());
   if (Message.Msg == WM_INITMENUPOPUP) InitiateMenuActions(Menu(), reinterpret_cast<void*>(Message.WParam));
   if (Message.Msg != WM_MENUSELECT || !Menu() || !UniApplication) return;
   UINT flags = HIWORD(Message.WParam);
