@@ -355,8 +355,14 @@ const wchar_t kOldProcProp[] = L"UniStdCtrls.EditProc";
 LRESULT CALLBACK ComboEditWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   auto* combo = static_cast<TUniCustomComboBox*>(GetPropW(Wnd, kComboProp));
   auto old = reinterpret_cast<WNDPROC>(GetPropW(Wnd, kOldProcProp));
+  if (Msg == WM_IME_CHAR && combo) return SendMessageW(Wnd, WM_CHAR, WParam, LParam);
   if (Msg == WM_CHAR && combo) {
     try {
+      // Enter and Escape with the list open only close it.
+      if ((WParam == 13 || WParam == 27) && combo->DroppedDown()) {
+        combo->SetDroppedDown(false);
+        return 0;
+      }
       if (combo->AutoCompleteKeyPress((wchar_t)WParam)) return 0;
     } catch (...) {
       try {

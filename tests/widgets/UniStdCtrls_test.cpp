@@ -205,7 +205,13 @@ TEST(UniStdCtrls, DropDownComboCompletesTypedTextAtItsEnd) {
   type(L'\u4e2d');
   EXPECT_EQ(WindowText(combo), L"\u4e2d\u010cex");
   SetWindowTextW(edit, L"");
-  type(L'\u4e2d');
+  // An input method's character is typed as any other.
+  SendMessageW(edit, WM_IME_CHAR, L'\u4e2d', 1);
+  EXPECT_EQ(WindowText(combo), L"\u4e2d\u6587 (CN)");
+  // Enter with the list open closes it and types nothing.
+  combo->SetDroppedDown(true);
+  type(13);
+  EXPECT_FALSE(combo->DroppedDown());
   EXPECT_EQ(WindowText(combo), L"\u4e2d\u6587 (CN)");
   combo->SetAutoComplete(false);
   SetWindowTextW(edit, L"");
