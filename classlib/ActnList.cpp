@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classlib/Controls.h"
+#include "classlib/Forms.h"
 
 TBasicAction::~TBasicAction() {
   auto clients = FClients;
@@ -10,7 +11,7 @@ TBasicAction::~TBasicAction() {
 }
 
 bool TBasicAction::Execute() {
-  if (!OnExecute) return false;
+  if (!OnExecute) return Application && Application->ExecuteAction(this);
   OnExecute(this);
   return true;
 }
@@ -80,5 +81,23 @@ void TControlActionLink::SetCaption(const AnsiString& Value) {
 }
 
 void TControlActionLink::SetHint(const AnsiString& Value) {
+  if (IsHintLinked()) FClient->SetHint(Value);
+}
+
+bool TMenuActionLink::IsCaptionLinked() {
+  auto* a = dynamic_cast<TCustomAction*>(FAction);
+  return TActionLink::IsCaptionLinked() && a && FClient->Caption() == a->Caption();
+}
+
+bool TMenuActionLink::IsHintLinked() {
+  auto* a = dynamic_cast<TCustomAction*>(FAction);
+  return TActionLink::IsHintLinked() && a && FClient->Hint() == a->Hint();
+}
+
+void TMenuActionLink::SetCaption(const AnsiString& Value) {
+  if (IsCaptionLinked()) FClient->SetCaption(Value);
+}
+
+void TMenuActionLink::SetHint(const AnsiString& Value) {
   if (IsHintLinked()) FClient->SetHint(Value);
 }

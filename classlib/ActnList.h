@@ -14,7 +14,8 @@ class TBasicAction : public TComponent {
   explicit TBasicAction(TComponent* AOwner) : TComponent(AOwner) {}
   ~TBasicAction() override;
   const char* ClassName() const override { return "TBasicAction"; }
-  // Runs OnExecute; false when there is none.
+  // Runs OnExecute; without one the application offers the action to its targets
+  // (CM_ACTIONEXECUTE). False when nobody took it.
   virtual bool Execute();
   virtual bool Update();
   std::function<void(TObject* Sender)> OnExecute;
@@ -70,6 +71,9 @@ class TActionLink : public TObject {
   virtual bool IsHintLinked() { return dynamic_cast<TCustomAction*>(FAction) != nullptr; }
   virtual void SetCaption(const AnsiString& Value) {}
   virtual void SetHint(const AnsiString& Value) {}
+  // Image indexes: the library's actions carry none, so no link passes one on.
+  virtual bool IsImageIndexLinked() { return false; }
+  virtual void SetImageIndex(int Value) {}
 
  protected:
   TBasicAction* FAction = nullptr;
@@ -100,4 +104,31 @@ class TButtonActionLink : public TWinControlActionLink {
  public:
   using TWinControlActionLink::TWinControlActionLink;
   const char* ClassName() const override { return "TButtonActionLink"; }
+};
+
+class TListViewActionLink : public TWinControlActionLink {
+ public:
+  using TWinControlActionLink::TWinControlActionLink;
+  const char* ClassName() const override { return "TListViewActionLink"; }
+};
+
+class TBitBtnActionLink : public TButtonActionLink {
+ public:
+  using TButtonActionLink::TButtonActionLink;
+  const char* ClassName() const override { return "TBitBtnActionLink"; }
+};
+
+// The link between an action and one menu item.
+class TMenuActionLink : public TActionLink {
+ public:
+  explicit TMenuActionLink(TMenuItem* AClient) : FClient(AClient) {}
+  const char* ClassName() const override { return "TMenuActionLink"; }
+  TMenuItem* Client() const { return FClient; }
+  bool IsCaptionLinked() override;
+  bool IsHintLinked() override;
+  void SetCaption(const AnsiString& Value) override;
+  void SetHint(const AnsiString& Value) override;
+
+ protected:
+  TMenuItem* FClient;
 };

@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include "classlib/ActnList.h"
+
+std::unique_ptr<TControlActionLink> TBitBtn::CreateActionLink() { return std::make_unique<TBitBtnActionLink>(this); }
+
 TButtonGlyph::TButtonGlyph() : FGlyph(std::make_unique<TBitmap>()) {}
 
 TButtonGlyph::~TButtonGlyph() { Invalidate(); }

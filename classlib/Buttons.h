@@ -55,6 +55,7 @@ class TBitBtn : public TButton {
  protected:
   void CreateParams(TCreateParams& Params) override;
   void WndProc(TMessage& Message) override;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
   // The library's own face: frame, glyph of the state (made here when missing) and 8-bit caption.
   virtual void DrawItem(const DRAWITEMSTRUCT& DrawItemStruct);
   std::unique_ptr<TButtonGlyph> FButtonGlyph;

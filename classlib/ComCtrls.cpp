@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <commctrl.h>
 
+#include "classlib/ActnList.h"
+
+std::unique_ptr<TControlActionLink> TCustomListView::CreateActionLink() {
+  return std::make_unique<TListViewActionLink>(this);
+}
+
 namespace {
 const char* const kMessages[] = {"List index out of bounds (%d)"};
 enum { msgListIndex };
@@ -148,6 +154,7 @@ void TCustomListView::CreateParams(TCreateParams& Params) {
   CreateSubClass(Params, WC_LISTVIEWA);
   static const DWORD views[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
   Params.Style |= WS_TABSTOP | LVS_SHAREIMAGELISTS | views[FViewStyle];
+  if (!FReadOnly) Params.Style |= LVS_EDITLABELS;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
 }
 
@@ -240,9 +247,36 @@ void TCustomListView::GetDispInfo(NMLVDISPINFOA* Info) {
   lstrcpynA(Info->item.pszText, text.c_str(), Info->item.cchTextMax);
 }
 
+void TCustomListView::SetReadOnly(bool Value) {
+  if (FReadOnly == Value) return;
+  FReadOnly = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+bool TCustomListView::CanEdit(TListItem* Item) {
+  bool allow = !FReadOnly;
+  if (allow && OnEditing) OnEditing(this, Item, allow);
+  return allow;
+}
+
 void TCustomListView::WndProc(TMessage& Message) {
   if (Message.Msg == CN_NOTIFY) {
     auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+    if (hdr->code == LVN_BEGINLABELEDITA || hdr->code == LVN_ENDLABELEDITA) {
+      auto* info = reinterpret_cast<NMLVDISPINFOA*>(hdr);
+      int i = info->item.iItem;
+      TListItem* item = i >= 0 && i < FItems->Count() ? FItems->Item(i) : nullptr;
+      Message.Result = 0;
+      if (hdr->code == LVN_BEGINLABELEDITA) {
+        Message.Result = item && CanEdit(item) ? 0 : 1;
+      } else if (item && info->item.pszText) {
+        // The item keeps its own caption; the window shows it through the text callback.
+        AnsiString text = info->item.pszText;
+        if (OnEdited) OnEdited(this, item, text);
+        item->SetCaption(text);
+      }
+      return;
+    }
     if (hdr->code == LVN_GETDISPINFOA) {
       GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(hdr));
       return;
@@ -356,10 +390,25 @@ void TPageControl::SetActivePage(TTabSheet* Page) {
 
 int TPageControl::TabIndex() { return HandleAllocated() ? (int)SendMessageA(H(this), TCM_GETCURSEL, 0, 0) : -1; }
 
+bool TPageControl::CanChange() {
+  bool allow = true;
+  if (OnChanging) OnChanging(this, allow);
+  return allow;
+}
+
+void TPageControl::Change() {
+  if (OnChange) OnChange(this);
+}
+
 void TPageControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_NOTIFY && reinterpret_cast<NMHDR*>(Message.LParam)->code == (UINT)TCN_SELCHANGING) {
+    Message.Result = CanChange() ? 0 : 1;
+    return;
+  }
   if (Message.Msg == CN_NOTIFY && reinterpret_cast<NMHDR*>(Message.LParam)->code == (UINT)TCN_SELCHANGE) {
     int i = TabIndex();
     if (i >= 0 && i < PageCount()) SetActivePage(FPages[i]);
+    Change();
     return;
   }
   TWinControl::WndProc(Message);

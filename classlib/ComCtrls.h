@@ -106,6 +106,12 @@ class TCustomListView : public TWinControl {
   void AlphaSort();
   // Answers < 0, 0 or > 0 for two items.
   std::function<void(TObject* Sender, TListItem* Item1, TListItem* Item2, int Data, int& Compare)> OnCompare;
+  // Captions the user may edit in place once it is not read-only (it is at first).
+  bool ReadOnly() const { return FReadOnly; }
+  void SetReadOnly(bool Value);
+  std::function<void(TObject* Sender, TListItem* Item, bool& AllowEdit)> OnEditing;
+  // The edited caption, which the handler may change before the item takes it.
+  std::function<void(TObject* Sender, TListItem* Item, AnsiString& S)> OnEdited;
 
   // Items are made by the list view, so that a derived list view makes its own kind.
   virtual std::unique_ptr<TListItem> CreateListItem() { return std::make_unique<TListItem>(this); }
@@ -119,9 +125,13 @@ class TCustomListView : public TWinControl {
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void WndProc(TMessage& Message) override;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
   // Fills the text of an LVN_GETDISPINFOA request.
   virtual void GetDispInfo(NMLVDISPINFOA* Info);
   void SyncOrderFromWindow();
+  // May the item's caption be edited in place?
+  virtual bool CanEdit(TListItem* Item);
+  bool FReadOnly = true;
   std::unique_ptr<TListColumns> FColumns;
   std::unique_ptr<TListItems> FItems;
   TViewStyle FViewStyle = vsReport;
@@ -156,12 +166,17 @@ class TPageControl : public TWinControl {
   int TabIndex();
   // The tab texts (TCM_SETITEMA through WindowProc).
   void UpdateTab(TTabSheet* Page);
+  // Asked before the user leaves the active page; told after a page came up.
+  std::function<void(TObject* Sender, bool& AllowChange)> OnChanging;
+  std::function<void(TObject* Sender)> OnChange;
 
  protected:
   friend class TTabSheet;
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void WndProc(TMessage& Message) override;
+  virtual bool CanChange();
+  virtual void Change();
   void InsertPage(TTabSheet* Page);
   void RemovePage(TTabSheet* Page);
   void InsertTab(TTabSheet* Page);

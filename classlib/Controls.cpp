@@ -59,7 +59,15 @@ void TControl::SetAction(TBasicAction* Value) {
   ActionChange(Value, (ComponentState() & csLoading) != 0);
 }
 
+void TControl::InitiateAction() {
+  if (TBasicAction* action = Action()) action->Update();
+}
+
 std::unique_ptr<TControlActionLink> TControl::CreateActionLink() { return std::make_unique<TControlActionLink>(this); }
+
+std::unique_ptr<TControlActionLink> TWinControl::CreateActionLink() {
+  return std::make_unique<TWinControlActionLink>(this);
+}
 
 void TControl::ActionChange(TObject* Sender, bool CheckDefaults) {
   auto* a = dynamic_cast<TCustomAction*>(Sender);

@@ -87,6 +87,8 @@ class TControl : public TComponent {
   // hint (ActionChange with CheckDefaults while loading).
   TBasicAction* Action() const;
   void SetAction(TBasicAction* Value);
+  // Lets the linked action update itself (its OnUpdate).
+  virtual void InitiateAction();
   uint32_t ControlState() const { return FControlState; }
   void SetControlStateFlag(uint32_t Flag, bool On) {
     FControlState = On ? (FControlState | Flag) : (FControlState & ~Flag);
@@ -172,6 +174,7 @@ class TWinControl : public TControl {
 
  protected:
   friend class TControl;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
   virtual void CreateParams(TCreateParams& Params);
   // Copies a system window class into Params (the control imitates it).
   void CreateSubClass(TCreateParams& Params, const char* ControlClassName);

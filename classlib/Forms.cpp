@@ -1,5 +1,6 @@
 #include "classlib/Forms.h"
 
+#include "classlib/ActnList.h"
 #include "classlib/WinApi.h"
 
 TApplication* Application = nullptr;
@@ -170,7 +171,14 @@ TApplication::~TApplication() {
 void TApplication::SetHint(const AnsiString& Value) {
   if (FHint == Value) return;
   FHint = Value;
-  if (OnHint) OnHint(this);
+  if (OnHint) {
+    OnHint(this);
+    return;
+  }
+  // Without a handler the hint goes to whoever takes the hint action (a status bar).
+  THintAction action(nullptr);
+  action.SetHint(Value);
+  action.Execute();
 }
 
 void TApplication::HookMainWindow(void* Id, TWindowHook Hook) { FWindowHooks.emplace_back(Id, std::move(Hook)); }
@@ -181,6 +189,10 @@ void TApplication::UnhookMainWindow(void* Id) {
       FWindowHooks.erase(it);
       return;
     }
+}
+
+bool TApplication::ExecuteAction(TBasicAction* Action) {
+  return FHandle && SendMessageW(static_cast<HWND>(FHandle), CM_ACTIONEXECUTE, 0, reinterpret_cast<LPARAM>(Action)) != 0;
 }
 
 void TApplication::WndProc(TMessage& Message) {
@@ -195,6 +207,12 @@ void TApplication::WndProc(TMessage& Message) {
   auto hooks = FWindowHooks;
   for (auto& h : hooks)
     if (h.second(Message)) return;
+  if (Message.Msg == CM_ACTIONEXECUTE) {
+    bool handled = false;
+    if (OnActionExecute) OnActionExecute(reinterpret_cast<TBasicAction*>(Message.LParam), handled);
+    Message.Result = handled ? 1 : 0;
+    return;
+  }
   DefaultHandler(FHandle, Message);
 }
 
@@ -221,7 +239,28 @@ void TApplication::ProcessMessages() {
   CheckSynchronize();
 }
 
+namespace {
+void UpdateControlActions(TControl* Control) {
+  Control->InitiateAction();
+  if (auto* w = dynamic_cast<TWinControl*>(Control))
+    for (int i = 0; i < w->ControlCount(); ++i) UpdateControlActions(w->Controls(i));
+}
+}  // namespace
+
+void TCustomForm::UpdateActions() {
+  if (ComponentState() & csDestroying) return;
+  for (int i = 0; i < ControlCount(); ++i) UpdateControlActions(Controls(i));
+  InitiateAction();
+}
+
 void TApplication::Idle() {
+  if (FMainForm && FMainForm->Visible()) {
+    try {
+      FMainForm->UpdateActions();
+    } catch (...) {
+      HandleException(this);
+    }
+  }
   bool done = true;
   if (OnIdle) {
     try {

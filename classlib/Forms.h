@@ -34,6 +34,9 @@ class TCustomForm : public TWinControl {
   void Close();
   // Frees the form after the messages being handled (posted to the application).
   void Release();
+  // The idle step: the form's action and those of all its controls update themselves.
+  // Threads: user-interface thread only.
+  virtual void UpdateActions();
   TModalResult ModalResult() const { return FModalResult; }
   void SetModalResult(TModalResult Value) { FModalResult = Value; }
   uint32_t FormState() const { return FFormState; }
@@ -113,6 +116,13 @@ class TApplication : public TComponent {
   const AnsiString& Hint() const { return FHint; }
   void SetHint(const AnsiString& Value);
   void CancelHint() {}
+  // Offers an action without its own OnExecute to the application window's hooks, then to
+  // OnActionExecute; true when one of them took it. Threads: user-interface thread only.
+  bool ExecuteAction(TBasicAction* Action);
+  std::function<void(TBasicAction* Action, bool& Handled)> OnActionExecute;
+  // Hints of controls with an action that has a shortcut read "hint (shortcut)".
+  bool HintShortCuts() const { return FHintShortCuts; }
+  void SetHintShortCuts(bool Value) { FHintShortCuts = Value; }
   // Functions that see the application window's messages first; one that returns true handles it.
   using TWindowHook = std::function<bool(TMessage& Message)>;
   void HookMainWindow(void* Id, TWindowHook Hook);
@@ -138,6 +148,7 @@ class TApplication : public TComponent {
   TCustomForm* FMainForm = nullptr;
   WideString FTitle;
   AnsiString FHint;
+  bool FHintShortCuts = true;
   std::vector<std::pair<void*, TWindowHook>> FWindowHooks;
   void* FDialogHandle = nullptr;
   TControl* FMouseControl = nullptr;

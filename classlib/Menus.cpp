@@ -1,5 +1,6 @@
 #include "classlib/Menus.h"
 
+#include "classlib/ActnList.h"
 #include "classlib/WinApi.h"
 
 namespace {
@@ -51,6 +52,7 @@ uint32_t gNextCommand = 100;
 TMenuItem::TMenuItem(TComponent* AOwner) : TComponent(AOwner), FCommand(gNextCommand++) {}
 
 TMenuItem::~TMenuItem() {
+  FActionLink.reset();
   if (FParent) FParent->Remove(this);
   for (TMenuItem* c : FItems) c->FParent = nullptr;
   if (FHandle) DestroyMenu(static_cast<HMENU>(FHandle));
@@ -137,6 +139,29 @@ TMenuItem* TMenuItem::FindItem(uint32_t Value, bool ByHandle) {
 
 void TMenuItem::Click() {
   if (OnClick) OnClick(this);
+  else if (FActionLink && FActionLink->Action()) FActionLink->Action()->Execute();
+}
+
+TBasicAction* TMenuItem::Action() const { return FActionLink ? FActionLink->Action() : nullptr; }
+
+void TMenuItem::SetAction(TBasicAction* Value) {
+  if (!Value) {
+    FActionLink.reset();
+    return;
+  }
+  if (!FActionLink) FActionLink = CreateActionLink();
+  FActionLink->SetAction(Value);
+  ActionChange(Value, (ComponentState() & csLoading) != 0);
+}
+
+std::unique_ptr<TMenuActionLink> TMenuItem::CreateActionLink() { return std::make_unique<TMenuActionLink>(this); }
+
+void TMenuItem::ActionChange(TObject* Sender, bool CheckDefaults) {
+  auto* action = dynamic_cast<TCustomAction*>(Sender);
+  if (!action) return;
+  if (!CheckDefaults || FCaption.empty()) SetCaption(action->Caption());
+  if (!CheckDefaults || FHint.empty()) SetHint(action->Hint());
+  if (!CheckDefaults || FShortCut == 0) SetShortCut(action->ShortCut());
 }
 
 TMenu::TMenu(TComponent* AOwner) : TComponent(AOwner), FItems(std::make_unique<TMenuItem>(nullptr)) { FItems->FMenu = this; }

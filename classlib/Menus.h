@@ -25,6 +25,8 @@ AnsiString ShortCutToText(TShortCut ShortCut);
 #include "classlib/Classes.h"
 
 class TMenu;
+class TMenuActionLink;
+class TBasicAction;
 
 // One entry of a menu: a text command (caption "-" is a separator line) or a sub-menu.
 class TMenuItem : public TComponent {
@@ -53,6 +55,10 @@ class TMenuItem : public TComponent {
   void* Handle();
   void Click();
   std::function<void(TObject* Sender)> OnClick;
+  // The action that supplies the caption, hint and shortcut; a click runs it.
+  TBasicAction* Action() const;
+  void SetAction(TBasicAction* Value);
+  TMenuActionLink* ActionLink() const { return FActionLink.get(); }
 
   // Rebuilds the Windows menu the item sits in.
   virtual void MenuChanged(bool Rebuild);
@@ -61,6 +67,10 @@ class TMenuItem : public TComponent {
 
  protected:
   friend class TMenu;
+  // Copies the action's caption, hint and shortcut; with CheckDefaults only into empty ones.
+  virtual void ActionChange(TObject* Sender, bool CheckDefaults);
+  virtual std::unique_ptr<TMenuActionLink> CreateActionLink();
+  std::unique_ptr<TMenuActionLink> FActionLink;
   void RebuildHandle();
   AnsiString MenuText() const;
   AnsiString FCaption;

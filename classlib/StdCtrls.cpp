@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "classlib/ActnList.h"
+
+std::unique_ptr<TControlActionLink> TButtonControl::CreateActionLink() {
+  return std::make_unique<TButtonActionLink>(this);
+}
+
 namespace {
 const TWindowItems::Messages kComboMessages{CB_ADDSTRING,  CB_INSERTSTRING, CB_GETLBTEXT,
                                             CB_GETLBTEXTLEN, CB_DELETESTRING, CB_RESETCONTENT,

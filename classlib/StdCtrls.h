@@ -189,6 +189,9 @@ class TButtonControl : public TWinControl {
  public:
   using TWinControl::TWinControl;
   const char* ClassName() const override { return "TButtonControl"; }
+
+ protected:
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
 };
 
 class TButton : public TButtonControl {

@@ -216,6 +216,6 @@ AnsiString Trim(const AnsiString& S) {
 }
 
 const TSysLocale& SysLocale() {
-  static const TSysLocale locale{GetSystemMetrics(SM_DBCSENABLED) != 0};
+  static const TSysLocale locale{GetSystemMetrics(SM_DBCSENABLED) != 0, GetSystemMetrics(SM_MIDEASTENABLED) != 0};
   return locale;
 }

@@ -110,5 +110,6 @@ AnsiString Trim(const AnsiString& S);
 // The system's locale traits: FarEast on systems with double-byte character sets.
 struct TSysLocale {
   bool FarEast;
+  bool MiddleEast;
 };
 const TSysLocale& SysLocale();

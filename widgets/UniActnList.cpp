@@ -1,5 +1,9 @@
 #include "widgets/UniActnList.h"
 
+#include <typeinfo>
+
+#include "classlib/Buttons.h"
+#include "classlib/ComCtrls.h"
 #include "classlib/StdCtrls.h"
 #include "unicode/UniClasses.h"
 #include "widgets/UniControls.h"
@@ -117,10 +121,23 @@ void ApplyActionWideTexts(TControl* Control, TObject* Sender, bool CheckDefaults
   if (!CheckDefaults || GetControlWideHint(Control).empty()) SetControlWideHint(Control, GetActionWideHint(action));
 }
 
-std::unique_ptr<TControlActionLink> SelectWideActionLinkClass(TControl* Control) {
-  if (dynamic_cast<TButtonControl*>(Control)) return std::make_unique<TUniButtonActionLink>(Control);
-  if (dynamic_cast<TWinControl*>(Control)) return std::make_unique<TUniWinControlActionLink>(Control);
-  return std::make_unique<TUniControlActionLink>(Control);
+namespace {
+template <class UniLink, class LibraryLink>
+std::unique_ptr<TControlActionLink> MakeWideLink(TControl* Control, const TControlActionLink* Inherited) {
+  UniAssert(!Inherited || typeid(*Inherited) == typeid(LibraryLink), kUnit, 483);
+  return std::make_unique<UniLink>(Control);
+}
+}  // namespace
+
+std::unique_ptr<TControlActionLink> SelectWideActionLinkClass(TControl* Control, const TControlActionLink* Inherited) {
+  if (dynamic_cast<TCustomListView*>(Control))
+    return MakeWideLink<TUniListViewActionLink, TListViewActionLink>(Control, Inherited);
+  if (dynamic_cast<TBitBtn*>(Control)) return MakeWideLink<TUniBitBtnActionLink, TBitBtnActionLink>(Control, Inherited);
+  if (dynamic_cast<TButtonControl*>(Control))
+    return MakeWideLink<TUniButtonActionLink, TButtonActionLink>(Control, Inherited);
+  if (dynamic_cast<TWinControl*>(Control))
+    return MakeWideLink<TUniWinControlActionLink, TWinControlActionLink>(Control, Inherited);
+  return MakeWideLink<TUniControlActionLink, TControlActionLink>(Control, Inherited);
 }
 
 void TUniAction::Assign(TPersistent* Source) {
@@ -161,3 +178,21 @@ void TUniHintAction::DefineProperties(TFiler* Filer) {
 UNI_ACTION_LINK_STEPS(TUniControlActionLink, TControlActionLink)
 UNI_ACTION_LINK_STEPS(TUniWinControlActionLink, TWinControlActionLink)
 UNI_ACTION_LINK_STEPS(TUniButtonActionLink, TButtonActionLink)
+UNI_ACTION_LINK_STEPS(TUniListViewActionLink, TListViewActionLink)
+UNI_ACTION_LINK_STEPS(TUniBitBtnActionLink, TBitBtnActionLink)
+
+bool TUniMenuActionLink::IsCaptionLinked() {
+  return TActionLink::IsCaptionLinked() && SameCaptionIgnoringHotKeys(GetActionWideCaption(FAction), FUniClient->Caption());
+}
+
+bool TUniMenuActionLink::IsHintLinked() {
+  return TActionLink::IsHintLinked() && GetActionWideHint(FAction) == FUniClient->Hint();
+}
+
+void TUniMenuActionLink::SetCaption(const AnsiString& Value) {
+  if (IsCaptionLinked()) FUniClient->SetCaption(GetActionPendingWideCaption(FAction, AnsiToWide(Value)));
+}
+
+void TUniMenuActionLink::SetHint(const AnsiString& Value) {
+  if (IsHintLinked()) FUniClient->SetHint(GetActionPendingWideHint(FAction, AnsiToWide(Value)));
+}

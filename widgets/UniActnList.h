@@ -5,6 +5,7 @@
 
 #include "classlib/ActnList.h"
 #include "classlib/Controls.h"
+#include "widgets/UniMenus.h"
 
 // An action that keeps wide texts.
 class IWideCaptionAction {
@@ -39,8 +40,10 @@ WideString GetActionPendingWideHint(TBasicAction* Action, const WideString& Defa
 void AssignActionWideTexts(TBasicAction* Action, TPersistent* Source);
 // The control step before the library's ActionChange.
 void ApplyActionWideTexts(TControl* Control, TObject* Sender, bool CheckDefaults);
-// The link of the Unicode kind for a control's class.
-std::unique_ptr<TControlActionLink> SelectWideActionLinkClass(TControl* Control);
+// The link of the Unicode kind for a control's class. Inherited, when given, is the link the
+// class library makes for the control; the Unicode link must derive from exactly its class.
+std::unique_ptr<TControlActionLink> SelectWideActionLinkClass(TControl* Control,
+                                                              const TControlActionLink* Inherited = nullptr);
 
 class TUniAction : public TAction, public IWideCaptionAction {
  public:
@@ -79,3 +82,31 @@ class TUniHintAction : public THintAction, public IWideCaptionAction {
 UNI_ACTION_LINK(TUniControlActionLink, TControlActionLink)
 UNI_ACTION_LINK(TUniWinControlActionLink, TWinControlActionLink)
 UNI_ACTION_LINK(TUniButtonActionLink, TButtonActionLink)
+UNI_ACTION_LINK(TUniListViewActionLink, TListViewActionLink)
+
+// Bitmap buttons take no image index from an action, yet count it as linked.
+class TUniBitBtnActionLink : public TBitBtnActionLink {
+ public:
+  using TBitBtnActionLink::TBitBtnActionLink;
+  const char* ClassName() const override { return "TUniBitBtnActionLink"; }
+  bool IsCaptionLinked() override;
+  bool IsHintLinked() override;
+  void SetCaption(const AnsiString& Value) override;
+  void SetHint(const AnsiString& Value) override;
+  bool IsImageIndexLinked() override { return dynamic_cast<TCustomAction*>(FAction) != nullptr; }
+  void SetImageIndex(int Value) override {}
+};
+
+// The link of a Unicode menu item: captions compare without their hot-key marks.
+class TUniMenuActionLink : public TMenuActionLink {
+ public:
+  explicit TUniMenuActionLink(TUniMenuItem* AClient) : TMenuActionLink(AClient), FUniClient(AClient) {}
+  const char* ClassName() const override { return "TUniMenuActionLink"; }
+  bool IsCaptionLinked() override;
+  bool IsHintLinked() override;
+  void SetCaption(const AnsiString& Value) override;
+  void SetHint(const AnsiString& Value) override;
+
+ private:
+  TUniMenuItem* FUniClient;
+};

@@ -169,6 +169,26 @@ void TUniCustomListView::WndProc(TMessage& Message) {
       break;
     case CN_NOTIFY: {
       auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+      if (hdr->code == LVN_BEGINLABELEDITW || hdr->code == LVN_ENDLABELEDITW) {
+        auto* info = reinterpret_cast<NMLVDISPINFOW*>(hdr);
+        int i = info->item.iItem;
+        TUniListItem* item = i >= 0 && i < Items()->Count() ? Item(i) : nullptr;
+        Message.Result = 0;
+        if (hdr->code == LVN_BEGINLABELEDITW) {
+          Message.Result = item && CanEdit(item) ? 0 : 1;
+        } else if (item && info->item.pszText) {
+          WideString text = info->item.pszText;
+          if (OnWideEdited) {
+            OnWideEdited(this, item, text);
+          } else if (OnEdited) {
+            AnsiString ansi = WideToAnsi(text);
+            OnEdited(this, item, ansi);
+            if (ansi != WideToAnsi(text)) text = AnsiToWide(ansi);
+          }
+          item->SetCaption(text);
+        }
+        return;
+      }
       if (hdr->code != LVN_GETDISPINFOW) break;
       auto* info = reinterpret_cast<NMLVDISPINFOW*>(hdr);
       UINT mask = info->item.mask;
@@ -214,6 +234,20 @@ void TUniPageControl::CreateWindowHandle(const TCreateParams& Params) {
 }
 
 void TUniPageControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DIALOGCHAR) {
+    // The first sheet whose wide caption has the key as its hot key comes up.
+    for (int i = 0; i < PageCount(); ++i) {
+      TTabSheet* sheet = Pages(i);
+      WideString caption = dynamic_cast<TUniTabSheet*>(sheet) ? GetControlWideText(sheet) : AnsiToWide(sheet->Caption());
+      if (!IsWideAccelChar((uint32_t)Message.WParam, caption) || !CanFocus()) continue;
+      Message.Result = 1;
+      if (sheet != ActivePage() && CanChange()) {
+        SetActivePage(sheet);
+        Change();
+      }
+      return;
+    }
+  }
   bool nt = Win32PlatformIsNT() && HandleAllocated() && IsWindowUnicode(H(this));
   if (nt && Message.Msg == TCM_INSERTITEMA && Message.LParam) {
     reinterpret_cast<TCITEMA*>(Message.LParam)->mask &= ~TCIF_TEXT;

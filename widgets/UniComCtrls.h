@@ -77,8 +77,17 @@ class TUniCustomListView : public TCustomListView {
   TUniListItem* InsertListItem(int Index) { return static_cast<TUniListItem*>(Items()->Insert(Index)); }
   TUniListItem* Selected() const { return static_cast<TUniListItem*>(TCustomListView::Selected()); }
   std::unique_ptr<TListItem> CreateListItem() override { return std::make_unique<TUniListItem>(this); }
+  // The wide edit step; when not assigned the library's OnEdited gets the 8-bit form.
+  std::function<void(TObject* Sender, TListItem* Item, WideString& S)> OnWideEdited;
 
  protected:
+  std::unique_ptr<TControlActionLink> CreateActionLink() override {
+    return SelectWideActionLinkClass(this, TCustomListView::CreateActionLink().get());
+  }
+  void ActionChange(TObject* Sender, bool CheckDefaults) override {
+    ApplyActionWideTexts(this, Sender, CheckDefaults);
+    TCustomListView::ActionChange(Sender, CheckDefaults);
+  }
   void CreateWindowHandle(const TCreateParams& Params) override;
   void WndProc(TMessage& Message) override;
 };

@@ -9,6 +9,7 @@
 #include "classlib/StdCtrls.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniWindows.h"
+#include "widgets/UniMenus.h"
 
 namespace {
 const char kUnit[] = "UniControls";
@@ -501,6 +502,11 @@ WideString GetWideHintText(const THintInfo& HintInfo) {
   if (result.empty()) return result;
   WideString wide = ShortHintPart(GetWideHintOfControl(HintInfo.HintControl));
   if (WideToAnsi(wide) == HintInfo.HintStr) return wide;
+  // The library's "hint (shortcut)" form comes back with the wide hint and the keyboard's names.
+  auto* action = HintInfo.HintControl ? dynamic_cast<TCustomAction*>(HintInfo.HintControl->Action()) : nullptr;
+  if (Application && Application->HintShortCuts() && action && action->ShortCut() &&
+      Format("%s (%s)", WideToAnsi(wide).c_str(), ShortCutToText(action->ShortCut()).c_str()) == HintInfo.HintStr)
+    return wide + L" (" + ShortCutToWideText(action->ShortCut()) + L")";
   return result;
 }
 

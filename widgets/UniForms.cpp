@@ -1,5 +1,6 @@
 #include "widgets/UniForms.h"
 
+#include <typeinfo>
 #include <vector>
 
 #include "unicode/UniClasses.h"
@@ -110,6 +111,12 @@ void TUniForm::DestroyWindowHandle() {
 
 void TUniForm::WndProc(TMessage& Message) {
   TForm::WndProc(Message);
+  // Right-to-left menus lose their layout when the form's reading order or position changes.
+  if (Message.Msg == CM_BIDIMODECHANGED)
+    for (int i = 0; i < ComponentCount(); ++i)
+      if (auto* menu = dynamic_cast<TMenu*>(Components(i))) RefreshRightToLeftMenu(menu);
+  if (Message.Msg == WM_WINDOWPOSCHANGING) RefreshRightToLeftMenu(Menu());
+  if (Message.Msg == WM_INITMENUPOPUP) InitiateMenuActions(Menu(), reinterpret_cast<void*>(Message.WParam));
   if (Message.Msg != WM_MENUSELECT || !Menu() || !UniApplication) return;
   UINT flags = HIWORD(Message.WParam);
   if (flags == 0xFFFF && Message.LParam == 0) return;  // the menu closed
@@ -131,6 +138,7 @@ TUniApplication::TUniApplication() : TComponent(nullptr) {
 
 TUniApplication::~TUniApplication() {
   if (Application) Application->UnhookMainWindow(this);
+  delete FIdleEventControl;
 }
 
 namespace {
@@ -189,6 +197,18 @@ bool TUniApplication::WindowHook(TMessage& Message) {
     FTitle.clear();
     SetTitle(t);
   }
+  if (Message.Msg == CM_ACTIONEXECUTE) {
+    // The library's hint action carries the 8-bit hint: a wide one goes in its place.
+    auto* action = reinterpret_cast<TBasicAction*>(Message.LParam);
+    if (action && typeid(*action) == typeid(THintAction) &&
+        static_cast<THintAction*>(action)->Hint() == WideToAnsi(Hint())) {
+      Message.Result = 1;
+      TUniHintAction wide(nullptr);
+      wide.SetHint(Hint());
+      wide.Execute();
+      return true;
+    }
+  }
   return false;
 }
 
@@ -198,8 +218,34 @@ bool TUniApplication::IsDlgMsg(MSG& Msg) {
   return IsWindowUnicode(dlg) ? IsDialogMessageW(dlg, &Msg) != 0 : IsDialogMessageA(dlg, &Msg) != 0;
 }
 
+TUniAppIdleEventControl::TUniAppIdleEventControl(TComponent* AOwner)
+    : TControl(AOwner), FAction(std::make_unique<TUniAction>(nullptr)) {
+  FAction->OnExecute = [](TObject*) {
+    if (UniApplication) UniApplication->UpdateHint();
+  };
+  FAction->OnUpdate = FAction->OnExecute;
+  SetAction(FAction.get());
+}
+
+TUniAppIdleEventControl::~TUniAppIdleEventControl() {
+  SetAction(nullptr);
+  if (UniApplication && UniApplication->FIdleEventControl == this) UniApplication->FIdleEventControl = nullptr;
+}
+
+void TUniForm::UpdateActions() {
+  TForm::UpdateActions();
+  if (UniApplication) UniApplication->UpdateHint();
+}
+
 bool TUniApplication::ProcessMessage(MSG& Msg) {
-  if (!FMainFormChecked && Application && Application->MainForm()) FMainFormChecked = true;
+  if (!FMainFormChecked && Application && Application->MainForm()) {
+    TCustomForm* main = Application->MainForm();
+    if (!dynamic_cast<TUniForm*>(main)) {
+      FIdleEventControl = new TUniAppIdleEventControl(main);
+      FIdleEventControl->SetParent(main);
+    }
+    FMainFormChecked = true;
+  }
   if (Msg.message != WM_CHAR || Msg.wParam < 256 || !IsWindowUnicode(Msg.hwnd)) return false;
   HWND dlg = Application ? static_cast<HWND>(Application->DialogHandle()) : nullptr;
   if (dlg && !IsWindowUnicode(dlg)) return false;

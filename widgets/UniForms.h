@@ -17,6 +17,8 @@ class TUniForm : public TForm {
   void DefineProperties(TFiler* Filer) override;
   std::unique_ptr<TControlActionLink> CreateActionLink() override;
   void ActionChange(TObject* Sender, bool CheckDefaults) override;
+  // Inherited, then the application's wide hint follows the control under the mouse.
+  void UpdateActions() override;
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;
@@ -24,6 +26,9 @@ class TUniForm : public TForm {
   // WM_MENUSELECT: the application's hint becomes the long part of the item's wide hint.
   void WndProc(TMessage& Message) override;
 };
+
+class TUniAction;
+class TUniAppIdleEventControl;
 
 // The application's wide title and hint. One instance, UniApplication.
 class TUniApplication : public TComponent {
@@ -44,12 +49,27 @@ class TUniApplication : public TComponent {
 
  private:
   bool WindowHook(TMessage& Message);
+  friend class TUniAppIdleEventControl;
   bool FMainFormChecked = false;
+  // Made on a main form that is not a Unicode form; owned by that form.
+  TUniAppIdleEventControl* FIdleEventControl = nullptr;
   WideString FHint;
   WideString FTitle;
 };
 
 extern TUniApplication* UniApplication;
+
+// A bare control whose action's updates keep the application's wide hint in step on a main form
+// that is not a Unicode form.
+class TUniAppIdleEventControl : public TControl {
+ public:
+  explicit TUniAppIdleEventControl(TComponent* AOwner);
+  ~TUniAppIdleEventControl() override;
+  const char* ClassName() const override { return "TUniAppIdleEventControl"; }
+
+ private:
+  std::unique_ptr<TUniAction> FAction;
+};
 
 // Unit start: the application helper and, on NT, the thread's message hook; unit end undoes both.
 void UniFormsInitialize();

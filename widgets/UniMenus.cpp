@@ -139,6 +139,7 @@ void SyncHotKeyPosition(const WideString& Source, WideString& Dest) {
 #include <vector>
 
 #include "unicode/UniClasses.h"
+#include "widgets/UniActnList.h"
 
 TUniMenuItem::TUniMenuItem(TComponent* AOwner) : TMenuItem(AOwner) {}
 
@@ -178,6 +179,35 @@ void TUniMenuItem::MenuChanged(bool Rebuild) {
   // The parent's Windows menu was rebuilt from the 8-bit captions: every wide caption goes back.
   TMenuItem* top = Parent() ? Parent() : this;
   WriteSubTree(top, GetParentMenu());
+  RefreshRightToLeftMenu(GetParentMenu());
+}
+
+void RefreshRightToLeftMenu(TMenu* Menu) {
+  if (!Menu || !SysLocale().MiddleEast || Menu->Items()->Count() == 0) return;
+  TMenuItem* root = Menu->Items();
+  for (int i = 0; i < root->Count(); ++i) {
+    if (!root->Items(i)->Visible()) continue;
+    if (auto* uni = dynamic_cast<TUniMenuItem*>(root->Items(i))) WriteMenuItemWideCaption(uni, Menu);
+    return;
+  }
+}
+
+void InitiateMenuActions(TMenu* Menu, void* SubMenu) {
+  TMenuItem* parent = Menu ? Menu->FindItem((uint32_t)reinterpret_cast<uintptr_t>(SubMenu), true) : nullptr;
+  if (!parent) return;
+  for (int i = 0; i < parent->Count(); ++i)
+    if (auto* uni = dynamic_cast<TUniMenuItem*>(parent->Items(i))) uni->InitiateAction();
+}
+
+std::unique_ptr<TMenuActionLink> TUniMenuItem::CreateActionLink() { return std::make_unique<TUniMenuActionLink>(this); }
+
+void TUniMenuItem::ActionChange(TObject* Sender, bool CheckDefaults) {
+  auto* action = dynamic_cast<TCustomAction*>(Sender);
+  if (action && dynamic_cast<IWideCaptionAction*>(Sender)) {
+    if (!CheckDefaults || Caption().empty()) SetCaption(GetActionWideCaption(action));
+    if (!CheckDefaults || Hint().empty()) SetHint(GetActionWideHint(action));
+  }
+  TMenuItem::ActionChange(Sender, CheckDefaults);
 }
 
 void TUniMenuItem::InitiateAction() {
@@ -256,6 +286,11 @@ void TUniPopupList::WndProc(TMessage& Message) {
       }
       UniApplication->SetHint(item ? LongHintPart(GetMenuItemWideHint(item)) : WideString());
     }
+  }
+  if (Message.Msg == WM_INITMENUPOPUP)
+    for (int i = 0; i < Count(); ++i) InitiateMenuActions(Items(i), reinterpret_cast<void*>(Message.WParam));
+  if (Message.Msg == WM_ENTERMENULOOP) {
+    for (int i = 0; i < Count(); ++i) RefreshRightToLeftMenu(Items(i));
   }
   TPopupList::WndProc(Message);
 }

@@ -36,6 +36,10 @@ class TUniMenuItem : public TMenuItem {
   // shortcut names depend on it); called before the menu shows.
   void InitiateAction();
 
+ protected:
+  void ActionChange(TObject* Sender, bool CheckDefaults) override;
+  std::unique_ptr<TMenuActionLink> CreateActionLink() override;
+
  private:
   friend void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);
   bool FIgnoreMenuChanged = false;
@@ -48,6 +52,11 @@ class TUniMenuItem : public TMenuItem {
 WideString GetMenuItemWideHint(TMenuItem* Item);
 // Writes an item's wide caption (and shortcut text) into its Windows menu entry.
 void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);
+// On a right-to-left system the first visible item of the menu is written again, which brings
+// back the menu's right-to-left layout after the system lost it.
+void RefreshRightToLeftMenu(TMenu* Menu);
+// Before a Windows menu of Menu shows: its Unicode items re-check the keyboard layout.
+void InitiateMenuActions(TMenu* Menu, void* SubMenu);
 
 // The pop-up list of the widget layer: a menu entry's wide hint becomes the application's hint.
 class TUniPopupList : public TPopupList {

@@ -14,8 +14,10 @@ std::function<uint32_t()> UniComboTickCount = [] { return (uint32_t)GetTickCount
 
 namespace {
 const char kUnit[] = "UniStdCtrls";
-const char* const kMessages[] = {"Line too long", "Unable to insert a line", "List index out of bounds (%d)"};
-enum { msgLineTooLong, msgInsertLine, msgListIndex };
+const char* const kMessages[] = {
+    "Line too long", "Unable to insert a line", "List index out of bounds (%d)",
+    "Internal Error: UniCombo_AutoCompleteKeyPress is only for csSimple and csDropDown style combo boxes."};
+enum { msgLineTooLong, msgInsertLine, msgListIndex, msgAutoCompleteStyle };
 constexpr uint32_t kSearchResetMs = 1250;
 
 HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
@@ -341,6 +343,83 @@ void TUniCustomComboBox::CreateWnd() {
   if (FSavedIndex != -1) SendMessageW(H(this), CB_SETCURSEL, std::min(FSavedIndex, FUniItems->Count() - 1), 0);
   FSavedIndex = -1;
   SetControlWideText(this, GetStoredWideText(this, text));
+  if (FStyle == csSimple || FStyle == csDropDown) SubclassEditChild();
+}
+
+namespace {
+const wchar_t kComboProp[] = L"UniStdCtrls.Combo";
+const wchar_t kOldProcProp[] = L"UniStdCtrls.EditProc";
+
+// The edit child of a simple or drop-down combo box: typed characters go through the combo's
+// edit-character step first.
+LRESULT CALLBACK ComboEditWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  auto* combo = static_cast<TUniCustomComboBox*>(GetPropW(Wnd, kComboProp));
+  auto old = reinterpret_cast<WNDPROC>(GetPropW(Wnd, kOldProcProp));
+  if (Msg == WM_IME_CHAR && combo) return SendMessageW(Wnd, WM_CHAR, WParam, LParam);
+  if (Msg == WM_CHAR && combo) {
+    try {
+      // Enter and Escape with the list open only close it.
+      if ((WParam == 13 || WParam == 27) && combo->DroppedDown()) {
+        combo->SetDroppedDown(false);
+        return 0;
+      }
+      if (combo->AutoCompleteKeyPress((wchar_t)WParam)) return 0;
+    } catch (...) {
+      try {
+        if (ApplicationHandleException) ApplicationHandleException(combo);
+      } catch (...) {
+      }
+      return 0;
+    }
+  }
+  if (Msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+    RemovePropW(Wnd, kComboProp);
+    RemovePropW(Wnd, kOldProcProp);
+  }
+  return CallWindowProcW(old, Wnd, Msg, WParam, LParam);
+}
+}  // namespace
+
+void TUniCustomComboBox::SubclassEditChild() {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetComboBoxInfo(H(this), &info) || !info.hwndItem || !IsWindowUnicode(info.hwndItem)) return;
+  if (GetPropW(info.hwndItem, kComboProp)) return;
+  SetPropW(info.hwndItem, kOldProcProp, reinterpret_cast<HANDLE>(GetWindowLongPtrW(info.hwndItem, GWLP_WNDPROC)));
+  SetPropW(info.hwndItem, kComboProp, static_cast<HANDLE>(this));
+  SetWindowLongPtrW(info.hwndItem, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ComboEditWndProc));
+}
+
+bool TUniCustomComboBox::AutoCompleteKeyPress(wchar_t Key) {
+  if (FStyle != csSimple && FStyle != csDropDown) throw EUniInternalError(kMessages[msgAutoCompleteStyle]);
+  if (!FAutoComplete || Key == 8 || Key == 9 || Key == 27 || Key < 32 || !HandleAllocated()) return false;
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetComboBoxInfo(H(this), &info) || !info.hwndItem) return false;
+  HWND edit = info.hwndItem;
+  DWORD start = 0, end = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  if (FAutoDropDown && !DroppedDown()) {
+    // Opening the list may change the text and its selection: both are kept.
+    WideString text = GetControlWideText(this);
+    SetDroppedDown(true);
+    SetWindowTextW(edit, text.c_str());
+    SendMessageW(edit, EM_SETSEL, start, end);
+  }
+  int length = GetWindowTextLengthW(edit);
+  std::vector<wchar_t> buf((size_t)std::max(length, 0) + 1);
+  int n = GetWindowTextW(edit, buf.data(), (int)buf.size());
+  WideString text(buf.data(), (size_t)std::max(n, 0));
+  if (end != text.size() || start > end) return false;
+  WideString search = text.substr(0, start) + Key;
+  LRESULT found = SendMessageW(H(this), CB_FINDSTRING, (WPARAM)-1, reinterpret_cast<LPARAM>(search.c_str()));
+  if (found < 0) return false;
+  WideString item = FUniItems->Get((int)found);
+  SetWindowTextW(edit, item.c_str());
+  SendMessageW(edit, EM_SETSEL, search.size(), item.size());
+  Change();
+  return true;
 }
 
 void TUniCustomComboBox::DestroyWnd() {

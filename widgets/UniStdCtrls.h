@@ -153,6 +153,10 @@ class TUniCustomComboBox : public TCustomComboBox, public IWideListControl {
   void AddItem(const WideString& Item, TObject* AObject) override { FUniItems->AddObject(Item, AObject); }
   // Adds the selected item (wide, with its data) to another list-type control.
   void CopySelection(TControl* Destination);
+  // The edit-character step of the simple and drop-down styles: with AutoComplete, a character
+  // typed at the end of the text completes it to the first item it starts and is consumed.
+  // Threads: user-interface thread only.
+  bool AutoCompleteKeyPress(wchar_t Key);
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;
@@ -162,6 +166,7 @@ class TUniCustomComboBox : public TCustomComboBox, public IWideListControl {
   std::unique_ptr<TUniListItemsStrings> FUniItems;
   std::unique_ptr<TUniStringList> FSavedItems;
   int FSavedIndex = -1;
+  void SubclassEditChild();
   WideString FSearchText;
   uint32_t FLastSearchTick = 0;
   bool FSearched = false;

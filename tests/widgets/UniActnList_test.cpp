@@ -3,7 +3,12 @@
 
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
+#include <algorithm>
+
+#include "classlib/WinApi.h"
 #include "widgets/UniActnList.h"
+#include "widgets/UniButtons.h"
+#include "widgets/UniComCtrls.h"
 #include "widgets/UniForms.h"
 #include "widgets/UniStdCtrls.h"
 
@@ -85,4 +90,76 @@ TEST(UniActions, ClientsReadTheOldCaptionDuringAChange) {
   TUniAction copy(nullptr);
   copy.Assign(&action);
   EXPECT_EQ(copy.Caption(), L"new \u6587");
+}
+
+TEST(UniActions, EachControlKindGetsItsUnicodeLink) {
+  TUniForm form(nullptr);
+  TUniAction action(nullptr);
+  action.SetCaption(L"Open");
+  auto* listView = new TUniListView(&form);
+  auto* bitBtn = new TUniBitBtn(&form);
+  auto* button = new TUniButton(&form);
+  auto* edit = new TUniEdit(&form);
+  auto* label = new TUniLabel(&form);
+  struct Case {
+    TControl* Control;
+    const char* Link;
+  } cases[] = {
+      {listView, "TUniListViewActionLink"}, {bitBtn, "TUniBitBtnActionLink"}, {button, "TUniButtonActionLink"},
+      {edit, "TUniWinControlActionLink"},   {label, "TUniControlActionLink"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Link);
+    c.Control->SetAction(&action);
+    ASSERT_NE(c.Control->ActionLink(), nullptr);
+    EXPECT_STREQ(c.Control->ActionLink()->ClassName(), c.Link);
+    EXPECT_EQ(GetControlWideText(c.Control), L"Open");
+  }
+  action.SetCaption(L"\u010ce\u0161tina \u6587");
+  action.SetHint(L"\u4e2d");
+  for (const Case& c : cases) {
+    // A list view shows no text of its own; its hint is linked as the others' texts.
+    if (c.Control == listView) EXPECT_EQ(listView->Hint(), Expected(L"\u4e2d"));
+    else EXPECT_EQ(GetControlWideText(c.Control), Expected(L"\u010ce\u0161tina \u6587")) << c.Link;
+  }
+  EXPECT_TRUE(bitBtn->ActionLink()->IsImageIndexLinked());
+  EXPECT_FALSE(button->ActionLink()->IsImageIndexLinked());
+}
+
+TEST(UniActions, UnicodeLinkMustDeriveFromTheLibrarysLink) {
+  TUniButton button(nullptr);
+  TButtonActionLink buttonLink(&button);
+  TWinControlActionLink winLink(&button);
+  EXPECT_STREQ(SelectWideActionLinkClass(&button, &buttonLink)->ClassName(), "TUniButtonActionLink");
+  EXPECT_THROW(SelectWideActionLinkClass(&button, &winLink), EAssertionFailed);
+}
+
+TEST(UniActions, MenuItemTakesTheWideCaptionAndRunsTheAction) {
+  TPopupMenu menu(nullptr);
+  TUniAction action(nullptr);
+  action.SetCaption(L"\u6253\u5f00");
+  action.SetHint(L"\u4e2d|\u6253\u5f00\u6587\u4ef6");
+  action.SetShortCut(scCtrl | 'O');
+  int runs = 0;
+  action.OnExecute = [&](TObject*) { ++runs; };
+  auto* item = new TUniMenuItem(&menu);
+  menu.Items()->Add(item);
+  item->SetAction(&action);
+  ASSERT_NE(item->ActionLink(), nullptr);
+  EXPECT_STREQ(item->ActionLink()->ClassName(), "TUniMenuActionLink");
+  EXPECT_EQ(item->Caption(), L"\u6253\u5f00");
+  EXPECT_EQ(item->Hint(), L"\u4e2d|\u6253\u5f00\u6587\u4ef6");
+  EXPECT_EQ(item->ShortCut(), scCtrl | 'O');
+  wchar_t buf[256];
+  int n = GetMenuStringW(static_cast<HMENU>(menu.Handle()), item->Command(), buf, 256, MF_BYCOMMAND);
+  EXPECT_EQ(WideString(buf, (size_t)std::max(n, 0)), Expected(L"\u6253\u5f00") + L"\t" + ShortCutToWideText(scCtrl | 'O'));
+  // A hot-key mark of the item's own does not unlink the caption.
+  item->SetCaption(L"\u6253&\u5f00");
+  action.SetCaption(L"caf\u00e9 \u010ce\u0161tina");
+  EXPECT_EQ(item->Caption(), L"caf\u00e9 \u010ce\u0161tina");
+  item->SetCaption(L"other");
+  action.SetCaption(L"again");
+  EXPECT_EQ(item->Caption(), L"other");
+  SendMessageW(static_cast<HWND>(PopupList->Window()), WM_COMMAND, MAKEWPARAM(item->Command(), 0), 0);
+  EXPECT_EQ(runs, 1);
 }

@@ -149,3 +149,90 @@ TEST(UniComCtrls, TabCaptionsAndBarsAreUnicode) {
   track->SetHint(kChinese);
   EXPECT_EQ(track->Hint(), Expected(kChinese));
 }
+
+TEST(UniComCtrls, PageControlBringsUpTheSheetOfAWideHotKey) {
+  TUniForm form(nullptr);
+  auto* pc = new TUniPageControl(&form);
+  pc->SetParent(&form);
+  const wchar_t* captions[] = {L"&G\u00e9n\u00e9ral", L"\u4e2d\u6587(&W)", L"&\u010ce\u0161tina"};
+  std::vector<TUniTabSheet*> sheets;
+  for (const wchar_t* caption : captions) {
+    auto* sheet = new TUniTabSheet(&form);
+    sheet->SetCaption(caption);
+    sheet->SetPageControl(pc);
+    sheets.push_back(sheet);
+  }
+  pc->SetActivePage(sheets[0]);
+  form.Show();
+  int changes = 0;
+  bool allow = true;
+  pc->OnChange = [&](TObject*) { ++changes; };
+  pc->OnChanging = [&](TObject*, bool& Allow) { Allow = allow; };
+  struct Step {
+    wchar_t Key;
+    bool Allow;
+    intptr_t Result;
+    int Page;
+    int Changes;
+  } steps[] = {
+      {L'w', true, 1, 1, 1},   // the mark in brackets after Chinese text
+      {L'x', true, 0, 1, 1},   // no sheet has it
+      {L'G', false, 1, 1, 1},  // taken, but the page may not change
+      {L'g', true, 1, 0, 2},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(::testing::Message() << "key " << (char)s.Key);
+    allow = s.Allow;
+    EXPECT_EQ(form.Perform(CM_DIALOGCHAR, s.Key, 0), s.Result);
+    EXPECT_EQ(pc->ActivePage(), sheets[s.Page]);
+    EXPECT_EQ(pc->TabIndex(), s.Page);
+    EXPECT_EQ(changes, s.Changes);
+  }
+  if (TestConfig().NT()) {
+    EXPECT_EQ(form.Perform(CM_DIALOGCHAR, L'\u010d', 0), 1);
+    EXPECT_EQ(pc->ActivePage(), sheets[2]);
+  }
+  form.Hide();
+}
+
+TEST(UniComCtrls, ListViewLabelEditTakesWideText) {
+  TUniForm form(nullptr);
+  auto* lv = new TUniListView(&form);
+  lv->SetParent(&form);
+  lv->Columns()->Add()->SetCaption(L"Name");
+  form.Show();
+  TUniListItem* first = lv->AddListItem();
+  first->SetCaption(L"one");
+  TUniListItem* second = lv->AddListItem();
+  second->SetCaption(L"two");
+  HWND h = static_cast<HWND>(lv->Handle());
+  bool nt = TestConfig().NT();
+  auto edit = [&](int Index, const WideString& Text) {
+    HWND box = nt ? (HWND)SendMessageW(h, LVM_EDITLABELW, Index, 0) : (HWND)SendMessageA(h, LVM_EDITLABELA, Index, 0);
+    if (!box) return false;
+    if (nt) SetWindowTextW(box, Text.c_str());
+    else SetWindowTextA(box, WideToAnsi(Text).c_str());
+    SendMessageW(box, WM_KEYDOWN, VK_RETURN, 0);
+    return true;
+  };
+  // Read-only at first: no edit starts.
+  EXPECT_FALSE(edit(0, L"x"));
+  lv->SetReadOnly(false);
+  h = static_cast<HWND>(lv->Handle());
+  ASSERT_TRUE(edit(0, L"\u4e2d\u6587 \u010ce\u0161tina"));
+  EXPECT_EQ(first->Caption(), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  EXPECT_EQ(ItemText(lv, 0, 0), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  // The wide handler may change the text; the 8-bit one gets the 8-bit form when there is no wide one.
+  lv->OnWideEdited = [](TObject*, TListItem*, WideString& S) { S += L" \u6587"; };
+  lv->OnEdited = [](TObject*, TListItem*, AnsiString& S) { S = "8-bit " + S; };
+  ASSERT_TRUE(edit(1, L"caf\u00e9"));
+  EXPECT_EQ(second->Caption(), nt ? WideString(L"caf\u00e9 \u6587") : Expected(L"8-bit caf\u00e9"));
+  lv->OnWideEdited = nullptr;
+  ASSERT_TRUE(edit(1, L"abc"));
+  EXPECT_EQ(second->Caption(), L"8-bit abc");
+  // An item OnEditing refuses is not edited.
+  lv->OnEditing = [&](TObject*, TListItem* Item, bool& Allow) { Allow = Item != first; };
+  EXPECT_FALSE(edit(0, L"no"));
+  EXPECT_EQ(first->Caption(), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  form.Hide();
+}

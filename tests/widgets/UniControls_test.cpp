@@ -7,7 +7,9 @@
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
+#include "classlib/ActnList.h"
 #include "widgets/UniControls.h"
+#include "widgets/UniMenus.h"
 
 namespace {
 // A windowed control over the system's edit class, as every Unicode control makes its window.
@@ -285,4 +287,26 @@ TEST(WideText, HintWindowShowsTheShortPartOfTheWideHint) {
   // A hint an application handler changed shows as that handler left it.
   info.HintStr = "changed";
   EXPECT_EQ(GetWideHintText(info), L"changed");
+}
+
+TEST(WideText, HintWithTheActionsShortcutKeepsItsWideText) {
+  TTestForm form(nullptr);
+  auto* edit = new TTestEdit(&form);
+  TAction action(nullptr);
+  action.SetShortCut(scCtrl | 'O');
+  edit->SetAction(&action);
+  SetControlWideHint(edit, kChinese + L" " + kLatin1 + L"|long");
+  THintInfo info;
+  info.HintControl = edit;
+  // The library's hint string for an action with a shortcut.
+  info.HintStr = Format("%s (%s)", WideToAnsi(kChinese + L" " + kLatin1).c_str(), ShortCutToText(scCtrl | 'O').c_str());
+  const WideString wide = kChinese + L" " + kLatin1 + L" (" + ShortCutToWideText(scCtrl | 'O') + L")";
+  EXPECT_EQ(GetWideHintText(info), TestConfig().NT() ? wide : AnsiToWide(info.HintStr));
+  ASSERT_NE(Application, nullptr);
+  Application->SetHintShortCuts(false);
+  EXPECT_EQ(GetWideHintText(info), AnsiToWide(info.HintStr));
+  Application->SetHintShortCuts(true);
+  // Another shortcut than the action's is not the library's form.
+  info.HintStr = Format("%s (%s)", WideToAnsi(kChinese + L" " + kLatin1).c_str(), ShortCutToText(scCtrl | 'P').c_str());
+  EXPECT_EQ(GetWideHintText(info), AnsiToWide(info.HintStr));
 }

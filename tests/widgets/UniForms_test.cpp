@@ -1,11 +1,14 @@
 // Unicode forms: wide captions, modal showing, translucency, the application's title and hint.
 #include <gtest/gtest.h>
 
+#include "classlib/ActnList.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
+#include "widgets/UniActnList.h"
 #include "widgets/UniControls.h"
 #include "widgets/UniForms.h"
 #include "widgets/UniMenus.h"
+#include "widgets/UniStdCtrls.h"
 
 namespace {
 class TProbeForm : public TUniForm {
@@ -93,6 +96,59 @@ TEST(UniForms, ApplicationTitleAndHint) {
   UniApplication->UpdateHint();
   EXPECT_EQ(UniApplication->Hint(), Expected(L"\u010ce\u0161tina \u4e2d"));
   Application->SetMouseControl(nullptr);
+  Application->OnHint = nullptr;
+  UniApplication->SetHint(L"");
+}
+
+TEST(UniForms, HintActionCarriesTheWideHint) {
+  // Without an OnHint handler a hint change runs the hint action; its takers get the wide hint.
+  std::vector<std::pair<std::string, WideString>> taken;
+  Application->OnActionExecute = [&](TBasicAction* Action, bool& Handled) {
+    taken.emplace_back(Action->ClassName(), GetActionWideHint(Action));
+    Handled = true;
+  };
+  UniApplication->SetHint(L"\u4e2d\u6587 caf\u00e9");
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].first, "TUniHintAction");
+  EXPECT_EQ(taken[0].second, L"\u4e2d\u6587 caf\u00e9");
+  // A hint action whose 8-bit hint is not the application's goes on as it is.
+  taken.clear();
+  THintAction other(nullptr);
+  other.SetHint("other");
+  EXPECT_TRUE(other.Execute());
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_EQ(taken[0].first, "THintAction");
+  EXPECT_EQ(taken[0].second, L"other");
+  Application->OnActionExecute = nullptr;
+  UniApplication->SetHint(L"");
+}
+
+TEST(UniForms, ActionUpdatesKeepTheWideHintInStep) {
+  // A Unicode form's action update, and the idle control on a form of the class library, both
+  // take the wide hint of the control under the mouse when the 8-bit hint is its form.
+  TUniForm uni(nullptr);
+  TForm plain(nullptr);
+  TUniAction action(nullptr);
+  int updates = 0;
+  action.OnUpdate = [&](TObject*) { ++updates; };
+  auto* button = new TUniButton(&uni);
+  button->SetParent(&uni);
+  button->SetAction(&action);
+  auto* idle = new TUniAppIdleEventControl(&plain);
+  idle->SetParent(&plain);
+  // A handler keeps the hint action (which reads the hint too) out of the way.
+  Application->OnHint = [](TObject*) {};
+  for (TCustomForm* form : {static_cast<TCustomForm*>(&uni), static_cast<TCustomForm*>(&plain)}) {
+    SCOPED_TRACE(form->ClassName());
+    UniApplication->SetHint(L"");
+    SetControlWideHint(form, L"s|\u4e2d\u6587 \u010ce\u0161tina");
+    Application->SetMouseControl(form);
+    Application->SetHint(WideToAnsi(L"\u4e2d\u6587 \u010ce\u0161tina"));
+    form->UpdateActions();
+    Application->SetMouseControl(nullptr);
+    EXPECT_EQ(UniApplication->Hint(), Expected(L"\u4e2d\u6587 \u010ce\u0161tina"));
+  }
+  EXPECT_EQ(updates, 1);
   Application->OnHint = nullptr;
   UniApplication->SetHint(L"");
 }

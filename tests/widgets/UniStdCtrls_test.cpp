@@ -159,6 +159,66 @@ TEST(UniStdCtrls, DropDownListTypeAheadRestartsAfterAPause) {
   UniComboTickCount = savedClock;
 }
 
+TEST(UniStdCtrls, DropDownComboCompletesTypedTextAtItsEnd) {
+  TUniForm form(nullptr);
+  auto* combo = new TUniComboBox(&form);
+  auto* list = new TUniComboBox(&form);
+  combo->SetParent(&form);
+  list->SetStyle(csDropDownList);
+  list->SetParent(&form);
+  form.HandleNeeded();
+  EXPECT_THROW(list->AutoCompleteKeyPress(L'a'), EUniInternalError);
+  for (const wchar_t* item : {L"\u010ce\u0161tina", L"\u4e2d\u6587 (CN)", L"Apple"}) combo->Items()->Add(item);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(static_cast<HWND>(combo->Handle()), &info));
+  HWND edit = info.hwndItem;
+  auto type = [&](wchar_t ch) { SendMessageW(edit, WM_CHAR, ch, 1); };
+  auto selection = [&] {
+    DWORD start = 0, end = 0;
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return std::make_pair((int)start, (int)end);
+  };
+  if (!TestConfig().NT()) {
+    // The 8-bit path types into the 8-bit edit unchanged.
+    type(L'A');
+    EXPECT_EQ(WindowText(combo), L"A");
+    return;
+  }
+  struct Step {
+    wchar_t Key;
+    const wchar_t* Text;
+    std::pair<int, int> Selection;
+  } steps[] = {
+      {L'\u010c', L"\u010ce\u0161tina", {1, 7}},  // completed, the rest selected
+      {L'e', L"\u010ce\u0161tina", {2, 7}},
+      {L'x', L"\u010cex", {3, 3}},  // no item starts so: the character is typed
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(::testing::Message() << "key " << (int)s.Key);
+    type(s.Key);
+    EXPECT_EQ(WindowText(combo), s.Text);
+    EXPECT_EQ(selection(), s.Selection);
+  }
+  // Only typing at the end of the text completes.
+  SendMessageW(edit, EM_SETSEL, 0, 0);
+  type(L'\u4e2d');
+  EXPECT_EQ(WindowText(combo), L"\u4e2d\u010cex");
+  SetWindowTextW(edit, L"");
+  // An input method's character is typed as any other.
+  SendMessageW(edit, WM_IME_CHAR, L'\u4e2d', 1);
+  EXPECT_EQ(WindowText(combo), L"\u4e2d\u6587 (CN)");
+  // Enter with the list open closes it and types nothing.
+  combo->SetDroppedDown(true);
+  type(13);
+  EXPECT_FALSE(combo->DroppedDown());
+  EXPECT_EQ(WindowText(combo), L"\u4e2d\u6587 (CN)");
+  combo->SetAutoComplete(false);
+  SetWindowTextW(edit, L"");
+  type(L'A');
+  EXPECT_EQ(WindowText(combo), L"A");
+}
+
 TEST(UniStdCtrls, MemoLinesAreWideAndAnInsertAfterAnEmptyLastLineStays) {
   TUniForm form(nullptr);
   auto* memo = new TUniMemo(&form);
