@@ -6,6 +6,8 @@
 #include <mmreg.h>
 #include <dsound.h>
 
+#include "audio/DSRing.h"
+
 #include <cstring>
 
 #include "audio/AuClasses.h"
@@ -172,29 +174,17 @@ int32_t DSOut::GetPositions(uint32_t& Play, uint32_t& Write) {
 
 int32_t DSOut::Write(const void* Data, uint32_t Count) {
   if (!FBuffer || !Count || !BufferSize) return DS_OK;
-  void *p1 = nullptr, *p2 = nullptr;
-  DWORD n1 = 0, n2 = 0;
-  HRESULT hr = FBuffer->Lock(WritePosition, Count, &p1, &n1, &p2, &n2, 0);
-  if (FAILED(hr)) return hr;
   const auto* in = static_cast<const uint8_t*>(Data);
-  if (p1) std::memcpy(p1, in, n1);
-  if (p2) std::memcpy(p2, in + n1, n2);
-  WritePosition = (uint32_t)(((uint64_t)WritePosition + n1 + n2) % BufferSize);
-  FBuffer->Unlock(p1, n1, p2, n2);
-  return DS_OK;
+  uint32_t done;
+  return RingStep(FBuffer, WritePosition, BufferSize, Count, done,
+                  [in](uint8_t* P, uint32_t N, uint32_t At) { std::memcpy(P, in + At, N); });
 }
 
 int32_t DSOut::Fill(uint8_t Value, uint32_t Count) {
   if (!FBuffer || !Count || !BufferSize) return DS_OK;
-  void *p1 = nullptr, *p2 = nullptr;
-  DWORD n1 = 0, n2 = 0;
-  HRESULT hr = FBuffer->Lock(WritePosition, Count, &p1, &n1, &p2, &n2, 0);
-  if (FAILED(hr)) return hr;
-  if (p1) std::memset(p1, Value, n1);
-  if (p2) std::memset(p2, Value, n2);
-  WritePosition = (uint32_t)(((uint64_t)WritePosition + n1 + n2) % BufferSize);
-  FBuffer->Unlock(p1, n1, p2, n2);
-  return DS_OK;
+  uint32_t done;
+  return RingStep(FBuffer, WritePosition, BufferSize, Count, done,
+                  [Value](uint8_t* P, uint32_t N, uint32_t) { std::memset(P, Value, N); });
 }
 
 int DSOut::WaitHalves(uint32_t Ms) {

@@ -6,6 +6,8 @@
 #include <mmreg.h>
 #include <dsound.h>
 
+#include "audio/DSRing.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -170,16 +172,12 @@ int32_t DSoundWrapper::ReadCaptured(void* Target, uint32_t& Count) {
     Count = 0;
     return FCaptureBuffer ? DS_OK : DSERR_INVALIDCALL_;
   }
-  void *p1 = nullptr, *p2 = nullptr;
-  DWORD n1 = 0, n2 = 0;
-  HRESULT hr = FCaptureBuffer->Lock(CaptureReadPosition, Count, &p1, &n1, &p2, &n2, 0);
-  if (FAILED(hr)) return hr;
   auto* out = static_cast<uint8_t*>(Target);
-  if (p1 && n1) std::memcpy(out, p1, n1);
-  if (p2 && n2) std::memcpy(out + n1, p2, n2);
-  CaptureReadPosition = (uint32_t)(((uint64_t)CaptureReadPosition + n1 + n2) % CaptureBufferSize);
-  FCaptureBuffer->Unlock(p1, n1, p2, n2);
-  Count = n1 + n2;
+  uint32_t done;
+  HRESULT hr = RingStep(FCaptureBuffer, CaptureReadPosition, CaptureBufferSize, Count, done,
+                        [out](uint8_t* P, uint32_t N, uint32_t At) { std::memcpy(out + At, P, N); });
+  if (FAILED(hr)) return hr;
+  Count = done;
   return DS_OK;
 }
 
@@ -304,31 +302,23 @@ uint32_t DSoundWrapper::OutputSpace() {
 
 int32_t DSoundWrapper::WriteToOutput(const void* Data, uint32_t Count) {
   if (!FOutputBuffer || !Count) return DS_OK;
-  void *p1 = nullptr, *p2 = nullptr;
-  DWORD n1 = 0, n2 = 0;
-  HRESULT hr = FOutputBuffer->Lock(OutputWritePosition, Count, &p1, &n1, &p2, &n2, 0);
-  if (FAILED(hr)) return hr;
   const auto* in = static_cast<const uint8_t*>(Data);
-  if (p1) std::memcpy(p1, in, n1);
-  if (p2) std::memcpy(p2, in + n1, n2);
-  OutputWritePosition = (uint32_t)(((uint64_t)OutputWritePosition + n1 + n2) % OutputBufferSize);
-  FOutputBuffer->Unlock(p1, n1, p2, n2);
-  if (OutputFrameSize) FramesWritten += (double)((n1 + n2) / OutputFrameSize);
+  uint32_t done;
+  HRESULT hr = RingStep(FOutputBuffer, OutputWritePosition, OutputBufferSize, Count, done,
+                        [in](uint8_t* P, uint32_t N, uint32_t At) { std::memcpy(P, in + At, N); });
+  if (FAILED(hr)) return hr;
+  if (OutputFrameSize) FramesWritten += (double)(done / OutputFrameSize);
   return DS_OK;
 }
 
 int32_t DSoundWrapper::FillOutput(uint8_t Value) {
   uint32_t space = OutputSpace();
   if (!FOutputBuffer || !space) return DS_OK;
-  void *p1 = nullptr, *p2 = nullptr;
-  DWORD n1 = 0, n2 = 0;
-  HRESULT hr = FOutputBuffer->Lock(OutputWritePosition, space, &p1, &n1, &p2, &n2, 0);
+  uint32_t done;
+  HRESULT hr = RingStep(FOutputBuffer, OutputWritePosition, OutputBufferSize, space, done,
+                        [Value](uint8_t* P, uint32_t N, uint32_t) { std::memset(P, Value, N); });
   if (FAILED(hr)) return hr;
-  if (p1) std::memset(p1, Value, n1);
-  if (p2) std::memset(p2, Value, n2);
-  OutputWritePosition = (uint32_t)(((uint64_t)OutputWritePosition + n1 + n2) % OutputBufferSize);
-  FOutputBuffer->Unlock(p1, n1, p2, n2);
-  if (OutputFrameSize) FramesWritten += (double)((n1 + n2) / OutputFrameSize);
+  if (OutputFrameSize) FramesWritten += (double)(done / OutputFrameSize);
   return DS_OK;
 }
 
