@@ -753,6 +753,23 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
       }
       fp->Release();
     }
+    if (!R.has_audio) {
+      // Under load the runtime here can, right after opening, fail to list the formats it offers
+      // or refuse the very format it delivers (NS_E_INCOMPATIBLE_FORMAT): take its current
+      // output, set up by the settings above, where that is PCM of the channels asked for.
+      IWMOutputMediaProps* now = nullptr;
+      TMediaType mt;
+      if (SUCCEEDED(reader->GetOutputProps(out, &now)) && now && mt.Get(now) && mt.IsAudio() && mt.IsPcm() &&
+          (ChannelRequest <= 2 || mt.Wave()->nChannels == (uint32_t)ChannelRequest)) {
+        WAVEFORMATEX* w = mt.Wave();
+        R.has_audio = true;
+        R.output_number = out;
+        R.channels = w->nChannels;
+        R.sample_rate = w->nSamplesPerSec;
+        R.bits_per_sample = w->wBitsPerSample;
+      }
+      if (now) now->Release();
+    }
     if (R.has_audio) break;
   }
   if (R.has_audio) {
@@ -787,7 +804,9 @@ void lwma_reader_read(wma_sync_reader& R, void*& Buffer, uint32_t& Bytes) {
   const uint32_t asked = Bytes;
   Buffer = nullptr;
   Bytes = 0;
-  if (!R.reader || asked == 0) return;
+  // A reader without an audio output (an open that found none, or a seek whose fresh open
+  // failed) has nothing to give: its samples would be some other stream's.
+  if (!R.reader || !R.has_audio || asked == 0) return;
   for (;;) {
     BYTE* data = nullptr;
     DWORD len = 0;

@@ -419,6 +419,8 @@ class SyncReader : public Obj<StubIWMSyncReader> {
     s->AddRef();
     stream_ = s;
     ++g_state->opens;
+    // Until told otherwise the reader delivers its current format.
+    g_state->chosen = g_state->formats[0];
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Close() override {
@@ -446,11 +448,13 @@ class SyncReader : public Obj<StubIWMSyncReader> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetOutputFormat(DWORD, DWORD i, IWMOutputMediaProps** p) override {
+    if (FAILED(g_state->formatResult)) return g_state->formatResult;
     if (i >= g_state->formats.size()) return E_INVALIDARG;
     *p = new OutputProps(g_state->formats[i]);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetOutputProps(DWORD, IWMOutputMediaProps* p) override {
+    if (FAILED(g_state->setOutputResult)) return g_state->setOutputResult;
     g_state->chosen = static_cast<OutputProps*>(p)->f_;
     return S_OK;
   }

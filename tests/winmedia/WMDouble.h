@@ -41,6 +41,8 @@ struct State {
   // is formats' first, samples of silence for `seconds`, and these header attributes.
   std::vector<OutFormat> formats = {{2, 44100, 16}};
   bool opensOnlyAtByte30 = false;
+  HRESULT formatResult = S_OK;     // of GetOutputFormat
+  HRESULT setOutputResult = S_OK;  // of SetOutputProps
   bool protectedContent = false;
   QWORD duration = 20000000;  // two seconds
   DWORD bitrate = 0;

@@ -62,6 +62,44 @@ TEST(WMReaderLayer, ChoosesTheOutputFormatByTheChannelRequest) {
   }
 }
 
+// Right after opening, the runtime here can fail to list its formats or refuse the one it
+// delivers; its current output is then what the input reads.
+TEST(WMReaderLayer, AFormatListOrSetThatFailsLeavesTheCurrentOutput) {
+  const HRESULT incompatible = (HRESULT)0xC00D0041;
+  struct Case {
+    HRESULT list, set;
+  } cases[] = {{E_FAIL, S_OK}, {S_OK, incompatible}, {E_FAIL, incompatible}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.list << " " << c.set);
+    wmdouble::Installed dbl(true);
+    auto& st = dbl.state();
+    st.formats = {{1, 22050, 16}, {2, 44100, 24}};
+    st.formatResult = c.list;
+    st.setOutputResult = c.set;
+    Bytes b;
+    TWMIn in(nullptr);
+    in.SetStream(&b.ms);
+    ASSERT_TRUE(in.Valid());
+    EXPECT_EQ(in.Channels(), 1);
+    EXPECT_EQ(in.SampleRate(), 22050);
+    EXPECT_EQ(in.BitsPerSample(), 16);
+    EXPECT_EQ(in.TotalSamples(), 2 * 22050);
+    // What it reads is what the runtime delivers: two seconds of the current format.
+    in.Init();
+    int64_t bytes = 0;
+    for (;;) {
+      void* p = nullptr;
+      uint32_t n = 4096;
+      in.GetData(p, n);
+      if (n == 0) break;
+      bytes += n;
+    }
+    in.Flush();
+    EXPECT_EQ(bytes, 2 * 22050 * 2);
+    in.SetStream(nullptr);
+  }
+}
+
 TEST(WMReaderLayer, AStreamThatOpensOnlyAtByte30Opens) {
   wmdouble::Installed dbl(true);
   dbl.state().opensOnlyAtByte30 = true;
