@@ -369,7 +369,7 @@ void TWinControl::WndProc(TMessage& Message) {
       return;
     case WM_DRAWITEM: {
       auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
-      TWinControl* child = dis && dis->CtlType == ODT_BUTTON ? FindControl(dis->hwndItem) : nullptr;
+      TWinControl* child = dis && dis->CtlType != ODT_MENU ? FindControl(dis->hwndItem) : nullptr;
       if (child && child != this) {
         Message.Result = child->Perform(CN_DRAWITEM, Message.WParam, Message.LParam);
         return;

@@ -1,6 +1,7 @@
 #include "classlib/StdCtrls.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "classlib/ActnList.h"
@@ -17,10 +18,44 @@ const TWindowItems::Messages kComboMessages{CB_ADDSTRING,  CB_INSERTSTRING, CB_G
 const TWindowItems::Messages kListMessages{LB_ADDSTRING,  LB_INSERTSTRING, LB_GETTEXT,     LB_GETTEXTLEN, LB_DELETESTRING,
                                            LB_RESETCONTENT, LB_GETCOUNT,   LB_GETITEMDATA, LB_SETITEMDATA,
                                            LB_GETCURSEL,  LB_SETCURSEL};
-const char* const kMessages[] = {"List index out of bounds (%d)", "Unable to insert a line"};
-enum { msgListIndex, msgInsertLine };
+const char* const kMessages[] = {"List index out of bounds (%d)", "Unable to insert a line",
+                                 "Only a virtual list box takes a count"};
+enum { msgListIndex, msgInsertLine, msgVirtualCount };
 
 HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
+}  // namespace
+
+void DrawOwnerDrawnItem(TCanvas* Canvas, const DRAWITEMSTRUCT& Item,
+                        const std::function<void(int, const RECT&, TOwnerDrawState)>& Draw) {
+  HDC dc = Item.hDC;
+  int saved = SaveDC(dc);
+  Canvas->SetHandle(dc);
+  bool selected = (Item.itemState & ODS_SELECTED) != 0;
+  Canvas->Font()->SetColor(GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  Canvas->Brush()->SetColor(GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  try {
+    Draw((int)Item.itemID, Item.rcItem, Item.itemState);
+    if ((Item.itemState & ODS_FOCUS) && !(Item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &Item.rcItem);
+  } catch (...) {
+    Canvas->SetHandle(nullptr);
+    RestoreDC(dc, saved);
+    throw;
+  }
+  Canvas->SetHandle(nullptr);
+  RestoreDC(dc, saved);
+}
+
+namespace {
+// The default drawing of an owner-drawn item: its background, then its text 2 pixels in.
+void DrawItemText(TCanvas* Canvas, const RECT& Rect, int Index, TStrings* Items) {
+  HDC dc = static_cast<HDC>(Canvas->Handle());
+  Canvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  FillRect(dc, &Rect, static_cast<HBRUSH>(Canvas->Brush()->Handle()));
+  if (Index < 0 || Index >= Items->Count()) return;
+  AnsiString text = Items->Get(Index);
+  SetBkMode(dc, TRANSPARENT);
+  TextOutA(dc, Rect.left + 2, Rect.top, text.c_str(), (int)text.size());
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -271,8 +306,9 @@ TCustomComboBox::TCustomComboBox(TComponent* AOwner)
 void TCustomComboBox::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   CreateSubClass(Params, "COMBOBOX");
-  static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST, CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED,
-                                 CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE};
+  static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST,
+                                 CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                                 CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE | CBS_HASSTRINGS};
   Params.Style |= WS_VSCROLL | WS_TABSTOP | CBS_AUTOHSCROLL | styles[FStyle];
 }
 
@@ -328,7 +364,18 @@ void TCustomComboBox::KeyPress(char& Key) {
   if (Key && OnKeyPress) OnKeyPress(this, Key);
 }
 
+void TCustomComboBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
+  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+}
+
 void TCustomComboBox::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_DRAWITEM && Message.LParam) {
+    DrawOwnerDrawnItem(FCanvas.get(), *reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam),
+                       [this](int I, const RECT& R, TOwnerDrawState S) { DrawItem(I, R, S); });
+    Message.Result = 1;
+    return;
+  }
   if (Message.Msg == CN_COMMAND) {
     switch (HIWORD(Message.WParam)) {
       case CBN_SELCHANGE:
@@ -358,14 +405,16 @@ void TCustomListBox::CreateParams(TCreateParams& Params) {
   CreateSubClass(Params, "LISTBOX");
   Params.Style |= WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
-  if (FStyle == lbVirtual || FStyle == lbVirtualOwnerDraw) Params.Style = (Params.Style & ~LBS_HASSTRINGS) | LBS_NODATA;
-  if (FStyle == lbOwnerDrawFixed || FStyle == lbVirtualOwnerDraw) Params.Style |= LBS_OWNERDRAWFIXED;
+  // A list without data of its own is drawn by the control (by default its texts from OnData).
+  if (IsVirtual()) Params.Style = (Params.Style & ~LBS_HASSTRINGS) | LBS_NODATA | LBS_OWNERDRAWFIXED;
+  if (FStyle == lbOwnerDrawFixed) Params.Style |= LBS_OWNERDRAWFIXED;
   if (FStyle == lbOwnerDrawVariable) Params.Style |= LBS_OWNERDRAWVARIABLE;
 }
 
 void TCustomListBox::CreateWnd() {
   TWinControl::CreateWnd();
-  FItems->RestoreToWindow();
+  if (IsVirtual()) SendMessageA(H(this), LB_SETCOUNT, FCount, 0);
+  else FItems->RestoreToWindow();
   SetTopIndex(FSavedTopIndex);
   if (FSavedItemIndex >= 0) SetItemIndex(FSavedItemIndex);
   FSavedItemIndex = -1;
@@ -376,7 +425,8 @@ void TCustomListBox::DestroyWnd() {
   if (HandleAllocated()) {
     FSavedItemIndex = ItemIndex();
     FSavedTopIndex = TopIndex();
-    FItems->SaveFromWindow();
+    if (IsVirtual()) FCount = FItems->Count();
+    else FItems->SaveFromWindow();
   }
   TWinControl::DestroyWnd();
 }
@@ -404,7 +454,40 @@ void TCustomListBox::SetStyle(TListBoxStyle Value) {
   RecreateWnd();
 }
 
+void TCustomListBox::SetCount(int Value) {
+  if (!IsVirtual()) throw EInvalidOperation(kMessages[msgVirtualCount]);
+  FCount = std::max(0, Value);
+  if (HandleAllocated()) SendMessageA(H(this), LB_SETCOUNT, FCount, 0);
+}
+
+void TCustomListBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
+  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+}
+
 void TCustomListBox::WndProc(TMessage& Message) {
+  if (IsVirtual() && (Message.Msg == LB_GETTEXT || Message.Msg == LB_GETTEXTLEN) && OnData && HandleAllocated()) {
+    // The texts of a virtual list come from OnData.
+    int index = (int)Message.WParam;
+    if (index < 0 || index >= Count()) {
+      Message.Result = LB_ERR;
+      return;
+    }
+    AnsiString data;
+    OnData(this, index, data);
+    if (Message.Msg == LB_GETTEXT && Message.LParam) {
+      char* buf = reinterpret_cast<char*>(Message.LParam);
+      memcpy(buf, data.c_str(), data.size() + 1);
+    }
+    Message.Result = (intptr_t)data.size();
+    return;
+  }
+  if (Message.Msg == CN_DRAWITEM && Message.LParam) {
+    DrawOwnerDrawnItem(FCanvas.get(), *reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam),
+                       [this](int I, const RECT& R, TOwnerDrawState S) { DrawItem(I, R, S); });
+    Message.Result = 1;
+    return;
+  }
   if (Message.Msg == CN_COMMAND && HIWORD(Message.WParam) == LBN_SELCHANGE) {
     Click();
     return;

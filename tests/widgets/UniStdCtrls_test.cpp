@@ -302,6 +302,162 @@ TEST(UniStdCtrls, ListBoxPutAndExchangeKeepDataAndSelection) {
   EXPECT_EQ(list->Items()->GetObject(0), b);
   EXPECT_EQ(list->Items()->GetObject(1), a);
   EXPECT_EQ(list->ItemIndex(), 1);
+  // Moving takes the data and the selection along.
+  list->Items()->AddObject(L"third", nullptr);
+  list->Items()->Move(1, 2);
+  EXPECT_EQ(list->Items()->Get(2), Expected(L"\u010ce\u0161tina"));
+  EXPECT_EQ(list->Items()->Get(1), L"third");
+  EXPECT_EQ(list->Items()->GetObject(2), a);
+  EXPECT_EQ(list->ItemIndex(), 2);
+  EXPECT_FALSE(list->Moving());
+}
+
+namespace {
+// One owner-drawn item drawn into a bitmap through its parent's WM_DRAWITEM.
+struct ItemImage {
+  static constexpr int W = 120, H = 20;
+  std::vector<uint32_t> Pixels;
+  uint32_t At(int X, int Y) const { return Pixels[(size_t)Y * W + X] & 0xFFFFFF; }
+  bool operator==(const ItemImage& O) const { return Pixels == O.Pixels; }
+};
+
+ItemImage DrawItemImage(TWinControl* Form, TWinControl* Control, UINT CtlType, int Index) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = ItemImage::W;
+  bi.bmiHeader.biHeight = -ItemImage::H;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  DRAWITEMSTRUCT dis{};
+  dis.CtlType = CtlType;
+  dis.itemID = (UINT)Index;
+  dis.itemAction = ODA_DRAWENTIRE;
+  dis.hwndItem = static_cast<HWND>(Control->Handle());
+  dis.hDC = dc;
+  dis.rcItem = {0, 0, ItemImage::W, ItemImage::H};
+  SendMessageW(static_cast<HWND>(Form->Handle()), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
+  GdiFlush();
+  ItemImage image;
+  auto* p = static_cast<uint32_t*>(bits);
+  image.Pixels.assign(p, p + ItemImage::W * ItemImage::H);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return image;
+}
+}  // namespace
+
+TEST(UniStdCtrls, OwnerDrawnAndVirtualItemsDrawTheirWideText) {
+  const WideString kCzech = L"\u010ce\u0161tina";
+  struct Case {
+    const char* Name;
+    std::function<TWinControl*(TWinControl*)> Make;
+    UINT CtlType;
+  } cases[] = {
+      {"combo box",
+       [&](TWinControl* O) -> TWinControl* {
+         auto* c = new TUniComboBox(O);
+         c->SetStyle(csOwnerDrawFixed);
+         c->SetParent(O);
+         c->Items()->Add(kChinese);
+         c->Items()->Add(AnsiToWide(WideToAnsi(kChinese)));
+         return c;
+       },
+       ODT_COMBOBOX},
+      {"owner-drawn list box",
+       [&](TWinControl* O) -> TWinControl* {
+         auto* c = new TUniListBox(O);
+         c->SetStyle(lbOwnerDrawFixed);
+         c->SetParent(O);
+         c->Items()->Add(kChinese);
+         c->Items()->Add(AnsiToWide(WideToAnsi(kChinese)));
+         return c;
+       },
+       ODT_LISTBOX},
+      {"virtual list box",
+       [&](TWinControl* O) -> TWinControl* {
+         auto* c = new TUniListBox(O);
+         c->SetStyle(lbVirtual);
+         c->SetParent(O);
+         c->OnWideData = [&](TWinControl*, int Index, WideString& Data) {
+           Data = Index == 0 ? kChinese : AnsiToWide(WideToAnsi(kChinese));
+         };
+         c->SetCount(2);
+         return c;
+       },
+       ODT_LISTBOX},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TUniForm form(nullptr);
+    TWinControl* control = c.Make(&form);
+    form.HandleNeeded();
+    // The item's text lies on its background, 2 pixels in.
+    ItemImage wide = DrawItemImage(&form, control, c.CtlType, 0);
+    ItemImage ansi = DrawItemImage(&form, control, c.CtlType, 1);
+    uint32_t background = GetSysColor(COLOR_WINDOW) & 0xFFFFFF;
+    bool text = false;
+    for (int y = 0; y < ItemImage::H; ++y) {
+      for (int x = 0; x < ItemImage::W; ++x) {
+        uint32_t bgr = wide.At(x, y);
+        uint32_t rgb = ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | (bgr >> 16);
+        if (x < 2) EXPECT_EQ(rgb, background) << x << "," << y;
+        else text |= rgb != background;
+      }
+    }
+    EXPECT_TRUE(text);
+    // The wide text, not its 8-bit form, where the system has wide text (which the Chinese code
+    // page holds whole).
+    EXPECT_EQ(wide == ansi, !TestConfig().NT() || GetACP() == 936);
+    // The event draws in place of the default drawing, with the item's place.
+    int drawn = -1;
+    RECT place{};
+    auto onDraw = [&](TWinControl* Sender, int Index, const RECT& R, TOwnerDrawState) {
+      EXPECT_EQ(Sender, control);
+      drawn = Index;
+      place = R;
+    };
+    if (auto* combo = dynamic_cast<TUniComboBox*>(control)) combo->OnDrawItem = onDraw;
+    else static_cast<TUniListBox*>(control)->OnDrawItem = onDraw;
+    ItemImage blank = DrawItemImage(&form, control, c.CtlType, 1);
+    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(place.right, ItemImage::W);
+    EXPECT_EQ(blank.At(5, 5), 0u);
+  }
+}
+
+TEST(UniStdCtrls, VirtualListBoxAnswersTextsFromItsDataEvent) {
+  TUniForm form(nullptr);
+  auto* list = new TUniListBox(&form);
+  list->SetStyle(lbVirtual);
+  EXPECT_THROW(TUniListBox(nullptr).SetCount(3), EInvalidOperation);
+  int asked = 0;
+  list->OnWideData = [&](TWinControl*, int Index, WideString& Data) {
+    ++asked;
+    Data = kChinese + L" " + std::to_wstring(Index);
+  };
+  list->SetCount(100000);
+  list->SetParent(&form);
+  form.HandleNeeded();
+  EXPECT_EQ(list->Items()->Count(), 100000);
+  EXPECT_EQ(list->Items()->Get(99999), Expected(kChinese + L" 99999"));
+  // A list without data of its own: the system passes the asker's buffer as it is.
+  if (TestConfig().NT()) {
+    EXPECT_EQ(ItemText(list, LB_GETTEXTLEN, LB_GETTEXT, 7), kChinese + L" 7");
+  }
+  EXPECT_EQ(SendMessageW(static_cast<HWND>(list->Handle()), LB_GETTEXTLEN, 100000, 0), LB_ERR);
+  EXPECT_THROW(list->Items()->Get(100000), EStringListError);
+  // Without the wide event the 8-bit one serves, widened; a new window keeps the count.
+  list->OnWideData = nullptr;
+  list->OnData = [](TWinControl*, int Index, AnsiString& Data) { Data = "caf\xe9 " + std::to_string(Index); };
+  list->RecreateWnd();
+  EXPECT_EQ(list->Items()->Count(), 100000);
+  EXPECT_EQ(list->Items()->Get(3), AnsiToWide("caf\xe9 3"));
+  EXPECT_GT(asked, 0);
 }
 
 TEST(UniStdCtrls, LabelPreparesItsOwnWideHint) {
