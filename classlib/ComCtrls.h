@@ -23,6 +23,7 @@ class TListColumn : public TPersistent {
   TCustomListView* ListView() const { return FOwner; }
 
  protected:
+  friend class TCustomListView;
   TCustomListView* FOwner;
   AnsiString FCaption;
   int FWidth = 50;
@@ -45,9 +46,24 @@ class TListColumns : public TPersistent {
   std::vector<std::unique_ptr<TListColumn>> FItems;
 };
 
+class TListItem;
+
+// A class reference for list items: its name, its parent class and how to make one.
+struct TListItemClass {
+  const char* Name;
+  const TListItemClass* Parent;
+  std::unique_ptr<TListItem> (*Create)(TCustomListView* Owner);
+  bool InheritsFrom(const TListItemClass* Other) const {
+    for (const TListItemClass* c = this; c; c = c->Parent)
+      if (c == Other) return true;
+    return false;
+  }
+};
+
 class TListItem : public TPersistent {
  public:
   explicit TListItem(TCustomListView* Owner);
+  static const TListItemClass Class;
   ~TListItem() override;
   const char* ClassName() const override { return "TListItem"; }
   const AnsiString& Caption() const { return FCaption; }
@@ -62,19 +78,27 @@ class TListItem : public TPersistent {
   TCustomListView* ListView() const { return FOwner; }
   // Redraws the item (its texts come from the item when the window asks).
   void Update();
+  // Empties caption, sub-items and data before OnData fills the temporary item of owner data.
+  virtual void ClearForData();
 
  protected:
+  friend class TCustomListView;
   TCustomListView* FOwner;
   AnsiString FCaption;
   std::unique_ptr<TStrings> FSubItems;
   void* FData = nullptr;
+  // The index the temporary item of an owner-data list view stands for; -1 otherwise.
+  int FDataIndex = -1;
 };
 
 class TListItems : public TPersistent {
  public:
   explicit TListItems(TCustomListView* Owner) : FOwner(Owner) {}
   const char* ClassName() const override { return "TListItems"; }
-  int Count() const { return (int)FItems.size(); }
+  // In owner-data mode the count set by SetCount, and Item gives the temporary item filled by
+  // OnData for the index.
+  int Count() const;
+  void SetCount(int Value);
   TListItem* Item(int Index) const;
   TListItem* Add() { return Insert(Count()); }
   TListItem* Insert(int Index);
@@ -88,7 +112,11 @@ class TListItems : public TPersistent {
   friend class TCustomListView;
   TCustomListView* FOwner;
   std::vector<std::unique_ptr<TListItem>> FItems;
+  int FOwnerDataCount = 0;
 };
+
+// What an owner-data search looks for.
+enum TItemFind { ifData, ifPartialString, ifExactString, ifNearest };
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
@@ -113,8 +141,30 @@ class TCustomListView : public TWinControl {
   // The edited caption, which the handler may change before the item takes it.
   std::function<void(TObject* Sender, TListItem* Item, AnsiString& S)> OnEdited;
 
-  // Items are made by the list view, so that a derived list view makes its own kind.
-  virtual std::unique_ptr<TListItem> CreateListItem() { return std::make_unique<TListItem>(this); }
+  // Items are made by the list view, of the class OnCreateItemClass names (the list view's own
+  // item class when it names none).
+  virtual std::unique_ptr<TListItem> CreateListItem();
+  std::function<void(TObject* Sender, const TListItemClass*& ItemClass)> OnCreateItemClass;
+  // Owner data: the window keeps only the count; the items' texts come from OnData, which fills
+  // the temporary item for an index, and searches go to OnDataFind (Index -1: none found).
+  bool OwnerData() const { return FOwnerData; }
+  void SetOwnerData(bool Value);
+  std::function<void(TObject* Sender, TListItem* Item)> OnData;
+  std::function<void(TObject* Sender, TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap,
+                     int& Index)>
+      OnDataFind;
+  // The temporary item of owner-data mode, filled for Index; made on first use.
+  TListItem* OwnerDataItem(int Index);
+  // A header click on a column.
+  std::function<void(TObject* Sender, TListColumn* Column)> OnColumnClick;
+  // Keys that reach the list view and its caption editor; a key set to 0 is not taken further.
+  std::function<void(TObject* Sender, uint16_t& Key)> OnKeyDown;
+  std::function<void(TObject* Sender, uint16_t& Key)> OnKeyUp;
+  std::function<void(TObject* Sender, char& Key)> OnKeyPress;
+  // The key steps of WM_KEYDOWN, WM_KEYUP and WM_CHAR: true when the handler consumed the key.
+  bool DoKeyDown(TMessage& Message);
+  bool DoKeyUp(TMessage& Message);
+  bool DoKeyPress(TMessage& Message);
   // The window's part of item and column changes (no-ops without a window).
   void WindowInsertItem(int Index, TListItem* Item);
   void WindowInsertColumn(int Index, TListColumn* Column);
@@ -128,6 +178,17 @@ class TCustomListView : public TWinControl {
   std::unique_ptr<TControlActionLink> CreateActionLink() override;
   // Fills the text of an LVN_GETDISPINFOA request.
   virtual void GetDispInfo(NMLVDISPINFOA* Info);
+  // The header's notifications (WM_NOTIFY from the list view's own header): a column takes the
+  // width the user dragged it to (HDN_ENDTRACK, before the window's handling) or the window
+  // sized it to on a divider double-click (after it).
+  bool IsHeaderNotify(const NMHDR* Hdr);
+  void HeaderEndTrack(const NMHEADERA* Hdr);
+  void HeaderDividerDblClick(const NMHEADERA* Hdr);
+  // The owner-data search of LVN_ODFINDITEMA.
+  int DataFind(TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap);
+  const TListItemClass* ItemClass(const TListItemClass* Default);
+  bool FOwnerData = false;
+  std::unique_ptr<TListItem> FTempItem;
   void SyncOrderFromWindow();
   // May the item's caption be edited in place?
   virtual bool CanEdit(TListItem* Item);
