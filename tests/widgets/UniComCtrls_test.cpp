@@ -5,7 +5,6 @@
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniComCtrls.h"
-#include "classlib/Forms.h"
 #include "widgets/UniForms.h"
 
 namespace {
@@ -407,8 +406,9 @@ TEST(UniComCtrls, ListViewCaptionEditorTypesWideCharactersThroughTheKeySteps) {
   HWND box = nt ? (HWND)SendMessageW(h, LVM_EDITLABELW, 0, 0) : (HWND)SendMessageA(h, LVM_EDITLABELA, 0, 0);
   ASSERT_NE(box, nullptr);
   SendMessageW(box, EM_SETSEL, 0, -1);
-  for (wchar_t ch : {L'\u4e2d', L'x', L'\u00e9', L'a'}) PostMessageW(box, WM_CHAR, ch, 1);
-  Application->ProcessMessages();
+  // Sent, not posted: the editor ends when it loses the focus, which another program's window
+  // may take while this thread serves its queue.
+  for (wchar_t ch : {L'\u4e2d', L'x', L'\u00e9', L'a'}) SendMessageW(box, WM_CHAR, ch, 1);
   SendMessageW(box, WM_KEYDOWN, VK_RETURN, 0);
   if (nt) {
     // The library sees the packed form (255) of the wide character, and the editor the whole one;
