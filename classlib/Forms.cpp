@@ -5,6 +5,13 @@
 
 TApplication* Application = nullptr;
 
+namespace {
+const char* const kMessages[] = {"Cannot create form. No MDI forms are currently active",
+                                 "Cannot make a visible window modal"};
+enum { msgNoMDIForm, msgVisibleModal };
+constexpr UINT kFirstMDIChildId = 0xFF00;
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 
 TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
@@ -15,13 +22,82 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 TCustomForm::~TCustomForm() {
+  // While the form is whole: an MDI child's window goes through its client window.
+  if (FFormState & fsCreatedMDIChild) DestroyHandle();
   if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
 }
 
 void TCustomForm::CreateWnd() {
   TWinControl::CreateWnd();
+  if (FFormStyle == fsMDIForm && !FClientHandle) {
+    HWND frame = static_cast<HWND>(FHandle);
+    RECT r{};
+    GetClientRect(frame, &r);
+    CLIENTCREATESTRUCT ccs{nullptr, kFirstMDIChildId};
+    FClientHandle = CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr,
+                                    WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL, 0, 0, r.right,
+                                    r.bottom, frame, nullptr, HInstance(), &ccs);
+    if (!FClientHandle) RaiseLastOSError();
+  }
   ApplyLayered();
   if (FMenu) SetMenu(FMenu);
+}
+
+void TCustomForm::DestroyWnd() {
+  TWinControl::DestroyWnd();
+  FClientHandle = nullptr;  // went with the frame
+}
+
+void TCustomForm::SetFormStyle(TFormStyle Value) {
+  if (FFormStyle == Value) return;
+  FFormStyle = Value;
+  if (Value == fsMDIChild) FVisible = true;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+HWND TCustomForm::ActiveMDIClient() {
+  TCustomForm* main = Application ? Application->MainForm() : nullptr;
+  if (!main || main->FormStyle() != fsMDIForm || !main->ClientHandle())
+    throw EInvalidOperation(kMessages[msgNoMDIForm]);
+  return static_cast<HWND>(main->ClientHandle());
+}
+
+void TCustomForm::CreateWindowHandle(const TCreateParams& Params) {
+  if (FFormStyle != fsMDIChild) {
+    SetFormStateFlag(fsCreatedMDIChild, false);
+    TWinControl::CreateWindowHandle(Params);
+    return;
+  }
+  HWND client = ActiveMDIClient();
+  SetDefWndProc(DefMDIChildProcA);
+  HWND h = CreateMDIWindowA(Params.WinClassName, Params.Caption, Params.Style, Params.X, Params.Y, Params.Width,
+                            Params.Height, client, HInstance(), reinterpret_cast<LPARAM>(Params.Param));
+  if (!h) RaiseLastOSError();
+  SetWindowHandle(h);
+  SetFormStateFlag(fsCreatedMDIChild, true);
+}
+
+void TCustomForm::DestroyWindowHandle() {
+  HWND h = static_cast<HWND>(FHandle);
+  HWND client = h ? GetParent(h) : nullptr;
+  if ((FormState() & fsCreatedMDIChild) && client && IsWindow(h)) {
+    SetControlStateFlag(csDestroyingHandle, true);
+    SendMessageA(client, WM_MDIDESTROY, reinterpret_cast<WPARAM>(h), 0);
+    FHandle = nullptr;
+    SetControlStateFlag(csDestroyingHandle, false);
+    SetFormStateFlag(fsCreatedMDIChild, false);
+    return;
+  }
+  TWinControl::DestroyWindowHandle();
+}
+
+void TCustomForm::DefaultHandler(TMessage& Message) {
+  if (FClientHandle && FHandle) {
+    Message.Result = DefFrameProcA(static_cast<HWND>(FHandle), static_cast<HWND>(FClientHandle), Message.Msg,
+                                   Message.WParam, Message.LParam);
+    return;
+  }
+  TWinControl::DefaultHandler(Message);
 }
 
 void TCustomForm::SetMenu(TMainMenu* Value) {
@@ -72,6 +148,10 @@ void TCustomForm::WndProc(TMessage& Message) {
     Close();
     return;
   }
+  if (Message.Msg == WM_SIZE && FClientHandle) {
+    // The client window fills the frame.
+    MoveWindow(static_cast<HWND>(FClientHandle), 0, 0, LOWORD(Message.LParam), HIWORD(Message.LParam), TRUE);
+  }
   if (Message.Msg == WM_COMMAND && Message.LParam == 0 && HIWORD(Message.WParam) == 0 && FMenu &&
       FMenu->DispatchCommand(LOWORD(Message.WParam)))
     return;
@@ -114,7 +194,7 @@ BOOL CALLBACK DisableWindow(HWND Wnd, LPARAM Param) {
 }  // namespace
 
 TModalResult TCustomForm::ShowModal() {
-  if (Visible() || (FFormState & fsModal)) throw EInvalidOperation("Cannot make a visible window modal");
+  if (Visible() || (FFormState & fsModal)) throw EInvalidOperation(kMessages[msgVisibleModal]);
   HWND self = static_cast<HWND>(Handle());
   DisabledWindows disabled{self, {}};
   EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
@@ -138,6 +218,13 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   Params.Style = (Params.Style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   Params.WndParent = Application ? static_cast<HWND>(Application->Handle()) : nullptr;
+  if (FFormStyle == fsMDIChild) {
+    // Placed by the client window; shown when made.
+    Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_CHILD | WS_CLIPSIBLINGS | WS_VISIBLE;
+    Params.ExStyle |= WS_EX_MDICHILD;
+    Params.WndParent = nullptr;
+  }
+  if (FFormStyle == fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
 }
 
 void TCustomForm::Show() {

@@ -17,6 +17,8 @@ constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2;
 constexpr uint32_t fsCreating = 1 << 0;
 constexpr uint32_t fsModal = 1 << 1;
 constexpr uint32_t fsCreatedMDIChild = 1 << 2;
+// An MDI frame holds an MDI client window whose children are the MDI child forms.
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 
 class TCustomForm : public TWinControl {
  public:
@@ -57,6 +59,13 @@ class TCustomForm : public TWinControl {
   // The menu bar; its commands run the items' OnClick.
   TMainMenu* Menu() const { return FMenu; }
   void SetMenu(TMainMenu* Value);
+  // An MDI child needs the application's main form to be an MDI frame with its client window.
+  TFormStyle FormStyle() const { return FFormStyle; }
+  void SetFormStyle(TFormStyle Value);
+  // The MDI client window of an MDI frame (an HWND), null otherwise.
+  void* ClientHandle() const { return FClientHandle; }
+  // An MDI frame's default handling goes through DefFrameProc with its client window.
+  void DefaultHandler(TMessage& Message) override;
 
   std::function<void(TObject* Sender)> OnCreate;
   std::function<void(TObject* Sender, TCloseAction& Action)> OnClose;
@@ -65,8 +74,17 @@ class TCustomForm : public TWinControl {
   // A top-level window owned by the application window, hidden until shown.
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
+  void DestroyWnd() override;
+  // MDI children are made by CreateMDIWindow under the main form's client window.
+  void CreateWindowHandle(const TCreateParams& Params) override;
+  // MDI children are destroyed by their client window (WM_MDIDESTROY).
+  void DestroyWindowHandle() override;
   void WndProc(TMessage& Message) override;
   void ApplyLayered();
+  // The client window of the application's MDI frame; raises EInvalidOperation "Cannot create
+  // form. No MDI forms are currently active" when there is none.
+  static HWND ActiveMDIClient();
+  void* FClientHandle = nullptr;
 
  private:
   TModalResult FModalResult = mrNone;
@@ -77,6 +95,7 @@ class TCustomForm : public TWinControl {
   uint32_t FTransparentColorValue = 0;
   bool FOldCreateOrder = false;
   TMainMenu* FMenu = nullptr;
+  TFormStyle FFormStyle = fsNormal;
 };
 
 class TForm : public TCustomForm {
