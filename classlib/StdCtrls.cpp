@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "classlib/ActnList.h"
@@ -588,6 +589,15 @@ void TCustomCheckBox::WndProc(TMessage& Message) {
 // ---------------------------------------------------------------------------------------------
 
 void TCustomControl::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_PRINTCLIENT && Message.WParam) {
+    // Painting into a device context of the caller's.
+    HDC dc = reinterpret_cast<HDC>(Message.WParam);
+    int saved = SaveDC(dc);
+    Paint(dc);
+    RestoreDC(dc, saved);
+    Message.Result = 0;
+    return;
+  }
   if (Message.Msg == WM_PAINT && HandleAllocated()) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(H(this), &ps);
@@ -602,13 +612,70 @@ void TCustomControl::WndProc(TMessage& Message) {
 
 TCustomGroupBox::TCustomGroupBox(TComponent* AOwner) : TCustomControl(AOwner) { SetBounds(0, 0, 185, 105); }
 
+TThemeFunctions& ThemeFunctions() {
+  static TThemeFunctions functions = [] {
+    TThemeFunctions f{};
+    HMODULE lib = LoadLibraryA("uxtheme.dll");
+    if (!lib) return f;
+    auto find = [lib](auto& Fn, const char* Name) { Fn = reinterpret_cast<std::decay_t<decltype(Fn)>>(GetProcAddress(lib, Name)); };
+    find(f.OpenThemeData, "OpenThemeData");
+    find(f.CloseThemeData, "CloseThemeData");
+    find(f.DrawThemeBackground, "DrawThemeBackground");
+    find(f.DrawThemeText, "DrawThemeText");
+    find(f.IsThemeActive, "IsThemeActive");
+    find(f.IsAppThemed, "IsAppThemed");
+    return f;
+  }();
+  return functions;
+}
+
+bool ThemesEnabled() {
+  const TThemeFunctions& f = ThemeFunctions();
+  return f.OpenThemeData && f.CloseThemeData && f.DrawThemeBackground && f.DrawThemeText && f.IsThemeActive &&
+         f.IsAppThemed && f.IsThemeActive() && f.IsAppThemed();
+}
+
+bool DrawThemedGroupBox(HWND Wnd, HDC DC, int Width, int Height, const WideString& Caption, bool Enabled,
+                        bool RightToLeft) {
+  if (!ThemesEnabled()) return false;
+  const TThemeFunctions& f = ThemeFunctions();
+  void* theme = f.OpenThemeData(Wnd, L"BUTTON");
+  if (!theme) return false;
+  constexpr int BP_GROUPBOX = 4, GBS_NORMAL = 1, GBS_DISABLED = 2;
+  int state = Enabled ? GBS_NORMAL : GBS_DISABLED;
+  SIZE ext{};
+  GetTextExtentPoint32W(DC, L"0", 1, &ext);
+  int h = ext.cy;
+  RECT caption{0, 0, 0, 0};
+  if (!Caption.empty()) {
+    GetTextExtentPoint32W(DC, Caption.c_str(), (int)Caption.size(), &ext);
+    caption.left = RightToLeft ? Width - 8 - ext.cx : 8;
+    caption.right = caption.left + ext.cx;
+    caption.bottom = ext.cy;
+  }
+  RECT frame{0, h / 2 - 1, Width, Height};
+  int saved = SaveDC(DC);
+  if (!Caption.empty()) ExcludeClipRect(DC, caption.left, caption.top, caption.right, caption.bottom);
+  f.DrawThemeBackground(theme, DC, BP_GROUPBOX, state, &frame, nullptr);
+  RestoreDC(DC, saved);
+  if (!Caption.empty())
+    f.DrawThemeText(theme, DC, BP_GROUPBOX, state, Caption.c_str(), (int)Caption.size(),
+                    DT_SINGLELINE | (RightToLeft ? DT_RTLREADING : 0), 0, &caption);
+  f.CloseThemeData(theme);
+  return true;
+}
+
 void TCustomGroupBox::Paint(HDC DC) {
   SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  AnsiString text = FText;
+  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
+  WideString wide((size_t)std::max(n, 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), n);
+  if (DrawThemedGroupBox(static_cast<HWND>(Handle()), DC, Width(), Height(), wide, Enabled(), false)) return;
   SIZE sz{};
   GetTextExtentPoint32A(DC, "0", 1, &sz);
   RECT r{0, sz.cy / 2 - 1, Width(), Height()};
   DrawEdge(DC, &r, EDGE_ETCHED, BF_RECT);
-  AnsiString text = FText;
   if (text.empty()) return;
   RECT t{8, 0, 8, sz.cy};
   DrawTextA(DC, text.c_str(), (int)text.size(), &t, DT_CALCRECT | DT_SINGLELINE);

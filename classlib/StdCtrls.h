@@ -263,6 +263,27 @@ class TCustomControl : public TWinControl {
   virtual void Paint(HDC DC) {}
 };
 
+// The visual-style functions the controls draw with, looked up by name in "uxtheme.dll" at first
+// use; a function the system lacks stays null. Tests may put their own in place.
+struct TThemeFunctions {
+  void*(WINAPI* OpenThemeData)(HWND Wnd, LPCWSTR ClassList);
+  HRESULT(WINAPI* CloseThemeData)(void* Theme);
+  HRESULT(WINAPI* DrawThemeBackground)(void* Theme, HDC DC, int PartId, int StateId, const RECT* Rect, const RECT* Clip);
+  HRESULT(WINAPI* DrawThemeText)(void* Theme, HDC DC, int PartId, int StateId, LPCWSTR Text, int Count, DWORD Flags,
+                                 DWORD Flags2, const RECT* Rect);
+  BOOL(WINAPI* IsThemeActive)();
+  BOOL(WINAPI* IsAppThemed)();
+};
+TThemeFunctions& ThemeFunctions();
+// Visual styles are on: every function is there and the system and the program use a theme.
+bool ThemesEnabled();
+
+// A group box's frame and caption in the visual style: the frame from half the caption's height
+// down, the caption's area (8 pixels in from the left, or from the right when RightToLeft) left
+// out of it, and the caption drawn by the theme. False when visual styles are off.
+bool DrawThemedGroupBox(HWND Wnd, HDC DC, int Width, int Height, const WideString& Caption, bool Enabled,
+                        bool RightToLeft);
+
 class TCustomGroupBox : public TCustomControl {
  public:
   explicit TCustomGroupBox(TComponent* AOwner);

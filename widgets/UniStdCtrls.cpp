@@ -684,11 +684,16 @@ void TUniCustomGroupBox::Paint(HDC DC) {
     return;
   }
   SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  WideString text = GetControlWideText(this);
+  if (DrawThemedGroupBox(H(this), DC, Width(), Height(), text, Enabled(), false)) return;
+  // Without visual styles: an etched frame from half the text height down, the caption over it.
   SIZE sz{};
   GetTextExtentPoint32W(DC, L"0", 1, &sz);
-  RECT r{0, sz.cy / 2 - 1, Width(), Height()};
-  DrawEdge(DC, &r, EDGE_ETCHED, BF_RECT);
-  WideString text = GetControlWideText(this);
+  RECT r{1, sz.cy / 2, Width(), Height()};
+  HBRUSH highlight = GetSysColorBrush(COLOR_BTNHIGHLIGHT), shadow = GetSysColorBrush(COLOR_BTNSHADOW);
+  FrameRect(DC, &r, highlight);
+  OffsetRect(&r, -1, -1);
+  FrameRect(DC, &r, shadow);
   if (text.empty()) return;
   RECT t{8, 0, 8, sz.cy};
   WideDrawText(DC, text.c_str(), (int)text.size(), t, DT_CALCRECT | DT_SINGLELINE);

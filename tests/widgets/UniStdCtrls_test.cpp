@@ -549,3 +549,106 @@ TEST(UniStdCtrls, WrappedLabelWithEllipsisFitsItsHeight) {
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
 }
+
+namespace {
+// Visual-style functions that draw nothing and say what they were asked.
+struct ThemeCalls {
+  bool Active = true;
+  int Backgrounds = 0;
+  RECT Frame{};
+  bool CaptionClipped = false, FrameVisible = false;
+  WideString Text;
+  RECT TextRect{};
+  POINT CaptionPoint{}, FramePoint{};
+};
+ThemeCalls gTheme;
+
+void* WINAPI FakeOpen(HWND, LPCWSTR Classes) { return WideString(Classes) == L"BUTTON" ? &gTheme : nullptr; }
+HRESULT WINAPI FakeClose(void*) { return S_OK; }
+HRESULT WINAPI FakeBackground(void*, HDC DC, int Part, int, const RECT* R, const RECT*) {
+  EXPECT_EQ(Part, 4);
+  ++gTheme.Backgrounds;
+  gTheme.Frame = *R;
+  gTheme.CaptionClipped = !PtVisible(DC, gTheme.CaptionPoint.x, gTheme.CaptionPoint.y);
+  gTheme.FrameVisible = PtVisible(DC, gTheme.FramePoint.x, gTheme.FramePoint.y);
+  return S_OK;
+}
+HRESULT WINAPI FakeText(void*, HDC, int, int, LPCWSTR Text, int Count, DWORD, DWORD, const RECT* R) {
+  gTheme.Text.assign(Text, Count < 0 ? wcslen(Text) : (size_t)Count);
+  gTheme.TextRect = *R;
+  return S_OK;
+}
+BOOL WINAPI FakeActive() { return gTheme.Active; }
+
+// The control's client area painted into a bitmap through WM_PRINTCLIENT.
+std::vector<uint32_t> PrintClient(TWinControl* C, int W, int H) {
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof bi.bmiHeader, W, -H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  RECT all{0, 0, W, H};
+  HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
+  FillRect(dc, &all, magenta);
+  DeleteObject(magenta);
+  SendMessageW(static_cast<HWND>(C->Handle()), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  auto* p = static_cast<uint32_t*>(bits);
+  std::vector<uint32_t> out(p, p + W * H);
+  for (uint32_t& v : out) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);  // as COLORREF
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return out;
+}
+}  // namespace
+
+TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) {
+  TThemeFunctions saved = ThemeFunctions();
+  TUniForm form(nullptr);
+  auto* group = new TUniGroupBox(&form);
+  group->SetParent(&form);
+  group->SetBounds(0, 0, 200, 100);
+  group->SetCaption(kChinese);
+  form.HandleNeeded();
+  HDC screen = GetDC(nullptr);
+  SelectObject(screen, GetStockObject(DEFAULT_GUI_FONT));
+  SIZE zero{};
+  GetTextExtentPoint32W(screen, L"0", 1, &zero);
+  ReleaseDC(nullptr, screen);
+  int top = zero.cy / 2 - 1;
+  // Without visual styles, and where the system has no theme functions: the classic frame.
+  for (bool missing : {false, true}) {
+    SCOPED_TRACE(missing ? "no theme functions" : "styles off");
+    TThemeFunctions fake{FakeOpen, FakeClose, FakeBackground, FakeText, FakeActive, FakeActive};
+    if (missing) fake = TThemeFunctions{};
+    ThemeFunctions() = fake;
+    gTheme = ThemeCalls{};
+    gTheme.Active = false;
+    std::vector<uint32_t> px = PrintClient(group, 200, 100);
+    auto at = [&](int X, int Y) { return px[(size_t)Y * 200 + X]; };
+    EXPECT_EQ(gTheme.Backgrounds, 0);
+    EXPECT_EQ(at(0, 60), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(at(198, top), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(at(1, 60), GetSysColor(COLOR_BTNHIGHLIGHT));
+    // The caption lies over the frame on the group box's colour.
+    bool caption = false;
+    for (int x = 8; x < 40; ++x) caption |= at(x, zero.cy / 2) != GetSysColor(COLOR_BTNFACE) && at(x, zero.cy / 2) != RGB(255, 0, 255);
+    EXPECT_TRUE(caption);
+  }
+  // With visual styles: the theme draws the frame without the caption's place, and the caption.
+  ThemeFunctions() = TThemeFunctions{FakeOpen, FakeClose, FakeBackground, FakeText, FakeActive, FakeActive};
+  gTheme = ThemeCalls{};
+  gTheme.CaptionPoint = {10, 2};
+  gTheme.FramePoint = {190, top + 2};
+  PrintClient(group, 200, 100);
+  EXPECT_EQ(gTheme.Backgrounds, 1);
+  EXPECT_EQ(gTheme.Frame.top, top);
+  EXPECT_EQ(gTheme.Frame.right, 200);
+  EXPECT_TRUE(gTheme.CaptionClipped);
+  EXPECT_TRUE(gTheme.FrameVisible);
+  EXPECT_EQ(gTheme.Text, Expected(kChinese));
+  EXPECT_EQ(gTheme.TextRect.left, 8);
+  ThemeFunctions() = saved;
+}
