@@ -436,6 +436,12 @@ int TTabSheet::PageIndex() const {
   return it == p.end() ? -1 : (int)(it - p.begin());
 }
 
+void TTabSheet::SetTabVisible(bool Value) {
+  if (FTabVisible == Value) return;
+  FTabVisible = Value;
+  if (FPageControl) FPageControl->RebuildTabs();
+}
+
 void TTabSheet::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   Params.Style |= WS_CLIPCHILDREN;
@@ -455,25 +461,49 @@ void TPageControl::CreateParams(TCreateParams& Params) {
   Params.Style |= WS_TABSTOP | WS_CLIPCHILDREN;
 }
 
-void TPageControl::InsertTab(TTabSheet* Page) {
+int TPageControl::TabIndexOf(const TTabSheet* Page) const {
+  if (!Page || !Page->TabVisible()) return -1;
+  int index = 0;
+  for (TTabSheet* p : FPages) {
+    if (p == Page) return index;
+    if (p->TabVisible()) ++index;
+  }
+  return -1;
+}
+
+TTabSheet* TPageControl::PageOfTab(int TabIndex) const {
+  if (TabIndex < 0) return nullptr;
+  for (TTabSheet* p : FPages)
+    if (p->TabVisible() && TabIndex-- == 0) return p;
+  return nullptr;
+}
+
+void TPageControl::RebuildTabs() {
   if (!HandleAllocated()) return;
+  SendMessageA(H(this), TCM_DELETEALLITEMS, 0, 0);
+  for (TTabSheet* p : FPages) InsertTab(p);
+  SetActivePage(FActivePage);
+}
+
+void TPageControl::InsertTab(TTabSheet* Page) {
+  if (!HandleAllocated() || TabIndexOf(Page) < 0) return;
   TCITEMA item{};
   item.mask = TCIF_TEXT | TCIF_PARAM;
   AnsiString text = Page->Caption();
   item.pszText = const_cast<char*>(text.c_str());
   item.lParam = reinterpret_cast<LPARAM>(Page);
-  Perform(TCM_INSERTITEMA, Page->PageIndex(), reinterpret_cast<intptr_t>(&item));
+  Perform(TCM_INSERTITEMA, TabIndexOf(Page), reinterpret_cast<intptr_t>(&item));
   UpdateTab(Page);
 }
 
 void TPageControl::UpdateTab(TTabSheet* Page) {
-  if (!HandleAllocated() || Page->PageIndex() < 0) return;
+  if (!HandleAllocated() || Page->PageIndex() < 0 || TabIndexOf(Page) < 0) return;
   TCITEMA item{};
   item.mask = TCIF_TEXT | TCIF_PARAM;
   AnsiString text = Page->Caption();
   item.pszText = const_cast<char*>(text.c_str());
   item.lParam = reinterpret_cast<LPARAM>(Page);
-  Perform(TCM_SETITEMA, Page->PageIndex(), reinterpret_cast<intptr_t>(&item));
+  Perform(TCM_SETITEMA, TabIndexOf(Page), reinterpret_cast<intptr_t>(&item));
 }
 
 void TPageControl::InsertPage(TTabSheet* Page) {
@@ -486,7 +516,8 @@ void TPageControl::InsertPage(TTabSheet* Page) {
 void TPageControl::RemovePage(TTabSheet* Page) {
   int index = Page->PageIndex();
   if (index < 0) return;
-  if (HandleAllocated()) SendMessageA(H(this), TCM_DELETEITEM, index, 0);
+  int tab = TabIndexOf(Page);
+  if (HandleAllocated() && tab >= 0) SendMessageA(H(this), TCM_DELETEITEM, tab, 0);
   FPages.erase(FPages.begin() + index);
   if (FActivePage == Page) {
     FActivePage = nullptr;
@@ -512,7 +543,7 @@ void TPageControl::SetActivePage(TTabSheet* Page) {
   FActivePage = Page;
   LayoutPages();
   for (TTabSheet* p : FPages) p->SetVisible(p == Page);
-  if (Page && HandleAllocated()) SendMessageA(H(this), TCM_SETCURSEL, Page->PageIndex(), 0);
+  if (Page && HandleAllocated()) SendMessageA(H(this), TCM_SETCURSEL, TabIndexOf(Page), 0);
 }
 
 int TPageControl::TabIndex() { return HandleAllocated() ? (int)SendMessageA(H(this), TCM_GETCURSEL, 0, 0) : -1; }
@@ -533,8 +564,7 @@ void TPageControl::WndProc(TMessage& Message) {
     return;
   }
   if (Message.Msg == CN_NOTIFY && reinterpret_cast<NMHDR*>(Message.LParam)->code == (UINT)TCN_SELCHANGE) {
-    int i = TabIndex();
-    if (i >= 0 && i < PageCount()) SetActivePage(FPages[i]);
+    if (TTabSheet* page = PageOfTab(TabIndex())) SetActivePage(page);
     Change();
     return;
   }

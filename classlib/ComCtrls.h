@@ -208,12 +208,16 @@ class TTabSheet : public TWinControl {
   TPageControl* PageControl() const { return FPageControl; }
   void SetPageControl(TPageControl* Value);
   int PageIndex() const;
+  // A sheet whose tab is hidden has no tab; it can still be the active page.
+  bool TabVisible() const { return FTabVisible; }
+  void SetTabVisible(bool Value);
 
  protected:
   friend class TPageControl;
   void WndProc(TMessage& Message) override;
   void CreateParams(TCreateParams& Params) override;
   TPageControl* FPageControl = nullptr;
+  bool FTabVisible = true;
 };
 
 class TPageControl : public TWinControl {
@@ -227,6 +231,9 @@ class TPageControl : public TWinControl {
   int TabIndex();
   // The tab texts (TCM_SETITEMA through WindowProc).
   void UpdateTab(TTabSheet* Page);
+  // The index of a sheet's tab (-1 when its tab is hidden) and the sheet of a tab (null when none).
+  int TabIndexOf(const TTabSheet* Page) const;
+  TTabSheet* PageOfTab(int TabIndex) const;
   // Asked before the user leaves the active page; told after a page came up.
   std::function<void(TObject* Sender, bool& AllowChange)> OnChanging;
   std::function<void(TObject* Sender)> OnChange;
@@ -241,6 +248,8 @@ class TPageControl : public TWinControl {
   void InsertPage(TTabSheet* Page);
   void RemovePage(TTabSheet* Page);
   void InsertTab(TTabSheet* Page);
+  // Makes every visible tab again (after a tab was shown or hidden).
+  void RebuildTabs();
   void LayoutPages();
   std::vector<TTabSheet*> FPages;
   TTabSheet* FActivePage = nullptr;

@@ -216,6 +216,11 @@ TModalResult TCustomForm::ShowModal() {
 
 void TCustomForm::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
+  if (Parent()) {
+    // A form placed in another control (docked, for one) is a child window without a frame.
+    Params.Style |= WS_CLIPCHILDREN;
+    return;
+  }
   Params.Style = (Params.Style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   Params.WndParent = Application ? static_cast<HWND>(Application->Handle()) : nullptr;
   if (FFormStyle == fsMDIChild) {

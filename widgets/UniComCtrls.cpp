@@ -316,6 +316,25 @@ void TUniTabSheet::DefineProperties(TFiler* Filer) {
 
 void TUniTabSheet::CreateWindowHandle(const TCreateParams& Params) { CreateUnicodeWindowHandle(this, Params, L""); }
 
+void TUniTabSheet::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_SETTEXT && Win32PlatformIsNT() && !HandleAllocated() && !FSettingCaption) {
+    AnsiString text = Message.LParam ? reinterpret_cast<const char*>(Message.LParam) : "";
+    if (WideToAnsi(GetControlWideText(this)) != text) {
+      FSettingCaption = true;
+      try {
+        SetControlWideText(this, AnsiToWide(text));
+      } catch (...) {
+        FSettingCaption = false;
+        throw;
+      }
+      FSettingCaption = false;
+      Message.Result = 1;
+      return;
+    }
+  }
+  TTabSheet::WndProc(Message);
+}
+
 void TUniPageControl::DefineProperties(TFiler* Filer) {
   TPageControl::DefineProperties(Filer);
   DefineWideProperties(Filer, this);
@@ -326,10 +345,36 @@ void TUniPageControl::CreateWindowHandle(const TCreateParams& Params) {
 }
 
 void TUniPageControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DOCKCLIENT && Message.LParam) {
+    TControl* client = reinterpret_cast<TDockClientInfo*>(Message.LParam)->Control;
+    auto* sheet = new TUniTabSheet(this);
+    sheet->SetCaption(GetControlWideText(client));
+    sheet->SetPageControl(this);
+    client->SetParent(sheet);
+    client->SetAlign(alClient);
+    sheet->SetTabVisible(client->Visible());
+    if (client->Visible()) SetActivePage(sheet);
+    Message.Result = 1;
+    return;
+  }
+  if (Message.Msg == CM_DOCKNOTIFICATION && Message.WParam && Message.LParam) {
+    auto* client = reinterpret_cast<TControl*>(Message.WParam);
+    auto* msg = reinterpret_cast<TMessage*>(Message.LParam);
+    auto* sheet = dynamic_cast<TUniTabSheet*>(client->Parent());
+    if (msg->Msg == WM_SETTEXT && sheet) {
+      auto* windowed = dynamic_cast<TWinControl*>(client);
+      WideString text = windowed && windowed->HandleAllocated() && IsWindowUnicode(H(windowed))
+                            ? GetControlWideText(client)
+                            : AnsiToWide(msg->LParam ? reinterpret_cast<const char*>(msg->LParam) : "");
+      sheet->SetCaption(text.substr(0, text.find_first_of(L"\r\n")));
+    }
+    return;
+  }
   if (Message.Msg == CM_DIALOGCHAR) {
     // The first sheet whose wide caption has the key as its hot key comes up.
     for (int i = 0; i < PageCount(); ++i) {
       TTabSheet* sheet = Pages(i);
+      if (!sheet->TabVisible()) continue;
       WideString caption = dynamic_cast<TUniTabSheet*>(sheet) ? GetControlWideText(sheet) : AnsiToWide(sheet->Caption());
       if (!IsWideAccelChar((uint32_t)Message.WParam, caption) || !CanFocus()) continue;
       Message.Result = 1;
@@ -349,7 +394,7 @@ void TUniPageControl::WndProc(TMessage& Message) {
     int index = (int)Message.WParam;
     if (a->mask & TCIF_PARAM) sheet = reinterpret_cast<TTabSheet*>(a->lParam);
     else if ((a->mask & TCIF_TEXT) && index >= 0 && index < (int)SendMessageW(H(this), TCM_GETITEMCOUNT, 0, 0))
-      sheet = index < PageCount() ? Pages(index) : nullptr;
+      sheet = PageOfTab(index);
     if (!sheet) {
       a->mask &= ~TCIF_TEXT;
     } else {

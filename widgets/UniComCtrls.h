@@ -121,8 +121,15 @@ class TUniTabSheet : public TTabSheet {
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;
+  // An 8-bit caption set while the sheet has no window replaces the wide one it does not match.
+  void WndProc(TMessage& Message) override;
+
+ private:
+  bool FSettingCaption = false;
 };
 
+// Docking: a client docked into the page control gets a sheet of its own, captioned with the
+// client's wide caption and following it.
 class TUniPageControl : public TPageControl {
  public:
   using TPageControl::TPageControl;

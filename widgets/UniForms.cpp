@@ -121,6 +121,11 @@ void TUniForm::DestroyWindowHandle() {
   TForm::DestroyWindowHandle();
 }
 
+std::unique_ptr<TDockManager> TUniForm::CreateDockManager() {
+  if (!DockManager() && DockSite() && UseDockManager()) HandleNeeded();
+  return TForm::CreateDockManager();
+}
+
 void TUniForm::DefaultHandler(TMessage& Message) {
   if (!ClientHandle() || !Win32PlatformIsNT() || !HandleAllocated()) {
     TForm::DefaultHandler(Message);

@@ -421,3 +421,62 @@ TEST(UniComCtrls, ListViewCaptionEditorTypesWideCharactersThroughTheKeySteps) {
   }
   form.Hide();
 }
+
+TEST(UniComCtrls, ClientDockedIntoAPageControlGetsASheetWithItsWideCaption) {
+  TUniForm form(nullptr);
+  form.SetBounds(0, 0, 400, 300);
+  auto* pc = new TUniPageControl(&form);
+  pc->SetParent(&form);
+  auto* first = new TUniTabSheet(&form);
+  first->SetCaption(L"first");
+  first->SetPageControl(pc);
+  form.Show();
+  HWND tabs = static_cast<HWND>(pc->Handle());
+  // A visible client: its own sheet, captioned with its wide caption, comes up with it inside.
+  auto client = std::make_unique<TUniForm>(nullptr);
+  client->SetCaption(kChinese);
+  client->SetVisible(true);
+  client->ManualDock(pc);
+  ASSERT_EQ(pc->PageCount(), 2);
+  auto* sheet = dynamic_cast<TUniTabSheet*>(pc->Pages(1));
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(client->HostDockSite(), pc);
+  EXPECT_EQ(client->Parent(), sheet);
+  EXPECT_EQ(pc->ActivePage(), sheet);
+  EXPECT_EQ(TabText(pc, 1), Expected(kChinese));
+  HWND clientWnd = static_cast<HWND>(client->Handle());
+  EXPECT_EQ(GetParent(clientWnd), static_cast<HWND>(sheet->Handle()));
+  EXPECT_EQ(GetWindowLongW(clientWnd, GWL_STYLE) & (WS_CHILD | WS_CAPTION), (LONG)WS_CHILD);
+  EXPECT_EQ(client->Width(), sheet->Width());
+  EXPECT_EQ(client->Height(), sheet->Height());
+  // The sheet follows the client's caption up to its first line break.
+  client->SetCaption(kLatin1 + L"\r\nsecond line");
+  EXPECT_EQ(TabText(pc, 1), Expected(kLatin1));
+  EXPECT_EQ(sheet->Caption(), Expected(kLatin1));
+  // A hidden client's sheet has no tab and does not come up.
+  auto hidden = std::make_unique<TUniForm>(nullptr);
+  hidden->SetCaption(L"hidden");
+  hidden->ManualDock(pc);
+  EXPECT_EQ(pc->PageCount(), 3);
+  EXPECT_FALSE(pc->Pages(2)->TabVisible());
+  EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_EQ(pc->ActivePage(), sheet);
+  // Shown again, the tab comes back in its place, with its text.
+  pc->Pages(2)->SetTabVisible(true);
+  EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(TabText(pc, 2), L"hidden");
+  EXPECT_EQ(TabText(pc, 1), Expected(kLatin1));
+  EXPECT_EQ(pc->TabIndex(), 1);
+  form.Hide();
+}
+
+TEST(UniComCtrls, TabSheetTakesAnEightBitCaptionSetBeforeItsWindow) {
+  TUniTabSheet sheet(nullptr);
+  sheet.SetCaption(kChinese);
+  // The library's own caption, written directly, replaces a wide caption it does not match.
+  sheet.TTabSheet::SetCaption("plain");
+  EXPECT_EQ(sheet.Caption(), L"plain");
+  sheet.SetCaption(kLatin1);
+  sheet.TTabSheet::SetCaption(WideToAnsi(kLatin1));
+  EXPECT_EQ(sheet.Caption(), Expected(kLatin1));
+}

@@ -6,6 +6,7 @@
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniActnList.h"
 #include "widgets/UniControls.h"
+#include "widgets/UniExtCtrls.h"
 #include "widgets/UniForms.h"
 #include "widgets/UniMenus.h"
 #include "widgets/UniStdCtrls.h"
@@ -277,4 +278,45 @@ TEST(UniForms, MDIChildrenAreUnicodeWindowsUnderTheMainFormsClient) {
     frame.Hide();
   }
   Application->SetMainForm(savedMain);
+}
+
+TEST(UniForms, DockSiteWithADockManagerHasItsWindowFirstAndLaysOutItsClients) {
+  TUniForm site(nullptr);
+  site.SetBounds(0, 0, 400, 300);
+  site.SetDockSite(true);
+  EXPECT_FALSE(site.HandleAllocated());
+  site.SetUseDockManager(true);
+  ASSERT_NE(site.DockManager(), nullptr);
+  EXPECT_TRUE(site.HandleAllocated());
+  EXPECT_EQ(IsWindowUnicode(static_cast<HWND>(site.Handle())) != 0, TestConfig().NT());
+  // The library's own form makes its manager without a window.
+  TForm plain(nullptr);
+  plain.SetDockSite(true);
+  plain.SetUseDockManager(true);
+  EXPECT_NE(plain.DockManager(), nullptr);
+  EXPECT_FALSE(plain.HandleAllocated());
+  // Clients dock side by side over the client area; one that goes leaves the room to the other.
+  RECT client{};
+  GetClientRect(static_cast<HWND>(site.Handle()), &client);
+  auto* left = new TUniPanel(nullptr);
+  auto* right = new TUniPanel(nullptr);
+  left->SetCaption(L"\u4e2d\u6587");
+  left->ManualDock(&site);
+  right->ManualDock(&site);
+  EXPECT_EQ(left->HostDockSite(), &site);
+  EXPECT_EQ(right->Parent(), &site);
+  EXPECT_EQ(left->Left(), 0);
+  EXPECT_EQ(right->Left(), client.right / 2);
+  EXPECT_EQ(left->Width() + right->Width(), client.right);
+  EXPECT_EQ(right->Height(), client.bottom);
+  EXPECT_EQ(site.DockManager()->ClientCount(), 2);
+  delete left;
+  EXPECT_EQ(site.DockManager()->ClientCount(), 1);
+  EXPECT_EQ(right->Left(), 0);
+  EXPECT_EQ(right->Width(), client.right);
+  // Undocked, it leaves the site.
+  right->ManualDock(nullptr);
+  EXPECT_EQ(right->HostDockSite(), nullptr);
+  EXPECT_EQ(right->Parent(), nullptr);
+  delete right;
 }
