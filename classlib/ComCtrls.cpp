@@ -177,6 +177,7 @@ void TCustomListView::CreateParams(TCreateParams& Params) {
   static const DWORD views[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
   Params.Style |= WS_TABSTOP | LVS_SHAREIMAGELISTS | views[FViewStyle];
   if (FOwnerData) Params.Style |= LVS_OWNERDATA;
+  if (FOwnerDraw) Params.Style |= LVS_OWNERDRAWFIXED;
   if (!FReadOnly) Params.Style |= LVS_EDITLABELS;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
 }
@@ -222,6 +223,24 @@ const TListItemClass* TCustomListView::ItemClass(const TListItemClass* Default) 
 }
 
 std::unique_ptr<TListItem> TCustomListView::CreateListItem() { return ItemClass(&TListItem::Class)->Create(this); }
+
+void TCustomListView::SetOwnerDraw(bool Value) {
+  if (FOwnerDraw == Value) return;
+  FOwnerDraw = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+void TCustomListView::DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    OnDrawItem(this, Item, Rect, State);
+    return;
+  }
+  FCanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  HDC dc = static_cast<HDC>(FCanvas->Handle());
+  FillRect(dc, &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
+  SetBkMode(dc, TRANSPARENT);
+  TextOutA(dc, Rect.left + 2, Rect.top, Item->Caption().c_str(), (int)Item->Caption().size());
+}
 
 void TCustomListView::SetOwnerData(bool Value) {
   if (FOwnerData == Value) return;
@@ -372,6 +391,16 @@ void TCustomListView::WndProc(TMessage& Message) {
       if (DoKeyPress(Message)) return;
       break;
     default: break;
+  }
+  if (Message.Msg == CN_DRAWITEM && Message.LParam) {
+    auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
+    int index = (int)dis->itemID;
+    if (index >= 0 && index < FItems->Count()) {
+      TListItem* item = FItems->Item(index);
+      DrawOwnerDrawnItem(FCanvas.get(), *dis, [this, item](int, const RECT& R, TOwnerDrawState S) { DrawItem(item, R, S); });
+    }
+    Message.Result = 1;
+    return;
   }
   if (Message.Msg == CN_NOTIFY) {
     auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);

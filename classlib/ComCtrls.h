@@ -157,6 +157,12 @@ class TCustomListView : public TWinControl {
   TListItem* OwnerDataItem(int Index);
   // A header click on a column.
   std::function<void(TObject* Sender, TListColumn* Column)> OnColumnClick;
+  // Owner-drawn rows (report view): OnDrawItem draws an item into Canvas, else its background
+  // and its caption 2 pixels in.
+  bool OwnerDraw() const { return FOwnerDraw; }
+  void SetOwnerDraw(bool Value);
+  TCanvas* Canvas() const { return FCanvas.get(); }
+  std::function<void(TObject* Sender, TListItem* Item, const RECT& Rect, TOwnerDrawState State)> OnDrawItem;
   // Keys that reach the list view and its caption editor; a key set to 0 is not taken further.
   std::function<void(TObject* Sender, uint16_t& Key)> OnKeyDown;
   std::function<void(TObject* Sender, uint16_t& Key)> OnKeyUp;
@@ -187,7 +193,10 @@ class TCustomListView : public TWinControl {
   // The owner-data search of LVN_ODFINDITEMA.
   int DataFind(TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap);
   const TListItemClass* ItemClass(const TListItemClass* Default);
+  virtual void DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State);
   bool FOwnerData = false;
+  bool FOwnerDraw = false;
+  std::unique_ptr<TCanvas> FCanvas = std::make_unique<TCanvas>();
   std::unique_ptr<TListItem> FTempItem;
   void SyncOrderFromWindow();
   // May the item's caption be edited in place?

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "unicode/UniGraphics.h"
 #include "unicode/UniSysUtils.h"
 
 namespace {
@@ -188,6 +189,17 @@ LRESULT CALLBACK TUniCustomListView::LabelEditProc(HWND Wnd, UINT Msg, WPARAM WP
     }
     return 0;
   }
+}
+
+void TUniCustomListView::DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    OnDrawItem(this, Item, Rect, State);
+    return;
+  }
+  FCanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  FillRect(static_cast<HDC>(FCanvas->Handle()), &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
+  auto* item = dynamic_cast<TUniListItem*>(Item);
+  WideCanvasTextOut(FCanvas.get(), Rect.left + 2, Rect.top, item ? item->Caption() : AnsiToWide(Item->Caption()));
 }
 
 TUniListItem* TUniCustomListView::AddItem(const WideString& Caption, void* Data) {

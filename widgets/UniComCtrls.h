@@ -97,6 +97,8 @@ class TUniCustomListView : public TCustomListView {
   }
   void CreateWindowHandle(const TCreateParams& Params) override;
   void WndProc(TMessage& Message) override;
+  // OnDrawItem, else the item's background and its wide caption 2 pixels in.
+  void DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State) override;
 
  private:
   // The caption editor of an in-place edit: its keys go through the list view's key steps, its

@@ -480,3 +480,59 @@ TEST(UniComCtrls, TabSheetTakesAnEightBitCaptionSetBeforeItsWindow) {
   sheet.TTabSheet::SetCaption(WideToAnsi(kLatin1));
   EXPECT_EQ(sheet.Caption(), Expected(kLatin1));
 }
+
+namespace {
+// Row Index of an owner-drawn list view drawn into a bitmap through its parent's WM_DRAWITEM.
+std::vector<uint32_t> DrawRow(TWinControl* Form, TWinControl* LV, int Index, int W, int H) {
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof bi.bmiHeader, W, -H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  DRAWITEMSTRUCT dis{};
+  dis.CtlType = ODT_LISTVIEW;
+  dis.itemID = (UINT)Index;
+  dis.itemAction = ODA_DRAWENTIRE;
+  dis.hwndItem = static_cast<HWND>(LV->Handle());
+  dis.hDC = dc;
+  dis.rcItem = {0, 0, W, H};
+  SendMessageW(static_cast<HWND>(Form->Handle()), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
+  GdiFlush();
+  auto* p = static_cast<uint32_t*>(bits);
+  std::vector<uint32_t> out(p, p + W * H);
+  for (uint32_t& v : out) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return out;
+}
+}  // namespace
+
+TEST(UniComCtrls, OwnerDrawnListViewDrawsWideCaptions) {
+  TUniForm form(nullptr);
+  auto* lv = new TUniListView(&form);
+  lv->SetParent(&form);
+  lv->Columns()->Add()->SetCaption(L"Name");
+  lv->SetOwnerDraw(true);
+  lv->AddItem(kChinese, nullptr);
+  lv->AddItem(AnsiToWide(WideToAnsi(kChinese)), nullptr);
+  form.HandleNeeded();
+  EXPECT_TRUE(GetWindowLongW(static_cast<HWND>(lv->Handle()), GWL_STYLE) & LVS_OWNERDRAWFIXED);
+  const int W = 160, H = 18;
+  std::vector<uint32_t> wide = DrawRow(&form, lv, 0, W, H), ansi = DrawRow(&form, lv, 1, W, H);
+  bool text = false;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      uint32_t c = wide[(size_t)y * W + x];
+      if (x < 2) EXPECT_EQ(c, GetSysColor(COLOR_WINDOW)) << x << "," << y;
+      else text |= c != GetSysColor(COLOR_WINDOW);
+    }
+  EXPECT_TRUE(text);
+  // Items keep their wide captions on every system, and are drawn with them.
+  EXPECT_EQ(wide == ansi, GetACP() == 936);
+  TListItem* drawn = nullptr;
+  lv->OnDrawItem = [&](TObject*, TListItem* Item, const RECT&, TOwnerDrawState) { drawn = Item; };
+  DrawRow(&form, lv, 1, W, H);
+  EXPECT_EQ(drawn, lv->Items()->Item(1));
+}
