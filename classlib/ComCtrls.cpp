@@ -10,8 +10,9 @@ std::unique_ptr<TControlActionLink> TCustomListView::CreateActionLink() {
 }
 
 namespace {
-const char* const kMessages[] = {"List index out of bounds (%d)"};
-enum { msgListIndex };
+const char* const kMessages[] = {"List index out of bounds (%d)",
+                                 "The items of an owner-data list view come from OnData"};
+enum { msgListIndex, msgOwnerData };
 HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
 
 void InitCommon() {
@@ -121,7 +122,7 @@ TListItem* TListItems::Item(int Index) const {
 }
 
 TListItem* TListItems::Insert(int Index) {
-  if (FOwner->OwnerData()) throw EListError(Format(kMessages[msgListIndex], Index));
+  if (FOwner->OwnerData()) throw EListError(kMessages[msgOwnerData]);
   if (Index < 0 || Index > Count()) throw EListError(Format(kMessages[msgListIndex], Index));
   FItems.insert(FItems.begin() + Index, FOwner->CreateListItem());
   TListItem* item = FItems[Index].get();
@@ -130,6 +131,7 @@ TListItem* TListItems::Insert(int Index) {
 }
 
 void TListItems::Delete(int Index) {
+  if (FOwner->OwnerData()) throw EListError(kMessages[msgOwnerData]);
   Item(Index);
   if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETEITEM, Index, 0);
   FItems.erase(FItems.begin() + Index);
@@ -142,6 +144,7 @@ void TListItems::Clear() {
 }
 
 void TListItems::Move(int CurIndex, int NewIndex) {
+  if (FOwner->OwnerData()) throw EListError(kMessages[msgOwnerData]);
   Item(CurIndex);
   Item(NewIndex);
   if (CurIndex == NewIndex) return;

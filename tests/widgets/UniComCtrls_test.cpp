@@ -296,6 +296,9 @@ TEST(UniComCtrls, OwnerDataListViewAsksForWideTextsAndSearches) {
     EXPECT_EQ(ItemText(lv, i, 1), Expected(kLatin1));
     EXPECT_EQ(static_cast<TUniListItem*>(lv->Items()->Item(i))->Caption(), kChinese + L" " + std::to_wstring(i));
   }
+  // Items come from the event only.
+  EXPECT_THROW(lv->Items()->Add(), EListError);
+  EXPECT_THROW(lv->Items()->Delete(0), EListError);
   // A new window keeps the count.
   lv->RecreateWnd();
   EXPECT_EQ(ItemText(lv, 49999, 1), Expected(kLatin1));
