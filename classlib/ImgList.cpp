@@ -29,6 +29,7 @@ int TCustomImageList::Count() const { return FHandle ? ImageList_GetImageCount(s
 
 int TCustomImageList::AddMasked(TBitmap* Image, TColor MaskColor) {
   if (!Image || Image->GetEmpty()) return -1;
+  Image->ReleaseContext();
   return ImageList_AddMasked(static_cast<HIMAGELIST>(Handle()), static_cast<HBITMAP>(Image->Handle()),
                              (COLORREF)ColorToRGB(MaskColor));
 }
@@ -47,4 +48,5 @@ void TCustomImageList::GetBitmap(int Index, TBitmap* Image) {
   RECT r{0, 0, FWidth, FHeight};
   FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
   ImageList_Draw(static_cast<HIMAGELIST>(FHandle), Index, dc, 0, 0, ILD_TRANSPARENT);
+  Image->ReleaseContext();
 }

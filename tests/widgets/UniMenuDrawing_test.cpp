@@ -1,10 +1,11 @@
 // Owner-drawn Unicode menu items: measuring, the classic drawing around the library's face, and
-// the visual-styles drawing (against a recording stand-in of the theme functions).
+// the visual-styles drawing (against the recording stand-in of the theme functions).
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "classlib/ImgList.h"
+#include "FakeTheme.h"
 #include "classlib/Themes.h"
 #include "classlib/WinApi.h"
 #include "unicode/TestConfig.h"
@@ -75,87 +76,11 @@ std::pair<int, int> ReferenceInk(const WideString& Text, RECT R, UINT Flags) {
   return s.Ink(RGB(0, 0, 0));
 }
 
-// ---------------------------------------------------------------------------------------------
-// A recording stand-in of the theme functions: fixed sizes and margins, every drawing noted.
-
-struct ThemeCall {
-  int Part, State;
-  RECT R;
-  WideString Text;
-  DWORD Flags = 0;
-  TThemeTextOptions Options{};
-};
-std::vector<ThemeCall> gCalls;
-bool gThemeActive = true;
-
-BOOL WINAPI FakeActive() { return gThemeActive; }
-HTHEME_ WINAPI FakeOpen(HWND, LPCWSTR Class) { return wcscmp(Class, L"menu") == 0 ? reinterpret_cast<HTHEME_>(1) : nullptr; }
-HRESULT WINAPI FakeClose(HTHEME_) { return S_OK; }
-HRESULT WINAPI FakeBackground(HTHEME_, HDC, int Part, int State, const RECT* R, const RECT*) {
-  gCalls.push_back({Part, State, *R});
-  return S_OK;
-}
-HRESULT WINAPI FakePartSize(HTHEME_, HDC, int Part, int, const RECT*, int, SIZE* S) {
-  switch (Part) {
-    case 11: *S = {16, 15}; break;  // check
-    case 13: *S = {3, 3}; break;    // gutter
-    case 16: *S = {9, 9}; break;    // sub-menu arrow
-    default: *S = {0, 0};
-  }
-  return S_OK;
-}
-HRESULT WINAPI FakeMargins(HTHEME_, HDC, int Part, int, int Prop, const RECT*, TThemeMargins* M) {
-  if (Part == 11 && Prop == 3602) *M = {1, 2, 0, 3};
-  else if (Part == 13 && Prop == 3601) *M = {4, 5, 0, 0};
-  else if (Part == 14 && Prop == 3601) *M = {6, 7, 0, 0};
-  else *M = {0, 0, 0, 0};
-  return S_OK;
-}
-HRESULT WINAPI FakeColor(HTHEME_, int, int State, int, COLORREF* C) {
-  *C = State == 3 ? RGB(1, 2, 3) : RGB(10, 20, 30);
-  return S_OK;
-}
-HRESULT WINAPI FakeText(HTHEME_, HDC, int Part, int State, LPCWSTR Text, int Count, DWORD Flags, RECT* R,
-                        const TThemeTextOptions* O) {
-  if (Flags & DT_CALCRECT) {
-    // Every character 7 wide, 13 high.
-    R->right = R->left + 7 * Count;
-    R->bottom = R->top + 13;
-  }
-  ThemeCall c{Part, State, *R, WideString(Text, Count), Flags, *O};
-  gCalls.push_back(c);
-  return S_OK;
-}
-
 struct MenuDrawing : ::testing::Test {
-  TThemeApi saved = ThemeApi();
-  void SetUp() override {
-    gCalls.clear();
-    gThemeActive = true;
-    TThemeApi& a = ThemeApi();
-    a.IsThemeActive = a.IsAppThemed = FakeActive;
-    a.OpenThemeData = FakeOpen;
-    a.CloseThemeData = FakeClose;
-    a.DrawThemeBackground = FakeBackground;
-    a.GetThemePartSize = FakePartSize;
-    a.GetThemeMargins = FakeMargins;
-    a.GetThemeColor = FakeColor;
-    a.DrawThemeTextEx = FakeText;
-  }
-  void TearDown() override { ThemeApi() = saved; }
+  FakeTheme theme;
   bool Themed() const { return TestConfig().NT(); }
-  std::vector<ThemeCall> Backgrounds() const {
-    std::vector<ThemeCall> r;
-    for (auto& c : gCalls)
-      if (c.Text.empty() && c.Flags == 0) r.push_back(c);
-    return r;
-  }
-  std::vector<ThemeCall> Texts() const {
-    std::vector<ThemeCall> r;
-    for (auto& c : gCalls)
-      if (!c.Text.empty() || c.Flags) r.push_back(c);
-    return r;
-  }
+  std::vector<ThemeCall> Backgrounds() const { return theme.Of(ThemeCall::Background); }
+  std::vector<ThemeCall> Texts() const { return theme.Of(ThemeCall::DrawnText); }
 };
 
 // An item of a pop-up menu; the menu and the item are freed with the test.
@@ -185,7 +110,7 @@ std::unique_ptr<TImageList> RedImages(int Size, int Count) {
 }  // namespace
 
 TEST_F(MenuDrawing, OwnerDrawnEntriesAreMeasuredAndDrawnThroughTheirWindow) {
-  gThemeActive = false;
+  FakeTheme::Active = false;
   PopupItem p;
   p.Item->SetCaption(kChinese);
   p.Item->SetShortCut(kCtrlO);
@@ -235,7 +160,7 @@ TEST_F(MenuDrawing, OwnerDrawnEntriesAreMeasuredAndDrawnThroughTheirWindow) {
 }
 
 TEST_F(MenuDrawing, ClassicDrawingLeavesTheWindowsEntryAndTheItemAsTheyWere) {
-  gThemeActive = false;
+  FakeTheme::Active = false;
   PopupItem p;
   p.Item->SetCaption(kChinese);
   p.Item->SetShortCut(kCtrlO);
@@ -283,7 +208,7 @@ TEST_F(MenuDrawing, AnItemWithItsOwnHandlerIsDrawnByIt) {
   TRect r{0, 0, 200, 24};
   p.Item->AdvancedDrawItem(&s.Canvas, r, odSelected, false);
   EXPECT_EQ(seen, odSelected | 0x10000);
-  EXPECT_TRUE(gCalls.empty());
+  EXPECT_TRUE(FakeTheme::Calls.empty());
 }
 
 TEST_F(MenuDrawing, ThemedCheckMarksNeedAnImageList) {
@@ -300,7 +225,7 @@ TEST_F(MenuDrawing, ThemedCheckMarksNeedAnImageList) {
   auto images = RedImages(16, 1);
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "case #" << (&c - cases));
-    gCalls.clear();
+    FakeTheme::Calls.clear();
     PopupItem p;
     p.Item->SetCaption(L"Item");
     p.Item->SetChecked(true);
@@ -311,7 +236,7 @@ TEST_F(MenuDrawing, ThemedCheckMarksNeedAnImageList) {
     TRect r{0, 0, 300, 30};
     p.Item->AdvancedDrawItem(&s.Canvas, r, 0, false);
     if (!Themed()) {
-      EXPECT_TRUE(gCalls.empty());
+      EXPECT_TRUE(FakeTheme::Calls.empty());
       continue;
     }
     std::vector<ThemeCall> bg = Backgrounds();
@@ -372,7 +297,7 @@ TEST_F(MenuDrawing, ThemedTextPlacesAndOptions) {
   }
   {
     // A top-level item of a main menu starts its caption after the check area, without an image.
-    gCalls.clear();
+    FakeTheme::Calls.clear();
     TMainMenu menu(nullptr);
     auto* item = new TUniMenuItem(&menu);
     menu.Items()->Add(item);
@@ -389,7 +314,7 @@ TEST_F(MenuDrawing, ThemedTextPlacesAndOptions) {
   {
     // Pop-up menus align their captions as the menu says.
     for (TPopupAlignment a : {paRight, paCenter}) {
-      gCalls.clear();
+      FakeTheme::Calls.clear();
       PopupItem p;
       p.Menu.SetAlignment(a);
       p.Item->SetCaption(L"Close");
@@ -405,13 +330,13 @@ TEST_F(MenuDrawing, ThemedTextPlacesAndOptions) {
 }
 
 TEST_F(MenuDrawing, ThemedPathFallsBackWhenTheThemeIsOff) {
-  gThemeActive = false;
+  FakeTheme::Active = false;
   PopupItem p;
   p.Item->SetCaption(L"Open");
   p.Item->SetChecked(true);
   Surface s(300, 30);
   TRect r{0, 0, 300, 30};
   p.Item->AdvancedDrawItem(&s.Canvas, r, 0, false);
-  EXPECT_TRUE(gCalls.empty());
+  EXPECT_TRUE(FakeTheme::Calls.empty());
   EXPECT_GE(s.Ink(GetSysColor(COLOR_MENUTEXT)).first, 6);
 }
