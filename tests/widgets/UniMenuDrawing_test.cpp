@@ -340,3 +340,39 @@ TEST_F(MenuDrawing, ThemedPathFallsBackWhenTheThemeIsOff) {
   EXPECT_TRUE(FakeTheme::Calls.empty());
   EXPECT_GE(s.Ink(GetSysColor(COLOR_MENUTEXT)).first, 6);
 }
+
+TEST_F(MenuDrawing, MainMenuBarItemsAreMeasuredAndDrawnThroughTheForm) {
+  TUniForm form(nullptr);
+  TMainMenu menu(nullptr);
+  auto* file = new TUniMenuItem(&menu);
+  file->SetCaption(L"&Datei \u4e2d");
+  auto* open = new TUniMenuItem(&menu);
+  open->SetCaption(L"\u00d6ffnen");
+  file->Add(open);
+  menu.Items()->Add(file);
+  menu.SetOwnerDraw(true);
+  form.SetMenu(&menu);
+  HWND h = static_cast<HWND>(form.Handle());
+  int measured = 0;
+  file->OnMeasureItem = [&](TObject*, TCanvas*, int&, int&) { ++measured; };
+  MEASUREITEMSTRUCT m{ODT_MENU, 0, 0, 0, 0, file->Command()};
+  SendMessageW(h, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&m));
+  EXPECT_EQ(measured, 1);
+  EXPECT_GT(m.itemWidth, 0u);
+  Surface s(120, 20);
+  DRAWITEMSTRUCT d{ODT_MENU, 0, 0, ODA_DRAWENTIRE, 0, nullptr, s.DC, {0, 0, 120, 20}, file->Command()};
+  s.Canvas.SetHandle(nullptr);
+  FakeTheme::Calls.clear();
+  SendMessageW(h, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d));
+  if (Themed()) {
+    // Drawn as an item of the bar: no gutter, the caption after the check area.
+    std::vector<ThemeCall> texts = Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1].Text, L"&Datei \u4e2d");
+    EXPECT_EQ(texts[1].R.left, 20);
+    for (auto& b : Backgrounds()) EXPECT_NE(b.Part, 13);
+  } else {
+    EXPECT_TRUE(FakeTheme::Calls.empty());
+  }
+  form.SetMenu(nullptr);
+}
