@@ -385,3 +385,87 @@ TEST_F(MenuDrawing, MainMenuBarItemsAreMeasuredAndDrawnThroughTheForm) {
   }
   form.SetMenu(nullptr);
 }
+
+TEST_F(MenuDrawing, ClassicCaptionStartsAfterTheGlyphColumn) {
+  FakeTheme::Active = false;
+  auto images = RedImages(24, 1);
+  struct Case {
+    bool Images, Bitmap;
+    int ImageIndex;
+    int Column;
+  } cases[] = {
+      {false, false, -1, 0},
+      {true, false, -1, 24},
+      {true, false, 0, 24},
+      {false, true, -1, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case #" << (&c - cases));
+    PopupItem p;
+    p.Item->SetCaption(kChinese);
+    if (c.Images) p.Menu.SetImages(images.get());
+    p.Item->SetImageIndex(c.ImageIndex);
+    if (c.Bitmap) {
+      p.Item->Bitmap()->SetSize(16, 16);
+      RECT all{0, 0, 16, 16};
+      FillRect(static_cast<HDC>(p.Item->Bitmap()->Canvas()->Handle()), &all, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    }
+    Surface s(300, 30);
+    TRect r{0, 0, 300, 30};
+    p.Item->AdvancedDrawItem(&s.Canvas, r, 0, false);
+    auto expected = ReferenceInk(kChinese, RECT{c.Column + 6, 0, 299, 30}, DT_LEFT | DT_SINGLELINE | DT_VCENTER);
+    auto ink = s.Ink(GetSysColor(COLOR_MENUTEXT));
+    EXPECT_EQ(ink.first, expected.first);
+    EXPECT_EQ(ink.second, expected.second);
+  }
+}
+
+TEST_F(MenuDrawing, DisabledCaptionIsEmbossedUnlessSelected) {
+  FakeTheme::Active = false;
+  PopupItem p;
+  p.Item->SetCaption(kChinese);
+  p.Item->SetEnabled(false);
+  // The plain way: the menu's background, the text once moved by (1, 1) in the highlight colour
+  // unless selected, then in place in the shadow colour; centred by its measured height (the
+  // 8-bit systems keep the library's drawing, which centres it by DT_VCENTER).
+  auto reference = [](bool Selected) {
+    auto s = std::make_unique<Surface>(300, 30);
+    RECT all{0, 0, 300, 30};
+    FillRect(s->DC, &all, GetSysColorBrush(Selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+    s->Canvas.RequiredState(csHandleValid | csFontValid);
+    SetBkMode(s->DC, TRANSPARENT);
+    auto text = [&](RECT& R, UINT Flags) {
+      if (TestConfig().NT()) {
+        WideString t = kChinese;
+        WideDrawText(s->DC, t.c_str(), (int)t.size(), R, Flags);
+      } else {
+        AnsiString t = WideToAnsi(kChinese);
+        DrawTextA(s->DC, t.c_str(), (int)t.size(), &R, Flags);
+      }
+    };
+    RECT measured{0, 0, 0, 0};
+    text(measured, DT_CALCRECT | DT_SINGLELINE);
+    int top = (30 - (measured.bottom - measured.top)) / 2;
+    auto draw = [&](int D, int Color) {
+      SetTextColor(s->DC, GetSysColor(Color));
+      RECT r{6 + D, top + D, 299 + D, top + (measured.bottom - measured.top) + D};
+      if (!TestConfig().NT()) r = RECT{6 + D, D, 299 + D, 30 + D};
+      text(r, DT_LEFT | DT_SINGLELINE | (TestConfig().NT() ? 0 : DT_VCENTER));
+    };
+    if (!Selected) draw(1, COLOR_BTNHIGHLIGHT);
+    draw(0, COLOR_BTNSHADOW);
+    return s;
+  };
+  for (bool selected : {false, true}) {
+    SCOPED_TRACE(selected ? "selected" : "not selected");
+    Surface s(300, 30);
+    TRect r{0, 0, 300, 30};
+    p.Item->AdvancedDrawItem(&s.Canvas, r, selected ? odSelected : 0, false);
+    auto expected = reference(selected);
+    int differ = 0;
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 300; ++x) differ += s.At(x, y) != expected->At(x, y);
+    EXPECT_EQ(differ, 0);
+    EXPECT_GE(s.Ink(GetSysColor(COLOR_BTNSHADOW)).first, 6);
+  }
+}
