@@ -45,6 +45,8 @@ bool IsBracketMark(const WideString& S, size_t I) {
 }
 }  // namespace
 
+std::function<void*()> MenuKeyboardLayout = [] { return static_cast<void*>(GetKeyboardLayout(0)); };
+
 WideString ShortCutToWideText(TShortCut ShortCut) {
   if (!Win32PlatformIsNT()) return AnsiToWide(ShortCutToText(ShortCut));
   uint8_t key = (uint8_t)(ShortCut & 0xFF);
@@ -554,7 +556,7 @@ void TUniMenuItem::DrawThemed(void* Theme, TCanvas* ACanvas, TRect& ARect, TOwne
 }
 
 void TUniMenuItem::InitiateAction() {
-  if (FKeyboardLayout != GetKeyboardLayout(0)) MenuChanged(false);
+  if (FKeyboardLayout != MenuKeyboardLayout()) MenuChanged(false);
 }
 
 WideString GetMenuItemWideHint(TMenuItem* Item) {
@@ -563,7 +565,7 @@ WideString GetMenuItemWideHint(TMenuItem* Item) {
 }
 
 void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu) {
-  Item->FKeyboardLayout = GetKeyboardLayout(0);
+  Item->FKeyboardLayout = MenuKeyboardLayout();
   if (!Win32PlatformIsNT() || !Item->Parent() || !Menu || !Item->Visible()) return;
   if (Item->ComponentState() & (csLoading | csDestroying)) return;
   TMenuItem* parent = Item->Parent();

@@ -1,6 +1,12 @@
 // Unicode menus: wide shortcut texts and the hot-key marks ("&") of wide captions.
 #pragma once
+#include <functional>
+
 #include "classlib/Menus.h"
+
+// The current input locale as the menu items compare it (GetKeyboardLayout of the thread); tests
+// replace it.
+extern std::function<void*()> MenuKeyboardLayout;
 
 // The text of a shortcut with the keyboard's wide key names ("Shift+", "Ctrl+", "Alt+" first).
 WideString ShortCutToWideText(TShortCut ShortCut);
