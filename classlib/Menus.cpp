@@ -174,7 +174,7 @@ void TMenuItem::RebuildHandle() {
     info.wID = c->FCommand;
     if (!c->FItems.empty()) info.hSubMenu = static_cast<HMENU>(c->Handle());
     if (ownerDraw) {
-      info.fType = MFT_OWNERDRAW;
+      info.fType = MFT_OWNERDRAW | (c->IsLine() ? MFT_SEPARATOR : 0);
     } else if (c->IsLine()) {
       info.fType = MFT_SEPARATOR;
     } else {
