@@ -1,6 +1,7 @@
 // The application object: message loop, exception reporting and the hidden application window.
 #pragma once
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -134,7 +135,26 @@ class TApplication : public TComponent {
   // The status hint: set when the mouse rests on a control; OnHint tells of each change.
   const AnsiString& Hint() const { return FHint; }
   void SetHint(const AnsiString& Value);
-  void CancelHint() {}
+  // The hint window of the control under the mouse: a mouse move onto a control with a hint (its
+  // own or a parent's) and ShowHint (its own or a parent's) starts the hint timer; HintPause later
+  // (HintShortPause while a hint shows) the control gets CM_HINTSHOW and, unless it answers
+  // non-zero or leaves no text, the hint window of the class it chose shows the text below the
+  // mouse; HintHidePause later the window hides. A key, a mouse button or leaving the control
+  // cancels the hint. The timer runs on the application window's WM_TIMER.
+  // Threads: user-interface thread only.
+  void CancelHint();
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool Value);
+  int HintPause() const { return FHintPause; }
+  void SetHintPause(int Value) { FHintPause = Value; }
+  int HintShortPause() const { return FHintShortPause; }
+  void SetHintShortPause(int Value) { FHintShortPause = Value; }
+  int HintHidePause() const { return FHintHidePause; }
+  void SetHintHidePause(int Value) { FHintHidePause = Value; }
+  // The hint window while a hint shows, else null.
+  THintWindow* HintWindow() const { return FHintWindow.get(); }
+  // The control whose hint the timer is about (waiting or showing), else null.
+  TControl* HintControl() const { return FHintControl; }
   // Offers an action without its own OnExecute to the application window's hooks, then to
   // OnActionExecute; true when one of them took it. Threads: user-interface thread only.
   bool ExecuteAction(TBasicAction* Action);
@@ -151,17 +171,37 @@ class TApplication : public TComponent {
   void SetDialogHandle(void* Value) { FDialogHandle = Value; }
   // The control under the mouse, as the hint code looks for it.
   TControl* MouseControl() const { return FMouseControl; }
-  void SetMouseControl(TControl* Value) { FMouseControl = Value; }
+  void SetMouseControl(TControl* Value);
 
   std::function<void(TObject* Sender)> OnHint;
   std::function<void(MSG& Msg, bool& Handled)> OnMessage;
   std::function<void(TObject* Sender, const Exception& E)> OnException;
   std::function<void(TObject* Sender, bool& Done)> OnIdle;
 
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
  private:
   bool ProcessMessage();
   void Idle();
   void WndProc(TMessage& Message);
+  // Mouse tracking of the message loop: enter and leave, and the hint timer.
+  void HintMouseMessage(const MSG& Msg);
+  bool IsHintMsg(const MSG& Msg);
+  void HintTimerExpired();
+  void ActivateHint(POINT CursorPos);
+  void StartHintTimer(int Pause);
+  void StopHintTimer();
+  // What the hint timer is doing for HintControl.
+  enum THintState { hsNone, hsWaiting, hsShowing, hsHidden };
+  THintState FHintState = hsNone;
+  TControl* FHintControl = nullptr;
+  std::unique_ptr<THintWindow> FHintWindow;
+  const THintWindowClass* FHintWindowClass = nullptr;
+  bool FShowHint = true;
+  int FHintPause = 500;
+  int FHintShortPause = 50;
+  int FHintHidePause = 2500;
   void* FHandle = nullptr;
   bool FTerminated = false;
   TCustomForm* FMainForm = nullptr;
@@ -174,6 +214,10 @@ class TApplication : public TComponent {
 };
 
 extern TApplication* Application;
+// The class of hint window the application offers a control in CM_HINTSHOW.
+extern const THintWindowClass* HintWindowClass;
+// Where the mouse is (screen coordinates) for the hint timer; tests replace it.
+extern std::function<POINT()> HintCursorPos;
 
 // The class library's start-up and shutdown: the first and last units of the program.
 void ClasslibInitialize();

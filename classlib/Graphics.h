@@ -240,6 +240,10 @@ class TBitmap : public TGraphic {
   // A new bitmap of that format, the old picture drawn into it.
   void SetPixelFormat(TPixelFormat Value);
   TCanvas* Canvas();
+  // Frees the canvas's device context, so that the bitmap can be selected into another one.
+  void ReleaseContext() {
+    if (FCanvas) FCanvas->FreeContext();
+  }
   // The colour that Transparent draws as see-through: set, or else the bottom-left pixel's.
   TColor TransparentColor();
   void SetTransparentColor(TColor Value) { FTransparentColor = Value; FTransparentColorSet = true; }
