@@ -28,11 +28,6 @@ AnsiString ShortCutToText(TShortCut ShortCut);
 class TMenu;
 class TCustomImageList;
 
-// The state of an owner-drawn item as Windows reports it (the ODS_ bits).
-using TOwnerDrawState = uint32_t;
-constexpr TOwnerDrawState odSelected = 0x1, odGrayed = 0x2, odDisabled = 0x4, odChecked = 0x8, odFocused = 0x10,
-                          odDefault = 0x20, odHotLight = 0x40, odInactive = 0x80, odNoAccel = 0x100,
-                          odNoFocusRect = 0x200, odComboBoxEdit = 0x1000;
 enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 enum TPopupAlignment { paLeft, paRight, paCenter };
 class TMenuActionLink;

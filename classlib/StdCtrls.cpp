@@ -1,5 +1,7 @@
 #include "classlib/StdCtrls.h"
 
+#include "classlib/Themes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
@@ -612,35 +614,13 @@ void TCustomControl::WndProc(TMessage& Message) {
 
 TCustomGroupBox::TCustomGroupBox(TComponent* AOwner) : TCustomControl(AOwner) { SetBounds(0, 0, 185, 105); }
 
-TThemeFunctions& ThemeFunctions() {
-  static TThemeFunctions functions = [] {
-    TThemeFunctions f{};
-    HMODULE lib = LoadLibraryA("uxtheme.dll");
-    if (!lib) return f;
-    auto find = [lib](auto& Fn, const char* Name) { Fn = reinterpret_cast<std::decay_t<decltype(Fn)>>(GetProcAddress(lib, Name)); };
-    find(f.OpenThemeData, "OpenThemeData");
-    find(f.CloseThemeData, "CloseThemeData");
-    find(f.DrawThemeBackground, "DrawThemeBackground");
-    find(f.DrawThemeText, "DrawThemeText");
-    find(f.IsThemeActive, "IsThemeActive");
-    find(f.IsAppThemed, "IsAppThemed");
-    return f;
-  }();
-  return functions;
-}
-
-bool ThemesEnabled() {
-  const TThemeFunctions& f = ThemeFunctions();
-  return f.OpenThemeData && f.CloseThemeData && f.DrawThemeBackground && f.DrawThemeText && f.IsThemeActive &&
-         f.IsAppThemed && f.IsThemeActive() && f.IsAppThemed();
-}
-
 bool DrawThemedGroupBox(HWND Wnd, HDC DC, int Width, int Height, const WideString& Caption, bool Enabled,
                         bool RightToLeft) {
-  if (!ThemesEnabled()) return false;
-  const TThemeFunctions& f = ThemeFunctions();
-  void* theme = f.OpenThemeData(Wnd, L"BUTTON");
-  if (!theme) return false;
+  const TThemeApi& f = ThemeApi();
+  if (!f.DrawThemeBackground || !f.DrawThemeText) return false;
+  TThemeHandle handle(Wnd, L"BUTTON");
+  if (!handle) return false;
+  HTHEME_ theme = handle.Handle();
   constexpr int BP_GROUPBOX = 4, GBS_NORMAL = 1, GBS_DISABLED = 2;
   int state = Enabled ? GBS_NORMAL : GBS_DISABLED;
   SIZE ext{};
@@ -661,7 +641,6 @@ bool DrawThemedGroupBox(HWND Wnd, HDC DC, int Width, int Height, const WideStrin
   if (!Caption.empty())
     f.DrawThemeText(theme, DC, BP_GROUPBOX, state, Caption.c_str(), (int)Caption.size(),
                     DT_SINGLELINE | (RightToLeft ? DT_RTLREADING : 0), 0, &caption);
-  f.CloseThemeData(theme);
   return true;
 }
 

@@ -6,8 +6,6 @@
 #include "classlib/Controls.h"
 #include "classlib/Graphics.h"
 
-// The state of an owner-drawn item (the ODS_... flags of its DRAWITEMSTRUCT).
-using TOwnerDrawState = uint32_t;
 // Draws item Index of an owner-drawn list into the control's canvas, inside Rect.
 using TDrawItemEvent = std::function<void(TWinControl* Control, int Index, const RECT& Rect, TOwnerDrawState State)>;
 
@@ -262,21 +260,6 @@ class TCustomControl : public TWinControl {
   void WndProc(TMessage& Message) override;
   virtual void Paint(HDC DC) {}
 };
-
-// The visual-style functions the controls draw with, looked up by name in "uxtheme.dll" at first
-// use; a function the system lacks stays null. Tests may put their own in place.
-struct TThemeFunctions {
-  void*(WINAPI* OpenThemeData)(HWND Wnd, LPCWSTR ClassList);
-  HRESULT(WINAPI* CloseThemeData)(void* Theme);
-  HRESULT(WINAPI* DrawThemeBackground)(void* Theme, HDC DC, int PartId, int StateId, const RECT* Rect, const RECT* Clip);
-  HRESULT(WINAPI* DrawThemeText)(void* Theme, HDC DC, int PartId, int StateId, LPCWSTR Text, int Count, DWORD Flags,
-                                 DWORD Flags2, const RECT* Rect);
-  BOOL(WINAPI* IsThemeActive)();
-  BOOL(WINAPI* IsAppThemed)();
-};
-TThemeFunctions& ThemeFunctions();
-// Visual styles are on: every function is there and the system and the program use a theme.
-bool ThemesEnabled();
 
 // A group box's frame and caption in the visual style: the frame from half the caption's height
 // down, the caption's area (8 pixels in from the left, or from the right when RightToLeft) left

@@ -22,6 +22,7 @@ TThemeApi& ThemeApi() {
     Resolve(lib, "GetThemePartSize", a.GetThemePartSize);
     Resolve(lib, "GetThemeMargins", a.GetThemeMargins);
     Resolve(lib, "GetThemeColor", a.GetThemeColor);
+    Resolve(lib, "DrawThemeText", a.DrawThemeText);
     Resolve(lib, "DrawThemeTextEx", a.DrawThemeTextEx);
     Resolve(lib, "DrawThemeIcon", a.DrawThemeIcon);
     return a;

@@ -43,6 +43,7 @@ struct TThemeApi {
   HRESULT(WINAPI* GetThemePartSize)(HTHEME_, HDC, int, int, const RECT*, int, SIZE*) = nullptr;
   HRESULT(WINAPI* GetThemeMargins)(HTHEME_, HDC, int, int, int, const RECT*, TThemeMargins*) = nullptr;
   HRESULT(WINAPI* GetThemeColor)(HTHEME_, int, int, int, COLORREF*) = nullptr;
+  HRESULT(WINAPI* DrawThemeText)(HTHEME_, HDC, int, int, LPCWSTR, int, DWORD, DWORD, const RECT*) = nullptr;
   HRESULT(WINAPI* DrawThemeTextEx)(HTHEME_, HDC, int, int, LPCWSTR, int, DWORD, RECT*, const TThemeTextOptions*) = nullptr;
   HRESULT(WINAPI* DrawThemeIcon)(HTHEME_, HDC, int, int, const RECT*, void*, int) = nullptr;
 };

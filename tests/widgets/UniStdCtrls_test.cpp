@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "classlib/Themes.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
@@ -579,6 +580,15 @@ HRESULT WINAPI FakeText(void*, HDC, int, int, LPCWSTR Text, int Count, DWORD, DW
   return S_OK;
 }
 BOOL WINAPI FakeActive() { return gTheme.Active; }
+TThemeApi FakeApi() {
+  TThemeApi a;
+  a.IsThemeActive = a.IsAppThemed = FakeActive;
+  a.OpenThemeData = FakeOpen;
+  a.CloseThemeData = FakeClose;
+  a.DrawThemeBackground = FakeBackground;
+  a.DrawThemeText = FakeText;
+  return a;
+}
 
 // The control's client area painted into a bitmap through WM_PRINTCLIENT.
 std::vector<uint32_t> PrintClient(TWinControl* C, int W, int H) {
@@ -605,7 +615,7 @@ std::vector<uint32_t> PrintClient(TWinControl* C, int W, int H) {
 }  // namespace
 
 TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) {
-  TThemeFunctions saved = ThemeFunctions();
+  TThemeApi saved = ThemeApi();
   TUniForm form(nullptr);
   auto* group = new TUniGroupBox(&form);
   group->SetParent(&form);
@@ -621,9 +631,8 @@ TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) 
   // Without visual styles, and where the system has no theme functions: the classic frame.
   for (bool missing : {false, true}) {
     SCOPED_TRACE(missing ? "no theme functions" : "styles off");
-    TThemeFunctions fake{FakeOpen, FakeClose, FakeBackground, FakeText, FakeActive, FakeActive};
-    if (missing) fake = TThemeFunctions{};
-    ThemeFunctions() = fake;
+    TThemeApi fake = missing ? TThemeApi{} : FakeApi();
+    ThemeApi() = fake;
     gTheme = ThemeCalls{};
     gTheme.Active = false;
     std::vector<uint32_t> px = PrintClient(group, 200, 100);
@@ -638,7 +647,7 @@ TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) 
     EXPECT_TRUE(caption);
   }
   // With visual styles: the theme draws the frame without the caption's place, and the caption.
-  ThemeFunctions() = TThemeFunctions{FakeOpen, FakeClose, FakeBackground, FakeText, FakeActive, FakeActive};
+  ThemeApi() = FakeApi();
   gTheme = ThemeCalls{};
   gTheme.CaptionPoint = {10, 2};
   gTheme.FramePoint = {190, top + 2};
@@ -650,5 +659,5 @@ TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) 
   EXPECT_TRUE(gTheme.FrameVisible);
   EXPECT_EQ(gTheme.Text, Expected(kChinese));
   EXPECT_EQ(gTheme.TextRect.left, 8);
-  ThemeFunctions() = saved;
+  ThemeApi() = saved;
 }
