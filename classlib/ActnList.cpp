@@ -4,6 +4,7 @@
 
 #include "classlib/Controls.h"
 #include "classlib/Forms.h"
+#include "classlib/ImgList.h"
 
 TBasicAction::~TBasicAction() {
   auto clients = FClients;
@@ -42,6 +43,26 @@ void TCustomAction::SetHint(const AnsiString& Value) {
   FHint = Value;
 }
 
+void TCustomAction::SetActionList(TCustomActionList* Value) {
+  FActionList = Value;
+  if (Value) FreeNotification(Value);
+}
+
+void TCustomAction::Notification(TComponent* AComponent, TOperation Operation) {
+  TBasicAction::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FActionList) FActionList = nullptr;
+}
+
+void TCustomActionList::SetImages(TCustomImageList* Value) {
+  FImages = Value;
+  if (Value) FreeNotification(Value);
+}
+
+void TCustomActionList::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FImages) FImages = nullptr;
+}
+
 void TCustomAction::Assign(TPersistent* Source) {
   auto* a = dynamic_cast<TCustomAction*>(Source);
   if (!a) {
@@ -51,6 +72,7 @@ void TCustomAction::Assign(TPersistent* Source) {
   SetCaption(a->Caption());
   SetHint(a->Hint());
   SetShortCut(a->ShortCut());
+  SetImageIndex(a->ImageIndex());
   OnExecute = a->OnExecute;
   OnUpdate = a->OnUpdate;
 }

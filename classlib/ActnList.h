@@ -8,6 +8,8 @@
 
 class TControl;
 class TActionLink;
+class TCustomImageList;
+class TCustomActionList;
 
 class TBasicAction : public TComponent {
  public:
@@ -39,12 +41,44 @@ class TCustomAction : public TBasicAction {
   void SetHint(const AnsiString& Value);
   TShortCut ShortCut() const { return FShortCut; }
   void SetShortCut(TShortCut Value) { FShortCut = Value; }
+  // The image of the action list's Images that clients show, -1 for none.
+  int ImageIndex() const { return FImageIndex; }
+  void SetImageIndex(int Value) { FImageIndex = Value; }
+  // The list the action belongs to (it supplies the images), or null.
+  TCustomActionList* ActionList() const { return FActionList; }
+  void SetActionList(TCustomActionList* Value);
   void Assign(TPersistent* Source) override;
 
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
  private:
+  int FImageIndex = -1;
+  TCustomActionList* FActionList = nullptr;
   AnsiString FCaption;
   AnsiString FHint;
   TShortCut FShortCut = 0;
+};
+
+// A list of actions that share one image list.
+class TCustomActionList : public TComponent {
+ public:
+  using TComponent::TComponent;
+  const char* ClassName() const override { return "TCustomActionList"; }
+  TCustomImageList* Images() const { return FImages; }
+  void SetImages(TCustomImageList* Value);
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  TCustomImageList* FImages = nullptr;
+};
+
+class TActionList : public TCustomActionList {
+ public:
+  using TCustomActionList::TCustomActionList;
+  const char* ClassName() const override { return "TActionList"; }
 };
 
 class TAction : public TCustomAction {

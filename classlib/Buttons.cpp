@@ -28,6 +28,7 @@ int TButtonGlyph::CreateButtonGlyph(TButtonState State) {
   if (w <= 0 || h <= 0) return -1;
   if (!FImageList) FImageList = ImageList_Create(w, h, ILC_COLOR24 | ILC_MASK, 4, 0);
   int slice = (int)State < FNumGlyphs ? (int)State : 0;
+  FGlyph->ReleaseContext();
   HDC screen = GetDC(nullptr);
   HDC src = CreateCompatibleDC(screen), dst = CreateCompatibleDC(screen);
   HBITMAP image = CreateCompatibleBitmap(screen, w, h);

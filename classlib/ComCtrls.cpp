@@ -10,8 +10,9 @@ std::unique_ptr<TControlActionLink> TCustomListView::CreateActionLink() {
 }
 
 namespace {
-const char* const kMessages[] = {"List index out of bounds (%d)"};
-enum { msgListIndex };
+const char* const kMessages[] = {"List index out of bounds (%d)",
+                                 "The items of an owner-data list view come from OnData"};
+enum { msgListIndex, msgOwnerData };
 HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
 
 void InitCommon() {
@@ -72,7 +73,10 @@ int TListColumns::IndexOf(const TListColumn* Column) const {
 TListItem::TListItem(TCustomListView* Owner) : FOwner(Owner), FSubItems(std::make_unique<TStringList>()) {}
 TListItem::~TListItem() = default;
 
-int TListItem::Index() const { return FOwner->Items()->IndexOf(this); }
+const TListItemClass TListItem::Class{"TListItem", nullptr,
+                                      [](TCustomListView* Owner) { return std::make_unique<TListItem>(Owner); }};
+
+int TListItem::Index() const { return FDataIndex >= 0 ? FDataIndex : FOwner->Items()->IndexOf(this); }
 
 void TListItem::SetCaption(const AnsiString& Value) {
   FCaption = Value;
@@ -80,7 +84,15 @@ void TListItem::SetCaption(const AnsiString& Value) {
 }
 
 void TListItem::Update() {
+  // The temporary item of owner data is filled while the window draws: it does not redraw.
+  if (FDataIndex >= 0) return;
   if (FOwner->HandleAllocated() && Index() >= 0) SendMessageA(H(FOwner), LVM_UPDATE, Index(), 0);
+}
+
+void TListItem::ClearForData() {
+  FCaption.clear();
+  FSubItems->Clear();
+  FData = nullptr;
 }
 
 bool TListItem::Selected() const {
@@ -95,12 +107,22 @@ void TListItem::SetSelected(bool Value) {
   SendMessageA(H(FOwner), LVM_SETITEMSTATE, Index(), reinterpret_cast<LPARAM>(&item));
 }
 
+int TListItems::Count() const { return FOwner->OwnerData() ? FOwnerDataCount : (int)FItems.size(); }
+
+void TListItems::SetCount(int Value) {
+  if (!FOwner->OwnerData()) return;
+  FOwnerDataCount = std::max(0, Value);
+  if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_SETITEMCOUNT, FOwnerDataCount, 0);
+}
+
 TListItem* TListItems::Item(int Index) const {
   if (Index < 0 || Index >= Count()) throw EListError(Format(kMessages[msgListIndex], Index));
+  if (FOwner->OwnerData()) return FOwner->OwnerDataItem(Index);
   return FItems[Index].get();
 }
 
 TListItem* TListItems::Insert(int Index) {
+  if (FOwner->OwnerData()) throw EListError(kMessages[msgOwnerData]);
   if (Index < 0 || Index > Count()) throw EListError(Format(kMessages[msgListIndex], Index));
   FItems.insert(FItems.begin() + Index, FOwner->CreateListItem());
   TListItem* item = FItems[Index].get();
@@ -109,6 +131,7 @@ TListItem* TListItems::Insert(int Index) {
 }
 
 void TListItems::Delete(int Index) {
+  if (FOwner->OwnerData()) throw EListError(kMessages[msgOwnerData]);
   Item(Index);
   if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETEITEM, Index, 0);
   FItems.erase(FItems.begin() + Index);
@@ -117,9 +140,11 @@ void TListItems::Delete(int Index) {
 void TListItems::Clear() {
   if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETEALLITEMS, 0, 0);
   FItems.clear();
+  FOwnerDataCount = 0;
 }
 
 void TListItems::Move(int CurIndex, int NewIndex) {
+  if (FOwner->OwnerData()) throw EListError(kMessages[msgOwnerData]);
   Item(CurIndex);
   Item(NewIndex);
   if (CurIndex == NewIndex) return;
@@ -154,6 +179,8 @@ void TCustomListView::CreateParams(TCreateParams& Params) {
   CreateSubClass(Params, WC_LISTVIEWA);
   static const DWORD views[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
   Params.Style |= WS_TABSTOP | LVS_SHAREIMAGELISTS | views[FViewStyle];
+  if (FOwnerData) Params.Style |= LVS_OWNERDATA;
+  if (FOwnerDraw) Params.Style |= LVS_OWNERDRAWFIXED;
   if (!FReadOnly) Params.Style |= LVS_EDITLABELS;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
 }
@@ -187,7 +214,95 @@ void TCustomListView::WindowInsertItem(int Index, TListItem* Item) {
 void TCustomListView::CreateWnd() {
   TWinControl::CreateWnd();
   for (int i = 0; i < FColumns->Count(); ++i) WindowInsertColumn(i, FColumns->Items(i));
-  for (int i = 0; i < FItems->Count(); ++i) WindowInsertItem(i, FItems->Item(i));
+  if (FOwnerData) SendMessageA(H(this), LVM_SETITEMCOUNT, FItems->Count(), 0);
+  else
+    for (int i = 0; i < FItems->Count(); ++i) WindowInsertItem(i, FItems->Item(i));
+}
+
+const TListItemClass* TCustomListView::ItemClass(const TListItemClass* Default) {
+  const TListItemClass* c = Default;
+  if (OnCreateItemClass) OnCreateItemClass(this, c);
+  return c ? c : Default;
+}
+
+std::unique_ptr<TListItem> TCustomListView::CreateListItem() { return ItemClass(&TListItem::Class)->Create(this); }
+
+void TCustomListView::SetOwnerDraw(bool Value) {
+  if (FOwnerDraw == Value) return;
+  FOwnerDraw = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+void TCustomListView::DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    OnDrawItem(this, Item, Rect, State);
+    return;
+  }
+  FCanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  HDC dc = static_cast<HDC>(FCanvas->Handle());
+  FillRect(dc, &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
+  SetBkMode(dc, TRANSPARENT);
+  TextOutA(dc, Rect.left + 2, Rect.top, Item->Caption().c_str(), (int)Item->Caption().size());
+}
+
+void TCustomListView::SetOwnerData(bool Value) {
+  if (FOwnerData == Value) return;
+  FItems->Clear();
+  FOwnerData = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+TListItem* TCustomListView::OwnerDataItem(int Index) {
+  if (!FTempItem) FTempItem = CreateListItem();
+  TListItem* item = FTempItem.get();
+  item->FDataIndex = Index;
+  item->ClearForData();
+  if (OnData) OnData(this, item);
+  return item;
+}
+
+int TCustomListView::DataFind(TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap) {
+  int index = -1;
+  if (OnDataFind) OnDataFind(this, Find, FindString, StartIndex, Wrap, index);
+  return index;
+}
+
+bool TCustomListView::DoKeyDown(TMessage& Message) {
+  if (!OnKeyDown) return false;
+  uint16_t key = (uint16_t)Message.WParam;
+  OnKeyDown(this, key);
+  Message.WParam = key;
+  return key == 0;
+}
+
+bool TCustomListView::DoKeyUp(TMessage& Message) {
+  if (!OnKeyUp) return false;
+  uint16_t key = (uint16_t)Message.WParam;
+  OnKeyUp(this, key);
+  Message.WParam = key;
+  return key == 0;
+}
+
+bool TCustomListView::DoKeyPress(TMessage& Message) {
+  if (!OnKeyPress) return false;
+  char key = (char)(Message.WParam & 0xFF);
+  OnKeyPress(this, key);
+  Message.WParam = (Message.WParam & ~0xFFu) | (unsigned char)key;
+  return key == 0;
+}
+
+bool TCustomListView::IsHeaderNotify(const NMHDR* Hdr) {
+  return HandleAllocated() && Hdr && Hdr->hwndFrom == (HWND)SendMessageA(H(this), LVM_GETHEADER, 0, 0);
+}
+
+void TCustomListView::HeaderEndTrack(const NMHEADERA* Hdr) {
+  if (Hdr->iItem >= 0 && Hdr->iItem < FColumns->Count() && Hdr->pitem && (Hdr->pitem->mask & HDI_WIDTH))
+    FColumns->Items(Hdr->iItem)->FWidth = Hdr->pitem->cxy;
+}
+
+void TCustomListView::HeaderDividerDblClick(const NMHEADERA* Hdr) {
+  if (Hdr->iItem >= 0 && Hdr->iItem < FColumns->Count())
+    FColumns->Items(Hdr->iItem)->FWidth = (int)SendMessageA(H(this), LVM_GETCOLUMNWIDTH, Hdr->iItem, 0);
 }
 
 void TCustomListView::SetViewStyle(TViewStyle Value) {
@@ -260,6 +375,36 @@ bool TCustomListView::CanEdit(TListItem* Item) {
 }
 
 void TCustomListView::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_NOTIFY: {
+      auto* hdr = reinterpret_cast<NMHEADERA*>(Message.LParam);
+      if (!IsHeaderNotify(&hdr->hdr)) break;
+      if (hdr->hdr.code == HDN_ENDTRACKA) HeaderEndTrack(hdr);
+      TWinControl::WndProc(Message);
+      if (hdr->hdr.code == HDN_DIVIDERDBLCLICKA) HeaderDividerDblClick(hdr);
+      return;
+    }
+    case WM_KEYDOWN:
+      if (DoKeyDown(Message)) return;
+      break;
+    case WM_KEYUP:
+      if (DoKeyUp(Message)) return;
+      break;
+    case WM_CHAR:
+      if (DoKeyPress(Message)) return;
+      break;
+    default: break;
+  }
+  if (Message.Msg == CN_DRAWITEM && Message.LParam) {
+    auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
+    int index = (int)dis->itemID;
+    if (index >= 0 && index < FItems->Count()) {
+      TListItem* item = FItems->Item(index);
+      DrawOwnerDrawnItem(FCanvas.get(), *dis, [this, item](int, const RECT& R, TOwnerDrawState S) { DrawItem(item, R, S); });
+    }
+    Message.Result = 1;
+    return;
+  }
   if (Message.Msg == CN_NOTIFY) {
     auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
     if (hdr->code == LVN_BEGINLABELEDITA || hdr->code == LVN_ENDLABELEDITA) {
@@ -280,6 +425,20 @@ void TCustomListView::WndProc(TMessage& Message) {
     if (hdr->code == LVN_GETDISPINFOA) {
       GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(hdr));
       return;
+    }
+    if (hdr->code == LVN_ODFINDITEMA) {
+      auto* find = reinterpret_cast<NMLVFINDITEMA*>(hdr);
+      const LVFINDINFOA& fi = find->lvfi;
+      TItemFind kind = (fi.flags & LVFI_STRING) ? ((fi.flags & LVFI_PARTIAL) ? ifPartialString : ifExactString)
+                       : (fi.flags & LVFI_NEARESTXY) ? ifNearest
+                                                     : ifData;
+      AnsiString text = ((fi.flags & LVFI_STRING) && fi.psz) ? AnsiString(fi.psz) : AnsiString();
+      Message.Result = DataFind(kind, text, find->iStart, (fi.flags & LVFI_WRAP) != 0);
+      return;
+    }
+    if (hdr->code == LVN_COLUMNCLICK) {
+      int column = reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem;
+      if (OnColumnClick && column >= 0 && column < FColumns->Count()) OnColumnClick(this, FColumns->Items(column));
     }
     if (hdr->code == LVN_ITEMCHANGED) Click();
   }
@@ -309,6 +468,12 @@ int TTabSheet::PageIndex() const {
   return it == p.end() ? -1 : (int)(it - p.begin());
 }
 
+void TTabSheet::SetTabVisible(bool Value) {
+  if (FTabVisible == Value) return;
+  FTabVisible = Value;
+  if (FPageControl) FPageControl->RebuildTabs();
+}
+
 void TTabSheet::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   Params.Style |= WS_CLIPCHILDREN;
@@ -328,25 +493,49 @@ void TPageControl::CreateParams(TCreateParams& Params) {
   Params.Style |= WS_TABSTOP | WS_CLIPCHILDREN;
 }
 
-void TPageControl::InsertTab(TTabSheet* Page) {
+int TPageControl::TabIndexOf(const TTabSheet* Page) const {
+  if (!Page || !Page->TabVisible()) return -1;
+  int index = 0;
+  for (TTabSheet* p : FPages) {
+    if (p == Page) return index;
+    if (p->TabVisible()) ++index;
+  }
+  return -1;
+}
+
+TTabSheet* TPageControl::PageOfTab(int TabIndex) const {
+  if (TabIndex < 0) return nullptr;
+  for (TTabSheet* p : FPages)
+    if (p->TabVisible() && TabIndex-- == 0) return p;
+  return nullptr;
+}
+
+void TPageControl::RebuildTabs() {
   if (!HandleAllocated()) return;
+  SendMessageA(H(this), TCM_DELETEALLITEMS, 0, 0);
+  for (TTabSheet* p : FPages) InsertTab(p);
+  SetActivePage(FActivePage);
+}
+
+void TPageControl::InsertTab(TTabSheet* Page) {
+  if (!HandleAllocated() || TabIndexOf(Page) < 0) return;
   TCITEMA item{};
   item.mask = TCIF_TEXT | TCIF_PARAM;
   AnsiString text = Page->Caption();
   item.pszText = const_cast<char*>(text.c_str());
   item.lParam = reinterpret_cast<LPARAM>(Page);
-  Perform(TCM_INSERTITEMA, Page->PageIndex(), reinterpret_cast<intptr_t>(&item));
+  Perform(TCM_INSERTITEMA, TabIndexOf(Page), reinterpret_cast<intptr_t>(&item));
   UpdateTab(Page);
 }
 
 void TPageControl::UpdateTab(TTabSheet* Page) {
-  if (!HandleAllocated() || Page->PageIndex() < 0) return;
+  if (!HandleAllocated() || Page->PageIndex() < 0 || TabIndexOf(Page) < 0) return;
   TCITEMA item{};
   item.mask = TCIF_TEXT | TCIF_PARAM;
   AnsiString text = Page->Caption();
   item.pszText = const_cast<char*>(text.c_str());
   item.lParam = reinterpret_cast<LPARAM>(Page);
-  Perform(TCM_SETITEMA, Page->PageIndex(), reinterpret_cast<intptr_t>(&item));
+  Perform(TCM_SETITEMA, TabIndexOf(Page), reinterpret_cast<intptr_t>(&item));
 }
 
 void TPageControl::InsertPage(TTabSheet* Page) {
@@ -359,7 +548,8 @@ void TPageControl::InsertPage(TTabSheet* Page) {
 void TPageControl::RemovePage(TTabSheet* Page) {
   int index = Page->PageIndex();
   if (index < 0) return;
-  if (HandleAllocated()) SendMessageA(H(this), TCM_DELETEITEM, index, 0);
+  int tab = TabIndexOf(Page);
+  if (HandleAllocated() && tab >= 0) SendMessageA(H(this), TCM_DELETEITEM, tab, 0);
   FPages.erase(FPages.begin() + index);
   if (FActivePage == Page) {
     FActivePage = nullptr;
@@ -385,7 +575,7 @@ void TPageControl::SetActivePage(TTabSheet* Page) {
   FActivePage = Page;
   LayoutPages();
   for (TTabSheet* p : FPages) p->SetVisible(p == Page);
-  if (Page && HandleAllocated()) SendMessageA(H(this), TCM_SETCURSEL, Page->PageIndex(), 0);
+  if (Page && HandleAllocated()) SendMessageA(H(this), TCM_SETCURSEL, TabIndexOf(Page), 0);
 }
 
 int TPageControl::TabIndex() { return HandleAllocated() ? (int)SendMessageA(H(this), TCM_GETCURSEL, 0, 0) : -1; }
@@ -406,8 +596,7 @@ void TPageControl::WndProc(TMessage& Message) {
     return;
   }
   if (Message.Msg == CN_NOTIFY && reinterpret_cast<NMHDR*>(Message.LParam)->code == (UINT)TCN_SELCHANGE) {
-    int i = TabIndex();
-    if (i >= 0 && i < PageCount()) SetActivePage(FPages[i]);
+    if (TTabSheet* page = PageOfTab(TabIndex())) SetActivePage(page);
     Change();
     return;
   }

@@ -23,6 +23,7 @@ class TListColumn : public TPersistent {
   TCustomListView* ListView() const { return FOwner; }
 
  protected:
+  friend class TCustomListView;
   TCustomListView* FOwner;
   AnsiString FCaption;
   int FWidth = 50;
@@ -45,9 +46,24 @@ class TListColumns : public TPersistent {
   std::vector<std::unique_ptr<TListColumn>> FItems;
 };
 
+class TListItem;
+
+// A class reference for list items: its name, its parent class and how to make one.
+struct TListItemClass {
+  const char* Name;
+  const TListItemClass* Parent;
+  std::unique_ptr<TListItem> (*Create)(TCustomListView* Owner);
+  bool InheritsFrom(const TListItemClass* Other) const {
+    for (const TListItemClass* c = this; c; c = c->Parent)
+      if (c == Other) return true;
+    return false;
+  }
+};
+
 class TListItem : public TPersistent {
  public:
   explicit TListItem(TCustomListView* Owner);
+  static const TListItemClass Class;
   ~TListItem() override;
   const char* ClassName() const override { return "TListItem"; }
   const AnsiString& Caption() const { return FCaption; }
@@ -62,19 +78,27 @@ class TListItem : public TPersistent {
   TCustomListView* ListView() const { return FOwner; }
   // Redraws the item (its texts come from the item when the window asks).
   void Update();
+  // Empties caption, sub-items and data before OnData fills the temporary item of owner data.
+  virtual void ClearForData();
 
  protected:
+  friend class TCustomListView;
   TCustomListView* FOwner;
   AnsiString FCaption;
   std::unique_ptr<TStrings> FSubItems;
   void* FData = nullptr;
+  // The index the temporary item of an owner-data list view stands for; -1 otherwise.
+  int FDataIndex = -1;
 };
 
 class TListItems : public TPersistent {
  public:
   explicit TListItems(TCustomListView* Owner) : FOwner(Owner) {}
   const char* ClassName() const override { return "TListItems"; }
-  int Count() const { return (int)FItems.size(); }
+  // In owner-data mode the count set by SetCount, and Item gives the temporary item filled by
+  // OnData for the index.
+  int Count() const;
+  void SetCount(int Value);
   TListItem* Item(int Index) const;
   TListItem* Add() { return Insert(Count()); }
   TListItem* Insert(int Index);
@@ -88,7 +112,11 @@ class TListItems : public TPersistent {
   friend class TCustomListView;
   TCustomListView* FOwner;
   std::vector<std::unique_ptr<TListItem>> FItems;
+  int FOwnerDataCount = 0;
 };
+
+// What an owner-data search looks for.
+enum TItemFind { ifData, ifPartialString, ifExactString, ifNearest };
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
@@ -113,8 +141,36 @@ class TCustomListView : public TWinControl {
   // The edited caption, which the handler may change before the item takes it.
   std::function<void(TObject* Sender, TListItem* Item, AnsiString& S)> OnEdited;
 
-  // Items are made by the list view, so that a derived list view makes its own kind.
-  virtual std::unique_ptr<TListItem> CreateListItem() { return std::make_unique<TListItem>(this); }
+  // Items are made by the list view, of the class OnCreateItemClass names (the list view's own
+  // item class when it names none).
+  virtual std::unique_ptr<TListItem> CreateListItem();
+  std::function<void(TObject* Sender, const TListItemClass*& ItemClass)> OnCreateItemClass;
+  // Owner data: the window keeps only the count; the items' texts come from OnData, which fills
+  // the temporary item for an index, and searches go to OnDataFind (Index -1: none found).
+  bool OwnerData() const { return FOwnerData; }
+  void SetOwnerData(bool Value);
+  std::function<void(TObject* Sender, TListItem* Item)> OnData;
+  std::function<void(TObject* Sender, TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap,
+                     int& Index)>
+      OnDataFind;
+  // The temporary item of owner-data mode, filled for Index; made on first use.
+  TListItem* OwnerDataItem(int Index);
+  // A header click on a column.
+  std::function<void(TObject* Sender, TListColumn* Column)> OnColumnClick;
+  // Owner-drawn rows (report view): OnDrawItem draws an item into Canvas, else its background
+  // and its caption 2 pixels in.
+  bool OwnerDraw() const { return FOwnerDraw; }
+  void SetOwnerDraw(bool Value);
+  TCanvas* Canvas() const { return FCanvas.get(); }
+  std::function<void(TObject* Sender, TListItem* Item, const RECT& Rect, TOwnerDrawState State)> OnDrawItem;
+  // Keys that reach the list view and its caption editor; a key set to 0 is not taken further.
+  std::function<void(TObject* Sender, uint16_t& Key)> OnKeyDown;
+  std::function<void(TObject* Sender, uint16_t& Key)> OnKeyUp;
+  std::function<void(TObject* Sender, char& Key)> OnKeyPress;
+  // The key steps of WM_KEYDOWN, WM_KEYUP and WM_CHAR: true when the handler consumed the key.
+  bool DoKeyDown(TMessage& Message);
+  bool DoKeyUp(TMessage& Message);
+  bool DoKeyPress(TMessage& Message);
   // The window's part of item and column changes (no-ops without a window).
   void WindowInsertItem(int Index, TListItem* Item);
   void WindowInsertColumn(int Index, TListColumn* Column);
@@ -128,6 +184,20 @@ class TCustomListView : public TWinControl {
   std::unique_ptr<TControlActionLink> CreateActionLink() override;
   // Fills the text of an LVN_GETDISPINFOA request.
   virtual void GetDispInfo(NMLVDISPINFOA* Info);
+  // The header's notifications (WM_NOTIFY from the list view's own header): a column takes the
+  // width the user dragged it to (HDN_ENDTRACK, before the window's handling) or the window
+  // sized it to on a divider double-click (after it).
+  bool IsHeaderNotify(const NMHDR* Hdr);
+  void HeaderEndTrack(const NMHEADERA* Hdr);
+  void HeaderDividerDblClick(const NMHEADERA* Hdr);
+  // The owner-data search of LVN_ODFINDITEMA.
+  int DataFind(TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap);
+  const TListItemClass* ItemClass(const TListItemClass* Default);
+  virtual void DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State);
+  bool FOwnerData = false;
+  bool FOwnerDraw = false;
+  std::unique_ptr<TCanvas> FCanvas = std::make_unique<TCanvas>();
+  std::unique_ptr<TListItem> FTempItem;
   void SyncOrderFromWindow();
   // May the item's caption be edited in place?
   virtual bool CanEdit(TListItem* Item);
@@ -147,12 +217,16 @@ class TTabSheet : public TWinControl {
   TPageControl* PageControl() const { return FPageControl; }
   void SetPageControl(TPageControl* Value);
   int PageIndex() const;
+  // A sheet whose tab is hidden has no tab; it can still be the active page.
+  bool TabVisible() const { return FTabVisible; }
+  void SetTabVisible(bool Value);
 
  protected:
   friend class TPageControl;
   void WndProc(TMessage& Message) override;
   void CreateParams(TCreateParams& Params) override;
   TPageControl* FPageControl = nullptr;
+  bool FTabVisible = true;
 };
 
 class TPageControl : public TWinControl {
@@ -166,6 +240,9 @@ class TPageControl : public TWinControl {
   int TabIndex();
   // The tab texts (TCM_SETITEMA through WindowProc).
   void UpdateTab(TTabSheet* Page);
+  // The index of a sheet's tab (-1 when its tab is hidden) and the sheet of a tab (null when none).
+  int TabIndexOf(const TTabSheet* Page) const;
+  TTabSheet* PageOfTab(int TabIndex) const;
   // Asked before the user leaves the active page; told after a page came up.
   std::function<void(TObject* Sender, bool& AllowChange)> OnChanging;
   std::function<void(TObject* Sender)> OnChange;
@@ -180,6 +257,8 @@ class TPageControl : public TWinControl {
   void InsertPage(TTabSheet* Page);
   void RemovePage(TTabSheet* Page);
   void InsertTab(TTabSheet* Page);
+  // Makes every visible tab again (after a tab was shown or hidden).
+  void RebuildTabs();
   void LayoutPages();
   std::vector<TTabSheet*> FPages;
   TTabSheet* FActivePage = nullptr;

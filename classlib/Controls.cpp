@@ -44,6 +44,8 @@ TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {
 
 TControl::~TControl() {
   FActionLink.reset();
+  // A docked client that goes leaves its site's dock manager.
+  if (FHostDockSite && FHostDockSite->DockManager()) FHostDockSite->DockManager()->RemoveControl(this);
   if (FParent) FParent->RemoveControl(this);
 }
 
@@ -122,7 +124,61 @@ void TControl::Click() {
   if (OnClick) OnClick(this);
 }
 
-void TControl::WndProc(TMessage& Message) { DefaultHandler(Message); }
+void TControl::WndProc(TMessage& Message) {
+  DefaultHandler(Message);
+  // A docked control's host learns of its new text.
+  if (Message.Msg == WM_SETTEXT && FHostDockSite)
+    FHostDockSite->Perform(CM_DOCKNOTIFICATION, reinterpret_cast<uintptr_t>(this), reinterpret_cast<intptr_t>(&Message));
+}
+
+void TControl::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove) return;
+  if (AComponent == FHostDockSite) FHostDockSite = nullptr;
+}
+
+void TControl::SetAlign(TAlign Value) {
+  if (FAlign == Value) return;
+  FAlign = Value;
+  if (FParent) FParent->AlignControls();
+}
+
+void TControl::ManualDock(TWinControl* NewDockSite) {
+  if (FHostDockSite == NewDockSite) return;
+  if (FHostDockSite) {
+    if (FHostDockSite->DockManager()) FHostDockSite->DockManager()->RemoveControl(this);
+    RemoveFreeNotification(FHostDockSite);
+    FHostDockSite = nullptr;
+  }
+  if (!NewDockSite) {
+    SetParent(nullptr);
+    return;
+  }
+  TDockClientInfo info{this, {0, 0}};
+  if (NewDockSite->Perform(CM_DOCKCLIENT, 0, reinterpret_cast<intptr_t>(&info)) == 0) return;
+  FHostDockSite = NewDockSite;
+  FreeNotification(NewDockSite);
+}
+
+TDockManager::TDockManager(TWinControl* DockSite) : FDockSite(DockSite) {}
+
+void TDockManager::InsertControl(TControl* Control) {
+  FClients.push_back(Control);
+  ResetBounds();
+}
+
+void TDockManager::RemoveControl(TControl* Control) {
+  FClients.erase(std::remove(FClients.begin(), FClients.end(), Control), FClients.end());
+  ResetBounds();
+}
+
+void TDockManager::ResetBounds() {
+  if (FClients.empty()) return;
+  RECT r{0, 0, FDockSite->Width(), FDockSite->Height()};
+  if (FDockSite->HandleAllocated()) GetClientRect(static_cast<HWND>(FDockSite->Handle()), &r);
+  int n = (int)FClients.size(), w = (r.right - r.left) / n;
+  for (int i = 0; i < n; ++i) FClients[i]->SetBounds(r.left + i * w, r.top, i + 1 == n ? r.right - r.left - i * w : w, r.bottom - r.top);
+}
 
 void TControl::DefaultHandler(TMessage& Message) {
   switch (Message.Msg) {
@@ -369,12 +425,21 @@ void TWinControl::WndProc(TMessage& Message) {
       return;
     case WM_DRAWITEM: {
       auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
-      TWinControl* child = dis && dis->CtlType == ODT_BUTTON ? FindControl(dis->hwndItem) : nullptr;
+      TWinControl* child = dis && dis->CtlType != ODT_MENU ? FindControl(dis->hwndItem) : nullptr;
       if (child && child != this) {
         Message.Result = child->Perform(CN_DRAWITEM, Message.WParam, Message.LParam);
         return;
       }
       break;
+    }
+    case CM_DOCKCLIENT: {
+      // A dock site takes the client as its child; its dock manager places it.
+      auto* info = reinterpret_cast<TDockClientInfo*>(Message.LParam);
+      if (!FDockSite || !info || !info->Control) break;
+      info->Control->SetParent(this);
+      if (FDockManager) FDockManager->InsertControl(info->Control);
+      Message.Result = 1;
+      return;
     }
     case WM_PAINT: {
       bool windowless = false;
@@ -406,7 +471,36 @@ void TWinControl::PaintControls(HDC DC) {
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
   if (FHandle) SetWindowPos(static_cast<HWND>(FHandle), nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  AlignControls();
+  if (FDockManager) FDockManager->ResetBounds();
 }
+
+void TWinControl::AlignControls() {
+  RECT r{0, 0, FWidth, FHeight};
+  if (FHandle) GetClientRect(static_cast<HWND>(FHandle), &r);
+  for (TControl* c : FControls)
+    if (c->Align() == alClient) c->SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+void TWinControl::SetDockSite(bool Value) {
+  FDockSite = Value;
+  UpdateDockManager();
+}
+
+void TWinControl::SetUseDockManager(bool Value) {
+  FUseDockManager = Value;
+  UpdateDockManager();
+}
+
+void TWinControl::UpdateDockManager() {
+  if (FDockSite && FUseDockManager) {
+    if (!FDockManager) FDockManager = CreateDockManager();
+  } else {
+    FDockManager.reset();
+  }
+}
+
+std::unique_ptr<TDockManager> TWinControl::CreateDockManager() { return std::make_unique<TDockManager>(this); }
 
 void TWinControl::SetVisible(bool Value) {
   TControl::SetVisible(Value);

@@ -19,6 +19,10 @@ constexpr uint32_t CM_TEXTCHANGED = CM_BASE + 18;
 constexpr uint32_t CM_MOUSEENTER = CM_BASE + 19;
 constexpr uint32_t CM_MOUSELEAVE = CM_BASE + 20;
 constexpr uint32_t CM_HINTSHOW = CM_BASE + 48;
+// Docking: a dock site is asked to take a client (LParam: TDockClientInfo*, answer 1 when it
+// did) and told of the messages of its clients (WParam: the client, LParam: its TMessage*).
+constexpr uint32_t CM_DOCKCLIENT = CM_BASE + 49;
+constexpr uint32_t CM_DOCKNOTIFICATION = CM_BASE + 53;
 constexpr uint32_t CM_BIDIMODECHANGED = CM_BASE + 60;
 constexpr uint32_t CM_ACTIONEXECUTE = CM_BASE + 64;
 constexpr uint32_t CN_BASE = 0xBC00;
@@ -30,6 +34,15 @@ constexpr uint32_t CN_DRAWITEM = CN_BASE + WM_DRAWITEM;
 constexpr uint32_t csCreating = 1 << 0;
 constexpr uint32_t csDestroyingHandle = 1 << 1;
 constexpr uint32_t csRecreating = 1 << 2;
+
+// Where a control sits in its parent: alClient fills the parent's client area.
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+class TControl;
+struct TDockClientInfo {
+  TControl* Control;
+  POINT MousePos;
+};
 
 // The window that CreateWnd is about to make.
 struct TCreateParams {
@@ -82,6 +95,12 @@ class TControl : public TComponent {
   bool Enabled() const { return FEnabled; }
   virtual void SetEnabled(bool Value);
 
+  TAlign Align() const { return FAlign; }
+  void SetAlign(TAlign Value);
+  // The dock site the control is docked into, or null; ManualDock docks it (null: undocks it).
+  TWinControl* HostDockSite() const { return FHostDockSite; }
+  void ManualDock(TWinControl* NewDockSite);
+
   TControlActionLink* ActionLink() const { return FActionLink.get(); }
   // Links the control to an action (null unlinks); the control takes the action's caption and
   // hint (ActionChange with CheckDefaults while loading).
@@ -111,6 +130,7 @@ class TControl : public TComponent {
 
  protected:
   friend class TWinControl;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
   virtual AnsiString GetText();
   // Copies the action's caption and hint; with CheckDefaults only into empty properties.
   virtual void ActionChange(TObject* Sender, bool CheckDefaults);
@@ -124,6 +144,25 @@ class TControl : public TComponent {
   bool FVisible = true;
   bool FEnabled = true;
   uint32_t FControlState = 0;
+  TAlign FAlign = alNone;
+  TWinControl* FHostDockSite = nullptr;
+};
+
+class TWinControl;
+// Lays out the clients docked into a dock site: side by side over its client area, each as
+// wide as the others.
+class TDockManager {
+ public:
+  explicit TDockManager(TWinControl* DockSite);
+  virtual ~TDockManager() = default;
+  virtual void InsertControl(TControl* Control);
+  virtual void RemoveControl(TControl* Control);
+  virtual void ResetBounds();
+  int ClientCount() const { return (int)FClients.size(); }
+
+ protected:
+  TWinControl* FDockSite;
+  std::vector<TControl*> FClients;
 };
 
 // A control with a window of its own. The window is made on first use of Handle() (never during
@@ -165,6 +204,14 @@ class TWinControl : public TControl {
   bool Focused();
   virtual bool CanFocus();
   virtual void SetFocus();
+  // Children with alClient fill the client area.
+  void AlignControls();
+  // A dock site takes docked clients; with UseDockManager its dock manager lays them out.
+  bool DockSite() const { return FDockSite; }
+  void SetDockSite(bool Value);
+  bool UseDockManager() const { return FUseDockManager; }
+  void SetUseDockManager(bool Value);
+  TDockManager* DockManager() const { return FDockManager.get(); }
 
   // The window procedure of every window of the class library: finds the control by the window's
   // property and hands it the message.
@@ -186,8 +233,14 @@ class TWinControl : public TControl {
   virtual void DestroyHandle();
   void InsertControl(TControl* AControl);
   void RemoveControl(TControl* AControl);
+  // Made when the control becomes a dock site that uses a dock manager.
+  virtual std::unique_ptr<TDockManager> CreateDockManager();
+  void UpdateDockManager();
 
   void* FHandle = nullptr;
+  bool FDockSite = false;
+  bool FUseDockManager = false;
+  std::unique_ptr<TDockManager> FDockManager;
   WNDPROC FDefWndProc = nullptr;
   std::vector<TControl*> FControls;
 };

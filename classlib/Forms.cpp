@@ -4,6 +4,19 @@
 #include "classlib/WinApi.h"
 
 TApplication* Application = nullptr;
+const THintWindowClass* HintWindowClass = &THintWindow::Class;
+std::function<POINT()> HintCursorPos = [] {
+  POINT p{0, 0};
+  GetCursorPos(&p);
+  return p;
+};
+
+namespace {
+const char* const kMessages[] = {"Cannot create form. No MDI forms are currently active",
+                                 "Cannot make a visible window modal"};
+enum { msgNoMDIForm, msgVisibleModal };
+constexpr UINT kFirstMDIChildId = 0xFF00;
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 
@@ -15,13 +28,82 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 TCustomForm::~TCustomForm() {
+  // While the form is whole: an MDI child's window goes through its client window.
+  if (FFormState & fsCreatedMDIChild) DestroyHandle();
   if (Application && Application->MainForm() == this) Application->SetMainForm(nullptr);
 }
 
 void TCustomForm::CreateWnd() {
   TWinControl::CreateWnd();
+  if (FFormStyle == fsMDIForm && !FClientHandle) {
+    HWND frame = static_cast<HWND>(FHandle);
+    RECT r{};
+    GetClientRect(frame, &r);
+    CLIENTCREATESTRUCT ccs{nullptr, kFirstMDIChildId};
+    FClientHandle = CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr,
+                                    WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL, 0, 0, r.right,
+                                    r.bottom, frame, nullptr, HInstance(), &ccs);
+    if (!FClientHandle) RaiseLastOSError();
+  }
   ApplyLayered();
   if (FMenu) SetMenu(FMenu);
+}
+
+void TCustomForm::DestroyWnd() {
+  TWinControl::DestroyWnd();
+  FClientHandle = nullptr;  // went with the frame
+}
+
+void TCustomForm::SetFormStyle(TFormStyle Value) {
+  if (FFormStyle == Value) return;
+  FFormStyle = Value;
+  if (Value == fsMDIChild) FVisible = true;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+HWND TCustomForm::ActiveMDIClient() {
+  TCustomForm* main = Application ? Application->MainForm() : nullptr;
+  if (!main || main->FormStyle() != fsMDIForm || !main->ClientHandle())
+    throw EInvalidOperation(kMessages[msgNoMDIForm]);
+  return static_cast<HWND>(main->ClientHandle());
+}
+
+void TCustomForm::CreateWindowHandle(const TCreateParams& Params) {
+  if (FFormStyle != fsMDIChild) {
+    SetFormStateFlag(fsCreatedMDIChild, false);
+    TWinControl::CreateWindowHandle(Params);
+    return;
+  }
+  HWND client = ActiveMDIClient();
+  SetDefWndProc(DefMDIChildProcA);
+  HWND h = CreateMDIWindowA(Params.WinClassName, Params.Caption, Params.Style, Params.X, Params.Y, Params.Width,
+                            Params.Height, client, HInstance(), reinterpret_cast<LPARAM>(Params.Param));
+  if (!h) RaiseLastOSError();
+  SetWindowHandle(h);
+  SetFormStateFlag(fsCreatedMDIChild, true);
+}
+
+void TCustomForm::DestroyWindowHandle() {
+  HWND h = static_cast<HWND>(FHandle);
+  HWND client = h ? GetParent(h) : nullptr;
+  if ((FormState() & fsCreatedMDIChild) && client && IsWindow(h)) {
+    SetControlStateFlag(csDestroyingHandle, true);
+    SendMessageA(client, WM_MDIDESTROY, reinterpret_cast<WPARAM>(h), 0);
+    FHandle = nullptr;
+    SetControlStateFlag(csDestroyingHandle, false);
+    SetFormStateFlag(fsCreatedMDIChild, false);
+    return;
+  }
+  TWinControl::DestroyWindowHandle();
+}
+
+void TCustomForm::DefaultHandler(TMessage& Message) {
+  if (FClientHandle && FHandle) {
+    Message.Result = DefFrameProcA(static_cast<HWND>(FHandle), static_cast<HWND>(FClientHandle), Message.Msg,
+                                   Message.WParam, Message.LParam);
+    return;
+  }
+  TWinControl::DefaultHandler(Message);
 }
 
 void TCustomForm::SetMenu(TMainMenu* Value) {
@@ -72,8 +154,15 @@ void TCustomForm::WndProc(TMessage& Message) {
     Close();
     return;
   }
+  if (Message.Msg == WM_SIZE && FClientHandle) {
+    // The client window fills the frame.
+    MoveWindow(static_cast<HWND>(FClientHandle), 0, 0, LOWORD(Message.LParam), HIWORD(Message.LParam), TRUE);
+  }
   if (Message.Msg == WM_COMMAND && Message.LParam == 0 && HIWORD(Message.WParam) == 0 && FMenu &&
       FMenu->DispatchCommand(LOWORD(Message.WParam)))
+    return;
+  if ((Message.Msg == WM_MEASUREITEM || Message.Msg == WM_DRAWITEM) && Message.WParam == 0 && FMenu &&
+      FMenu->DispatchOwnerDraw(Message))
     return;
   TWinControl::WndProc(Message);
 }
@@ -114,7 +203,7 @@ BOOL CALLBACK DisableWindow(HWND Wnd, LPARAM Param) {
 }  // namespace
 
 TModalResult TCustomForm::ShowModal() {
-  if (Visible() || (FFormState & fsModal)) throw EInvalidOperation("Cannot make a visible window modal");
+  if (Visible() || (FFormState & fsModal)) throw EInvalidOperation(kMessages[msgVisibleModal]);
   HWND self = static_cast<HWND>(Handle());
   DisabledWindows disabled{self, {}};
   EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
@@ -136,8 +225,20 @@ TModalResult TCustomForm::ShowModal() {
 
 void TCustomForm::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
+  if (Parent()) {
+    // A form placed in another control (docked, for one) is a child window without a frame.
+    Params.Style |= WS_CLIPCHILDREN;
+    return;
+  }
   Params.Style = (Params.Style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   Params.WndParent = Application ? static_cast<HWND>(Application->Handle()) : nullptr;
+  if (FFormStyle == fsMDIChild) {
+    // Placed by the client window; shown when made.
+    Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_CHILD | WS_CLIPSIBLINGS | WS_VISIBLE;
+    Params.ExStyle |= WS_EX_MDICHILD;
+    Params.WndParent = nullptr;
+  }
+  if (FFormStyle == fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
 }
 
 void TCustomForm::Show() {
@@ -147,6 +248,11 @@ void TCustomForm::Show() {
 }
 
 // ---------------------------------------------------------------------------------------------
+
+namespace {
+// The application window's timer of the hint.
+constexpr UINT_PTR kHintTimer = 1;
+}  // namespace
 
 TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
   wchar_t path[MAX_PATH];
@@ -163,6 +269,7 @@ TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TApplication::~TApplication() {
+  CancelHint();
   ApplicationHandleException = nullptr;
   WakeMainThread = nullptr;
   DeallocateHWnd(FHandle);
@@ -179,6 +286,192 @@ void TApplication::SetHint(const AnsiString& Value) {
   THintAction action(nullptr);
   action.SetHint(Value);
   action.Execute();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mouse tracking and hints
+
+namespace {
+// The control of a window of the class library, or of its nearest parent window that has one;
+// then its windowless child under the point (screen coordinates), if any.
+TControl* ControlAtPoint(HWND Wnd, POINT ScreenPos) {
+  TWinControl* owner = nullptr;
+  while (Wnd && !(owner = FindControl(Wnd))) Wnd = GetParent(Wnd);
+  if (!owner) return nullptr;
+  POINT p = ScreenPos;
+  ScreenToClient(Wnd, &p);
+  for (int i = owner->ControlCount() - 1; i >= 0; --i) {
+    TControl* c = owner->Controls(i);
+    if (dynamic_cast<TWinControl*>(c) || !c->Visible()) continue;
+    if (p.x >= c->Left() && p.x < c->Left() + c->Width() && p.y >= c->Top() && p.y < c->Top() + c->Height()) return c;
+  }
+  return owner;
+}
+
+// The control's place on the screen.
+RECT ScreenRectOf(TControl* Control) {
+  RECT r{0, 0, 0, 0};
+  if (auto* w = dynamic_cast<TWinControl*>(Control)) {
+    if (w->HandleAllocated()) GetWindowRect(static_cast<HWND>(w->Handle()), &r);
+    return r;
+  }
+  TWinControl* parent = Control->Parent();
+  if (!parent || !parent->HandleAllocated()) return r;
+  POINT origin{0, 0};
+  ClientToScreen(static_cast<HWND>(parent->Handle()), &origin);
+  r = {origin.x + Control->Left(), origin.y + Control->Top(), origin.x + Control->Left() + Control->Width(),
+       origin.y + Control->Top() + Control->Height()};
+  return r;
+}
+
+// The first non-empty hint of the control and its parents.
+AnsiString HintOfControl(TControl* Control) {
+  for (TControl* c = Control; c; c = c->Parent())
+    if (!c->Hint().empty()) return c->Hint();
+  return AnsiString();
+}
+
+bool ShowsHint(TControl* Control) {
+  for (TControl* c = Control; c; c = c->Parent())
+    if (c->ShowHint()) return true;
+  return false;
+}
+
+AnsiString ShortHint(const AnsiString& Hint) {
+  size_t bar = Hint.find('|');
+  return bar == AnsiString::npos ? Hint : Hint.substr(0, bar);
+}
+
+AnsiString LongHint(const AnsiString& Hint) {
+  size_t bar = Hint.find('|');
+  return bar == AnsiString::npos ? Hint : Hint.substr(bar + 1);
+}
+}  // namespace
+
+void TApplication::SetMouseControl(TControl* Value) {
+  FMouseControl = Value;
+  if (Value) FreeNotification(Value);
+}
+
+void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation != opRemove) return;
+  if (AComponent == FMouseControl) FMouseControl = nullptr;
+  if (AComponent == FHintControl) CancelHint();
+}
+
+void TApplication::SetShowHint(bool Value) {
+  FShowHint = Value;
+  if (!Value) CancelHint();
+}
+
+void TApplication::StartHintTimer(int Pause) {
+  SetTimer(static_cast<HWND>(FHandle), kHintTimer, (UINT)(Pause > 0 ? Pause : 1), nullptr);
+}
+
+void TApplication::StopHintTimer() { KillTimer(static_cast<HWND>(FHandle), kHintTimer); }
+
+void TApplication::CancelHint() {
+  StopHintTimer();
+  FHintState = hsNone;
+  FHintControl = nullptr;
+  FHintWindow.reset();
+  FHintWindowClass = nullptr;
+}
+
+bool TApplication::IsHintMsg(const MSG& Msg) {
+  UINT m = Msg.message;
+  bool cancels = (m >= WM_KEYFIRST && m <= WM_KEYLAST) || m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN ||
+                 m == WM_MBUTTONDOWN || m == WM_NCLBUTTONDOWN || m == WM_NCRBUTTONDOWN || m == WM_NCMBUTTONDOWN ||
+                 m == WM_ACTIVATE || m == WM_MOUSEWHEEL;
+  if (cancels && FHintState != hsNone) CancelHint();
+  return false;
+}
+
+void TApplication::HintMouseMessage(const MSG& Msg) {
+  POINT p{(short)LOWORD(Msg.lParam), (short)HIWORD(Msg.lParam)};
+  if (Msg.message == WM_MOUSEMOVE) ClientToScreen(Msg.hwnd, &p);
+  TControl* control = ControlAtPoint(Msg.hwnd, p);
+  if (control != FMouseControl) {
+    TControl* old = FMouseControl;
+    SetMouseControl(control);
+    if (old) old->Perform(CM_MOUSELEAVE, 0, 0);
+    if (control && control == FMouseControl) control->Perform(CM_MOUSEENTER, 0, 0);
+    // The status hint follows the mouse.
+    if (control == FMouseControl) SetHint(control ? LongHint(HintOfControl(control)) : AnsiString());
+  }
+  if (!FShowHint || !control || !ShowsHint(control) || HintOfControl(control).empty()) {
+    CancelHint();
+    return;
+  }
+  if (control == FHintControl) return;
+  bool showing = FHintState == hsShowing;
+  FHintWindow.reset();
+  FHintControl = control;
+  FreeNotification(control);
+  FHintState = hsWaiting;
+  StartHintTimer(showing ? FHintShortPause : FHintPause);
+}
+
+void TApplication::HintTimerExpired() {
+  StopHintTimer();
+  if (FHintState == hsShowing) {
+    // Shown long enough: gone until the mouse comes to another control.
+    FHintWindow.reset();
+    FHintState = hsHidden;
+    return;
+  }
+  if (FHintState != hsWaiting || !FHintControl) return;
+  POINT p = HintCursorPos();
+  RECT r = ScreenRectOf(FHintControl);
+  if (!PtInRect(&r, p)) {
+    CancelHint();
+    return;
+  }
+  try {
+    ActivateHint(p);
+  } catch (...) {
+    // The control stays without its hint until the mouse leaves it.
+    FHintWindow.reset();
+    FHintState = hsHidden;
+    throw;
+  }
+}
+
+void TApplication::ActivateHint(POINT CursorPos) {
+  TControl* control = FHintControl;
+  THintInfo info;
+  info.HintControl = control;
+  info.HintWindowClass = HintWindowClass;
+  info.HintPos = {CursorPos.x, CursorPos.y + GetSystemMetrics(SM_CYCURSOR)};
+  info.HintMaxWidth = GetSystemMetrics(SM_CXSCREEN);
+  info.HintStr = ShortHint(HintOfControl(control));
+  FHintState = hsHidden;
+  bool canShow = control->Perform(CM_HINTSHOW, 0, reinterpret_cast<intptr_t>(&info)) == 0;
+  // The control may have gone while it was asked.
+  if (FHintControl != control) return;
+  if (!canShow || info.HintStr.empty() || !info.HintWindowClass) {
+    FHintWindow.reset();
+    return;
+  }
+  if (!FHintWindow || FHintWindowClass != info.HintWindowClass) {
+    FHintWindow.reset();
+    FHintWindow.reset(info.HintWindowClass->Create(nullptr));
+    FHintWindowClass = info.HintWindowClass;
+  }
+  RECT r = FHintWindow->CalcHintRect(info.HintMaxWidth, info.HintStr, info.HintData);
+  OffsetRect(&r, info.HintPos.x, info.HintPos.y);
+  // Kept on the screen the mouse is on.
+  MONITORINFO mi{};
+  mi.cbSize = sizeof mi;
+  if (GetMonitorInfoW(MonitorFromPoint(CursorPos, MONITOR_DEFAULTTONEAREST), &mi)) {
+    if (r.right > mi.rcWork.right) OffsetRect(&r, mi.rcWork.right - r.right, 0);
+    if (r.left < mi.rcWork.left) OffsetRect(&r, mi.rcWork.left - r.left, 0);
+    if (r.bottom > mi.rcWork.bottom) OffsetRect(&r, 0, CursorPos.y - (r.bottom - r.top) - r.top);
+  }
+  FHintWindow->ActivateHintData(r, info.HintStr, info.HintData);
+  FHintState = hsShowing;
+  if (FHintHidePause > 0) StartHintTimer(FHintHidePause);
 }
 
 void TApplication::HookMainWindow(void* Id, TWindowHook Hook) { FWindowHooks.emplace_back(Id, std::move(Hook)); }
@@ -204,6 +497,10 @@ void TApplication::WndProc(TMessage& Message) {
     delete reinterpret_cast<TCustomForm*>(Message.LParam);
     return;
   }
+  if (Message.Msg == WM_TIMER && Message.WParam == kHintTimer) {
+    HintTimerExpired();
+    return;
+  }
   auto hooks = FWindowHooks;
   for (auto& h : hooks)
     if (h.second(Message)) return;
@@ -225,6 +522,10 @@ bool TApplication::ProcessMessage() {
   }
   bool handled = false;
   if (OnMessage) OnMessage(msg, handled);
+  if (!handled) {
+    IsHintMsg(msg);
+    if (msg.message == WM_MOUSEMOVE || msg.message == WM_NCMOUSEMOVE) HintMouseMessage(msg);
+  }
   if (!handled && FDialogHandle && IsDialogMessageW(static_cast<HWND>(FDialogHandle), &msg)) handled = true;
   if (!handled) {
     TranslateMessage(&msg);

@@ -1,6 +1,7 @@
 // The application object: message loop, exception reporting and the hidden application window.
 #pragma once
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,8 @@ constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2;
 constexpr uint32_t fsCreating = 1 << 0;
 constexpr uint32_t fsModal = 1 << 1;
 constexpr uint32_t fsCreatedMDIChild = 1 << 2;
+// An MDI frame holds an MDI client window whose children are the MDI child forms.
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 
 class TCustomForm : public TWinControl {
  public:
@@ -57,6 +60,13 @@ class TCustomForm : public TWinControl {
   // The menu bar; its commands run the items' OnClick.
   TMainMenu* Menu() const { return FMenu; }
   void SetMenu(TMainMenu* Value);
+  // An MDI child needs the application's main form to be an MDI frame with its client window.
+  TFormStyle FormStyle() const { return FFormStyle; }
+  void SetFormStyle(TFormStyle Value);
+  // The MDI client window of an MDI frame (an HWND), null otherwise.
+  void* ClientHandle() const { return FClientHandle; }
+  // An MDI frame's default handling goes through DefFrameProc with its client window.
+  void DefaultHandler(TMessage& Message) override;
 
   std::function<void(TObject* Sender)> OnCreate;
   std::function<void(TObject* Sender, TCloseAction& Action)> OnClose;
@@ -65,8 +75,17 @@ class TCustomForm : public TWinControl {
   // A top-level window owned by the application window, hidden until shown.
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
+  void DestroyWnd() override;
+  // MDI children are made by CreateMDIWindow under the main form's client window.
+  void CreateWindowHandle(const TCreateParams& Params) override;
+  // MDI children are destroyed by their client window (WM_MDIDESTROY).
+  void DestroyWindowHandle() override;
   void WndProc(TMessage& Message) override;
   void ApplyLayered();
+  // The client window of the application's MDI frame; raises EInvalidOperation "Cannot create
+  // form. No MDI forms are currently active" when there is none.
+  static HWND ActiveMDIClient();
+  void* FClientHandle = nullptr;
 
  private:
   TModalResult FModalResult = mrNone;
@@ -77,6 +96,7 @@ class TCustomForm : public TWinControl {
   uint32_t FTransparentColorValue = 0;
   bool FOldCreateOrder = false;
   TMainMenu* FMenu = nullptr;
+  TFormStyle FFormStyle = fsNormal;
 };
 
 class TForm : public TCustomForm {
@@ -115,7 +135,26 @@ class TApplication : public TComponent {
   // The status hint: set when the mouse rests on a control; OnHint tells of each change.
   const AnsiString& Hint() const { return FHint; }
   void SetHint(const AnsiString& Value);
-  void CancelHint() {}
+  // The hint window of the control under the mouse: a mouse move onto a control with a hint (its
+  // own or a parent's) and ShowHint (its own or a parent's) starts the hint timer; HintPause later
+  // (HintShortPause while a hint shows) the control gets CM_HINTSHOW and, unless it answers
+  // non-zero or leaves no text, the hint window of the class it chose shows the text below the
+  // mouse; HintHidePause later the window hides. A key, a mouse button or leaving the control
+  // cancels the hint. The timer runs on the application window's WM_TIMER.
+  // Threads: user-interface thread only.
+  void CancelHint();
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool Value);
+  int HintPause() const { return FHintPause; }
+  void SetHintPause(int Value) { FHintPause = Value; }
+  int HintShortPause() const { return FHintShortPause; }
+  void SetHintShortPause(int Value) { FHintShortPause = Value; }
+  int HintHidePause() const { return FHintHidePause; }
+  void SetHintHidePause(int Value) { FHintHidePause = Value; }
+  // The hint window while a hint shows, else null.
+  THintWindow* HintWindow() const { return FHintWindow.get(); }
+  // The control whose hint the timer is about (waiting or showing), else null.
+  TControl* HintControl() const { return FHintControl; }
   // Offers an action without its own OnExecute to the application window's hooks, then to
   // OnActionExecute; true when one of them took it. Threads: user-interface thread only.
   bool ExecuteAction(TBasicAction* Action);
@@ -132,17 +171,37 @@ class TApplication : public TComponent {
   void SetDialogHandle(void* Value) { FDialogHandle = Value; }
   // The control under the mouse, as the hint code looks for it.
   TControl* MouseControl() const { return FMouseControl; }
-  void SetMouseControl(TControl* Value) { FMouseControl = Value; }
+  void SetMouseControl(TControl* Value);
 
   std::function<void(TObject* Sender)> OnHint;
   std::function<void(MSG& Msg, bool& Handled)> OnMessage;
   std::function<void(TObject* Sender, const Exception& E)> OnException;
   std::function<void(TObject* Sender, bool& Done)> OnIdle;
 
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
  private:
   bool ProcessMessage();
   void Idle();
   void WndProc(TMessage& Message);
+  // Mouse tracking of the message loop: enter and leave, and the hint timer.
+  void HintMouseMessage(const MSG& Msg);
+  bool IsHintMsg(const MSG& Msg);
+  void HintTimerExpired();
+  void ActivateHint(POINT CursorPos);
+  void StartHintTimer(int Pause);
+  void StopHintTimer();
+  // What the hint timer is doing for HintControl.
+  enum THintState { hsNone, hsWaiting, hsShowing, hsHidden };
+  THintState FHintState = hsNone;
+  TControl* FHintControl = nullptr;
+  std::unique_ptr<THintWindow> FHintWindow;
+  const THintWindowClass* FHintWindowClass = nullptr;
+  bool FShowHint = true;
+  int FHintPause = 500;
+  int FHintShortPause = 50;
+  int FHintHidePause = 2500;
   void* FHandle = nullptr;
   bool FTerminated = false;
   TCustomForm* FMainForm = nullptr;
@@ -155,6 +214,10 @@ class TApplication : public TComponent {
 };
 
 extern TApplication* Application;
+// The class of hint window the application offers a control in CM_HINTSHOW.
+extern const THintWindowClass* HintWindowClass;
+// Where the mouse is (screen coordinates) for the hint timer; tests replace it.
+extern std::function<POINT()> HintCursorPos;
 
 // The class library's start-up and shutdown: the first and last units of the program.
 void ClasslibInitialize();

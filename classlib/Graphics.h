@@ -17,6 +17,12 @@ using TFontStyles = uint8_t;
 constexpr TFontStyles fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8;
 using TFontCharset = uint8_t;
 
+// The state of an owner-drawn item as Windows reports it (the ODS_ bits).
+using TOwnerDrawState = uint32_t;
+constexpr TOwnerDrawState odSelected = 0x1, odGrayed = 0x2, odDisabled = 0x4, odChecked = 0x8, odFocused = 0x10,
+                          odDefault = 0x20, odHotLight = 0x40, odInactive = 0x80, odNoAccel = 0x100,
+                          odNoFocusRect = 0x200, odComboBoxEdit = 0x1000;
+
 // A font described by face name, height in pixels (negative: character height), style, character
 // set and colour.
 class TFont : public TPersistent {
@@ -240,6 +246,10 @@ class TBitmap : public TGraphic {
   // A new bitmap of that format, the old picture drawn into it.
   void SetPixelFormat(TPixelFormat Value);
   TCanvas* Canvas();
+  // Frees the canvas's device context, so that the bitmap can be selected into another one.
+  void ReleaseContext() {
+    if (FCanvas) FCanvas->FreeContext();
+  }
   // The colour that Transparent draws as see-through: set, or else the bottom-left pixel's.
   TColor TransparentColor();
   void SetTransparentColor(TColor Value) { FTransparentColor = Value; FTransparentColorSet = true; }

@@ -1,6 +1,10 @@
 #include "classlib/StdCtrls.h"
 
+#include "classlib/Themes.h"
+
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "classlib/ActnList.h"
@@ -17,10 +21,44 @@ const TWindowItems::Messages kComboMessages{CB_ADDSTRING,  CB_INSERTSTRING, CB_G
 const TWindowItems::Messages kListMessages{LB_ADDSTRING,  LB_INSERTSTRING, LB_GETTEXT,     LB_GETTEXTLEN, LB_DELETESTRING,
                                            LB_RESETCONTENT, LB_GETCOUNT,   LB_GETITEMDATA, LB_SETITEMDATA,
                                            LB_GETCURSEL,  LB_SETCURSEL};
-const char* const kMessages[] = {"List index out of bounds (%d)", "Unable to insert a line"};
-enum { msgListIndex, msgInsertLine };
+const char* const kMessages[] = {"List index out of bounds (%d)", "Unable to insert a line",
+                                 "Only a virtual list box takes a count"};
+enum { msgListIndex, msgInsertLine, msgVirtualCount };
 
 HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
+}  // namespace
+
+void DrawOwnerDrawnItem(TCanvas* Canvas, const DRAWITEMSTRUCT& Item,
+                        const std::function<void(int, const RECT&, TOwnerDrawState)>& Draw) {
+  HDC dc = Item.hDC;
+  int saved = SaveDC(dc);
+  Canvas->SetHandle(dc);
+  bool selected = (Item.itemState & ODS_SELECTED) != 0;
+  Canvas->Font()->SetColor(GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+  Canvas->Brush()->SetColor(GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+  try {
+    Draw((int)Item.itemID, Item.rcItem, Item.itemState);
+    if ((Item.itemState & ODS_FOCUS) && !(Item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &Item.rcItem);
+  } catch (...) {
+    Canvas->SetHandle(nullptr);
+    RestoreDC(dc, saved);
+    throw;
+  }
+  Canvas->SetHandle(nullptr);
+  RestoreDC(dc, saved);
+}
+
+namespace {
+// The default drawing of an owner-drawn item: its background, then its text 2 pixels in.
+void DrawItemText(TCanvas* Canvas, const RECT& Rect, int Index, TStrings* Items) {
+  HDC dc = static_cast<HDC>(Canvas->Handle());
+  Canvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  FillRect(dc, &Rect, static_cast<HBRUSH>(Canvas->Brush()->Handle()));
+  if (Index < 0 || Index >= Items->Count()) return;
+  AnsiString text = Items->Get(Index);
+  SetBkMode(dc, TRANSPARENT);
+  TextOutA(dc, Rect.left + 2, Rect.top, text.c_str(), (int)text.size());
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -271,8 +309,9 @@ TCustomComboBox::TCustomComboBox(TComponent* AOwner)
 void TCustomComboBox::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   CreateSubClass(Params, "COMBOBOX");
-  static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST, CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED,
-                                 CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE};
+  static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST,
+                                 CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                                 CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE | CBS_HASSTRINGS};
   Params.Style |= WS_VSCROLL | WS_TABSTOP | CBS_AUTOHSCROLL | styles[FStyle];
 }
 
@@ -328,7 +367,18 @@ void TCustomComboBox::KeyPress(char& Key) {
   if (Key && OnKeyPress) OnKeyPress(this, Key);
 }
 
+void TCustomComboBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
+  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+}
+
 void TCustomComboBox::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_DRAWITEM && Message.LParam) {
+    DrawOwnerDrawnItem(FCanvas.get(), *reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam),
+                       [this](int I, const RECT& R, TOwnerDrawState S) { DrawItem(I, R, S); });
+    Message.Result = 1;
+    return;
+  }
   if (Message.Msg == CN_COMMAND) {
     switch (HIWORD(Message.WParam)) {
       case CBN_SELCHANGE:
@@ -358,14 +408,16 @@ void TCustomListBox::CreateParams(TCreateParams& Params) {
   CreateSubClass(Params, "LISTBOX");
   Params.Style |= WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
-  if (FStyle == lbVirtual || FStyle == lbVirtualOwnerDraw) Params.Style = (Params.Style & ~LBS_HASSTRINGS) | LBS_NODATA;
-  if (FStyle == lbOwnerDrawFixed || FStyle == lbVirtualOwnerDraw) Params.Style |= LBS_OWNERDRAWFIXED;
+  // A list without data of its own is drawn by the control (by default its texts from OnData).
+  if (IsVirtual()) Params.Style = (Params.Style & ~LBS_HASSTRINGS) | LBS_NODATA | LBS_OWNERDRAWFIXED;
+  if (FStyle == lbOwnerDrawFixed) Params.Style |= LBS_OWNERDRAWFIXED;
   if (FStyle == lbOwnerDrawVariable) Params.Style |= LBS_OWNERDRAWVARIABLE;
 }
 
 void TCustomListBox::CreateWnd() {
   TWinControl::CreateWnd();
-  FItems->RestoreToWindow();
+  if (IsVirtual()) SendMessageA(H(this), LB_SETCOUNT, FCount, 0);
+  else FItems->RestoreToWindow();
   SetTopIndex(FSavedTopIndex);
   if (FSavedItemIndex >= 0) SetItemIndex(FSavedItemIndex);
   FSavedItemIndex = -1;
@@ -376,7 +428,8 @@ void TCustomListBox::DestroyWnd() {
   if (HandleAllocated()) {
     FSavedItemIndex = ItemIndex();
     FSavedTopIndex = TopIndex();
-    FItems->SaveFromWindow();
+    if (IsVirtual()) FCount = FItems->Count();
+    else FItems->SaveFromWindow();
   }
   TWinControl::DestroyWnd();
 }
@@ -404,7 +457,40 @@ void TCustomListBox::SetStyle(TListBoxStyle Value) {
   RecreateWnd();
 }
 
+void TCustomListBox::SetCount(int Value) {
+  if (!IsVirtual()) throw EInvalidOperation(kMessages[msgVirtualCount]);
+  FCount = std::max(0, Value);
+  if (HandleAllocated()) SendMessageA(H(this), LB_SETCOUNT, FCount, 0);
+}
+
+void TCustomListBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
+  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+}
+
 void TCustomListBox::WndProc(TMessage& Message) {
+  if (IsVirtual() && (Message.Msg == LB_GETTEXT || Message.Msg == LB_GETTEXTLEN) && OnData && HandleAllocated()) {
+    // The texts of a virtual list come from OnData.
+    int index = (int)Message.WParam;
+    if (index < 0 || index >= Count()) {
+      Message.Result = LB_ERR;
+      return;
+    }
+    AnsiString data;
+    OnData(this, index, data);
+    if (Message.Msg == LB_GETTEXT && Message.LParam) {
+      char* buf = reinterpret_cast<char*>(Message.LParam);
+      memcpy(buf, data.c_str(), data.size() + 1);
+    }
+    Message.Result = (intptr_t)data.size();
+    return;
+  }
+  if (Message.Msg == CN_DRAWITEM && Message.LParam) {
+    DrawOwnerDrawnItem(FCanvas.get(), *reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam),
+                       [this](int I, const RECT& R, TOwnerDrawState S) { DrawItem(I, R, S); });
+    Message.Result = 1;
+    return;
+  }
   if (Message.Msg == CN_COMMAND && HIWORD(Message.WParam) == LBN_SELCHANGE) {
     Click();
     return;
@@ -505,6 +591,15 @@ void TCustomCheckBox::WndProc(TMessage& Message) {
 // ---------------------------------------------------------------------------------------------
 
 void TCustomControl::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_PRINTCLIENT && Message.WParam) {
+    // Painting into a device context of the caller's.
+    HDC dc = reinterpret_cast<HDC>(Message.WParam);
+    int saved = SaveDC(dc);
+    Paint(dc);
+    RestoreDC(dc, saved);
+    Message.Result = 0;
+    return;
+  }
   if (Message.Msg == WM_PAINT && HandleAllocated()) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(H(this), &ps);
@@ -519,13 +614,47 @@ void TCustomControl::WndProc(TMessage& Message) {
 
 TCustomGroupBox::TCustomGroupBox(TComponent* AOwner) : TCustomControl(AOwner) { SetBounds(0, 0, 185, 105); }
 
+bool DrawThemedGroupBox(HWND Wnd, HDC DC, int Width, int Height, const WideString& Caption, bool Enabled,
+                        bool RightToLeft) {
+  const TThemeApi& f = ThemeApi();
+  if (!f.DrawThemeBackground || !f.DrawThemeText) return false;
+  TThemeHandle handle(Wnd, L"BUTTON");
+  if (!handle) return false;
+  HTHEME_ theme = handle.Handle();
+  constexpr int BP_GROUPBOX = 4, GBS_NORMAL = 1, GBS_DISABLED = 2;
+  int state = Enabled ? GBS_NORMAL : GBS_DISABLED;
+  SIZE ext{};
+  GetTextExtentPoint32W(DC, L"0", 1, &ext);
+  int h = ext.cy;
+  RECT caption{0, 0, 0, 0};
+  if (!Caption.empty()) {
+    GetTextExtentPoint32W(DC, Caption.c_str(), (int)Caption.size(), &ext);
+    caption.left = RightToLeft ? Width - 8 - ext.cx : 8;
+    caption.right = caption.left + ext.cx;
+    caption.bottom = ext.cy;
+  }
+  RECT frame{0, h / 2 - 1, Width, Height};
+  int saved = SaveDC(DC);
+  if (!Caption.empty()) ExcludeClipRect(DC, caption.left, caption.top, caption.right, caption.bottom);
+  f.DrawThemeBackground(theme, DC, BP_GROUPBOX, state, &frame, nullptr);
+  RestoreDC(DC, saved);
+  if (!Caption.empty())
+    f.DrawThemeText(theme, DC, BP_GROUPBOX, state, Caption.c_str(), (int)Caption.size(),
+                    DT_SINGLELINE | (RightToLeft ? DT_RTLREADING : 0), 0, &caption);
+  return true;
+}
+
 void TCustomGroupBox::Paint(HDC DC) {
   SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  AnsiString text = FText;
+  int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
+  WideString wide((size_t)std::max(n, 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), n);
+  if (DrawThemedGroupBox(static_cast<HWND>(Handle()), DC, Width(), Height(), wide, Enabled(), false)) return;
   SIZE sz{};
   GetTextExtentPoint32A(DC, "0", 1, &sz);
   RECT r{0, sz.cy / 2 - 1, Width(), Height()};
   DrawEdge(DC, &r, EDGE_ETCHED, BF_RECT);
-  AnsiString text = FText;
   if (text.empty()) return;
   RECT t{8, 0, 8, sz.cy};
   DrawTextA(DC, text.c_str(), (int)text.size(), &t, DT_CALCRECT | DT_SINGLELINE);

@@ -4,9 +4,17 @@
 #include <memory>
 
 #include "classlib/Controls.h"
+#include "classlib/Graphics.h"
+
+// Draws item Index of an owner-drawn list into the control's canvas, inside Rect.
+using TDrawItemEvent = std::function<void(TWinControl* Control, int Index, const RECT& Rect, TOwnerDrawState State)>;
 
 // The items of a list-type control: its window's when the window exists, else kept here (and
 // handed to the next window).
+// Draws an owner-drawn item: sets the canvas to the item's device context, calls Draw and the
+// focus rectangle, and lets the context go. Used by the list-type controls on CN_DRAWITEM.
+void DrawOwnerDrawnItem(TCanvas* Canvas, const DRAWITEMSTRUCT& Item, const std::function<void(int, const RECT&, TOwnerDrawState)>& Draw);
+
 class TWindowItems : public TStrings {
  public:
   struct Messages {
@@ -97,9 +105,13 @@ class TCustomComboBox : public TWinControl {
   bool DroppedDown();
   void SetDroppedDown(bool Value);
   virtual void AddItem(const AnsiString& Item, TObject* AObject) { FItems->AddObject(Item, AObject); }
+  // The canvas of owner-drawn items; it draws only while an item is drawn.
+  TCanvas* Canvas() const { return FCanvas.get(); }
   std::function<void(TObject* Sender)> OnChange;
   std::function<void(TObject* Sender)> OnSelect;
   std::function<void(TObject* Sender, char& Key)> OnKeyPress;
+  // Owner-drawn styles: draws one item (else the item's text on the item's background).
+  TDrawItemEvent OnDrawItem;
 
  protected:
   void CreateParams(TCreateParams& Params) override;
@@ -109,7 +121,9 @@ class TCustomComboBox : public TWinControl {
   virtual void Select();
   virtual void Change();
   virtual void KeyPress(char& Key);
+  virtual void DrawItem(int Index, const RECT& Rect, TOwnerDrawState State);
   std::unique_ptr<TWindowItems> FItems;
+  std::unique_ptr<TCanvas> FCanvas = std::make_unique<TCanvas>();
   TComboBoxStyle FStyle = csDropDown;
   bool FAutoComplete = true;
   bool FAutoDropDown = false;
@@ -130,16 +144,32 @@ class TCustomListBox : public TWinControl {
   TListBoxStyle Style() const { return FStyle; }
   void SetStyle(TListBoxStyle Value);
   virtual void AddItem(const AnsiString& Item, TObject* AObject) { FItems->AddObject(Item, AObject); }
+  // The number of items of the virtual styles (their texts come from OnData).
+  int Count() { return FItems->Count(); }
+  void SetCount(int Value);
+  TCanvas* Canvas() const { return FCanvas.get(); }
+  TDrawItemEvent OnDrawItem;
+  // The text of item Index of the virtual styles.
+  std::function<void(TWinControl* Control, int Index, AnsiString& Data)> OnData;
+  // Set while Items moves an item (delete and insert), so that the two steps are not taken for
+  // the user's.
+  bool Moving() const { return FMoving; }
+  void SetMoving(bool Value) { FMoving = Value; }
 
  protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void DestroyWnd() override;
   void WndProc(TMessage& Message) override;
+  virtual void DrawItem(int Index, const RECT& Rect, TOwnerDrawState State);
+  bool IsVirtual() const { return FStyle == lbVirtual || FStyle == lbVirtualOwnerDraw; }
   std::unique_ptr<TWindowItems> FItems;
+  std::unique_ptr<TCanvas> FCanvas = std::make_unique<TCanvas>();
   TListBoxStyle FStyle = lbStandard;
   int FSavedItemIndex = -1;
   int FSavedTopIndex = 0;
+  int FCount = 0;
+  bool FMoving = false;
 };
 
 // A windowless control that its parent paints.
@@ -230,6 +260,12 @@ class TCustomControl : public TWinControl {
   void WndProc(TMessage& Message) override;
   virtual void Paint(HDC DC) {}
 };
+
+// A group box's frame and caption in the visual style: the frame from half the caption's height
+// down, the caption's area (8 pixels in from the left, or from the right when RightToLeft) left
+// out of it, and the caption drawn by the theme. False when visual styles are off.
+bool DrawThemedGroupBox(HWND Wnd, HDC DC, int Width, int Height, const WideString& Caption, bool Enabled,
+                        bool RightToLeft);
 
 class TCustomGroupBox : public TCustomControl {
  public:

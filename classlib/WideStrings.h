@@ -31,7 +31,7 @@ class TWideStrings : public TPersistent {
   int IndexOfObject(TObject* AObject) const;
   void AddStrings(TWideStrings* Strings);
   void AddStrings(TStrings* Strings);
-  void Move(int CurIndex, int NewIndex);
+  virtual void Move(int CurIndex, int NewIndex);
 
   WideString Strings(int Index) const { return Get(Index); }
   void SetStrings(int Index, const WideString& S) { Put(Index, S); }

@@ -2,12 +2,23 @@
 
 #include <commctrl.h>
 
+#include "classlib/ActnList.h"
+#include "classlib/ImgList.h"
+#include "classlib/Themes.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniWindows.h"
 
 namespace {
 const char* const kMessages[] = {"Internal Error: Control does not support IUniGlyphButton."};
 enum { msgNoGlyphButton };
+
+// The push button's part and states, as the visual-styles interface numbers them.
+enum : int { BP_PUSHBUTTON_ = 1, PBS_NORMAL_ = 1, PBS_HOT_ = 2, PBS_PRESSED_ = 3, PBS_DISABLED_ = 4, PBS_DEFAULTED_ = 5 };
+
+HWND WindowOf(TControl* Control) {
+  auto* w = dynamic_cast<TWinControl*>(Control);
+  return w && w->HandleAllocated() ? static_cast<HWND>(w->Handle()) : nullptr;
+}
 }  // namespace
 
 UNI_DEFINE_PROPERTIES_EXTERN(TUniBitBtn, TBitBtn)
@@ -38,7 +49,7 @@ int UniGlyphIndex(TUniBitBtn* Button, TButtonState State) {
 }
 
 void PaintUniGlyphButton(TControl* Control, HDC DC, const RECT& Client, TButtonState State, POINT Offset,
-                         TButtonLayout Layout, int Margin, int Spacing, bool WordWrap) {
+                         TButtonLayout Layout, int Margin, int Spacing, bool WordWrap, bool Transparent) {
   auto* button = dynamic_cast<IUniGlyphButton*>(Control);
   if (!button) throw EUniInternalError(kMessages[msgNoGlyphButton]);
   TButtonGlyph* glyph = button->GetButtonGlyph();
@@ -80,10 +91,22 @@ void PaintUniGlyphButton(TControl* Control, HDC DC, const RECT& Client, TButtonS
     case blGlyphTop: gp.y = Margin; tp.y = gp.y + gs.cy + Spacing; break;
     case blGlyphBottom: gp.y = ch - Margin - gs.cy; tp.y = gp.y - Spacing - ts.cy; break;
   }
+  TThemeHandle theme(WindowOf(Control), L"BUTTON");
   int dx = Client.left + Offset.x, dy = Client.top + Offset.y;
-  if (index >= 0 && glyph->ImageList())
-    ImageList_DrawEx(static_cast<HIMAGELIST>(glyph->ImageList()), index, DC, gp.x + dx, gp.y + dy, 0, 0, CLR_NONE,
-                     CLR_NONE, ILD_TRANSPARENT);
+  if (index >= 0 && glyph->ImageList()) {
+    if (theme) {
+      int part = State == bsDisabled ? PBS_DISABLED_ : (State == bsDown || State == bsExclusive) ? PBS_PRESSED_ : PBS_NORMAL_;
+      RECT g{gp.x + dx, gp.y + dy, gp.x + dx + gs.cx, gp.y + dy + gs.cy};
+      if (ThemeApi().DrawThemeIcon)
+        ThemeApi().DrawThemeIcon(theme.Handle(), DC, BP_PUSHBUTTON_, part, &g, glyph->ImageList(), index);
+    } else if (Transparent || State == bsExclusive) {
+      ImageList_DrawEx(static_cast<HIMAGELIST>(glyph->ImageList()), index, DC, gp.x + dx, gp.y + dy, 0, 0, CLR_NONE,
+                       CLR_NONE, ILD_TRANSPARENT);
+    } else {
+      ImageList_DrawEx(static_cast<HIMAGELIST>(glyph->ImageList()), index, DC, gp.x + dx, gp.y + dy, 0, 0,
+                       GetSysColor(COLOR_BTNFACE), CLR_NONE, ILD_NORMAL);
+    }
+  }
   if (caption.empty()) return;
   RECT text{tp.x + dx, tp.y + dy, tp.x + dx + ts.cx, tp.y + dy + ts.cy};
   UINT flags = DT_CENTER | (WordWrap ? DT_WORDBREAK : DT_VCENTER);
@@ -100,8 +123,48 @@ void PaintUniGlyphButton(TControl* Control, HDC DC, const RECT& Client, TButtonS
   WideDrawText(DC, caption.c_str(), (int)caption.size(), text, flags);
 }
 
+void TUniBitBtn::ActionChange(TObject* Sender, bool CheckDefaults) {
+  ApplyActionWideTexts(this, Sender, CheckDefaults);
+  TBitBtn::ActionChange(Sender, CheckDefaults);
+  auto* action = dynamic_cast<TCustomAction*>(Sender);
+  if (!action || !action->ActionList()) return;
+  TCustomImageList* images = action->ActionList()->Images();
+  if (!images || action->ImageIndex() < 0 || action->ImageIndex() >= images->Count()) return;
+  if (!Glyph()->GetEmpty()) return;
+  images->GetBitmap(action->ImageIndex(), Glyph());
+  GlyphChanged();
+}
+
+void TUniBitBtn::DrawThemedItem(void* Theme, const DRAWITEMSTRUCT& D) {
+  bool down = D.itemState & ODS_SELECTED;
+  bool focused = D.itemState & ODS_FOCUS;
+  TButtonState state = !Enabled() ? bsDisabled : down ? bsDown : bsUp;
+  int detail = !Enabled() ? PBS_DISABLED_ : down ? PBS_PRESSED_ : FMouseInControl ? PBS_HOT_ : focused ? PBS_DEFAULTED_ : PBS_NORMAL_;
+  HDC dc = D.hDC;
+  RECT r = D.rcItem;
+  TThemeApi& api = ThemeApi();
+  if (api.DrawThemeParentBackground) api.DrawThemeParentBackground(static_cast<HWND>(Handle()), dc, &r);
+  if (api.DrawThemeBackground) api.DrawThemeBackground(Theme, dc, BP_PUSHBUTTON_, detail, &r, nullptr);
+  RECT content = r;
+  if (api.GetThemeBackgroundContentRect) api.GetThemeBackgroundContentRect(Theme, dc, BP_PUSHBUTTON_, detail, &r, &content);
+  if (detail == PBS_PRESSED_) OffsetRect(&content, 1, 0);
+  PaintUniGlyphButton(this, dc, content, state, POINT{0, 0}, FLayout, FMargin, FSpacing, FWordWrap);
+  if (focused) {
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWFRAME));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    DrawFocusRect(dc, &content);
+  }
+}
+
 void TUniBitBtn::DrawUniItem(const DRAWITEMSTRUCT& D) {
   ++FPaintCount;
+  {
+    TThemeHandle theme(static_cast<HWND>(Handle()), L"BUTTON");
+    if (theme) {
+      DrawThemedItem(theme.Handle(), D);
+      return;
+    }
+  }
   bool down = D.itemState & ODS_SELECTED;
   bool focused = D.itemState & ODS_FOCUS;
   TButtonState state = !Enabled() ? bsDisabled : down ? bsDown : bsUp;

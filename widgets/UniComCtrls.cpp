@@ -2,12 +2,15 @@
 
 #include <vector>
 
+#include "unicode/UniGraphics.h"
 #include "unicode/UniSysUtils.h"
 
 namespace {
 const char kUnit[] = "UniComCtrls";
-const char* const kMessages[] = {"Internal Error: Only call CreateUnicodeHandle_ComCtl for Common Controls."};
-enum { msgOnlyComCtl };
+const char* const kMessages[] = {"Internal Error: Only call CreateUnicodeHandle_ComCtl for Common Controls.",
+                                 "Internal Error: OnCreateItemClass.ItemClass must inherit from TUniListItem."};
+enum { msgOnlyComCtl, msgItemClass };
+const wchar_t kEditOwnerProp[] = L"UniComCtrls.ListView";
 
 HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
 
@@ -88,6 +91,17 @@ void TWideSubItems::Clear() {
 TUniListItem::TUniListItem(TCustomListView* Owner)
     : TListItem(Owner), FWideSubItems(std::make_unique<TWideSubItems>(this)) {}
 
+const TListItemClass TUniListItem::Class{
+    "TUniListItem", &TListItem::Class, [](TCustomListView* Owner) -> std::unique_ptr<TListItem> {
+      return std::make_unique<TUniListItem>(Owner);
+    }};
+
+void TUniListItem::ClearForData() {
+  TListItem::ClearForData();
+  FWideCaption.clear();
+  FWideSubItems->Clear();
+}
+
 WideString TUniListItem::Caption() { return ReadWideShadow(FWideCaption, TListItem::Caption()); }
 
 void TUniListItem::SetCaption(const WideString& Value) {
@@ -122,6 +136,70 @@ void TUniCustomListView::DefineProperties(TFiler* Filer) {
 
 void TUniCustomListView::CreateWindowHandle(const TCreateParams& Params) {
   CreateUnicodeHandle_ComCtl(this, Params, L"SysListView32");
+}
+
+std::unique_ptr<TListItem> TUniCustomListView::CreateListItem() {
+  const TListItemClass* itemClass = ItemClass(&TUniListItem::Class);
+  if (!itemClass->InheritsFrom(&TUniListItem::Class)) throw EUniInternalError(kMessages[msgItemClass]);
+  return itemClass->Create(this);
+}
+
+void TUniCustomListView::SubclassLabelEdit() {
+  HWND edit = (HWND)SendMessageW(H(this), LVM_GETEDITCONTROL, 0, 0);
+  if (!edit || GetPropW(edit, kEditOwnerProp)) return;
+  UniAssert(Win32PlatformIsNT(), kUnit, 1);
+  FEditWnd = edit;
+  SetPropW(edit, kEditOwnerProp, static_cast<HANDLE>(this));
+  FEditPrevProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TUniCustomListView::LabelEditProc)));
+}
+
+LRESULT CALLBACK TUniCustomListView::LabelEditProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  auto* lv = static_cast<TUniCustomListView*>(GetPropW(Wnd, kEditOwnerProp));
+  if (!lv) return DefWindowProcW(Wnd, Msg, WParam, LParam);
+  WNDPROC prev = lv->FEditPrevProc;
+  try {
+    TMessage m{Msg, WParam, LParam, 0};
+    switch (Msg) {
+      case WM_KEYDOWN:
+        if (lv->DoKeyDown(m)) return 0;
+        break;
+      case WM_KEYUP:
+        if (lv->DoKeyUp(m)) return 0;
+        break;
+      case WM_CHAR:
+        // The library sees one byte; the editor gets the whole character back.
+        MakeWMCharMsgSafeForAnsi(m);
+        if (lv->DoKeyPress(m)) return 0;
+        RestoreWMCharMsg(m);
+        break;
+      case WM_NCDESTROY:
+        SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
+        RemovePropW(Wnd, kEditOwnerProp);
+        lv->FEditWnd = nullptr;
+        lv->FEditPrevProc = nullptr;
+        break;
+      default: break;
+    }
+    return CallWindowProcW(prev, Wnd, m.Msg, m.WParam, m.LParam);
+  } catch (...) {
+    try {
+      if (ApplicationHandleException) ApplicationHandleException(lv);
+    } catch (...) {
+    }
+    return 0;
+  }
+}
+
+void TUniCustomListView::DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    OnDrawItem(this, Item, Rect, State);
+    return;
+  }
+  FCanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  FillRect(static_cast<HDC>(FCanvas->Handle()), &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
+  auto* item = dynamic_cast<TUniListItem*>(Item);
+  WideCanvasTextOut(FCanvas.get(), Rect.left + 2, Rect.top, item ? item->Caption() : AnsiToWide(Item->Caption()));
 }
 
 TUniListItem* TUniCustomListView::AddItem(const WideString& Caption, void* Data) {
@@ -167,8 +245,33 @@ void TUniCustomListView::WndProc(TMessage& Message) {
         return;
       }
       break;
+    case WM_NOTIFY: {
+      // The header's wide notifications, handled as their 8-bit twins.
+      auto* hdr = reinterpret_cast<NMHEADERA*>(Message.LParam);
+      if (!nt || !IsHeaderNotify(&hdr->hdr)) break;
+      UINT code = hdr->hdr.code;
+      if (code != (UINT)HDN_ENDTRACKW && code != (UINT)HDN_DIVIDERDBLCLICKW) break;
+      if (code == (UINT)HDN_ENDTRACKW) HeaderEndTrack(hdr);
+      TWinControl::WndProc(Message);
+      if (code == (UINT)HDN_DIVIDERDBLCLICKW) HeaderDividerDblClick(hdr);
+      return;
+    }
     case CN_NOTIFY: {
       auto* hdr = reinterpret_cast<NMHDR*>(Message.LParam);
+      if (hdr->code == LVN_ODFINDITEMW && nt) {
+        auto* find = reinterpret_cast<NMLVFINDITEMW*>(hdr);
+        const LVFINDINFOW& fi = find->lvfi;
+        TItemFind kind = (fi.flags & LVFI_STRING) ? ((fi.flags & LVFI_PARTIAL) ? ifPartialString : ifExactString)
+                         : (fi.flags & LVFI_NEARESTXY) ? ifNearest
+                                                       : ifData;
+        WideString text = ((fi.flags & LVFI_STRING) && fi.psz) ? WideString(fi.psz) : WideString();
+        bool wrap = (fi.flags & LVFI_WRAP) != 0;
+        int index = -1;
+        if (OnWideDataFind) OnWideDataFind(this, kind, text, find->iStart, wrap, index);
+        else index = DataFind(kind, WideToAnsi(text), find->iStart, wrap);
+        Message.Result = index;
+        return;
+      }
       if (hdr->code == LVN_BEGINLABELEDITW || hdr->code == LVN_ENDLABELEDITW) {
         auto* info = reinterpret_cast<NMLVDISPINFOW*>(hdr);
         int i = info->item.iItem;
@@ -176,6 +279,7 @@ void TUniCustomListView::WndProc(TMessage& Message) {
         Message.Result = 0;
         if (hdr->code == LVN_BEGINLABELEDITW) {
           Message.Result = item && CanEdit(item) ? 0 : 1;
+          if (Message.Result == 0) SubclassLabelEdit();
         } else if (item && info->item.pszText) {
           WideString text = info->item.pszText;
           if (OnWideEdited) {
@@ -224,6 +328,25 @@ void TUniTabSheet::DefineProperties(TFiler* Filer) {
 
 void TUniTabSheet::CreateWindowHandle(const TCreateParams& Params) { CreateUnicodeWindowHandle(this, Params, L""); }
 
+void TUniTabSheet::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_SETTEXT && Win32PlatformIsNT() && !HandleAllocated() && !FSettingCaption) {
+    AnsiString text = Message.LParam ? reinterpret_cast<const char*>(Message.LParam) : "";
+    if (WideToAnsi(GetControlWideText(this)) != text) {
+      FSettingCaption = true;
+      try {
+        SetControlWideText(this, AnsiToWide(text));
+      } catch (...) {
+        FSettingCaption = false;
+        throw;
+      }
+      FSettingCaption = false;
+      Message.Result = 1;
+      return;
+    }
+  }
+  TTabSheet::WndProc(Message);
+}
+
 void TUniPageControl::DefineProperties(TFiler* Filer) {
   TPageControl::DefineProperties(Filer);
   DefineWideProperties(Filer, this);
@@ -234,10 +357,36 @@ void TUniPageControl::CreateWindowHandle(const TCreateParams& Params) {
 }
 
 void TUniPageControl::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_DOCKCLIENT && Message.LParam) {
+    TControl* client = reinterpret_cast<TDockClientInfo*>(Message.LParam)->Control;
+    auto* sheet = new TUniTabSheet(this);
+    sheet->SetCaption(GetControlWideText(client));
+    sheet->SetPageControl(this);
+    client->SetParent(sheet);
+    client->SetAlign(alClient);
+    sheet->SetTabVisible(client->Visible());
+    if (client->Visible()) SetActivePage(sheet);
+    Message.Result = 1;
+    return;
+  }
+  if (Message.Msg == CM_DOCKNOTIFICATION && Message.WParam && Message.LParam) {
+    auto* client = reinterpret_cast<TControl*>(Message.WParam);
+    auto* msg = reinterpret_cast<TMessage*>(Message.LParam);
+    auto* sheet = dynamic_cast<TUniTabSheet*>(client->Parent());
+    if (msg->Msg == WM_SETTEXT && sheet) {
+      auto* windowed = dynamic_cast<TWinControl*>(client);
+      WideString text = windowed && windowed->HandleAllocated() && IsWindowUnicode(H(windowed))
+                            ? GetControlWideText(client)
+                            : AnsiToWide(msg->LParam ? reinterpret_cast<const char*>(msg->LParam) : "");
+      sheet->SetCaption(text.substr(0, text.find_first_of(L"\r\n")));
+    }
+    return;
+  }
   if (Message.Msg == CM_DIALOGCHAR) {
     // The first sheet whose wide caption has the key as its hot key comes up.
     for (int i = 0; i < PageCount(); ++i) {
       TTabSheet* sheet = Pages(i);
+      if (!sheet->TabVisible()) continue;
       WideString caption = dynamic_cast<TUniTabSheet*>(sheet) ? GetControlWideText(sheet) : AnsiToWide(sheet->Caption());
       if (!IsWideAccelChar((uint32_t)Message.WParam, caption) || !CanFocus()) continue;
       Message.Result = 1;
@@ -257,7 +406,7 @@ void TUniPageControl::WndProc(TMessage& Message) {
     int index = (int)Message.WParam;
     if (a->mask & TCIF_PARAM) sheet = reinterpret_cast<TTabSheet*>(a->lParam);
     else if ((a->mask & TCIF_TEXT) && index >= 0 && index < (int)SendMessageW(H(this), TCM_GETITEMCOUNT, 0, 0))
-      sheet = index < PageCount() ? Pages(index) : nullptr;
+      sheet = PageOfTab(index);
     if (!sheet) {
       a->mask &= ~TCIF_TEXT;
     } else {

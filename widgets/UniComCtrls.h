@@ -51,7 +51,9 @@ class TWideSubItems : public TUniStringList {
 class TUniListItem : public TListItem {
  public:
   explicit TUniListItem(TCustomListView* Owner);
+  static const TListItemClass Class;
   const char* ClassName() const override { return "TUniListItem"; }
+  void ClearForData() override;
   WideString Caption();
   void SetCaption(const WideString& Value);
   TWideSubItems* SubItems() const { return FWideSubItems.get(); }
@@ -76,9 +78,14 @@ class TUniCustomListView : public TCustomListView {
   TUniListItem* AddListItem() { return static_cast<TUniListItem*>(Items()->Add()); }
   TUniListItem* InsertListItem(int Index) { return static_cast<TUniListItem*>(Items()->Insert(Index)); }
   TUniListItem* Selected() const { return static_cast<TUniListItem*>(TCustomListView::Selected()); }
-  std::unique_ptr<TListItem> CreateListItem() override { return std::make_unique<TUniListItem>(this); }
+  // Items of the class OnCreateItemClass names, which must descend from TUniListItem.
+  std::unique_ptr<TListItem> CreateListItem() override;
   // The wide edit step; when not assigned the library's OnEdited gets the 8-bit form.
   std::function<void(TObject* Sender, TListItem* Item, WideString& S)> OnWideEdited;
+  // The wide owner-data search; when not assigned the library's OnDataFind gets the 8-bit form.
+  std::function<void(TObject* Sender, TItemFind Find, const WideString& FindString, int StartIndex, bool Wrap,
+                     int& Index)>
+      OnWideDataFind;
 
  protected:
   std::unique_ptr<TControlActionLink> CreateActionLink() override {
@@ -90,6 +97,16 @@ class TUniCustomListView : public TCustomListView {
   }
   void CreateWindowHandle(const TCreateParams& Params) override;
   void WndProc(TMessage& Message) override;
+  // OnDrawItem, else the item's background and its wide caption 2 pixels in.
+  void DrawItem(TListItem* Item, const RECT& Rect, TOwnerDrawState State) override;
+
+ private:
+  // The caption editor of an in-place edit: its keys go through the list view's key steps, its
+  // characters whole (UTF-16) to the editor.
+  void SubclassLabelEdit();
+  static LRESULT CALLBACK LabelEditProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  HWND FEditWnd = nullptr;
+  WNDPROC FEditPrevProc = nullptr;
 };
 
 class TUniListView : public TUniCustomListView {
@@ -106,8 +123,15 @@ class TUniTabSheet : public TTabSheet {
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;
+  // An 8-bit caption set while the sheet has no window replaces the wide one it does not match.
+  void WndProc(TMessage& Message) override;
+
+ private:
+  bool FSettingCaption = false;
 };
 
+// Docking: a client docked into the page control gets a sheet of its own, captioned with the
+// client's wide caption and following it.
 class TUniPageControl : public TPageControl {
  public:
   using TPageControl::TPageControl;

@@ -282,6 +282,8 @@ void UniControlsInitialize() {
 }
 
 void UniControlsFinalize() {
+  // The application's hint window may be a Unicode window: it goes while the layer still runs.
+  if (Application) Application->CancelHint();
   if (gWindowAtom) GlobalDeleteAtom(gWindowAtom);
   if (gControlAtom) GlobalDeleteAtom(gControlAtom);
   gWindowAtom = gControlAtom = 0;

@@ -85,6 +85,18 @@ void TUniForm::CreateWindowHandle(const TCreateParams& Params) {
     TForm::CreateWindowHandle(Params);
     return;
   }
+  if (FormStyle() == fsMDIChild) {
+    HWND client = ActiveMDIClient();
+    WideString className = RegisterUnicodeClass(Params);
+    SetDefWndProc(DefMDIChildProcW);
+    HWND h = CreateMDIWindowW(className.c_str(), nullptr, Params.Style, Params.X, Params.Y, Params.Width,
+                              Params.Height, client, HInstance(), reinterpret_cast<LPARAM>(Params.Param));
+    if (!h) RaiseLastOSError();
+    SetWindowHandle(h);
+    SubClassUnicodeControl(this, Params.Caption);
+    SetFormStateFlag(fsCreatedMDIChild, true);
+    return;
+  }
   TCreateParams p = Params;
   p.ExStyle &= ~WS_EX_LAYERED;
   CreateUnicodeWindowHandle(this, p, L"");
@@ -107,6 +119,24 @@ void TUniForm::DestroyWindowHandle() {
     if (uninit) uninit(static_cast<HWND>(Handle()));
   }
   TForm::DestroyWindowHandle();
+}
+
+std::unique_ptr<TDockManager> TUniForm::CreateDockManager() {
+  if (!DockManager() && DockSite() && UseDockManager()) HandleNeeded();
+  return TForm::CreateDockManager();
+}
+
+void TUniForm::DefaultHandler(TMessage& Message) {
+  if (!ClientHandle() || !Win32PlatformIsNT() || !HandleAllocated()) {
+    TForm::DefaultHandler(Message);
+    return;
+  }
+  HWND h = static_cast<HWND>(Handle());
+  if (Message.Msg == WM_SIZE)
+    Message.Result = DefWindowProcW(h, Message.Msg, Message.WParam, Message.LParam);
+  else
+    Message.Result = DefFrameProcW(h, static_cast<HWND>(ClientHandle()), Message.Msg, Message.WParam, Message.LParam);
+  if (Message.Msg == WM_DESTROY) Perform(WM_UNI_DESTROYWINDOW(), 0, 0);
 }
 
 void TUniForm::WndProc(TMessage& Message) {

@@ -21,8 +21,14 @@ class TUniForm : public TForm {
   void UpdateActions() override;
 
  protected:
+  // An MDI child: a Unicode window made by CreateMDIWindowW under the main form's client window.
   void CreateWindowHandle(const TCreateParams& Params) override;
   void DestroyWindowHandle() override;
+  // An MDI frame: wide default handling through DefFrameProcW (WM_SIZE through DefWindowProcW,
+  // the library sizes the client window); after WM_DESTROY the window is un-subclassed.
+  void DefaultHandler(TMessage& Message) override;
+  // A dock site that uses a dock manager has its window before the manager is made.
+  std::unique_ptr<TDockManager> CreateDockManager() override;
   // WM_MENUSELECT: the application's hint becomes the long part of the item's wide hint.
   void WndProc(TMessage& Message) override;
 };

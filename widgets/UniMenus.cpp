@@ -45,6 +45,8 @@ bool IsBracketMark(const WideString& S, size_t I) {
 }
 }  // namespace
 
+std::function<void*()> MenuKeyboardLayout = [] { return static_cast<void*>(GetKeyboardLayout(0)); };
+
 WideString ShortCutToWideText(TShortCut ShortCut) {
   if (!Win32PlatformIsNT()) return AnsiToWide(ShortCutToText(ShortCut));
   uint8_t key = (uint8_t)(ShortCut & 0xFF);
@@ -210,8 +212,351 @@ void TUniMenuItem::ActionChange(TObject* Sender, bool CheckDefaults) {
   TMenuItem::ActionChange(Sender, CheckDefaults);
 }
 
+void TUniMenuItem::Loaded() {
+  TMenuItem::Loaded();
+  WriteMenuItemWideCaption(this, GetParentMenu());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Own drawing
+
+#include "classlib/ImgList.h"
+#include "classlib/Themes.h"
+#include "unicode/UniGraphics.h"
+#include "unicode/UniWindows.h"
+
+namespace {
+// The version the system reports.
+struct TOsVersion {
+  DWORD Major = 0, Minor = 0;
+};
+TOsVersion OsVersion() {
+  OSVERSIONINFOW v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  TOsVersion result;
+  if (GetVersionExW(&v)) result = {v.dwMajorVersion, v.dwMinorVersion};
+  return result;
+}
+
+// Windows 98 and later without the XP flag: the menu bar's text sits one pixel higher.
+bool BarTextOffset() {
+  TOsVersion v = OsVersion();
+  return (v.Major > 4 || (v.Major == 4 && v.Minor > 0)) && !Win32PlatformIsXP();
+}
+
+// The "menu" class's parts and states, as the visual-styles interface numbers them.
+enum : int {
+  MENU_POPUPBACKGROUND_ = 9, MENU_POPUPCHECK_ = 11, MENU_POPUPCHECKBACKGROUND_ = 12, MENU_POPUPGUTTER_ = 13,
+  MENU_POPUPITEM_ = 14, MENU_POPUPSUBMENU_ = 16,
+  MPI_NORMAL_ = 1, MPI_HOT_ = 2, MPI_DISABLED_ = 3,
+  MCB_DISABLED_ = 1, MCB_NORMAL_ = 2,
+  MC_CHECKMARKNORMAL_ = 1, MC_CHECKMARKDISABLED_ = 2, MC_BULLETNORMAL_ = 3, MC_BULLETDISABLED_ = 4,
+  MSM_NORMAL_ = 1,
+  TS_TRUE_ = 1, TMT_SIZINGMARGINS_ = 3601, TMT_CONTENTMARGINS_ = 3602, TMT_TEXTCOLOR_ = 3803,
+};
+
+// The theme calls of one drawing; a missing entry point draws nothing and measures zero.
+struct TMenuTheme {
+  void* Theme;
+  HDC DC;
+  SIZE PartSize(int Part, int State) const {
+    SIZE s{0, 0};
+    if (ThemeApi().GetThemePartSize) ThemeApi().GetThemePartSize(Theme, DC, Part, State, nullptr, TS_TRUE_, &s);
+    return s;
+  }
+  TThemeMargins Margins(int Part, int State, int Prop) const {
+    TThemeMargins m{0, 0, 0, 0};
+    if (ThemeApi().GetThemeMargins) ThemeApi().GetThemeMargins(Theme, DC, Part, State, Prop, nullptr, &m);
+    return m;
+  }
+  void Background(int Part, int State, const RECT& R) const {
+    if (ThemeApi().DrawThemeBackground) ThemeApi().DrawThemeBackground(Theme, DC, Part, State, &R, nullptr);
+  }
+};
+}  // namespace
+
+bool TUniMenuItem::IsRightToLeft() {
+  TMenu* menu = GetParentMenu();
+  return menu && menu->IsRightToLeft();
+}
+
+void TUniMenuItem::DrawWideText(TCanvas* ACanvas, const WideString& Text, TRect& Rect, bool Selected, int Flags) {
+  if (!Win32PlatformIsNT() || IsLine()) {
+    DoDrawText(ACanvas, WideToAnsi(Text), Rect, Selected, Flags);
+    return;
+  }
+  if (IsRightToLeft()) Flags |= DT_RIGHT | DT_RTLREADING;
+  WideString text = Text;
+  if ((Flags & DT_CALCRECT) && (text.empty() || text == L"&")) text += L' ';
+  ACanvas->Brush()->SetStyle(bsClear);
+  if (Default()) ACanvas->Font()->SetStyle(ACanvas->Font()->Style() | fsBold);
+  RECT r{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
+  if (!Enabled()) {
+    if (!Selected) {
+      OffsetRect(&r, 1, 1);
+      ACanvas->Font()->SetColor((TColor)GetSysColor(COLOR_BTNHIGHLIGHT));
+      ACanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+      WideDrawText(static_cast<HDC>(ACanvas->Handle()), text.c_str(), (int)text.size(), r, Flags);
+      OffsetRect(&r, -1, -1);
+    }
+    COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+    bool sameAsSelection = Selected && GetSysColor(COLOR_HIGHLIGHT) == shadow;
+    ACanvas->Font()->SetColor((TColor)(sameAsSelection ? GetSysColor(COLOR_BTNHIGHLIGHT) : shadow));
+  }
+  ACanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  WideDrawText(static_cast<HDC>(ACanvas->Handle()), text.c_str(), (int)text.size(), r, Flags);
+  Rect = TRect{r.left, r.top, r.right, r.bottom};
+}
+
+void TUniMenuItem::MeasureItem(TCanvas* ACanvas, int& Width, int& Height) {
+  if (!Win32PlatformIsNT() || IsLine()) {
+    TMenuItem::MeasureItem(ACanvas, Width, Height);
+    return;
+  }
+  auto held = std::move(OnMeasureItem);
+  OnMeasureItem = nullptr;
+  try {
+    TMenuItem::MeasureItem(ACanvas, Width, Height);
+  } catch (...) {
+    OnMeasureItem = std::move(held);
+    throw;
+  }
+  OnMeasureItem = std::move(held);
+  const int flags = MenuItemAlignmentFlag(this) | DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_SINGLELINE;
+  auto wideWidth = [&](const WideString& Text) {
+    TRect r{0, 0, 0, 0};
+    DrawWideText(ACanvas, Text, r, false, flags);
+    return r.Width();
+  };
+  auto ansiWidth = [&](const AnsiString& Text) {
+    TRect r{0, 0, 0, 0};
+    DoDrawText(ACanvas, Text, r, false, flags);
+    return r.Width();
+  };
+  Width += wideWidth(Caption()) - ansiWidth(TMenuItem::Caption());
+  if (ShortCut()) Width += wideWidth(ShortCutToWideText(ShortCut())) - ansiWidth(ShortCutToText(ShortCut()));
+  if (OnMeasureItem) OnMeasureItem(this, ACanvas, Width, Height);
+}
+
+void TUniMenuItem::AdvancedDrawItem(TCanvas* ACanvas, TRect& ARect, TOwnerDrawState State, bool TopLevel) {
+  TMenu* menu = GetParentMenu();
+  if (!Win32PlatformIsNT() || IsLine() || (menu && menu->IsOwnerDraw() && (OnAdvancedDrawItem || OnDrawItem))) {
+    TMenuItem::AdvancedDrawItem(ACanvas, ARect, State, TopLevel);
+    return;
+  }
+  if (OsVersion().Major >= 6) {
+    TThemeHandle theme(nullptr, L"menu");
+    if (theme) {
+      DrawThemed(theme.Handle(), ACanvas, ARect, State, TopLevel);
+      return;
+    }
+  }
+  DrawClassic(ACanvas, ARect, State, TopLevel);
+}
+
+void TUniMenuItem::DrawClassic(TCanvas* ACanvas, TRect& R, TOwnerDrawState State, bool TopLevel) {
+  // The library draws background, selection, check mark and glyph of an item without text; the
+  // Windows menu entry stays as it is meanwhile.
+  WideString wideCaption = FWideCaption;
+  AnsiString caption = TMenuItem::Caption();
+  TShortCut shortCut = ShortCut();
+  FIgnoreMenuChanged = true;
+  TMenuItem::SetCaption("");
+  TMenuItem::SetShortCut(0);
+  FIgnoreMenuChanged = false;
+  auto restore = [&] {
+    FIgnoreMenuChanged = true;
+    TMenuItem::SetCaption(caption);
+    TMenuItem::SetShortCut(shortCut);
+    FWideCaption = wideCaption;
+    FIgnoreMenuChanged = false;
+  };
+  try {
+    TMenuItem::AdvancedDrawItem(ACanvas, R, State, TopLevel);
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+
+  bool rtl = IsRightToLeft();
+  bool selected = State & odSelected;
+  int w = GlyphWidth(TopLevel);
+  if (!rtl) {
+    R.Left += w + 6;
+    R.Right -= 1;
+  } else {
+    R.Left += 2;
+    R.Right -= w + 4;
+  }
+  bool barOffset = BarTextOffset();
+  if (TopLevel && !selected && barOffset) {
+    R.Top -= 1;
+    R.Bottom -= 1;
+  }
+  int flags = MenuItemAlignmentFlag(this) | DT_EXPANDTABS | DT_SINGLELINE;
+  if ((State & odNoAccel) && Win32PlatformIsNT() && OsVersion().Major > 4) flags |= DT_HIDEPREFIX;
+  TRect s = R;
+  if (State & odDefault) ACanvas->Font()->SetStyle(fsBold);
+  WideString text = Caption();
+  DrawWideText(ACanvas, text, R, selected, flags | DT_CALCRECT | DT_NOCLIP);
+  if (rtl) {
+    R.Left = s.Left;
+    R.Right = s.Right;
+  }
+  int dy = (s.Height() - R.Height()) / 2;
+  R.Top += dy;
+  R.Bottom += dy;
+  if (TopLevel && selected && barOffset) {
+    R.Left += 1;
+    R.Right += 1;
+  }
+  DrawWideText(ACanvas, text, R, selected, flags);
+  if (ShortCut() && !TopLevel) {
+    WideString shortCutText = ShortCutToWideText(ShortCut());
+    TRect box = rtl ? TRect{10, R.Top, 10 + WideCanvasTextWidth(ACanvas, shortCutText), R.Bottom}
+                    : TRect{R.Right, R.Top, s.Right - 10, R.Bottom};
+    DrawWideText(ACanvas, shortCutText, box, selected, DT_RIGHT);
+  }
+}
+
+void TUniMenuItem::DrawThemedText(void* Theme, TCanvas* ACanvas, const WideString& Text, TRect& Rect, int Flags,
+                                  int TextState) {
+  if (IsRightToLeft()) Flags |= DT_RIGHT | DT_RTLREADING;
+  WideString text = Text;
+  bool measure = Flags & DT_CALCRECT;
+  if (measure && (text.empty() || text == L"&")) text += L' ';
+  ACanvas->Brush()->SetStyle(bsClear);
+  if (Default()) ACanvas->Font()->SetStyle(ACanvas->Font()->Style() | fsBold);
+  ACanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  TThemeTextOptions options{};
+  options.dwSize = sizeof options;
+  options.dwFlags = DTT_TEXTCOLOR_ | DTT_COMPOSITED_ | (measure ? DTT_CALCRECT_ : 0);
+  options.crText = (COLORREF)ColorToRGB(ACanvas->Font()->Color());
+  RECT r{Rect.Left, Rect.Top, Rect.Right, Rect.Bottom};
+  if (ThemeApi().DrawThemeTextEx)
+    ThemeApi().DrawThemeTextEx(Theme, static_cast<HDC>(ACanvas->Handle()), MENU_POPUPITEM_, TextState, text.c_str(),
+                               (int)text.size(), (DWORD)Flags, &r, &options);
+  Rect = TRect{r.left, r.top, r.right, r.bottom};
+}
+
+void TUniMenuItem::DrawThemed(void* Theme, TCanvas* ACanvas, TRect& ARect, TOwnerDrawState State, bool TopLevel) {
+  HDC dc = static_cast<HDC>(ACanvas->Handle());
+  TMenuTheme t{Theme, dc};
+  bool rtl = IsRightToLeft();
+  bool selected = State & odSelected;
+  int textState = Enabled() ? MPI_NORMAL_ : MPI_DISABLED_;
+  int checkBackState = Enabled() ? MCB_NORMAL_ : MCB_DISABLED_;
+  int checkState = Enabled() ? (RadioItem() ? MC_BULLETNORMAL_ : MC_CHECKMARKNORMAL_)
+                             : (RadioItem() ? MC_BULLETDISABLED_ : MC_CHECKMARKDISABLED_);
+  RECT r{ARect.Left, ARect.Top, ARect.Right, ARect.Bottom};
+  // Background.
+  if (TopLevel) {
+    if (selected || (State & odHotLight)) {
+      FillRect(dc, &r, GetSysColorBrush(COLOR_MENUHILIGHT));
+      ACanvas->Font()->SetColor((TColor)GetSysColor(COLOR_HIGHLIGHTTEXT));
+    } else {
+      FillRect(dc, &r, GetSysColorBrush(COLOR_MENUBAR));
+    }
+  } else {
+    t.Background(MENU_POPUPBACKGROUND_, 0, r);
+    COLORREF color;
+    if (ThemeApi().GetThemeColor &&
+        SUCCEEDED(ThemeApi().GetThemeColor(Theme, MENU_POPUPITEM_, textState, TMT_TEXTCOLOR_, &color)))
+      ACanvas->Font()->SetColor((TColor)color);
+  }
+  // Check area, glyph area and gutter.
+  SIZE cs = t.PartSize(MENU_POPUPCHECK_, checkState);
+  TThemeMargins cm = t.Margins(MENU_POPUPCHECK_, checkState, TMT_CONTENTMARGINS_);
+  int checkWidth = cs.cx + 2 * cm.cxRightWidth, checkHeight = cs.cy + 2 * cm.cyBottomHeight;
+  RECT c = rtl ? RECT{r.right - checkWidth, r.top, r.right, r.top + checkHeight}
+               : RECT{r.left, r.top, r.left + checkWidth, r.top + checkHeight};
+  RECT g = c;
+  TCustomImageList* list = GetImageList();
+  if (list) {
+    if (list->Height() > cs.cy) g.bottom += list->Height() - cs.cy;
+    if (list->Width() > cs.cx) {
+      if (!rtl) g.right += list->Width() - cs.cx;
+      else g.left -= list->Width() - cs.cx;
+    }
+    OffsetRect(&c, (g.right - c.right) / 2, (g.bottom - c.bottom) / 2);
+  }
+  SIZE gs = t.PartSize(MENU_POPUPGUTTER_, 0);
+  TThemeMargins gm = t.Margins(MENU_POPUPGUTTER_, 0, TMT_SIZINGMARGINS_);
+  RECT u = g;
+  if (!rtl) {
+    u.right += gs.cx + cm.cxLeftWidth + gm.cxLeftWidth;
+  } else {
+    u.left = g.left - gs.cx - cm.cxRightWidth;
+    u.right = g.left - gm.cxRightWidth;
+  }
+  if (!TopLevel) t.Background(MENU_POPUPGUTTER_, 0, u);
+  // Glyph.
+  int gw = g.right - g.left, gh = g.bottom - g.top;
+  if (list && DrawsImage()) {
+    if (ImageIndex() >= 0 && ImageIndex() < list->Count()) {
+      list->Draw(ACanvas, g.left + (gw - list->Width()) / 2, g.top + (gh - list->Height()) / 2, ImageIndex(), Enabled());
+    } else if (!TopLevel) {
+      t.Background(MENU_POPUPCHECKBACKGROUND_, checkBackState, c);
+      t.Background(MENU_POPUPCHECK_, checkState, c);
+    }
+  } else if (HasBitmap()) {
+    RECT b{g.left + (gw - 16) / 2, g.top + (gh - 16) / 2, 0, 0};
+    b.right = b.left + 16;
+    b.bottom = b.top + 16;
+    int bw = Bitmap()->Width(), bh = Bitmap()->Height();
+    if (bw < cs.cx) {
+      b.left += (16 - bw) / 2;
+      b.right = b.left + bw;
+    }
+    if (bh < cs.cy) {
+      b.top += (16 - bh) / 2;
+      b.bottom = b.top + bh;
+    }
+    Bitmap()->Draw(ACanvas, TRect{b.left, b.top, b.right, b.bottom});
+  }
+  if (!TopLevel && selected) t.Background(MENU_POPUPITEM_, MPI_HOT_, r);
+  TThemeMargins im = t.Margins(MENU_POPUPITEM_, MPI_NORMAL_, TMT_SIZINGMARGINS_);
+  // Text area.
+  SIZE ss{0, 0};
+  if (!TopLevel) {
+    if (!rtl) r.left = u.right + im.cxLeftWidth;
+    else r.right = u.left - im.cxLeftWidth;
+    ss = t.PartSize(MENU_POPUPSUBMENU_, MSM_NORMAL_);
+    if (!rtl) r.right -= ss.cx;
+    else r.left += ss.cx;
+  } else if (!rtl) {
+    r.left += gw;
+  } else {
+    r.right -= gw;
+  }
+  int flags = MenuItemAlignmentFlag(this) | DT_EXPANDTABS | DT_SINGLELINE;
+  if (State & odNoAccel) flags |= DT_HIDEPREFIX;
+  RECT s = r;
+  WideString text = Caption();
+  TRect tr{r.left, r.top, r.right, r.bottom};
+  DrawThemedText(Theme, ACanvas, text, tr, flags | DT_CALCRECT | DT_NOCLIP, textState);
+  r = RECT{tr.Left, tr.Top, tr.Right, tr.Bottom};
+  if (rtl) {
+    r.left = s.left;
+    r.right = s.right;
+  }
+  OffsetRect(&r, 0, ((s.bottom - s.top) - (r.bottom - r.top)) / 2);
+  tr = TRect{r.left, r.top, r.right, r.bottom};
+  DrawThemedText(Theme, ACanvas, text, tr, flags, textState);
+  r = RECT{tr.Left, tr.Top, tr.Right, tr.Bottom};
+  if (!TopLevel && ShortCut() && Count() == 0) {
+    WideString shortCutText = ShortCutToWideText(ShortCut());
+    int from = 2 * ss.cx + im.cxLeftWidth + im.cxRightWidth;
+    TRect box = rtl ? TRect{from, r.top, from + WideCanvasTextWidth(ACanvas, shortCutText), r.bottom}
+                    : TRect{r.right, r.top, s.right - ss.cx - im.cxLeftWidth, r.bottom};
+    DrawWideText(ACanvas, shortCutText, box, selected, DT_RIGHT);
+  }
+  ARect = TRect{r.left, r.top, r.right, r.bottom};
+}
+
 void TUniMenuItem::InitiateAction() {
-  if (FKeyboardLayout != GetKeyboardLayout(0)) MenuChanged(false);
+  if (FKeyboardLayout != MenuKeyboardLayout()) MenuChanged(false);
 }
 
 WideString GetMenuItemWideHint(TMenuItem* Item) {
@@ -220,7 +565,7 @@ WideString GetMenuItemWideHint(TMenuItem* Item) {
 }
 
 void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu) {
-  Item->FKeyboardLayout = GetKeyboardLayout(0);
+  Item->FKeyboardLayout = MenuKeyboardLayout();
   if (!Win32PlatformIsNT() || !Item->Parent() || !Menu || !Item->Visible()) return;
   if (Item->ComponentState() & (csLoading | csDestroying)) return;
   TMenuItem* parent = Item->Parent();

@@ -1,6 +1,12 @@
 // Unicode menus: wide shortcut texts and the hot-key marks ("&") of wide captions.
 #pragma once
+#include <functional>
+
 #include "classlib/Menus.h"
+
+// The current input locale as the menu items compare it (GetKeyboardLayout of the thread); tests
+// replace it.
+extern std::function<void*()> MenuKeyboardLayout;
 
 // The text of a shortcut with the keyboard's wide key names ("Shift+", "Ctrl+", "Alt+" first).
 WideString ShortCutToWideText(TShortCut ShortCut);
@@ -32,6 +38,12 @@ class TUniMenuItem : public TMenuItem {
   void SetHint(const WideString& Value);
   void MenuChanged(bool Rebuild) override;
   void DefineProperties(TFiler* Filer) override;
+  // Owner drawing on NT: the library measures and draws the item without its text, the item adds
+  // and draws its wide caption and shortcut text (or, with visual styles on version 6 and later,
+  // draws the whole item). Separator lines, the 8-bit systems and items with their own drawing
+  // handler keep the library's drawing. Threads: user-interface thread only.
+  void MeasureItem(TCanvas* ACanvas, int& Width, int& Height) override;
+  void AdvancedDrawItem(TCanvas* ACanvas, TRect& ARect, TOwnerDrawState State, bool TopLevel) override;
   // Rewrites the captions when the keyboard layout changed since they were written (the
   // shortcut names depend on it); called before the menu shows.
   void InitiateAction();
@@ -39,8 +51,15 @@ class TUniMenuItem : public TMenuItem {
  protected:
   void ActionChange(TObject* Sender, bool CheckDefaults) override;
   std::unique_ptr<TMenuActionLink> CreateActionLink() override;
+  void Loaded() override;
 
  private:
+  // The item's wide text: right to left, embossed when disabled, bold as the default item.
+  void DrawWideText(TCanvas* ACanvas, const WideString& Text, TRect& Rect, bool Selected, int Flags);
+  void DrawThemedText(void* Theme, TCanvas* ACanvas, const WideString& Text, TRect& Rect, int Flags, int TextState);
+  void DrawClassic(TCanvas* ACanvas, TRect& ARect, TOwnerDrawState State, bool TopLevel);
+  void DrawThemed(void* Theme, TCanvas* ACanvas, TRect& ARect, TOwnerDrawState State, bool TopLevel);
+  bool IsRightToLeft();
   friend void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu);
   bool FIgnoreMenuChanged = false;
   WideString FWideCaption;

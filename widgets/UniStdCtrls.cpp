@@ -1,9 +1,11 @@
 #include "widgets/UniStdCtrls.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "classlib/WideStrings.h"
+#include "unicode/UniGraphics.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniWindows.h"
@@ -309,6 +311,27 @@ void TUniListItemsStrings::Exchange(int Index1, int Index2) {
   EndUpdate();
 }
 
+void TUniListItemsStrings::Move(int CurIndex, int NewIndex) {
+  if (CurIndex == NewIndex) return;
+  auto* list = dynamic_cast<TCustomListBox*>(FControl);
+  BeginUpdate();
+  if (list) list->SetMoving(true);
+  try {
+    int selected = FControl->HandleAllocated() ? SelectedIndex() : -1;
+    WideString s = Get(CurIndex);
+    TObject* o = GetObject(CurIndex);
+    Delete(CurIndex);
+    InsertObject(NewIndex, s, o);
+    if (selected == CurIndex) SelectIndex(NewIndex);
+  } catch (...) {
+    if (list) list->SetMoving(false);
+    EndUpdate();
+    throw;
+  }
+  if (list) list->SetMoving(false);
+  EndUpdate();
+}
+
 namespace {
 const TUniListItemsStrings::Messages kComboItems{CB_GETLBTEXTLEN, CB_GETLBTEXT, CB_ADDSTRING, CB_INSERTSTRING,
                                                  CB_FINDSTRINGEXACT, (UINT)CB_ERR};
@@ -440,6 +463,16 @@ void TUniCustomComboBox::DestroyWnd() {
   if (nt) SetStoredWideText(this, text);
 }
 
+void TUniCustomComboBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    OnDrawItem(this, Index, Rect, State);
+    return;
+  }
+  FCanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  FillRect(static_cast<HDC>(FCanvas->Handle()), &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
+  if (Index >= 0) WideCanvasTextOut(FCanvas.get(), Rect.left + 2, Rect.top, FUniItems->Get(Index));
+}
+
 void TUniCustomComboBox::CopySelection(TControl* Destination) {
   int index = ItemIndex();
   if (index >= 0) AddWideItemToListControl(Destination, FUniItems->Get(index), FUniItems->GetObject(index));
@@ -529,6 +562,54 @@ void TUniCustomListBox::DestroyWnd() {
   TCustomListBox::DestroyWnd();
 }
 
+void TUniCustomListBox::WndProc(TMessage& Message) {
+  if (IsVirtual() && (Message.Msg == LB_GETTEXT || Message.Msg == LB_GETTEXTLEN) && (OnWideData || OnData) &&
+      HandleAllocated()) {
+    int index = (int)Message.WParam;
+    if (index < 0 || index >= Count()) {
+      Message.Result = LB_ERR;
+      return;
+    }
+    WideString data;
+    if (OnWideData) {
+      OnWideData(this, index, data);
+    } else {
+      AnsiString ansi;
+      OnData(this, index, ansi);
+      data = AnsiToWide(ansi);
+    }
+    // The window's kind says which text the asker expects.
+    if (IsWindowUnicode(H(this))) {
+      if (Message.Msg == LB_GETTEXT && Message.LParam)
+        memcpy(reinterpret_cast<wchar_t*>(Message.LParam), data.c_str(), (data.size() + 1) * sizeof(wchar_t));
+      Message.Result = (intptr_t)data.size();
+    } else {
+      AnsiString ansi = WideToAnsi(data);
+      if (Message.Msg == LB_GETTEXT && Message.LParam)
+        memcpy(reinterpret_cast<char*>(Message.LParam), ansi.c_str(), ansi.size() + 1);
+      Message.Result = (intptr_t)ansi.size();
+    }
+    return;
+  }
+  TCustomListBox::WndProc(Message);
+}
+
+void TUniCustomListBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    OnDrawItem(this, Index, Rect, State);
+    return;
+  }
+  FCanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
+  HDC dc = static_cast<HDC>(FCanvas->Handle());
+  FillRect(dc, &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
+  if (Index < 0 || Index >= FUniItems->Count()) return;
+  WideString text = FUniItems->Get(Index);
+  RECT r = Rect;
+  r.left += 2;
+  SetBkMode(dc, TRANSPARENT);
+  WideDrawText(dc, text.c_str(), (int)text.size(), r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Label, buttons, group box
 
@@ -603,11 +684,16 @@ void TUniCustomGroupBox::Paint(HDC DC) {
     return;
   }
   SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  WideString text = GetControlWideText(this);
+  if (DrawThemedGroupBox(H(this), DC, Width(), Height(), text, Enabled(), false)) return;
+  // Without visual styles: an etched frame from half the text height down, the caption over it.
   SIZE sz{};
   GetTextExtentPoint32W(DC, L"0", 1, &sz);
-  RECT r{0, sz.cy / 2 - 1, Width(), Height()};
-  DrawEdge(DC, &r, EDGE_ETCHED, BF_RECT);
-  WideString text = GetControlWideText(this);
+  RECT r{1, sz.cy / 2, Width(), Height()};
+  HBRUSH highlight = GetSysColorBrush(COLOR_BTNHIGHLIGHT), shadow = GetSysColorBrush(COLOR_BTNSHADOW);
+  FrameRect(DC, &r, highlight);
+  OffsetRect(&r, -1, -1);
+  FrameRect(DC, &r, shadow);
   if (text.empty()) return;
   RECT t{8, 0, 8, sz.cy};
   WideDrawText(DC, text.c_str(), (int)text.size(), t, DT_CALCRECT | DT_SINGLELINE);

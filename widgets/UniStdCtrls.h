@@ -131,6 +131,9 @@ class TUniListItemsStrings : public TUniStrings {
   void Put(int Index, const WideString& S) override;
   // Swaps two items with their data; a selection on one moves to the other.
   void Exchange(int Index1, int Index2) override;
+  // Moves an item with its data (a list box is marked as moving meanwhile); a selection on it
+  // moves with it.
+  void Move(int CurIndex, int NewIndex) override;
 
  protected:
   bool UnicodeWindow() const;
@@ -163,6 +166,8 @@ class TUniCustomComboBox : public TCustomComboBox, public IWideListControl {
   void CreateWnd() override;
   void DestroyWnd() override;
   void WndProc(TMessage& Message) override;
+  // OnDrawItem, else the item's background and its wide text 2 pixels in.
+  void DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) override;
   std::unique_ptr<TUniListItemsStrings> FUniItems;
   std::unique_ptr<TUniStringList> FSavedItems;
   int FSavedIndex = -1;
@@ -187,11 +192,18 @@ class TUniCustomListBox : public TCustomListBox, public IWideListControl {
   TUniListItemsStrings* Items() const { return FUniItems.get(); }
   TStrings* AnsiItems() const { return TCustomListBox::Items(); }
   void AddItem(const WideString& Item, TObject* AObject) override { FUniItems->AddObject(Item, AObject); }
+  // The wide text of item Index of the virtual styles; without it OnData's text is widened.
+  std::function<void(TWinControl* Control, int Index, WideString& Data)> OnWideData;
 
  protected:
   void CreateWindowHandle(const TCreateParams& Params) override;
   void CreateWnd() override;
   void DestroyWnd() override;
+  // The virtual styles answer LB_GETTEXT and LB_GETTEXTLEN from the wide data event.
+  void WndProc(TMessage& Message) override;
+  // OnDrawItem, else the item's background and its wide text, one line, centred vertically,
+  // 2 pixels in.
+  void DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) override;
   std::unique_ptr<TUniListItemsStrings> FUniItems;
   std::unique_ptr<TUniStringList> FSavedItems;
   int FSavedIndex = -1;

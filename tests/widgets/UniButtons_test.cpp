@@ -1,6 +1,9 @@
 // Unicode bitmap button: glyph beside a wide caption; a paint waiting for glyph images ends.
 #include <gtest/gtest.h>
 
+#include "FakeTheme.h"
+#include "classlib/ActnList.h"
+#include "classlib/ImgList.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniButtons.h"
@@ -91,4 +94,114 @@ TEST(UniBitBtn, PaintWaitingForGlyphImagesThatNeverComeEnds) {
     EXPECT_LE(button->PaintCount(), 4);
   }
   EXPECT_FALSE(GetUpdateRect(static_cast<HWND>(button->Handle()), nullptr, FALSE));
+}
+
+TEST(UniBitBtn, ThemedFaceFollowsTheButtonsState) {
+  FakeTheme theme;
+  TUniForm form(nullptr);
+  auto* button = new TUniBitBtn(&form);
+  button->SetBounds(10, 10, 120, 40);
+  button->SetCaption(L"\u4e2d\u6587");
+  FillGlyph(button->Glyph(), 32, 16);
+  button->SetNumGlyphs(2);
+  button->SetParent(&form);
+  form.HandleNeeded();
+  // The images exist before the paint (a missing one would end it, as tested above).
+  button->ButtonGlyph()->CreateButtonGlyph(bsUp);
+  button->ButtonGlyph()->CreateButtonGlyph(bsDisabled);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(GetDC(nullptr), 120, 40);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  struct Case {
+    UINT ItemState;
+    bool Enabled, MouseIn;
+    int Detail, IconState;
+  } cases[] = {
+      {0, true, false, 1, 1},
+      {ODS_SELECTED, true, false, 3, 3},
+      {0, true, true, 2, 1},
+      {ODS_FOCUS, true, false, 5, 1},
+      {ODS_DISABLED, false, false, 4, 4},
+  };
+  int normalIconLeft = -1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case #" << (&c - cases));
+    button->SetEnabled(c.Enabled);
+    button->Perform(c.MouseIn ? CM_MOUSEENTER : CM_MOUSELEAVE, 0, 0);
+    FakeTheme::Calls.clear();
+    DRAWITEMSTRUCT d{ODT_BUTTON, 0, 0, ODA_DRAWENTIRE, c.ItemState, static_cast<HWND>(button->Handle()), dc,
+                     {0, 0, 120, 40}, 0};
+    button->Perform(CN_DRAWITEM, 0, reinterpret_cast<intptr_t>(&d));
+    if (!TestConfig().NT()) {
+      EXPECT_TRUE(FakeTheme::Calls.empty());
+      continue;
+    }
+    ASSERT_GE(FakeTheme::Calls.size(), 3u);
+    EXPECT_EQ(FakeTheme::Calls[0].What, ThemeCall::ParentBackground);
+    EXPECT_EQ(FakeTheme::Calls[1].What, ThemeCall::Background);
+    EXPECT_EQ(FakeTheme::Calls[1].Part, 1);
+    EXPECT_EQ(FakeTheme::Calls[1].State, c.Detail);
+    std::vector<ThemeCall> icons = theme.Of(ThemeCall::Icon);
+    ASSERT_EQ(icons.size(), 1u);
+    EXPECT_EQ(icons[0].State, c.IconState);
+    // One image of the two across the bitmap, inside the content rectangle.
+    EXPECT_EQ(icons[0].R.right - icons[0].R.left, 16);
+    EXPECT_EQ(icons[0].R.bottom - icons[0].R.top, 16);
+    EXPECT_GE(icons[0].R.left, 3);
+    if (&c == cases) normalIconLeft = icons[0].R.left;
+    // Pressed: one pixel to the right.
+    if (c.ItemState == ODS_SELECTED) {
+      EXPECT_EQ(icons[0].R.left, normalIconLeft + 1);
+    }
+  }
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+}
+
+TEST(UniBitBtn, EmptyGlyphTakesTheActionsImage) {
+  TImageList images(nullptr);
+  images.SetSize(16, 16);
+  TBitmap strip;
+  strip.SetSize(32, 16);
+  {
+    HDC dc = static_cast<HDC>(strip.Canvas()->Handle());
+    RECT first{0, 0, 16, 16}, second{16, 0, 32, 16};
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255)), red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &first, blue);
+    FillRect(dc, &second, red);
+    DeleteObject(blue);
+    DeleteObject(red);
+  }
+  images.AddMasked(&strip, clWhite);
+  ASSERT_EQ(images.Count(), 2);
+  TActionList list(nullptr);
+  list.SetImages(&images);
+  TUniAction action(nullptr);
+  action.SetActionList(&list);
+  action.SetImageIndex(1);
+  action.SetCaption(L"\u4e2d");
+
+  TUniForm form(nullptr);
+  auto* empty = new TUniBitBtn(&form);
+  empty->SetAction(&action);
+  ASSERT_EQ(empty->Glyph()->Width(), 16);
+  HDC dc = static_cast<HDC>(empty->Glyph()->Canvas()->Handle());
+  EXPECT_EQ(GetPixel(dc, 8, 8), RGB(255, 0, 0));
+  EXPECT_EQ(empty->Caption(), TestConfig().NT() ? L"\u4e2d" : AnsiToWide(WideToAnsi(L"\u4e2d")));
+
+  // A glyph of its own stays; an index beyond the list gives none.
+  auto* own = new TUniBitBtn(&form);
+  FillGlyph(own->Glyph(), 8, 8);
+  own->SetAction(&action);
+  EXPECT_EQ(own->Glyph()->Width(), 8);
+  TUniAction beyond(nullptr);
+  beyond.SetActionList(&list);
+  beyond.SetImageIndex(2);
+  auto* none = new TUniBitBtn(&form);
+  none->SetAction(&beyond);
+  EXPECT_TRUE(none->Glyph()->Empty());
+  empty->SetAction(nullptr);
+  own->SetAction(nullptr);
+  none->SetAction(nullptr);
 }

@@ -6,6 +6,7 @@
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniActnList.h"
 #include "widgets/UniControls.h"
+#include "widgets/UniExtCtrls.h"
 #include "widgets/UniForms.h"
 #include "widgets/UniMenus.h"
 #include "widgets/UniStdCtrls.h"
@@ -206,4 +207,116 @@ TEST(UniForms, FormWithoutAResourceSaysSo) {
     EXPECT_EQ(E.Message(), L"Resource TProbeForm not found");
   }
   EXPECT_FALSE(form.FormState() & fsCreating);
+}
+
+TEST(UniForms, MDIChildrenAreUnicodeWindowsUnderTheMainFormsClient) {
+  const WideString kTitle = L"\u4e2d\u6587 \u010ce\u0161tina";
+  // No MDI main form: no child.
+  {
+    TUniForm child(nullptr);
+    child.SetFormStyle(fsMDIChild);
+    try {
+      child.HandleNeeded();
+      ADD_FAILURE() << "no exception";
+    } catch (const EInvalidOperation& e) {
+      EXPECT_STREQ(e.what(), "Cannot create form. No MDI forms are currently active");
+    }
+    EXPECT_FALSE(child.HandleAllocated());
+  }
+  TCustomForm* savedMain = Application->MainForm();
+  {
+    TUniForm frame(nullptr);
+    frame.SetFormStyle(fsMDIForm);
+    frame.SetBounds(0, 0, 500, 400);
+    frame.SetCaption(kTitle);
+    Application->SetMainForm(&frame);
+    frame.Show();
+    HWND client = static_cast<HWND>(frame.ClientHandle());
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(TitleBar(&frame), Expected(kTitle));
+    // The client window fills the frame, also after a resize.
+    frame.SetBounds(0, 0, 420, 330);
+    RECT fr{}, cr{};
+    GetClientRect(static_cast<HWND>(frame.Handle()), &fr);
+    GetWindowRect(client, &cr);
+    EXPECT_EQ(cr.right - cr.left, fr.right);
+    EXPECT_EQ(cr.bottom - cr.top, fr.bottom);
+    std::vector<std::unique_ptr<TProbeForm>> children;
+    for (int i = 0; i < 2; ++i) {
+      children.push_back(std::make_unique<TProbeForm>(nullptr));
+      TProbeForm* child = children.back().get();
+      child->SetFormStyle(fsMDIChild);
+      child->SetCaption(kTitle + L" " + std::to_wstring(i));
+      child->HandleNeeded();
+      HWND h = static_cast<HWND>(child->Handle());
+      EXPECT_EQ(GetParent(h), client);
+      EXPECT_TRUE(child->FormState() & fsCreatedMDIChild);
+      EXPECT_EQ(IsWindowUnicode(h) != 0, TestConfig().NT());
+      EXPECT_EQ(TitleBar(child), Expected(kTitle + L" " + std::to_wstring(i)));
+      wchar_t cls[64];
+      GetClassNameW(h, cls, 64);
+      EXPECT_EQ(WideString(cls), TestConfig().NT() ? L"TProbeForm.UnicodeClass" : L"TProbeForm");
+      // The client activates the newest child.
+      EXPECT_EQ((HWND)SendMessageW(client, WM_MDIGETACTIVE, 0, 0), h);
+    }
+    // The children's default handling is the MDI one: the client activates and maximizes them.
+    HWND first = static_cast<HWND>(children[0]->Handle());
+    SendMessageW(client, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(first), 0);
+    EXPECT_EQ((HWND)SendMessageW(client, WM_MDIGETACTIVE, 0, 0), first);
+    SendMessageW(first, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    EXPECT_TRUE(IsZoomed(first));
+    // A child whose window is made again keeps its wide caption; a freed child leaves the client.
+    children[0]->RecreateWnd();
+    EXPECT_EQ(TitleBar(children[0].get()), Expected(kTitle + L" 0"));
+    EXPECT_EQ(GetParent(static_cast<HWND>(children[0]->Handle())), client);
+    children.clear();
+    EXPECT_EQ(GetWindow(client, GW_CHILD), nullptr);
+    // The frame's window is made again with a new client.
+    frame.RecreateWnd();
+    EXPECT_NE(frame.ClientHandle(), nullptr);
+    EXPECT_EQ(TitleBar(&frame), Expected(kTitle));
+    frame.Hide();
+  }
+  Application->SetMainForm(savedMain);
+}
+
+TEST(UniForms, DockSiteWithADockManagerHasItsWindowFirstAndLaysOutItsClients) {
+  TUniForm site(nullptr);
+  site.SetBounds(0, 0, 400, 300);
+  site.SetDockSite(true);
+  EXPECT_FALSE(site.HandleAllocated());
+  site.SetUseDockManager(true);
+  ASSERT_NE(site.DockManager(), nullptr);
+  EXPECT_TRUE(site.HandleAllocated());
+  EXPECT_EQ(IsWindowUnicode(static_cast<HWND>(site.Handle())) != 0, TestConfig().NT());
+  // The library's own form makes its manager without a window.
+  TForm plain(nullptr);
+  plain.SetDockSite(true);
+  plain.SetUseDockManager(true);
+  EXPECT_NE(plain.DockManager(), nullptr);
+  EXPECT_FALSE(plain.HandleAllocated());
+  // Clients dock side by side over the client area; one that goes leaves the room to the other.
+  RECT client{};
+  GetClientRect(static_cast<HWND>(site.Handle()), &client);
+  auto* left = new TUniPanel(nullptr);
+  auto* right = new TUniPanel(nullptr);
+  left->SetCaption(L"\u4e2d\u6587");
+  left->ManualDock(&site);
+  right->ManualDock(&site);
+  EXPECT_EQ(left->HostDockSite(), &site);
+  EXPECT_EQ(right->Parent(), &site);
+  EXPECT_EQ(left->Left(), 0);
+  EXPECT_EQ(right->Left(), client.right / 2);
+  EXPECT_EQ(left->Width() + right->Width(), client.right);
+  EXPECT_EQ(right->Height(), client.bottom);
+  EXPECT_EQ(site.DockManager()->ClientCount(), 2);
+  delete left;
+  EXPECT_EQ(site.DockManager()->ClientCount(), 1);
+  EXPECT_EQ(right->Left(), 0);
+  EXPECT_EQ(right->Width(), client.right);
+  // Undocked, it leaves the site.
+  right->ManualDock(nullptr);
+  EXPECT_EQ(right->HostDockSite(), nullptr);
+  EXPECT_EQ(right->Parent(), nullptr);
+  delete right;
 }

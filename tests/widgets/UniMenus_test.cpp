@@ -162,3 +162,38 @@ TEST(UniMenuItems, PopupMenuEntriesShowTheirWideHint) {
   EXPECT_TRUE(clicked);
   UniApplication->SetHint(L"");
 }
+
+TEST(UniMenuItems, KeyboardLayoutChangeRewritesShortcutTextsWhenTheMenuOpens) {
+  TPopupMenu menu(nullptr);
+  auto* sub = new TUniMenuItem(&menu);
+  sub->SetCaption(L"Sub");
+  menu.Items()->Add(sub);
+  auto* item = new TUniMenuItem(&menu);
+  item->SetCaption(L"\u00d6ffnen");
+  item->SetShortCut(scCtrl | 'O');
+  sub->Add(item);
+  menu.Handle();
+  HMENU h = static_cast<HMENU>(sub->Handle());
+  auto makeStale = [&] {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_TYPE;
+    info.fType = MFT_STRING;
+    wchar_t stale[] = L"stale";
+    info.dwTypeData = stale;
+    ASSERT_TRUE(SetMenuItemInfoW(h, item->Command(), FALSE, &info));
+  };
+  HWND list = static_cast<HWND>(PopupList->Window());
+  // The same layout: opening leaves the entry alone.
+  makeStale();
+  SendMessageW(list, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(h), 0);
+  EXPECT_EQ(MenuString(h, item->Command(), MF_BYCOMMAND), L"stale");
+  // Another layout: the entry is written again with the keyboard's names.
+  // (The prefix's keyboard driver keeps one layout: the layout the menus see changes instead.)
+  std::function<void*()> real = MenuKeyboardLayout;
+  MenuKeyboardLayout = [] { return reinterpret_cast<void*>(0x04070407); };
+  SendMessageW(list, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(h), 0);
+  MenuKeyboardLayout = real;
+  EXPECT_EQ(MenuString(h, item->Command(), MF_BYCOMMAND),
+            ExpectedText(L"\u00d6ffnen") + L"\t" + ShortCutToWideText(scCtrl | 'O'));
+}

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "classlib/Themes.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
@@ -302,6 +303,162 @@ TEST(UniStdCtrls, ListBoxPutAndExchangeKeepDataAndSelection) {
   EXPECT_EQ(list->Items()->GetObject(0), b);
   EXPECT_EQ(list->Items()->GetObject(1), a);
   EXPECT_EQ(list->ItemIndex(), 1);
+  // Moving takes the data and the selection along.
+  list->Items()->AddObject(L"third", nullptr);
+  list->Items()->Move(1, 2);
+  EXPECT_EQ(list->Items()->Get(2), Expected(L"\u010ce\u0161tina"));
+  EXPECT_EQ(list->Items()->Get(1), L"third");
+  EXPECT_EQ(list->Items()->GetObject(2), a);
+  EXPECT_EQ(list->ItemIndex(), 2);
+  EXPECT_FALSE(list->Moving());
+}
+
+namespace {
+// One owner-drawn item drawn into a bitmap through its parent's WM_DRAWITEM.
+struct ItemImage {
+  static constexpr int W = 120, H = 20;
+  std::vector<uint32_t> Pixels;
+  uint32_t At(int X, int Y) const { return Pixels[(size_t)Y * W + X] & 0xFFFFFF; }
+  bool operator==(const ItemImage& O) const { return Pixels == O.Pixels; }
+};
+
+ItemImage DrawItemImage(TWinControl* Form, TWinControl* Control, UINT CtlType, int Index) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = ItemImage::W;
+  bi.bmiHeader.biHeight = -ItemImage::H;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  DRAWITEMSTRUCT dis{};
+  dis.CtlType = CtlType;
+  dis.itemID = (UINT)Index;
+  dis.itemAction = ODA_DRAWENTIRE;
+  dis.hwndItem = static_cast<HWND>(Control->Handle());
+  dis.hDC = dc;
+  dis.rcItem = {0, 0, ItemImage::W, ItemImage::H};
+  SendMessageW(static_cast<HWND>(Form->Handle()), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
+  GdiFlush();
+  ItemImage image;
+  auto* p = static_cast<uint32_t*>(bits);
+  image.Pixels.assign(p, p + ItemImage::W * ItemImage::H);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return image;
+}
+}  // namespace
+
+TEST(UniStdCtrls, OwnerDrawnAndVirtualItemsDrawTheirWideText) {
+  const WideString kCzech = L"\u010ce\u0161tina";
+  struct Case {
+    const char* Name;
+    std::function<TWinControl*(TWinControl*)> Make;
+    UINT CtlType;
+  } cases[] = {
+      {"combo box",
+       [&](TWinControl* O) -> TWinControl* {
+         auto* c = new TUniComboBox(O);
+         c->SetStyle(csOwnerDrawFixed);
+         c->SetParent(O);
+         c->Items()->Add(kChinese);
+         c->Items()->Add(AnsiToWide(WideToAnsi(kChinese)));
+         return c;
+       },
+       ODT_COMBOBOX},
+      {"owner-drawn list box",
+       [&](TWinControl* O) -> TWinControl* {
+         auto* c = new TUniListBox(O);
+         c->SetStyle(lbOwnerDrawFixed);
+         c->SetParent(O);
+         c->Items()->Add(kChinese);
+         c->Items()->Add(AnsiToWide(WideToAnsi(kChinese)));
+         return c;
+       },
+       ODT_LISTBOX},
+      {"virtual list box",
+       [&](TWinControl* O) -> TWinControl* {
+         auto* c = new TUniListBox(O);
+         c->SetStyle(lbVirtual);
+         c->SetParent(O);
+         c->OnWideData = [&](TWinControl*, int Index, WideString& Data) {
+           Data = Index == 0 ? kChinese : AnsiToWide(WideToAnsi(kChinese));
+         };
+         c->SetCount(2);
+         return c;
+       },
+       ODT_LISTBOX},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TUniForm form(nullptr);
+    TWinControl* control = c.Make(&form);
+    form.HandleNeeded();
+    // The item's text lies on its background, 2 pixels in.
+    ItemImage wide = DrawItemImage(&form, control, c.CtlType, 0);
+    ItemImage ansi = DrawItemImage(&form, control, c.CtlType, 1);
+    uint32_t background = GetSysColor(COLOR_WINDOW) & 0xFFFFFF;
+    bool text = false;
+    for (int y = 0; y < ItemImage::H; ++y) {
+      for (int x = 0; x < ItemImage::W; ++x) {
+        uint32_t bgr = wide.At(x, y);
+        uint32_t rgb = ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | (bgr >> 16);
+        if (x < 2) EXPECT_EQ(rgb, background) << x << "," << y;
+        else text |= rgb != background;
+      }
+    }
+    EXPECT_TRUE(text);
+    // The wide text, not its 8-bit form, where the system has wide text (which the Chinese code
+    // page holds whole).
+    EXPECT_EQ(wide == ansi, !TestConfig().NT() || GetACP() == 936);
+    // The event draws in place of the default drawing, with the item's place.
+    int drawn = -1;
+    RECT place{};
+    auto onDraw = [&](TWinControl* Sender, int Index, const RECT& R, TOwnerDrawState) {
+      EXPECT_EQ(Sender, control);
+      drawn = Index;
+      place = R;
+    };
+    if (auto* combo = dynamic_cast<TUniComboBox*>(control)) combo->OnDrawItem = onDraw;
+    else static_cast<TUniListBox*>(control)->OnDrawItem = onDraw;
+    ItemImage blank = DrawItemImage(&form, control, c.CtlType, 1);
+    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(place.right, ItemImage::W);
+    EXPECT_EQ(blank.At(5, 5), 0u);
+  }
+}
+
+TEST(UniStdCtrls, VirtualListBoxAnswersTextsFromItsDataEvent) {
+  TUniForm form(nullptr);
+  auto* list = new TUniListBox(&form);
+  list->SetStyle(lbVirtual);
+  EXPECT_THROW(TUniListBox(nullptr).SetCount(3), EInvalidOperation);
+  int asked = 0;
+  list->OnWideData = [&](TWinControl*, int Index, WideString& Data) {
+    ++asked;
+    Data = kChinese + L" " + std::to_wstring(Index);
+  };
+  list->SetCount(100000);
+  list->SetParent(&form);
+  form.HandleNeeded();
+  EXPECT_EQ(list->Items()->Count(), 100000);
+  EXPECT_EQ(list->Items()->Get(99999), Expected(kChinese + L" 99999"));
+  // A list without data of its own: the system passes the asker's buffer as it is.
+  if (TestConfig().NT()) {
+    EXPECT_EQ(ItemText(list, LB_GETTEXTLEN, LB_GETTEXT, 7), kChinese + L" 7");
+  }
+  EXPECT_EQ(SendMessageW(static_cast<HWND>(list->Handle()), LB_GETTEXTLEN, 100000, 0), LB_ERR);
+  EXPECT_THROW(list->Items()->Get(100000), EStringListError);
+  // Without the wide event the 8-bit one serves, widened; a new window keeps the count.
+  list->OnWideData = nullptr;
+  list->OnData = [](TWinControl*, int Index, AnsiString& Data) { Data = "caf\xe9 " + std::to_string(Index); };
+  list->RecreateWnd();
+  EXPECT_EQ(list->Items()->Count(), 100000);
+  EXPECT_EQ(list->Items()->Get(3), AnsiToWide("caf\xe9 3"));
+  EXPECT_GT(asked, 0);
 }
 
 TEST(UniStdCtrls, LabelPreparesItsOwnWideHint) {
@@ -392,4 +549,115 @@ TEST(UniStdCtrls, WrappedLabelWithEllipsisFitsItsHeight) {
   DeleteObject(bmp);
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
+}
+
+namespace {
+// Visual-style functions that draw nothing and say what they were asked.
+struct ThemeCalls {
+  bool Active = true;
+  int Backgrounds = 0;
+  RECT Frame{};
+  bool CaptionClipped = false, FrameVisible = false;
+  WideString Text;
+  RECT TextRect{};
+  POINT CaptionPoint{}, FramePoint{};
+};
+ThemeCalls gTheme;
+
+void* WINAPI FakeOpen(HWND, LPCWSTR Classes) { return WideString(Classes) == L"BUTTON" ? &gTheme : nullptr; }
+HRESULT WINAPI FakeClose(void*) { return S_OK; }
+HRESULT WINAPI FakeBackground(void*, HDC DC, int Part, int, const RECT* R, const RECT*) {
+  EXPECT_EQ(Part, 4);
+  ++gTheme.Backgrounds;
+  gTheme.Frame = *R;
+  gTheme.CaptionClipped = !PtVisible(DC, gTheme.CaptionPoint.x, gTheme.CaptionPoint.y);
+  gTheme.FrameVisible = PtVisible(DC, gTheme.FramePoint.x, gTheme.FramePoint.y);
+  return S_OK;
+}
+HRESULT WINAPI FakeText(void*, HDC, int, int, LPCWSTR Text, int Count, DWORD, DWORD, const RECT* R) {
+  gTheme.Text.assign(Text, Count < 0 ? wcslen(Text) : (size_t)Count);
+  gTheme.TextRect = *R;
+  return S_OK;
+}
+BOOL WINAPI FakeActive() { return gTheme.Active; }
+TThemeApi FakeApi() {
+  TThemeApi a;
+  a.IsThemeActive = a.IsAppThemed = FakeActive;
+  a.OpenThemeData = FakeOpen;
+  a.CloseThemeData = FakeClose;
+  a.DrawThemeBackground = FakeBackground;
+  a.DrawThemeText = FakeText;
+  return a;
+}
+
+// The control's client area painted into a bitmap through WM_PRINTCLIENT.
+std::vector<uint32_t> PrintClient(TWinControl* C, int W, int H) {
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof bi.bmiHeader, W, -H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  RECT all{0, 0, W, H};
+  HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
+  FillRect(dc, &all, magenta);
+  DeleteObject(magenta);
+  SendMessageW(static_cast<HWND>(C->Handle()), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  auto* p = static_cast<uint32_t*>(bits);
+  std::vector<uint32_t> out(p, p + W * H);
+  for (uint32_t& v : out) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);  // as COLORREF
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return out;
+}
+}  // namespace
+
+TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) {
+  TThemeApi saved = ThemeApi();
+  TUniForm form(nullptr);
+  auto* group = new TUniGroupBox(&form);
+  group->SetParent(&form);
+  group->SetBounds(0, 0, 200, 100);
+  group->SetCaption(kChinese);
+  form.HandleNeeded();
+  HDC screen = GetDC(nullptr);
+  SelectObject(screen, GetStockObject(DEFAULT_GUI_FONT));
+  SIZE zero{};
+  GetTextExtentPoint32W(screen, L"0", 1, &zero);
+  ReleaseDC(nullptr, screen);
+  int top = zero.cy / 2 - 1;
+  // Without visual styles, and where the system has no theme functions: the classic frame.
+  for (bool missing : {false, true}) {
+    SCOPED_TRACE(missing ? "no theme functions" : "styles off");
+    TThemeApi fake = missing ? TThemeApi{} : FakeApi();
+    ThemeApi() = fake;
+    gTheme = ThemeCalls{};
+    gTheme.Active = false;
+    std::vector<uint32_t> px = PrintClient(group, 200, 100);
+    auto at = [&](int X, int Y) { return px[(size_t)Y * 200 + X]; };
+    EXPECT_EQ(gTheme.Backgrounds, 0);
+    EXPECT_EQ(at(0, 60), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(at(198, top), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(at(1, 60), GetSysColor(COLOR_BTNHIGHLIGHT));
+    // The caption lies over the frame on the group box's colour.
+    bool caption = false;
+    for (int x = 8; x < 40; ++x) caption |= at(x, zero.cy / 2) != GetSysColor(COLOR_BTNFACE) && at(x, zero.cy / 2) != RGB(255, 0, 255);
+    EXPECT_TRUE(caption);
+  }
+  // With visual styles: the theme draws the frame without the caption's place, and the caption.
+  ThemeApi() = FakeApi();
+  gTheme = ThemeCalls{};
+  gTheme.CaptionPoint = {10, 2};
+  gTheme.FramePoint = {190, top + 2};
+  PrintClient(group, 200, 100);
+  EXPECT_EQ(gTheme.Backgrounds, 1);
+  EXPECT_EQ(gTheme.Frame.top, top);
+  EXPECT_EQ(gTheme.Frame.right, 200);
+  EXPECT_TRUE(gTheme.CaptionClipped);
+  EXPECT_TRUE(gTheme.FrameVisible);
+  EXPECT_EQ(gTheme.Text, Expected(kChinese));
+  EXPECT_EQ(gTheme.TextRect.left, 8);
+  ThemeApi() = saved;
 }
