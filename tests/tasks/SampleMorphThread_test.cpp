@@ -94,9 +94,12 @@ TEST_P(ConversionPreset, EveryFormatGivesWhatThePresetAsksFor) {
   Encode(src.U(L"m48.flac"), src.U(L"t48.tta"));
   Peer("mpcenc --silent " + peer::Quote(src.U(L"s44.wav")) + " " + peer::Quote(src.U(L"c44.mpc")));
   WriteDoubleApe(src.W(L"a48.ape"), Pcm(src.U(L"m48.flac"), "s16le"), 48000, 16, 1);
+  Encode(src.U(L"s44.wav"), src.U(L"l44.mp3"), "-c:a libmp3lame -b:a 128k");
+  Encode(src.U(L"m48.flac"), src.U(L"x48.wma"), "-c:a wmav2 -b:a 64k");
   const std::vector<std::pair<WideString, double>> sources = {
       {L"s44.wav", 1.0}, {L"m48.flac", 1.25}, {L"d24.wav", 0.75}, {L"v44.ogg", 1.0},
-      {L"w24.wv", 0.75}, {L"t48.tta", 1.25}, {L"c44.mpc", 1.0},  {L"a48.ape", 1.25}};
+      {L"w24.wv", 0.75}, {L"t48.tta", 1.25}, {L"c44.mpc", 1.0},  {L"a48.ape", 1.25},
+      {L"l44.mp3", 1.0}, {L"x48.wma", 1.25}};
   std::vector<WideString> files;
   for (const auto& s : sources) files.push_back(src.W(s.first));
 
