@@ -99,9 +99,15 @@ TEST(RecorderLive, WithoutBackgroundRecordsTheCaptureUntilStop) {
   ASSERT_GE(live.Device, 0) << "the pipe source is listed";
   TempDir d;
   BusLog log;
+  int loud = 0;
+  Recorder->OnGain = [&](TObject*, uint16_t Level) { loud += Level > 0; };
   Recorder->Start(L"", d.W(L"alone.wav"), live.Device, 65535, 65535);
+  // The feeder is a process of its own that may start late on a busy machine: 1.5 s from the
+  // first captured sound of the tone.
+  ASSERT_TRUE(ServeUntil([&] { return loud > 0; }, 30000)) << "the tone never arrived";
   const DWORD t0 = GetTickCount();
   ServeUntil([&] { return GetTickCount() - t0 > 1500; }, 5000);
+  Recorder->OnGain = nullptr;
   Recorder->Stop();
   EXPECT_TRUE(ServeUntil([&] { return !Recorder->Recording(); }, 30000));
   // The run finishes writing.
