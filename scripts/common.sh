@@ -15,17 +15,19 @@ build_all() {
   cmake --build "$BUILD" -j "$(nproc)"
 }
 
-# The Wine prefix: made once per build folder, with Marlett for the caption buttons and
-# WenQuanYi standing in for SimSun so that CJK text is drawn.
+# The Wine prefix: made once per build folder, with Marlett for the caption buttons,
+# WenQuanYi standing in for SimSun so that CJK text is drawn, and no crash dialog: a process that
+# crashes prints its backtrace and ends at once instead of waiting for a click under Xvfb.
 make_prefix() {
   export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all
-  if [ ! -e "$WINEPREFIX/.ready" ]; then
+  if [ ! -e "$WINEPREFIX/.ready2" ]; then
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
     wineserver -w
     cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /t REG_SZ /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.ready"
+    touch "$WINEPREFIX/.ready2"
   fi
 }
