@@ -18,7 +18,7 @@ HWND H(TWinControl* C) { return static_cast<HWND>(C->Handle()); }
 void InitCommon() {
   static bool done = false;
   if (done) return;
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
   done = true;
 }
@@ -679,4 +679,116 @@ void TProgressBar::SetRange(int Min, int Max) {
   FMax = std::max(Min, Max);
   if (HandleAllocated()) SendMessageA(H(this), PBM_SETRANGE32, FMin, FMax);
   SetPosition(FPosition);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tool bars
+
+namespace {
+int gNextToolCommand = 1;
+}  // namespace
+
+std::unique_ptr<TControlActionLink> TToolButton::CreateActionLink() {
+  return std::make_unique<TToolButtonActionLink>(this);
+}
+
+TToolButton::TToolButton(TComponent* AOwner) : TGraphicControl(AOwner), FCommandId(gNextToolCommand++) {
+  SetBounds(0, 0, 23, 22);
+}
+
+TToolButton::~TToolButton() {
+  if (FToolBar) FToolBar->RemoveButton(this);
+}
+
+void TToolButton::SetParent(TWinControl* AParent) {
+  if (AParent == Parent()) return;
+  if (FToolBar) FToolBar->RemoveButton(this);
+  TGraphicControl::SetParent(AParent);
+  if (auto* bar = dynamic_cast<TToolBar*>(AParent)) bar->InsertButton(this);
+}
+
+int TToolButton::Index() const {
+  if (!FToolBar) return -1;
+  auto& b = FToolBar->FButtons;
+  auto it = std::find(b.begin(), b.end(), this);
+  return it == b.end() ? -1 : (int)(it - b.begin());
+}
+
+void TToolButton::WndProc(TMessage& Message) {
+  TGraphicControl::WndProc(Message);
+  if (Message.Msg == CM_TEXTCHANGED && FToolBar) FToolBar->UpdateButton(this);
+}
+
+TToolBar::TToolBar(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 150, 29); }
+
+TToolBar::~TToolBar() {
+  for (TToolButton* b : FButtons) b->FToolBar = nullptr;
+}
+
+void TToolBar::CreateParams(TCreateParams& Params) {
+  InitCommon();
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, TOOLBARCLASSNAMEA);
+  Params.Style |= TBSTYLE_FLAT | TBSTYLE_LIST | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
+}
+
+void TToolBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  SendMessageA(H(this), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  SendMessageA(H(this), TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 0));
+  for (size_t i = 0; i < FButtons.size(); ++i) WindowAddButton((int)i, FButtons[i]);
+}
+
+void TToolBar::WindowAddButton(int Index, TToolButton* Button) {
+  AnsiString caption = FShowCaptions ? Button->Caption() : AnsiString();
+  TBBUTTON b{};
+  b.iBitmap = I_IMAGENONE;
+  b.idCommand = Button->CommandId();
+  b.fsState = TBSTATE_ENABLED;
+  b.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
+  b.iString = reinterpret_cast<INT_PTR>(caption.c_str());
+  SendMessageA(H(this), TB_INSERTBUTTONA, Index, reinterpret_cast<LPARAM>(&b));
+}
+
+void TToolBar::InsertButton(TToolButton* Button) {
+  FButtons.push_back(Button);
+  Button->FToolBar = this;
+  if (HandleAllocated()) WindowAddButton((int)FButtons.size() - 1, Button);
+}
+
+void TToolBar::RemoveButton(TToolButton* Button) {
+  auto it = std::find(FButtons.begin(), FButtons.end(), Button);
+  if (it == FButtons.end()) return;
+  int index = (int)(it - FButtons.begin());
+  FButtons.erase(it);
+  Button->FToolBar = nullptr;
+  if (HandleAllocated()) SendMessageA(H(this), TB_DELETEBUTTON, index, 0);
+}
+
+void TToolBar::UpdateButton(TToolButton* Button) {
+  if (!HandleAllocated()) return;
+  AnsiString caption = FShowCaptions ? Button->Caption() : AnsiString();
+  TBBUTTONINFOA info{};
+  info.cbSize = sizeof info;
+  info.dwMask = TBIF_TEXT;
+  info.pszText = const_cast<char*>(caption.c_str());
+  SendMessageA(H(this), TB_SETBUTTONINFOA, Button->CommandId(), reinterpret_cast<LPARAM>(&info));
+}
+
+void TToolBar::SetShowCaptions(bool Value) {
+  if (FShowCaptions == Value) return;
+  FShowCaptions = Value;
+  for (TToolButton* b : FButtons) UpdateButton(b);
+}
+
+void TToolBar::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_COMMAND) {
+    int id = LOWORD(Message.WParam);
+    for (TToolButton* b : FButtons)
+      if (b->CommandId() == id) {
+        b->Click();
+        return;
+      }
+  }
+  TWinControl::WndProc(Message);
 }

@@ -1,4 +1,5 @@
-// The common controls: list view, page control with tab sheets, track bar and progress bar.
+// The common controls: list view, page control with tab sheets, track bar, progress bar, and the
+// tool bar with its buttons.
 #pragma once
 #include <memory>
 #include <vector>
@@ -293,4 +294,53 @@ class TProgressBar : public TWinControl {
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   int FMin = 0, FMax = 100, FPosition = 0;
+};
+
+class TToolBar;
+
+// A button of a tool bar: windowless, its face and caption drawn by the tool bar's window. Made a
+// child of a tool bar it gets a button there, after the ones before it.
+class TToolButton : public TGraphicControl {
+ public:
+  explicit TToolButton(TComponent* AOwner);
+  ~TToolButton() override;
+  const char* ClassName() const override { return "TToolButton"; }
+  void SetParent(TWinControl* AParent) override;
+  TToolBar* ToolBar() const { return FToolBar; }
+  // The place of the button in its tool bar, -1 when it has none.
+  int Index() const;
+  // The command the tool bar's window reports for the button.
+  int CommandId() const { return FCommandId; }
+
+ protected:
+  friend class TToolBar;
+  void WndProc(TMessage& Message) override;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
+  TToolBar* FToolBar = nullptr;
+  int FCommandId;
+};
+
+// A tool bar: a row of buttons with their captions (ShowCaptions) in a common tool bar window.
+class TToolBar : public TWinControl {
+ public:
+  explicit TToolBar(TComponent* AOwner);
+  ~TToolBar() override;
+  const char* ClassName() const override { return "TToolBar"; }
+  int ButtonCount() const { return (int)FButtons.size(); }
+  TToolButton* Buttons(int Index) const { return FButtons[Index]; }
+  bool ShowCaptions() const { return FShowCaptions; }
+  void SetShowCaptions(bool Value);
+  // Gives the window a button's current caption (no-op without a window).
+  void UpdateButton(TToolButton* Button);
+
+ protected:
+  friend class TToolButton;
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  void InsertButton(TToolButton* Button);
+  void RemoveButton(TToolButton* Button);
+  void WindowAddButton(int Index, TToolButton* Button);
+  std::vector<TToolButton*> FButtons;
+  bool FShowCaptions = true;
 };
