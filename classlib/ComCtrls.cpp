@@ -1,6 +1,7 @@
 #include "classlib/ComCtrls.h"
 
 #include <algorithm>
+#include <cstring>
 #include <commctrl.h>
 
 #include "classlib/ActnList.h"
@@ -36,6 +37,22 @@ void TListColumn::SetCaption(const AnsiString& Value) {
   col.mask = LVCF_TEXT;
   col.pszText = const_cast<char*>(FCaption.c_str());
   FOwner->Perform(LVM_SETCOLUMNA, Index(), reinterpret_cast<intptr_t>(&col));
+}
+
+void TListColumn::SetMinWidth(int Value) {
+  FMinWidth = std::max(Value, 0);
+  if (FMaxWidth > 0 && FMaxWidth < FMinWidth) FMaxWidth = FMinWidth;
+}
+
+void TListColumn::SetMaxWidth(int Value) {
+  FMaxWidth = std::max(Value, 0);
+  if (FMaxWidth > 0 && FMaxWidth < FMinWidth) FMinWidth = FMaxWidth;
+}
+
+int TListColumn::LimitWidth(int Width) const {
+  if (FMinWidth > 0 && Width < FMinWidth) Width = FMinWidth;
+  if (FMaxWidth > 0 && Width > FMaxWidth) Width = FMaxWidth;
+  return Width;
 }
 
 void TListColumn::SetWidth(int Value) {
@@ -295,9 +312,32 @@ bool TCustomListView::IsHeaderNotify(const NMHDR* Hdr) {
   return HandleAllocated() && Hdr && Hdr->hwndFrom == (HWND)SendMessageA(H(this), LVM_GETHEADER, 0, 0);
 }
 
-void TCustomListView::HeaderEndTrack(const NMHEADERA* Hdr) {
+void TCustomListView::HeaderEndTrack(NMHEADERA* Hdr) {
+  if (Hdr->iItem >= 0 && Hdr->iItem < FColumns->Count() && Hdr->pitem && (Hdr->pitem->mask & HDI_WIDTH)) {
+    TListColumn* column = FColumns->Items(Hdr->iItem);
+    Hdr->pitem->cxy = column->LimitWidth(Hdr->pitem->cxy);
+    column->FWidth = Hdr->pitem->cxy;
+  }
+}
+
+void TCustomListView::HeaderTrack(NMHEADERA* Hdr) {
   if (Hdr->iItem >= 0 && Hdr->iItem < FColumns->Count() && Hdr->pitem && (Hdr->pitem->mask & HDI_WIDTH))
-    FColumns->Items(Hdr->iItem)->FWidth = Hdr->pitem->cxy;
+    Hdr->pitem->cxy = FColumns->Items(Hdr->iItem)->LimitWidth(Hdr->pitem->cxy);
+}
+
+void TCustomListView::GetInfoTip(NMLVGETINFOTIPA* Info) {
+  if (!OnInfoTip || !Info->pszText || Info->cchTextMax <= 0) return;
+  int i = Info->iItem;
+  TListItem* item = nullptr;
+  if (FOwnerData) {
+    if (i >= 0) item = OwnerDataItem(i);
+  } else if (i >= 0 && i < FItems->Count()) {
+    item = FItems->Item(i);
+  }
+  if (!item) return;
+  AnsiString tip(Info->pszText, strnlen(Info->pszText, (size_t)Info->cchTextMax));
+  OnInfoTip(this, item, tip);
+  lstrcpynA(Info->pszText, tip.c_str(), Info->cchTextMax);
 }
 
 void TCustomListView::HeaderDividerDblClick(const NMHEADERA* Hdr) {
@@ -380,6 +420,7 @@ void TCustomListView::WndProc(TMessage& Message) {
       auto* hdr = reinterpret_cast<NMHEADERA*>(Message.LParam);
       if (!IsHeaderNotify(&hdr->hdr)) break;
       if (hdr->hdr.code == HDN_ENDTRACKA) HeaderEndTrack(hdr);
+      if (hdr->hdr.code == HDN_TRACKA) HeaderTrack(hdr);
       TWinControl::WndProc(Message);
       if (hdr->hdr.code == HDN_DIVIDERDBLCLICKA) HeaderDividerDblClick(hdr);
       return;
@@ -424,6 +465,10 @@ void TCustomListView::WndProc(TMessage& Message) {
     }
     if (hdr->code == LVN_GETDISPINFOA) {
       GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(hdr));
+      return;
+    }
+    if (hdr->code == LVN_GETINFOTIPA) {
+      GetInfoTip(reinterpret_cast<NMLVGETINFOTIPA*>(hdr));
       return;
     }
     if (hdr->code == LVN_ODFINDITEMA) {

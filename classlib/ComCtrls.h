@@ -20,6 +20,13 @@ class TListColumn : public TPersistent {
   void SetCaption(const AnsiString& Value);
   int Width() const { return FWidth; }
   void SetWidth(int Value);
+  // The narrowest and widest the user may drag the column (0: no limit).
+  int MinWidth() const { return FMinWidth; }
+  void SetMinWidth(int Value);
+  int MaxWidth() const { return FMaxWidth; }
+  void SetMaxWidth(int Value);
+  // Width brought within MinWidth and MaxWidth.
+  int LimitWidth(int Width) const;
   int Index() const;
   TCustomListView* ListView() const { return FOwner; }
 
@@ -28,6 +35,8 @@ class TListColumn : public TPersistent {
   TCustomListView* FOwner;
   AnsiString FCaption;
   int FWidth = 50;
+  int FMinWidth = 0;
+  int FMaxWidth = 0;
 };
 
 class TListColumns : public TPersistent {
@@ -158,6 +167,9 @@ class TCustomListView : public TWinControl {
   TListItem* OwnerDataItem(int Index);
   // A header click on a column.
   std::function<void(TObject* Sender, TListColumn* Column)> OnColumnClick;
+  // The tip of an item the mouse rests on (LVN_GETINFOTIPA, with the info-tip extended style):
+  // InfoTip comes with the window's text for the item and goes back to it, cut to the buffer.
+  std::function<void(TObject* Sender, TListItem* Item, AnsiString& InfoTip)> OnInfoTip;
   // Owner-drawn rows (report view): OnDrawItem draws an item into Canvas, else its background
   // and its caption 2 pixels in.
   bool OwnerDraw() const { return FOwnerDraw; }
@@ -189,7 +201,11 @@ class TCustomListView : public TWinControl {
   // width the user dragged it to (HDN_ENDTRACK, before the window's handling) or the window
   // sized it to on a divider double-click (after it).
   bool IsHeaderNotify(const NMHDR* Hdr);
-  void HeaderEndTrack(const NMHEADERA* Hdr);
+  void HeaderEndTrack(NMHEADERA* Hdr);
+  // While the user drags a divider (HDN_TRACKA): the width stays within the column's limits.
+  void HeaderTrack(NMHEADERA* Hdr);
+  // The step of LVN_GETINFOTIPA.
+  void GetInfoTip(NMLVGETINFOTIPA* Info);
   void HeaderDividerDblClick(const NMHEADERA* Hdr);
   // The owner-data search of LVN_ODFINDITEMA.
   int DataFind(TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap);
