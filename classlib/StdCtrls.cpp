@@ -508,7 +508,7 @@ void TGraphicControl::Invalidate() {
 
 void TGraphicControl::WndProc(TMessage& Message) {
   TControl::WndProc(Message);
-  if (Message.Msg == CM_TEXTCHANGED) Invalidate();
+  if (Message.Msg == CM_TEXTCHANGED || Message.Msg == CM_BIDIMODECHANGED) Invalidate();
 }
 
 TCustomLabel::TCustomLabel(TComponent* AOwner) : TGraphicControl(AOwner) { SetBounds(0, 0, 65, 17); }
@@ -650,15 +650,24 @@ void TCustomGroupBox::Paint(HDC DC) {
   int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
   WideString wide((size_t)std::max(n, 0), L'\0');
   if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), n);
-  if (DrawThemedGroupBox(static_cast<HWND>(Handle()), DC, Width(), Height(), wide, Enabled(), false)) return;
+  bool rtl = UseRightToLeftReading();
+  if (DrawThemedGroupBox(static_cast<HWND>(Handle()), DC, Width(), Height(), wide, Enabled(), rtl)) return;
   SIZE sz{};
   GetTextExtentPoint32A(DC, "0", 1, &sz);
   RECT r{0, sz.cy / 2 - 1, Width(), Height()};
   DrawEdge(DC, &r, EDGE_ETCHED, BF_RECT);
   if (text.empty()) return;
-  RECT t{8, 0, 8, sz.cy};
-  DrawTextA(DC, text.c_str(), (int)text.size(), &t, DT_CALCRECT | DT_SINGLELINE);
+  // The caption sits 8 pixels in from the left edge, or from the right edge reading right to left.
+  int left = 8;
+  if (rtl) {
+    SIZE ext{};
+    GetTextExtentPoint32A(DC, text.c_str(), (int)text.size(), &ext);
+    left = Width() - ext.cx - 8;
+  }
+  RECT t{left, 0, left, sz.cy};
+  UINT flags = DrawTextBiDiModeFlags(DT_SINGLELINE);
+  DrawTextA(DC, text.c_str(), (int)text.size(), &t, flags | DT_CALCRECT);
   SetBkColor(DC, GetSysColor(COLOR_BTNFACE));
   SetBkMode(DC, OPAQUE);
-  DrawTextA(DC, text.c_str(), (int)text.size(), &t, DT_SINGLELINE);
+  DrawTextA(DC, text.c_str(), (int)text.size(), &t, flags);
 }

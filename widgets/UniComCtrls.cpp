@@ -438,7 +438,7 @@ void TUniPageControl::WndProc(TMessage& Message) {
       a->mask &= ~TCIF_TEXT;
     } else {
       TCITEMW w{};
-      w.mask = (a->mask & ~TCIF_PARAM) | TCIF_TEXT | TCIF_PARAM;
+      w.mask = (a->mask & ~TCIF_PARAM) | TCIF_TEXT | TCIF_PARAM | (UseRightToLeftReading() ? TCIF_RTLREADING : 0);
       w.lParam = reinterpret_cast<LPARAM>(sheet);
       w.iImage = a->iImage;
       WideString caption = dynamic_cast<TUniTabSheet*>(sheet) ? GetControlWideText(sheet) : AnsiToWide(sheet->Caption());

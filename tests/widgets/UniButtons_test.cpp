@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeTheme.h"
+#include "RightToLeft.h"
 #include "classlib/ActnList.h"
 #include "classlib/ImgList.h"
 #include "unicode/TestConfig.h"
@@ -204,4 +205,45 @@ TEST(UniBitBtn, EmptyGlyphTakesTheActionsImage) {
   empty->SetAction(nullptr);
   own->SetAction(nullptr);
   none->SetAction(nullptr);
+}
+
+// Right-aligned reading order swaps the glyph's side; reading order alone does not.
+TEST(UniBitBtn, RightToLeftSwapsTheGlyphsSide) {
+  TRightToLeftSystem rtl;
+  FakeTheme theme;
+  TUniForm form(nullptr);
+  auto* button = new TUniBitBtn(&form);
+  button->SetBounds(10, 10, 160, 40);
+  button->SetCaption(L"\u4e2d\u6587");
+  FillGlyph(button->Glyph(), 16, 16);
+  button->SetParent(&form);
+  form.HandleNeeded();
+  button->ButtonGlyph()->CreateButtonGlyph(bsUp);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(GetDC(nullptr), 160, 40);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  struct Case {
+    TBiDiMode Mode;
+    TButtonLayout Layout;
+    bool GlyphOnTheRight;
+  } cases[] = {
+      {bdLeftToRight, blGlyphLeft, false},           {bdRightToLeft, blGlyphLeft, true},
+      {bdRightToLeft, blGlyphRight, false},          {bdLeftToRight, blGlyphRight, true},
+      {bdRightToLeftReadingOnly, blGlyphLeft, false}, {bdRightToLeftNoAlign, blGlyphLeft, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case #" << (&c - cases));
+    button->SetBiDiMode(c.Mode);
+    button->SetLayout(c.Layout);
+    FakeTheme::Calls.clear();
+    DRAWITEMSTRUCT d{ODT_BUTTON, 0, 0, ODA_DRAWENTIRE, 0, static_cast<HWND>(button->Handle()), dc, {0, 0, 160, 40}, 0};
+    button->Perform(CN_DRAWITEM, 0, reinterpret_cast<intptr_t>(&d));
+    if (!TestConfig().NT()) continue;  // the library's own drawing
+    std::vector<ThemeCall> icons = theme.Of(ThemeCall::Icon);
+    ASSERT_EQ(icons.size(), 1u);
+    EXPECT_EQ(icons[0].R.left > 80, c.GlyphOnTheRight) << icons[0].R.left;
+  }
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
 }

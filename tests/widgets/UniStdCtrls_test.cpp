@@ -1,6 +1,8 @@
 // Unicode standard controls: every kind shows and returns wide text, keeps it across new windows.
 #include <gtest/gtest.h>
 
+#include "widgets/RightToLeft.h"
+
 #include <memory>
 
 #include "classlib/Themes.h"
@@ -659,5 +661,111 @@ TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) 
   EXPECT_TRUE(gTheme.FrameVisible);
   EXPECT_EQ(gTheme.Text, Expected(kChinese));
   EXPECT_EQ(gTheme.TextRect.left, 8);
+  ThemeApi() = saved;
+}
+
+namespace {
+// The columns of the leftmost and rightmost pixels of an image that differ from Background.
+std::pair<int, int> InkColumns(const ItemImage& Image, uint32_t Background) {
+  int first = ItemImage::W, last = -1;
+  for (int y = 0; y < ItemImage::H; ++y)
+    for (int x = 0; x < ItemImage::W; ++x) {
+      uint32_t bgr = Image.At(x, y);
+      uint32_t rgb = ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | (bgr >> 16);
+      if (rgb == Background) continue;
+      first = std::min(first, x);
+      last = std::max(last, x);
+    }
+  return {first, last};
+}
+}  // namespace
+
+// Owner-drawn items read right to left: the text ends 2 pixels inside the right edge instead of
+// starting 2 pixels inside the left one.
+TEST(UniStdCtrls, OwnerDrawnItemsReadRightToLeft) {
+  TRightToLeftSystem rtl;
+  const WideString text = L"\u4e2d\u6587 abc";
+  for (UINT type : {(UINT)ODT_COMBOBOX, (UINT)ODT_LISTBOX}) {
+    SCOPED_TRACE(type == ODT_COMBOBOX ? "combo box" : "list box");
+    TUniForm form(nullptr);
+    TWinControl* control;
+    if (type == ODT_COMBOBOX) {
+      auto* c = new TUniComboBox(&form);
+      c->SetStyle(csOwnerDrawFixed);
+      c->SetParent(&form);
+      c->Items()->Add(text);
+      control = c;
+    } else {
+      auto* c = new TUniListBox(&form);
+      c->SetStyle(lbOwnerDrawFixed);
+      c->SetParent(&form);
+      c->Items()->Add(text);
+      control = c;
+    }
+    form.HandleNeeded();
+    uint32_t background = GetSysColor(COLOR_WINDOW) & 0xFFFFFF;
+    auto [ltrFirst, ltrLast] = InkColumns(DrawItemImage(&form, control, type, 0), background);
+    ASSERT_GE(ltrLast, 0);
+    EXPECT_GE(ltrFirst, 2);
+    EXPECT_LT(ltrFirst, 8);
+    control->SetBiDiMode(bdRightToLeft);
+    auto [rtlFirst, rtlLast] = InkColumns(DrawItemImage(&form, control, type, 0), background);
+    ASSERT_GE(rtlLast, 0);
+    EXPECT_LE(rtlLast, ItemImage::W - 3);
+    EXPECT_GT(rtlLast, ItemImage::W - 10);
+    EXPECT_GT(rtlFirst, ltrFirst + 10) << "the text moved to the right edge";
+  }
+}
+
+// A group box read right to left has its caption 8 pixels in from the right edge, classically and
+// in the visual style.
+TEST(UniStdCtrls, GroupBoxCaptionSitsAtTheRightReadingRightToLeft) {
+  TRightToLeftSystem rtl;
+  TThemeApi saved = ThemeApi();
+  TUniForm form(nullptr);
+  auto* group = new TUniGroupBox(&form);
+  group->SetParent(&form);
+  group->SetBounds(0, 0, 200, 100);
+  group->SetCaption(L"\u4e2d\u6587 caption");
+  form.HandleNeeded();
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ oldFont = SelectObject(screen, GetStockObject(DEFAULT_GUI_FONT));
+  SIZE zero{}, ext{};
+  GetTextExtentPoint32W(screen, L"0", 1, &zero);
+  WideString shown = TestConfig().NT() ? WideString(L"\u4e2d\u6587 caption") : AnsiToWide(group->TControl::Caption());
+  GetTextExtentPoint32W(screen, shown.c_str(), (int)shown.size(), &ext);
+  SelectObject(screen, oldFont);
+  ReleaseDC(nullptr, screen);
+  ASSERT_GT(ext.cx, 30);
+  // Classic: the frame's top line shows where the caption is not. Count frame pixels of the top
+  // line's rows near each end.
+  ThemeApi() = TThemeApi{};
+  auto frameNear = [&](std::vector<uint32_t>& px, int From, int To) {
+    int n = 0;
+    for (int y = zero.cy / 2 - 1; y <= zero.cy / 2; ++y)
+      for (int x = From; x < To; ++x) {
+        uint32_t c = px[(size_t)y * 200 + x];
+        n += c == GetSysColor(COLOR_BTNSHADOW) || c == GetSysColor(COLOR_BTNHIGHLIGHT);
+      }
+    return n;
+  };
+  std::vector<uint32_t> ltr = PrintClient(group, 200, 100);
+  EXPECT_EQ(frameNear(ltr, 10, 30), 0);
+  EXPECT_GT(frameNear(ltr, 170, 190), 0);
+  group->SetBiDiMode(bdRightToLeft);
+  std::vector<uint32_t> rtlPx = PrintClient(group, 200, 100);
+  EXPECT_GT(frameNear(rtlPx, 10, 30), 0);
+  EXPECT_EQ(frameNear(rtlPx, 170, 190), 0);
+  // In the visual style the caption's place is left out of the frame at the right.
+  ThemeApi() = FakeApi();
+  gTheme = ThemeCalls{};
+  gTheme.CaptionPoint = {200 - 10, 2};
+  gTheme.FramePoint = {10, zero.cy / 2};
+  PrintClient(group, 200, 100);
+  EXPECT_EQ(gTheme.Backgrounds, 1);
+  EXPECT_TRUE(gTheme.CaptionClipped);
+  EXPECT_TRUE(gTheme.FrameVisible);
+  EXPECT_EQ(gTheme.TextRect.right, 200 - 8);
+  EXPECT_EQ(gTheme.TextRect.left, 200 - 8 - ext.cx);
   ThemeApi() = saved;
 }
