@@ -4,6 +4,7 @@
 #include "FakeTheme.h"
 #include "RightToLeft.h"
 #include "classlib/ActnList.h"
+#include "classlib/Buttons.h"
 #include "classlib/ImgList.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
@@ -243,6 +244,66 @@ TEST(UniBitBtn, RightToLeftSwapsTheGlyphsSide) {
     ASSERT_EQ(icons.size(), 1u);
     EXPECT_EQ(icons[0].R.left > 80, c.GlyphOnTheRight) << icons[0].R.left;
   }
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+}
+
+// Speed buttons paint into their parent: a face, the glyph of the state and the caption beside it;
+// down, the content moves one pixel; flat, the face has no edge until the mouse is over it.
+TEST(SpeedButton, PaintsFaceGlyphAndCaption) {
+  TForm form(nullptr);
+  auto* button = new TSpeedButton(&form);
+  button->SetParent(&form);
+  button->SetBounds(0, 0, 80, 24);
+  button->SetGroupIndex(1);
+  button->SetCaption("Open");
+  FillGlyph(button->Glyph(), 16, 16);
+  button->GlyphChanged();
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 80, -24, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  uint32_t* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  struct Painted {
+    int RedLeft = -1, RedTop = -1, TextLeft = -1;
+    uint32_t Corner = 0;
+  };
+  auto paint = [&] {
+    button->Paint(dc);
+    GdiFlush();
+    Painted p;
+    uint32_t face = ((GetSysColor(COLOR_BTNFACE) & 0xFF) << 16) | (GetSysColor(COLOR_BTNFACE) & 0xFF00) |
+                    ((GetSysColor(COLOR_BTNFACE) >> 16) & 0xFF);
+    for (int y = 3; y < 21; ++y)
+      for (int x = 3; x < 77; ++x) {
+        uint32_t c = bits[y * 80 + x] & 0xFFFFFF;
+        if (c == 0xFF0000 && (p.RedLeft < 0 || x < p.RedLeft)) p.RedLeft = x;
+        if (c == 0xFF0000 && p.RedTop < 0) p.RedTop = y;
+        if (c != face && c != 0xFF0000 && c != 0xFFFFFF && x > p.RedLeft + 16 && p.RedLeft >= 0 &&
+            (p.TextLeft < 0 || x < p.TextLeft))
+          p.TextLeft = x;
+      }
+    p.Corner = bits[0] & 0xFFFFFF;
+    return p;
+  };
+  Painted up = paint();
+  ASSERT_GE(up.RedLeft, 0) << "no glyph";
+  EXPECT_GT(up.TextLeft, up.RedLeft + 12) << "the caption follows the glyph";
+  button->Click();
+  ASSERT_TRUE(button->Down());
+  Painted down = paint();
+  EXPECT_EQ(down.RedLeft, up.RedLeft + 1);
+  EXPECT_EQ(down.RedTop, up.RedTop + 1);
+  button->SetDown(false);
+  button->SetFlat(true);
+  uint32_t face = ((GetSysColor(COLOR_BTNFACE) & 0xFF) << 16) | (GetSysColor(COLOR_BTNFACE) & 0xFF00) |
+                  ((GetSysColor(COLOR_BTNFACE) >> 16) & 0xFF);
+  EXPECT_EQ(paint().Corner, face);
+  button->Perform(CM_MOUSEENTER, 0, 0);
+  EXPECT_TRUE(button->MouseInControl());
+  EXPECT_NE(paint().Corner, face);
   SelectObject(dc, old);
   DeleteObject(bmp);
   DeleteDC(dc);
