@@ -520,6 +520,7 @@ UINT TCustomLabel::DrawFlags() const {
 }
 
 void TCustomLabel::DoDrawText(HDC DC, RECT& Rect, UINT Flags) {
+  Flags = DrawTextBiDiModeFlags(Flags);
   AnsiString text = FText;
   if ((Flags & DT_CALCRECT) && (text.empty() || (FShowAccelChar && text == "&"))) text += ' ';
   DrawTextA(DC, text.c_str(), (int)text.size(), &Rect, Flags);

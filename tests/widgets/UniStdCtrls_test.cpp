@@ -769,3 +769,65 @@ TEST(UniStdCtrls, GroupBoxCaptionSitsAtTheRightReadingRightToLeft) {
   EXPECT_EQ(gTheme.TextRect.left, 200 - 8 - ext.cx);
   ThemeApi() = saved;
 }
+
+// A label and a left-justified panel read right to left put their text at the right edge.
+TEST(UniStdCtrls, LabelAndPanelTextMovesRightReadingRightToLeft) {
+  TRightToLeftSystem rtl;
+  // Where the text lands, not which glyphs it has: letters every font has.
+  const WideString text = L"Open file";
+  TUniForm form(nullptr);
+  auto* label = new TUniLabel(&form);
+  label->SetAutoSize(false);
+  label->SetBounds(0, 0, 150, 20);
+  label->SetCaption(text);
+  auto* panel = new TUniPanel(&form);
+  panel->SetParent(&form);
+  panel->SetBounds(0, 0, 150, 30);
+  panel->SetAlignment(taLeftJustify);
+  panel->SetCaption(text);
+  form.HandleNeeded();
+  // The columns of the first and last pixels of the text's colour on the middle rows.
+  auto ink = [](const std::vector<uint32_t>& Px, int W, int Rows) {
+    int first = -1, last = -1;
+    for (int y = 2; y < Rows - 2; ++y)
+      for (int x = 3; x < W - 3; ++x) {
+        uint32_t c = Px[(size_t)y * W + x];
+        if (GetRValue(c) > 0x40 || GetGValue(c) > 0x40 || GetBValue(c) > 0x40) continue;
+        if (first < 0 || x < first) first = x;
+        last = std::max(last, x);
+      }
+    return std::make_pair(first, last);
+  };
+  auto paintLabel = [&] {
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 150, -20, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    uint32_t* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all{0, 0, 150, 20};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    label->Paint(dc);
+    GdiFlush();
+    std::vector<uint32_t> px(bits, bits + 150 * 20);
+    for (uint32_t& v : px) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return ink(px, 150, 20);
+  };
+  auto paintPanel = [&] { return ink(PrintClient(panel, 150, 30), 150, 30); };
+  for (bool isLabel : {true, false}) {
+    SCOPED_TRACE(isLabel ? "label" : "panel");
+    TControl* c = isLabel ? static_cast<TControl*>(label) : panel;
+    c->SetBiDiMode(bdLeftToRight);
+    auto ltr = isLabel ? paintLabel() : paintPanel();
+    c->SetBiDiMode(bdRightToLeft);
+    auto rtlInk = isLabel ? paintLabel() : paintPanel();
+    ASSERT_GE(ltr.first, 0);
+    ASSERT_GE(rtlInk.first, 0);
+    EXPECT_LT(ltr.first, 10);
+    EXPECT_GT(rtlInk.second, 150 - 12);
+    EXPECT_GT(rtlInk.first, ltr.first + 20);
+  }
+}
