@@ -49,15 +49,21 @@ void DrawOwnerDrawnItem(TCanvas* Canvas, const DRAWITEMSTRUCT& Item,
 }
 
 namespace {
-// The default drawing of an owner-drawn item: its background, then its text 2 pixels in.
-void DrawItemText(TCanvas* Canvas, const RECT& Rect, int Index, TStrings* Items) {
+// The default drawing of an owner-drawn item: its background, then its text 2 pixels in from the
+// left edge, or from the right edge reading right to left.
+void DrawItemText(TControl* Control, TCanvas* Canvas, const RECT& Rect, int Index, TStrings* Items) {
   HDC dc = static_cast<HDC>(Canvas->Handle());
   Canvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
   FillRect(dc, &Rect, static_cast<HBRUSH>(Canvas->Brush()->Handle()));
   if (Index < 0 || Index >= Items->Count()) return;
   AnsiString text = Items->Get(Index);
   SetBkMode(dc, TRANSPARENT);
-  TextOutA(dc, Rect.left + 2, Rect.top, text.c_str(), (int)text.size());
+  if (!Control->UseRightToLeftReading()) {
+    TextOutA(dc, Rect.left + 2, Rect.top, text.c_str(), (int)text.size());
+    return;
+  }
+  RECT r{Rect.left, Rect.top, Rect.right - 2, Rect.bottom};
+  DrawTextA(dc, text.c_str(), (int)text.size(), &r, Control->DrawTextBiDiModeFlags(DT_SINGLELINE | DT_NOPREFIX));
 }
 }  // namespace
 
@@ -369,7 +375,7 @@ void TCustomComboBox::KeyPress(char& Key) {
 
 void TCustomComboBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
   if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
-  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+  else DrawItemText(this, FCanvas.get(), Rect, Index, FItems.get());
 }
 
 void TCustomComboBox::WndProc(TMessage& Message) {
@@ -465,7 +471,7 @@ void TCustomListBox::SetCount(int Value) {
 
 void TCustomListBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
   if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
-  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+  else DrawItemText(this, FCanvas.get(), Rect, Index, FItems.get());
 }
 
 void TCustomListBox::WndProc(TMessage& Message) {

@@ -685,23 +685,37 @@ std::pair<int, int> InkColumns(const ItemImage& Image, uint32_t Background) {
 TEST(UniStdCtrls, OwnerDrawnItemsReadRightToLeft) {
   TRightToLeftSystem rtl;
   const WideString text = L"\u4e2d\u6587 abc";
-  for (UINT type : {(UINT)ODT_COMBOBOX, (UINT)ODT_LISTBOX}) {
-    SCOPED_TRACE(type == ODT_COMBOBOX ? "combo box" : "list box");
+  // The Unicode controls and the class library's own.
+  for (int kind = 0; kind < 4; ++kind) {
+    UINT type = kind % 2 == 0 ? ODT_COMBOBOX : ODT_LISTBOX;
+    bool wide = kind < 2;
+    SCOPED_TRACE(::testing::Message() << (wide ? "Unicode " : "8-bit ") << (type == ODT_COMBOBOX ? "combo box" : "list box"));
     TUniForm form(nullptr);
     TWinControl* control;
     if (type == ODT_COMBOBOX) {
-      auto* c = new TUniComboBox(&form);
-      c->SetStyle(csOwnerDrawFixed);
-      c->SetParent(&form);
-      c->Items()->Add(text);
-      control = c;
+      if (wide) {
+        auto* c = new TUniComboBox(&form);
+        c->Items()->Add(text);
+        control = c;
+      } else {
+        auto* c = new TCustomComboBox(&form);
+        c->Items()->Add(WideToAnsi(text));
+        control = c;
+      }
+      static_cast<TCustomComboBox*>(control)->SetStyle(csOwnerDrawFixed);
     } else {
-      auto* c = new TUniListBox(&form);
-      c->SetStyle(lbOwnerDrawFixed);
-      c->SetParent(&form);
-      c->Items()->Add(text);
-      control = c;
+      if (wide) {
+        auto* c = new TUniListBox(&form);
+        c->Items()->Add(text);
+        control = c;
+      } else {
+        auto* c = new TCustomListBox(&form);
+        c->Items()->Add(WideToAnsi(text));
+        control = c;
+      }
+      static_cast<TCustomListBox*>(control)->SetStyle(lbOwnerDrawFixed);
     }
+    control->SetParent(&form);
     form.HandleNeeded();
     uint32_t background = GetSysColor(COLOR_WINDOW) & 0xFFFFFF;
     auto [ltrFirst, ltrLast] = InkColumns(DrawItemImage(&form, control, type, 0), background);
