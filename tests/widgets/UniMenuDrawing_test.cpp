@@ -510,3 +510,32 @@ TEST_F(MenuDrawing, RightToLeftItemsMirrorCaptionAndShortcut) {
   EXPECT_GT(rtlInk.second, 280);
   EXPECT_LT(rtlInk.second, 300);
 }
+
+// With visual styles, a right-to-left item has its check area at the right end and its caption,
+// right-aligned and read right to left, before it.
+TEST_F(MenuDrawing, ThemedRightToLeftItemMirrorsCheckAndCaption) {
+  TRightToLeftSystem rtl;
+  auto images = RedImages(16, 1);
+  PopupItem p;
+  p.Item->SetCaption(L"\u4e2d\u6587");
+  p.Item->SetChecked(true);
+  p.Menu.SetImages(images.get());
+  p.Menu.SetBiDiMode(bdRightToLeft);
+  Surface s(300, 30);
+  TRect r{0, 0, 300, 30};
+  p.Item->AdvancedDrawItem(&s.Canvas, r, 0, false);
+  if (!Themed()) {
+    EXPECT_TRUE(FakeTheme::Calls.empty());
+    return;
+  }
+  RECT checkRect{};
+  for (auto& b : Backgrounds())
+    if (b.Part == 11) checkRect = b.R;
+  EXPECT_EQ(checkRect.right, 300);
+  EXPECT_EQ(checkRect.right - checkRect.left, 20);
+  std::vector<ThemeCall> texts = Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[1].Flags & (DT_RIGHT | DT_RTLREADING), (DWORD)(DT_RIGHT | DT_RTLREADING));
+  EXPECT_LT(texts[1].R.right, checkRect.left);
+  EXPECT_GT(texts[1].R.right, checkRect.left - 30);
+}
