@@ -2,6 +2,8 @@
 // tab captions; Unicode windows of every kind.
 #include <gtest/gtest.h>
 
+#include "RightToLeft.h"
+
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniComCtrls.h"
@@ -609,4 +611,42 @@ TEST(UniComCtrls, OwnerDrawnListViewDrawsWideCaptions) {
   lv->OnDrawItem = [&](TObject*, TListItem* Item, const RECT&, TOwnerDrawState) { drawn = Item; };
   DrawRow(&form, lv, 1, W, H);
   EXPECT_EQ(drawn, lv->Items()->Item(1));
+}
+
+namespace {
+// The masks of the wide tab updates that reach a tab window.
+std::vector<UINT> gTabMasks;
+WNDPROC gTabPrev = nullptr;
+LRESULT CALLBACK RecordTabUpdates(HWND W, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == TCM_SETITEMW && LParam) gTabMasks.push_back(reinterpret_cast<TCITEMW*>(LParam)->mask);
+  return CallWindowProcW(gTabPrev, W, Msg, WParam, LParam);
+}
+}  // namespace
+
+// A tab's wide caption reads right to left while its page control does.
+TEST(UniComCtrls, TabCaptionsReadRightToLeft) {
+  TRightToLeftSystem rtl;
+  TUniForm form(nullptr);
+  auto* pc = new TUniPageControl(&form);
+  pc->SetParent(&form);
+  auto* sheet = new TUniTabSheet(&form);
+  sheet->SetCaption(kChinese);
+  sheet->SetPageControl(pc);
+  form.HandleNeeded();
+  HWND h = static_cast<HWND>(pc->Handle());
+  gTabMasks.clear();
+  gTabPrev = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordTabUpdates)));
+  for (TBiDiMode mode : {bdLeftToRight, bdRightToLeftReadingOnly}) {
+    pc->SetBiDiMode(mode);
+    pc->UpdateTab(sheet);
+  }
+  SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gTabPrev));
+  if (!TestConfig().NT()) {
+    EXPECT_TRUE(gTabMasks.empty()) << "the 8-bit window takes 8-bit tabs";
+    return;
+  }
+  ASSERT_EQ(gTabMasks.size(), 2u);
+  EXPECT_EQ(gTabMasks[0] & TCIF_RTLREADING, 0u);
+  EXPECT_EQ(gTabMasks[1] & TCIF_RTLREADING, (UINT)TCIF_RTLREADING);
+  EXPECT_EQ(TabText(pc, 0), kChinese);
 }
