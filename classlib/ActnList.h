@@ -152,6 +152,18 @@ class TBitBtnActionLink : public TButtonActionLink {
   const char* ClassName() const override { return "TBitBtnActionLink"; }
 };
 
+class TSpeedButtonActionLink : public TControlActionLink {
+ public:
+  using TControlActionLink::TControlActionLink;
+  const char* ClassName() const override { return "TSpeedButtonActionLink"; }
+};
+
+class TToolButtonActionLink : public TControlActionLink {
+ public:
+  using TControlActionLink::TControlActionLink;
+  const char* ClassName() const override { return "TToolButtonActionLink"; }
+};
+
 // The link between an action and one menu item.
 class TMenuActionLink : public TActionLink {
  public:

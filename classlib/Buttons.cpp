@@ -93,3 +93,129 @@ void TBitBtn::WndProc(TMessage& Message) {
   }
   TButton::WndProc(Message);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Speed buttons
+
+std::unique_ptr<TControlActionLink> TSpeedButton::CreateActionLink() {
+  return std::make_unique<TSpeedButtonActionLink>(this);
+}
+
+TSpeedButton::TSpeedButton(TComponent* AOwner) : TGraphicControl(AOwner), FButtonGlyph(std::make_unique<TButtonGlyph>()) {
+  SetBounds(0, 0, 23, 22);
+}
+
+void TSpeedButton::GlyphChanged() {
+  FButtonGlyph->Invalidate();
+  Invalidate();
+}
+
+void TSpeedButton::SetNumGlyphs(int Value) {
+  FButtonGlyph->SetNumGlyphs(Value);
+  Invalidate();
+}
+
+void TSpeedButton::SetDown(bool Value) {
+  if (FGroupIndex == 0) Value = false;
+  if (Value == FDown) return;
+  FDown = Value;
+  // The others of the group come up.
+  if (FDown && Parent())
+    for (int i = 0; i < Parent()->ControlCount(); ++i) {
+      auto* other = dynamic_cast<TSpeedButton*>(Parent()->Controls(i));
+      if (other && other != this && other->FGroupIndex == FGroupIndex && other->FDown) {
+        other->FDown = false;
+        other->Invalidate();
+      }
+    }
+  Invalidate();
+}
+
+void TSpeedButton::SetFlat(bool Value) {
+  FFlat = Value;
+  Invalidate();
+}
+
+void TSpeedButton::Click() {
+  if (FGroupIndex != 0) {
+    if (!FDown) SetDown(true);
+    else if (FAllowAllUp) {
+      FDown = false;
+      Invalidate();
+    }
+  }
+  TGraphicControl::Click();
+}
+
+TButtonState TSpeedButton::State() const {
+  if (!Enabled()) return bsDisabled;
+  return FDown ? bsDown : bsUp;
+}
+
+void TSpeedButton::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_MOUSEENTER || Message.Msg == CM_MOUSELEAVE) {
+    FMouseInControl = Message.Msg == CM_MOUSEENTER;
+    if (FFlat) Invalidate();
+  }
+  TGraphicControl::WndProc(Message);
+}
+
+void TSpeedButton::DrawFace(HDC DC, RECT& Rect) {
+  FillRect(DC, &Rect, GetSysColorBrush(COLOR_BTNFACE));
+  TButtonState state = State();
+  if (FFlat) {
+    // A flat button shows an edge only while down or under the mouse.
+    if (state == bsDown) DrawEdge(DC, &Rect, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+    else if (FMouseInControl && state != bsDisabled) DrawEdge(DC, &Rect, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+    else InflateRect(&Rect, -1, -1);
+    return;
+  }
+  UINT flags = DFCS_BUTTONPUSH | DFCS_ADJUSTRECT | (state == bsDown ? DFCS_PUSHED : 0) |
+               (state == bsDisabled ? DFCS_INACTIVE : 0);
+  DrawFrameControl(DC, &Rect, DFC_BUTTON, flags);
+}
+
+void TSpeedButton::DrawCaption(HDC DC, RECT& Rect, UINT Flags) {
+  AnsiString text = FText;
+  DrawTextA(DC, text.c_str(), (int)text.size(), &Rect, Flags);
+}
+
+void TSpeedButton::LayoutContent(HDC DC, const RECT& Content, int GlyphWidth, int GlyphHeight, POINT& GlyphPos,
+                                 RECT& TextRect) {
+  RECT measure{0, 0, Content.right - Content.left, Content.bottom - Content.top};
+  int textWidth = 0;
+  if (!FText.empty()) {
+    DrawCaption(DC, measure, DT_CALCRECT | DT_SINGLELINE);
+    textWidth = measure.right - measure.left;
+  }
+  int spacing = GlyphWidth > 0 && textWidth > 0 ? FSpacing : 0;
+  int total = GlyphWidth + spacing + textWidth;
+  int x = Content.left + (Content.right - Content.left - total) / 2;
+  if (x < Content.left) x = Content.left;
+  GlyphPos = POINT{x, Content.top + (Content.bottom - Content.top - GlyphHeight) / 2};
+  TextRect = RECT{x + GlyphWidth + spacing, Content.top, Content.right, Content.bottom};
+}
+
+void TSpeedButton::Paint(HDC DC) {
+  RECT r{0, 0, Width(), Height()};
+  DrawFace(DC, r);
+  TButtonState state = State();
+  // The content moves one pixel down and right while the button is down.
+  if (state == bsDown) OffsetRect(&r, 1, 1);
+  int index = FButtonGlyph->CreateButtonGlyph(state);
+  int gw = 0, gh = 0;
+  if (index >= 0) {
+    gw = FButtonGlyph->Glyph()->GetWidth() / FButtonGlyph->NumGlyphs();
+    gh = FButtonGlyph->Glyph()->GetHeight();
+  }
+  SetBkMode(DC, TRANSPARENT);
+  SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
+  SetTextColor(DC, GetSysColor(state == bsDisabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+  POINT glyphPos;
+  RECT text;
+  LayoutContent(DC, r, gw, gh, glyphPos, text);
+  if (index >= 0)
+    ImageList_DrawEx(static_cast<HIMAGELIST>(FButtonGlyph->ImageList()), index, DC, glyphPos.x, glyphPos.y, 0, 0,
+                     CLR_NONE, CLR_NONE, ILD_TRANSPARENT);
+  if (!FText.empty()) DrawCaption(DC, text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+}

@@ -64,3 +64,53 @@ class TBitBtn : public TButton {
   int FSpacing = 4;
   bool FWordWrap = false;
 };
+
+// A windowless button its parent paints: a raised face (pressed while Down, flat until the mouse
+// is over it when Flat), the glyph of its state and the 8-bit caption beside it. A button of a
+// group (GroupIndex > 0) stays down when clicked; AllowAllUp lets a second click raise it again.
+class TSpeedButton : public TGraphicControl {
+ public:
+  explicit TSpeedButton(TComponent* AOwner);
+  const char* ClassName() const override { return "TSpeedButton"; }
+  TBitmap* Glyph() const { return FButtonGlyph->Glyph(); }
+  // Call after changing the glyph bitmap.
+  void GlyphChanged();
+  int NumGlyphs() const { return FButtonGlyph->NumGlyphs(); }
+  void SetNumGlyphs(int Value);
+  bool Down() const { return FDown; }
+  // Only a button of a group can be down; lowering one raises the others of its group.
+  void SetDown(bool Value);
+  bool Flat() const { return FFlat; }
+  void SetFlat(bool Value);
+  int GroupIndex() const { return FGroupIndex; }
+  void SetGroupIndex(int Value) { FGroupIndex = Value < 0 ? 0 : Value; }
+  bool AllowAllUp() const { return FAllowAllUp; }
+  void SetAllowAllUp(bool Value) { FAllowAllUp = Value; }
+  int Spacing() const { return FSpacing; }
+  void SetSpacing(int Value) { FSpacing = Value; Invalidate(); }
+  // True while the mouse is over the button (flat buttons show their face then).
+  bool MouseInControl() const { return FMouseInControl; }
+  TButtonGlyph* ButtonGlyph() const { return FButtonGlyph.get(); }
+  void Click() override;
+  void Paint(HDC DC) override;
+  // The state the face shows: up, down or disabled.
+  TButtonState State() const;
+
+ protected:
+  void WndProc(TMessage& Message) override;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
+  // The face and the content area left inside it.
+  virtual void DrawFace(HDC DC, RECT& Rect);
+  // The caption of the button into Rect, 8-bit.
+  virtual void DrawCaption(HDC DC, RECT& Rect, UINT Flags);
+  // Where the glyph (GlyphWidth wide, 0 for none) and the caption go within the content area.
+  void LayoutContent(HDC DC, const RECT& Content, int GlyphWidth, int GlyphHeight, POINT& GlyphPos,
+                     RECT& TextRect);
+  std::unique_ptr<TButtonGlyph> FButtonGlyph;
+  bool FDown = false;
+  bool FFlat = false;
+  bool FAllowAllUp = false;
+  bool FMouseInControl = false;
+  int FGroupIndex = 0;
+  int FSpacing = 4;
+};

@@ -1,6 +1,7 @@
 #include "classlib/ComCtrls.h"
 
 #include <algorithm>
+#include <cstring>
 #include <commctrl.h>
 
 #include "classlib/ActnList.h"
@@ -36,6 +37,22 @@ void TListColumn::SetCaption(const AnsiString& Value) {
   col.mask = LVCF_TEXT;
   col.pszText = const_cast<char*>(FCaption.c_str());
   FOwner->Perform(LVM_SETCOLUMNA, Index(), reinterpret_cast<intptr_t>(&col));
+}
+
+void TListColumn::SetMinWidth(int Value) {
+  FMinWidth = std::max(Value, 0);
+  if (FMaxWidth > 0 && FMaxWidth < FMinWidth) FMaxWidth = FMinWidth;
+}
+
+void TListColumn::SetMaxWidth(int Value) {
+  FMaxWidth = std::max(Value, 0);
+  if (FMaxWidth > 0 && FMaxWidth < FMinWidth) FMinWidth = FMaxWidth;
+}
+
+int TListColumn::LimitWidth(int Width) const {
+  if (FMinWidth > 0 && Width < FMinWidth) Width = FMinWidth;
+  if (FMaxWidth > 0 && Width > FMaxWidth) Width = FMaxWidth;
+  return Width;
 }
 
 void TListColumn::SetWidth(int Value) {
@@ -295,9 +312,32 @@ bool TCustomListView::IsHeaderNotify(const NMHDR* Hdr) {
   return HandleAllocated() && Hdr && Hdr->hwndFrom == (HWND)SendMessageA(H(this), LVM_GETHEADER, 0, 0);
 }
 
-void TCustomListView::HeaderEndTrack(const NMHEADERA* Hdr) {
+void TCustomListView::HeaderEndTrack(NMHEADERA* Hdr) {
+  if (Hdr->iItem >= 0 && Hdr->iItem < FColumns->Count() && Hdr->pitem && (Hdr->pitem->mask & HDI_WIDTH)) {
+    TListColumn* column = FColumns->Items(Hdr->iItem);
+    Hdr->pitem->cxy = column->LimitWidth(Hdr->pitem->cxy);
+    column->FWidth = Hdr->pitem->cxy;
+  }
+}
+
+void TCustomListView::HeaderTrack(NMHEADERA* Hdr) {
   if (Hdr->iItem >= 0 && Hdr->iItem < FColumns->Count() && Hdr->pitem && (Hdr->pitem->mask & HDI_WIDTH))
-    FColumns->Items(Hdr->iItem)->FWidth = Hdr->pitem->cxy;
+    Hdr->pitem->cxy = FColumns->Items(Hdr->iItem)->LimitWidth(Hdr->pitem->cxy);
+}
+
+void TCustomListView::GetInfoTip(NMLVGETINFOTIPA* Info) {
+  if (!OnInfoTip || !Info->pszText || Info->cchTextMax <= 0) return;
+  int i = Info->iItem;
+  TListItem* item = nullptr;
+  if (FOwnerData) {
+    if (i >= 0) item = OwnerDataItem(i);
+  } else if (i >= 0 && i < FItems->Count()) {
+    item = FItems->Item(i);
+  }
+  if (!item) return;
+  AnsiString tip(Info->pszText, strnlen(Info->pszText, (size_t)Info->cchTextMax));
+  OnInfoTip(this, item, tip);
+  lstrcpynA(Info->pszText, tip.c_str(), Info->cchTextMax);
 }
 
 void TCustomListView::HeaderDividerDblClick(const NMHEADERA* Hdr) {
@@ -380,6 +420,7 @@ void TCustomListView::WndProc(TMessage& Message) {
       auto* hdr = reinterpret_cast<NMHEADERA*>(Message.LParam);
       if (!IsHeaderNotify(&hdr->hdr)) break;
       if (hdr->hdr.code == HDN_ENDTRACKA) HeaderEndTrack(hdr);
+      if (hdr->hdr.code == HDN_TRACKA) HeaderTrack(hdr);
       TWinControl::WndProc(Message);
       if (hdr->hdr.code == HDN_DIVIDERDBLCLICKA) HeaderDividerDblClick(hdr);
       return;
@@ -424,6 +465,10 @@ void TCustomListView::WndProc(TMessage& Message) {
     }
     if (hdr->code == LVN_GETDISPINFOA) {
       GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(hdr));
+      return;
+    }
+    if (hdr->code == LVN_GETINFOTIPA) {
+      GetInfoTip(reinterpret_cast<NMLVGETINFOTIPA*>(hdr));
       return;
     }
     if (hdr->code == LVN_ODFINDITEMA) {
@@ -679,4 +724,116 @@ void TProgressBar::SetRange(int Min, int Max) {
   FMax = std::max(Min, Max);
   if (HandleAllocated()) SendMessageA(H(this), PBM_SETRANGE32, FMin, FMax);
   SetPosition(FPosition);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tool bars
+
+namespace {
+int gNextToolCommand = 1;
+}  // namespace
+
+std::unique_ptr<TControlActionLink> TToolButton::CreateActionLink() {
+  return std::make_unique<TToolButtonActionLink>(this);
+}
+
+TToolButton::TToolButton(TComponent* AOwner) : TGraphicControl(AOwner), FCommandId(gNextToolCommand++) {
+  SetBounds(0, 0, 23, 22);
+}
+
+TToolButton::~TToolButton() {
+  if (FToolBar) FToolBar->RemoveButton(this);
+}
+
+void TToolButton::SetParent(TWinControl* AParent) {
+  if (AParent == Parent()) return;
+  if (FToolBar) FToolBar->RemoveButton(this);
+  TGraphicControl::SetParent(AParent);
+  if (auto* bar = dynamic_cast<TToolBar*>(AParent)) bar->InsertButton(this);
+}
+
+int TToolButton::Index() const {
+  if (!FToolBar) return -1;
+  auto& b = FToolBar->FButtons;
+  auto it = std::find(b.begin(), b.end(), this);
+  return it == b.end() ? -1 : (int)(it - b.begin());
+}
+
+void TToolButton::WndProc(TMessage& Message) {
+  TGraphicControl::WndProc(Message);
+  if (Message.Msg == CM_TEXTCHANGED && FToolBar) FToolBar->UpdateButton(this);
+}
+
+TToolBar::TToolBar(TComponent* AOwner) : TWinControl(AOwner) { SetBounds(0, 0, 150, 29); }
+
+TToolBar::~TToolBar() {
+  for (TToolButton* b : FButtons) b->FToolBar = nullptr;
+}
+
+void TToolBar::CreateParams(TCreateParams& Params) {
+  InitCommon();
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, TOOLBARCLASSNAMEA);
+  Params.Style |= TBSTYLE_FLAT | TBSTYLE_LIST | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
+}
+
+void TToolBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  SendMessageA(H(this), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  SendMessageA(H(this), TB_SETBITMAPSIZE, 0, MAKELPARAM(0, 0));
+  for (size_t i = 0; i < FButtons.size(); ++i) WindowAddButton((int)i, FButtons[i]);
+}
+
+void TToolBar::WindowAddButton(int Index, TToolButton* Button) {
+  AnsiString caption = FShowCaptions ? Button->Caption() : AnsiString();
+  TBBUTTON b{};
+  b.iBitmap = I_IMAGENONE;
+  b.idCommand = Button->CommandId();
+  b.fsState = TBSTATE_ENABLED;
+  b.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
+  b.iString = reinterpret_cast<INT_PTR>(caption.c_str());
+  SendMessageA(H(this), TB_INSERTBUTTONA, Index, reinterpret_cast<LPARAM>(&b));
+}
+
+void TToolBar::InsertButton(TToolButton* Button) {
+  FButtons.push_back(Button);
+  Button->FToolBar = this;
+  if (HandleAllocated()) WindowAddButton((int)FButtons.size() - 1, Button);
+}
+
+void TToolBar::RemoveButton(TToolButton* Button) {
+  auto it = std::find(FButtons.begin(), FButtons.end(), Button);
+  if (it == FButtons.end()) return;
+  int index = (int)(it - FButtons.begin());
+  FButtons.erase(it);
+  Button->FToolBar = nullptr;
+  if (HandleAllocated()) SendMessageA(H(this), TB_DELETEBUTTON, index, 0);
+}
+
+void TToolBar::UpdateButton(TToolButton* Button) {
+  if (!HandleAllocated()) return;
+  AnsiString caption = FShowCaptions ? Button->Caption() : AnsiString();
+  TBBUTTONINFOA info{};
+  info.cbSize = sizeof info;
+  info.dwMask = TBIF_TEXT;
+  info.pszText = const_cast<char*>(caption.c_str());
+  SendMessageA(H(this), TB_SETBUTTONINFOA, Button->CommandId(), reinterpret_cast<LPARAM>(&info));
+}
+
+void TToolBar::SetShowCaptions(bool Value) {
+  if (FShowCaptions == Value) return;
+  FShowCaptions = Value;
+  for (TToolButton* b : FButtons) UpdateButton(b);
+}
+
+void TToolBar::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_COMMAND) {
+    int id = LOWORD(Message.WParam);
+    for (TToolButton* b : FButtons)
+      if (b->CommandId() == id) {
+        b->Click();
+        return;
+      }
+  }
+  TWinControl::WndProc(Message);
 }

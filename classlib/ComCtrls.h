@@ -1,4 +1,5 @@
-// The common controls: list view, page control with tab sheets, track bar and progress bar.
+// The common controls: list view, page control with tab sheets, track bar, progress bar, and the
+// tool bar with its buttons.
 #pragma once
 #include <memory>
 #include <vector>
@@ -19,6 +20,13 @@ class TListColumn : public TPersistent {
   void SetCaption(const AnsiString& Value);
   int Width() const { return FWidth; }
   void SetWidth(int Value);
+  // The narrowest and widest the user may drag the column (0: no limit).
+  int MinWidth() const { return FMinWidth; }
+  void SetMinWidth(int Value);
+  int MaxWidth() const { return FMaxWidth; }
+  void SetMaxWidth(int Value);
+  // Width brought within MinWidth and MaxWidth.
+  int LimitWidth(int Width) const;
   int Index() const;
   TCustomListView* ListView() const { return FOwner; }
 
@@ -27,6 +35,8 @@ class TListColumn : public TPersistent {
   TCustomListView* FOwner;
   AnsiString FCaption;
   int FWidth = 50;
+  int FMinWidth = 0;
+  int FMaxWidth = 0;
 };
 
 class TListColumns : public TPersistent {
@@ -157,6 +167,9 @@ class TCustomListView : public TWinControl {
   TListItem* OwnerDataItem(int Index);
   // A header click on a column.
   std::function<void(TObject* Sender, TListColumn* Column)> OnColumnClick;
+  // The tip of an item the mouse rests on (LVN_GETINFOTIPA, with the info-tip extended style):
+  // InfoTip comes with the window's text for the item and goes back to it, cut to the buffer.
+  std::function<void(TObject* Sender, TListItem* Item, AnsiString& InfoTip)> OnInfoTip;
   // Owner-drawn rows (report view): OnDrawItem draws an item into Canvas, else its background
   // and its caption 2 pixels in.
   bool OwnerDraw() const { return FOwnerDraw; }
@@ -188,7 +201,11 @@ class TCustomListView : public TWinControl {
   // width the user dragged it to (HDN_ENDTRACK, before the window's handling) or the window
   // sized it to on a divider double-click (after it).
   bool IsHeaderNotify(const NMHDR* Hdr);
-  void HeaderEndTrack(const NMHEADERA* Hdr);
+  void HeaderEndTrack(NMHEADERA* Hdr);
+  // While the user drags a divider (HDN_TRACKA): the width stays within the column's limits.
+  void HeaderTrack(NMHEADERA* Hdr);
+  // The step of LVN_GETINFOTIPA.
+  void GetInfoTip(NMLVGETINFOTIPA* Info);
   void HeaderDividerDblClick(const NMHEADERA* Hdr);
   // The owner-data search of LVN_ODFINDITEMA.
   int DataFind(TItemFind Find, const AnsiString& FindString, int StartIndex, bool Wrap);
@@ -293,4 +310,53 @@ class TProgressBar : public TWinControl {
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   int FMin = 0, FMax = 100, FPosition = 0;
+};
+
+class TToolBar;
+
+// A button of a tool bar: windowless, its face and caption drawn by the tool bar's window. Made a
+// child of a tool bar it gets a button there, after the ones before it.
+class TToolButton : public TGraphicControl {
+ public:
+  explicit TToolButton(TComponent* AOwner);
+  ~TToolButton() override;
+  const char* ClassName() const override { return "TToolButton"; }
+  void SetParent(TWinControl* AParent) override;
+  TToolBar* ToolBar() const { return FToolBar; }
+  // The place of the button in its tool bar, -1 when it has none.
+  int Index() const;
+  // The command the tool bar's window reports for the button.
+  int CommandId() const { return FCommandId; }
+
+ protected:
+  friend class TToolBar;
+  void WndProc(TMessage& Message) override;
+  std::unique_ptr<TControlActionLink> CreateActionLink() override;
+  TToolBar* FToolBar = nullptr;
+  int FCommandId;
+};
+
+// A tool bar: a row of buttons with their captions (ShowCaptions) in a common tool bar window.
+class TToolBar : public TWinControl {
+ public:
+  explicit TToolBar(TComponent* AOwner);
+  ~TToolBar() override;
+  const char* ClassName() const override { return "TToolBar"; }
+  int ButtonCount() const { return (int)FButtons.size(); }
+  TToolButton* Buttons(int Index) const { return FButtons[Index]; }
+  bool ShowCaptions() const { return FShowCaptions; }
+  void SetShowCaptions(bool Value);
+  // Gives the window a button's current caption (no-op without a window).
+  void UpdateButton(TToolButton* Button);
+
+ protected:
+  friend class TToolButton;
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  void InsertButton(TToolButton* Button);
+  void RemoveButton(TToolButton* Button);
+  void WindowAddButton(int Index, TToolButton* Button);
+  std::vector<TToolButton*> FButtons;
+  bool FShowCaptions = true;
 };

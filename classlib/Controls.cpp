@@ -85,6 +85,33 @@ void TControl::SetParent(TWinControl* AParent) {
   if (AParent) AParent->InsertControl(this);
 }
 
+void TControl::SetBiDiMode(TBiDiMode Value) {
+  FParentBiDiMode = false;
+  if (FBiDiMode == Value) return;
+  FBiDiMode = Value;
+  Perform(CM_BIDIMODECHANGED, 0, 0);
+}
+
+void TControl::SetParentBiDiMode(bool Value) {
+  if (FParentBiDiMode == Value) return;
+  FParentBiDiMode = Value;
+  ParentBiDiModeChanged();
+}
+
+void TControl::ParentBiDiModeChanged() {
+  if (!FParentBiDiMode || !FParent || FParent->FBiDiMode == FBiDiMode) return;
+  FBiDiMode = FParent->FBiDiMode;
+  Perform(CM_BIDIMODECHANGED, 0, 0);
+}
+
+UINT TControl::DrawTextBiDiModeFlags(UINT Flags) const {
+  if (UseRightToLeftAlignment()) {
+    if (Flags & DT_RIGHT) Flags &= ~(UINT)DT_RIGHT;
+    else if (!(Flags & DT_CENTER)) Flags |= DT_RIGHT;
+  }
+  return Flags | DrawTextBiDiModeFlagsReadingOnly();
+}
+
 intptr_t TControl::Perform(uint32_t Msg, uintptr_t WParam, intptr_t LParam) {
   TMessage m{Msg, WParam, LParam, 0};
   WindowProc.Method(m);
@@ -220,6 +247,7 @@ TWinControl::~TWinControl() {
 void TWinControl::InsertControl(TControl* AControl) {
   FControls.push_back(AControl);
   AControl->FParent = this;
+  AControl->ParentBiDiModeChanged();
   auto* w = dynamic_cast<TWinControl*>(AControl);
   if (w && FHandle) {
     if (w->FHandle) w->RecreateWnd();
@@ -383,6 +411,11 @@ void TWinControl::DefaultHandler(TMessage& Message) {
 
 void TWinControl::WndProc(TMessage& Message) {
   switch (Message.Msg) {
+    case CM_BIDIMODECHANGED:
+      // The children that follow the control's reading order take the new one.
+      for (size_t i = 0; i < FControls.size(); ++i) FControls[i]->ParentBiDiModeChanged();
+      Invalidate();
+      break;
     case WM_COMMAND:
       if (Message.LParam) {
         TWinControl* child = FindControl(reinterpret_cast<HWND>(Message.LParam));

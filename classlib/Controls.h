@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "classlib/Classes.h"
+#include "classlib/Graphics.h"
 #include "classlib/WinApi.h"
 
 class TWinControl;
@@ -97,6 +98,22 @@ class TControl : public TComponent {
 
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign Value);
+
+  // Reading order. A control with ParentBiDiMode (the default) follows its parent's mode; setting
+  // BiDiMode ends that. A change performs CM_BIDIMODECHANGED, which a windowed control passes on
+  // to its children that follow it.
+  TBiDiMode BiDiMode() const { return FBiDiMode; }
+  void SetBiDiMode(TBiDiMode Value);
+  bool ParentBiDiMode() const { return FParentBiDiMode; }
+  void SetParentBiDiMode(bool Value);
+  // Text reads right to left: a Middle-Eastern system and a mode other than left to right.
+  bool UseRightToLeftReading() const { return MiddleEastLocale() && FBiDiMode != bdLeftToRight; }
+  // Text and content align to the right: a Middle-Eastern system and bdRightToLeft.
+  bool UseRightToLeftAlignment() const { return MiddleEastLocale() && FBiDiMode == bdRightToLeft; }
+  // DrawText flags for the control's reading order: with right-to-left alignment a left alignment
+  // becomes right and a right one left (centred stays); with right-to-left reading DT_RTLREADING.
+  UINT DrawTextBiDiModeFlags(UINT Flags) const;
+  UINT DrawTextBiDiModeFlagsReadingOnly() const { return UseRightToLeftReading() ? DT_RTLREADING : 0; }
   // The dock site the control is docked into, or null; ManualDock docks it (null: undocks it).
   TWinControl* HostDockSite() const { return FHostDockSite; }
   void ManualDock(TWinControl* NewDockSite);
@@ -146,6 +163,10 @@ class TControl : public TComponent {
   uint32_t FControlState = 0;
   TAlign FAlign = alNone;
   TWinControl* FHostDockSite = nullptr;
+  TBiDiMode FBiDiMode = bdLeftToRight;
+  bool FParentBiDiMode = true;
+  // Takes the parent's mode (when following it) and tells the control of a change.
+  void ParentBiDiModeChanged();
 };
 
 class TWinControl;

@@ -42,5 +42,5 @@ void TCustomPanel::Paint(HDC DC) {
   r.top = (r.top + r.bottom - sz.cy) / 2;
   r.bottom = r.top + sz.cy;
   static const UINT align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
-  DrawTextA(DC, FText.c_str(), -1, &r, align[FAlignment] | DT_EXPANDTABS | DT_VCENTER);
+  DrawTextA(DC, FText.c_str(), -1, &r, DrawTextBiDiModeFlags(align[FAlignment] | DT_EXPANDTABS | DT_VCENTER));
 }

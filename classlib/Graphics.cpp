@@ -613,3 +613,17 @@ void TBitmap::SaveToClipboardFormat(uint16_t& AFormat, void*& AData, void*& APal
     APalette = CreatePalette(lpal);
   }
 }
+
+// ---------------------------------------------------------------------------------------------
+// Reading order
+
+namespace {
+std::function<bool()>& MiddleEastSource() {
+  static std::function<bool()> source;
+  return source;
+}
+}  // namespace
+
+bool MiddleEastLocale() { return MiddleEastSource() ? MiddleEastSource()() : SysLocale().MiddleEast; }
+
+void SetMiddleEastLocaleSource(std::function<bool()> Source) { MiddleEastSource() = std::move(Source); }

@@ -2,9 +2,19 @@
 // graphics (TGraphic), bitmaps (TBitmap) and the picture class's file-format registry.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "classlib/Classes.h"
+
+// Reading order of controls and menus: right to left takes effect only on a system that reads
+// right to left (a Middle-Eastern locale).
+enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
+// True on a Middle-Eastern system (SysLocale().MiddleEast), unless another source was set.
+bool MiddleEastLocale();
+// Replaces the source of MiddleEastLocale (tests draw right to left on any system); empty: the
+// system's own again.
+void SetMiddleEastLocaleSource(std::function<bool()> Source);
 
 using TColor = int32_t;
 constexpr TColor clBlack = 0x000000;

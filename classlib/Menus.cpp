@@ -453,9 +453,17 @@ void TMenuItem::AdvancedDrawItem(TCanvas* ACanvas, TRect& ARect, TOwnerDrawState
   }
   DoDrawText(ACanvas, FCaption, t, selected, flags);
   if (FShortCut && !TopLevel) {
-    TRect s = rtl ? TRect{r.left + 10, r.top, r.right, r.bottom} : TRect{r.left, r.top, r.right - 10, r.bottom};
-    DoDrawText(ACanvas, ShortCutToText(FShortCut), s, selected,
-               (rtl ? DT_LEFT : DT_RIGHT) | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER);
+    // Right to left the text steps align everything right: the shortcut gets a box as wide as
+    // its text at the left, clear of the caption.
+    AnsiString text = ShortCutToText(FShortCut);
+    TRect s{r.left, r.top, r.right - 10, r.bottom};
+    if (rtl) {
+      ACanvas->RequiredState(csHandleValid | csFontValid);
+      SIZE ext{};
+      GetTextExtentPoint32A(static_cast<HDC>(ACanvas->Handle()), text.c_str(), (int)text.size(), &ext);
+      s = TRect{r.left + 10, r.top, r.left + 10 + ext.cx, r.bottom};
+    }
+    DoDrawText(ACanvas, text, s, selected, DT_RIGHT | DT_EXPANDTABS | DT_SINGLELINE | DT_VCENTER);
   }
 }
 

@@ -28,7 +28,6 @@ AnsiString ShortCutToText(TShortCut ShortCut);
 class TMenu;
 class TCustomImageList;
 
-enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 enum TPopupAlignment { paLeft, paRight, paCenter };
 class TMenuActionLink;
 class TBasicAction;
@@ -157,7 +156,7 @@ class TMenu : public TComponent {
   TBiDiMode BiDiMode() const { return FBiDiMode; }
   void SetBiDiMode(TBiDiMode Value) { FBiDiMode = Value; }
   // Right to left on a Middle-Eastern system when the menu's reading order is not left to right.
-  bool IsRightToLeft() const { return SysLocale().MiddleEast && FBiDiMode != bdLeftToRight; }
+  bool IsRightToLeft() const { return MiddleEastLocale() && FBiDiMode != bdLeftToRight; }
   // WM_MEASUREITEM and WM_DRAWITEM of an owner-drawn entry of this menu; true when handled.
   bool DispatchOwnerDraw(TMessage& Message);
 

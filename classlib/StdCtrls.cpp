@@ -49,15 +49,21 @@ void DrawOwnerDrawnItem(TCanvas* Canvas, const DRAWITEMSTRUCT& Item,
 }
 
 namespace {
-// The default drawing of an owner-drawn item: its background, then its text 2 pixels in.
-void DrawItemText(TCanvas* Canvas, const RECT& Rect, int Index, TStrings* Items) {
+// The default drawing of an owner-drawn item: its background, then its text 2 pixels in from the
+// left edge, or from the right edge reading right to left.
+void DrawItemText(TControl* Control, TCanvas* Canvas, const RECT& Rect, int Index, TStrings* Items) {
   HDC dc = static_cast<HDC>(Canvas->Handle());
   Canvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
   FillRect(dc, &Rect, static_cast<HBRUSH>(Canvas->Brush()->Handle()));
   if (Index < 0 || Index >= Items->Count()) return;
   AnsiString text = Items->Get(Index);
   SetBkMode(dc, TRANSPARENT);
-  TextOutA(dc, Rect.left + 2, Rect.top, text.c_str(), (int)text.size());
+  if (!Control->UseRightToLeftReading()) {
+    TextOutA(dc, Rect.left + 2, Rect.top, text.c_str(), (int)text.size());
+    return;
+  }
+  RECT r{Rect.left, Rect.top, Rect.right - 2, Rect.bottom};
+  DrawTextA(dc, text.c_str(), (int)text.size(), &r, Control->DrawTextBiDiModeFlags(DT_SINGLELINE | DT_NOPREFIX));
 }
 }  // namespace
 
@@ -369,7 +375,7 @@ void TCustomComboBox::KeyPress(char& Key) {
 
 void TCustomComboBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
   if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
-  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+  else DrawItemText(this, FCanvas.get(), Rect, Index, FItems.get());
 }
 
 void TCustomComboBox::WndProc(TMessage& Message) {
@@ -465,7 +471,7 @@ void TCustomListBox::SetCount(int Value) {
 
 void TCustomListBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState State) {
   if (OnDrawItem) OnDrawItem(this, Index, Rect, State);
-  else DrawItemText(FCanvas.get(), Rect, Index, FItems.get());
+  else DrawItemText(this, FCanvas.get(), Rect, Index, FItems.get());
 }
 
 void TCustomListBox::WndProc(TMessage& Message) {
@@ -508,7 +514,7 @@ void TGraphicControl::Invalidate() {
 
 void TGraphicControl::WndProc(TMessage& Message) {
   TControl::WndProc(Message);
-  if (Message.Msg == CM_TEXTCHANGED) Invalidate();
+  if (Message.Msg == CM_TEXTCHANGED || Message.Msg == CM_BIDIMODECHANGED) Invalidate();
 }
 
 TCustomLabel::TCustomLabel(TComponent* AOwner) : TGraphicControl(AOwner) { SetBounds(0, 0, 65, 17); }
@@ -520,6 +526,7 @@ UINT TCustomLabel::DrawFlags() const {
 }
 
 void TCustomLabel::DoDrawText(HDC DC, RECT& Rect, UINT Flags) {
+  Flags = DrawTextBiDiModeFlags(Flags);
   AnsiString text = FText;
   if ((Flags & DT_CALCRECT) && (text.empty() || (FShowAccelChar && text == "&"))) text += ' ';
   DrawTextA(DC, text.c_str(), (int)text.size(), &Rect, Flags);
@@ -650,15 +657,24 @@ void TCustomGroupBox::Paint(HDC DC) {
   int n = MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0);
   WideString wide((size_t)std::max(n, 0), L'\0');
   if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), wide.data(), n);
-  if (DrawThemedGroupBox(static_cast<HWND>(Handle()), DC, Width(), Height(), wide, Enabled(), false)) return;
+  bool rtl = UseRightToLeftReading();
+  if (DrawThemedGroupBox(static_cast<HWND>(Handle()), DC, Width(), Height(), wide, Enabled(), rtl)) return;
   SIZE sz{};
   GetTextExtentPoint32A(DC, "0", 1, &sz);
   RECT r{0, sz.cy / 2 - 1, Width(), Height()};
   DrawEdge(DC, &r, EDGE_ETCHED, BF_RECT);
   if (text.empty()) return;
-  RECT t{8, 0, 8, sz.cy};
-  DrawTextA(DC, text.c_str(), (int)text.size(), &t, DT_CALCRECT | DT_SINGLELINE);
+  // The caption sits 8 pixels in from the left edge, or from the right edge reading right to left.
+  int left = 8;
+  if (rtl) {
+    SIZE ext{};
+    GetTextExtentPoint32A(DC, text.c_str(), (int)text.size(), &ext);
+    left = Width() - ext.cx - 8;
+  }
+  RECT t{left, 0, left, sz.cy};
+  UINT flags = DrawTextBiDiModeFlags(DT_SINGLELINE);
+  DrawTextA(DC, text.c_str(), (int)text.size(), &t, flags | DT_CALCRECT);
   SetBkColor(DC, GetSysColor(COLOR_BTNFACE));
   SetBkMode(DC, OPAQUE);
-  DrawTextA(DC, text.c_str(), (int)text.size(), &t, DT_SINGLELINE);
+  DrawTextA(DC, text.c_str(), (int)text.size(), &t, flags);
 }

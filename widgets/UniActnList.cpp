@@ -132,7 +132,11 @@ std::unique_ptr<TControlActionLink> MakeWideLink(TControl* Control, const TContr
 std::unique_ptr<TControlActionLink> SelectWideActionLinkClass(TControl* Control, const TControlActionLink* Inherited) {
   if (dynamic_cast<TCustomListView*>(Control))
     return MakeWideLink<TUniListViewActionLink, TListViewActionLink>(Control, Inherited);
+  if (dynamic_cast<TSpeedButton*>(Control))
+    return MakeWideLink<TUniSpeedButtonActionLink, TSpeedButtonActionLink>(Control, Inherited);
   if (dynamic_cast<TBitBtn*>(Control)) return MakeWideLink<TUniBitBtnActionLink, TBitBtnActionLink>(Control, Inherited);
+  if (dynamic_cast<TToolButton*>(Control))
+    return MakeWideLink<TUniToolButtonActionLink, TToolButtonActionLink>(Control, Inherited);
   if (dynamic_cast<TButtonControl*>(Control))
     return MakeWideLink<TUniButtonActionLink, TButtonActionLink>(Control, Inherited);
   if (dynamic_cast<TWinControl*>(Control))
@@ -180,6 +184,8 @@ UNI_ACTION_LINK_STEPS(TUniWinControlActionLink, TWinControlActionLink)
 UNI_ACTION_LINK_STEPS(TUniButtonActionLink, TButtonActionLink)
 UNI_ACTION_LINK_STEPS(TUniListViewActionLink, TListViewActionLink)
 UNI_ACTION_LINK_STEPS(TUniBitBtnActionLink, TBitBtnActionLink)
+UNI_ACTION_LINK_STEPS(TUniSpeedButtonActionLink, TSpeedButtonActionLink)
+UNI_ACTION_LINK_STEPS(TUniToolButtonActionLink, TToolButtonActionLink)
 
 bool TUniMenuActionLink::IsCaptionLinked() {
   return TActionLink::IsCaptionLinked() && SameCaptionIgnoringHotKeys(GetActionWideCaption(FAction), FUniClient->Caption());

@@ -83,19 +83,24 @@ UNI_ACTION_LINK(TUniControlActionLink, TControlActionLink)
 UNI_ACTION_LINK(TUniWinControlActionLink, TWinControlActionLink)
 UNI_ACTION_LINK(TUniButtonActionLink, TButtonActionLink)
 UNI_ACTION_LINK(TUniListViewActionLink, TListViewActionLink)
+UNI_ACTION_LINK(TUniToolButtonActionLink, TToolButtonActionLink)
 
-// Bitmap buttons take no image index from an action, yet count it as linked.
-class TUniBitBtnActionLink : public TBitBtnActionLink {
- public:
-  using TBitBtnActionLink::TBitBtnActionLink;
-  const char* ClassName() const override { return "TUniBitBtnActionLink"; }
-  bool IsCaptionLinked() override;
-  bool IsHintLinked() override;
-  void SetCaption(const AnsiString& Value) override;
-  void SetHint(const AnsiString& Value) override;
-  bool IsImageIndexLinked() override { return dynamic_cast<TCustomAction*>(FAction) != nullptr; }
-  void SetImageIndex(int Value) override {}
-};
+// Bitmap and speed buttons take no image index from an action, yet count it as linked.
+#define UNI_IMAGE_ACTION_LINK(Name, Base)                                                            \
+  class Name : public Base {                                                                         \
+   public:                                                                                           \
+    using Base::Base;                                                                                \
+    const char* ClassName() const override { return #Name; }                                         \
+    bool IsCaptionLinked() override;                                                                 \
+    bool IsHintLinked() override;                                                                    \
+    void SetCaption(const AnsiString& Value) override;                                               \
+    void SetHint(const AnsiString& Value) override;                                                  \
+    bool IsImageIndexLinked() override { return dynamic_cast<TCustomAction*>(FAction) != nullptr; } \
+    void SetImageIndex(int) override {}                                                              \
+  };
+
+UNI_IMAGE_ACTION_LINK(TUniBitBtnActionLink, TBitBtnActionLink)
+UNI_IMAGE_ACTION_LINK(TUniSpeedButtonActionLink, TSpeedButtonActionLink)
 
 // The link of a Unicode menu item: captions compare without their hot-key marks.
 class TUniMenuActionLink : public TMenuActionLink {

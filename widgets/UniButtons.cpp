@@ -59,11 +59,17 @@ void PaintUniGlyphButton(TControl* Control, HDC DC, const RECT& Client, TButtonS
   SIZE gs{0, 0};
   if (hasGlyph) gs = {glyph->Glyph()->GetWidth() / glyph->NumGlyphs(), glyph->Glyph()->GetHeight()};
   WideString caption = GetControlWideText(Control);
+  // Right-aligned reading order swaps left and right layouts.
+  UINT biDiFlags = Control->DrawTextBiDiModeFlags(0);
+  if (biDiFlags & DT_RIGHT) {
+    if (Layout == blGlyphLeft) Layout = blGlyphRight;
+    else if (Layout == blGlyphRight) Layout = blGlyphLeft;
+  }
   int cw = Client.right - Client.left, ch = Client.bottom - Client.top;
   SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
   RECT tr{0, 0, cw - gs.cx - 3, 0};
   if (!caption.empty())
-    WideDrawText(DC, caption.c_str(), (int)caption.size(), tr, DT_CALCRECT | (WordWrap ? DT_WORDBREAK : 0));
+    WideDrawText(DC, caption.c_str(), (int)caption.size(), tr, DT_CALCRECT | (WordWrap ? DT_WORDBREAK : 0) | biDiFlags);
   SIZE ts{caption.empty() ? 0 : tr.right - tr.left, caption.empty() ? 0 : tr.bottom - tr.top};
   bool horizontal = Layout == blGlyphLeft || Layout == blGlyphRight;
   POINT gp{0, 0}, tp{0, 0};
@@ -109,7 +115,7 @@ void PaintUniGlyphButton(TControl* Control, HDC DC, const RECT& Client, TButtonS
   }
   if (caption.empty()) return;
   RECT text{tp.x + dx, tp.y + dy, tp.x + dx + ts.cx, tp.y + dy + ts.cy};
-  UINT flags = DT_CENTER | (WordWrap ? DT_WORDBREAK : DT_VCENTER);
+  UINT flags = DT_CENTER | (WordWrap ? DT_WORDBREAK : DT_VCENTER) | biDiFlags;
   SetBkMode(DC, TRANSPARENT);
   if (State == bsDisabled) {
     OffsetRect(&text, 1, 1);

@@ -1,5 +1,7 @@
 #include "widgets/UniComCtrls.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "unicode/UniGraphics.h"
@@ -250,8 +252,9 @@ void TUniCustomListView::WndProc(TMessage& Message) {
       auto* hdr = reinterpret_cast<NMHEADERA*>(Message.LParam);
       if (!nt || !IsHeaderNotify(&hdr->hdr)) break;
       UINT code = hdr->hdr.code;
-      if (code != (UINT)HDN_ENDTRACKW && code != (UINT)HDN_DIVIDERDBLCLICKW) break;
+      if (code != (UINT)HDN_ENDTRACKW && code != (UINT)HDN_DIVIDERDBLCLICKW && code != (UINT)HDN_TRACKW) break;
       if (code == (UINT)HDN_ENDTRACKW) HeaderEndTrack(hdr);
+      if (code == (UINT)HDN_TRACKW) HeaderTrack(hdr);
       TWinControl::WndProc(Message);
       if (code == (UINT)HDN_DIVIDERDBLCLICKW) HeaderDividerDblClick(hdr);
       return;
@@ -291,6 +294,30 @@ void TUniCustomListView::WndProc(TMessage& Message) {
           }
           item->SetCaption(text);
         }
+        return;
+      }
+      if (hdr->code == LVN_GETINFOTIPW && nt) {
+        // The library's step writes 8-bit text: it gets its own record with the tip in the code
+        // page (room for two bytes a character) and its answer comes back widened.
+        auto* info = reinterpret_cast<NMLVGETINFOTIPW*>(hdr);
+        Message.Result = 0;
+        if (!info->pszText || info->cchTextMax <= 0) return;
+        AnsiString tip = WideToAnsi(WideString(info->pszText, wcsnlen(info->pszText, (size_t)info->cchTextMax)));
+        std::vector<char> buf(std::max<size_t>((size_t)info->cchTextMax * 2, tip.size() + 1), 0);
+        std::copy(tip.begin(), tip.end(), buf.begin());
+        NMLVGETINFOTIPA ansi{};
+        ansi.hdr = info->hdr;
+        ansi.hdr.code = LVN_GETINFOTIPA;
+        ansi.dwFlags = info->dwFlags;
+        ansi.pszText = buf.data();
+        ansi.cchTextMax = (int)buf.size();
+        ansi.iItem = info->iItem;
+        ansi.iSubItem = info->iSubItem;
+        ansi.lParam = info->lParam;
+        TMessage m{Message.Msg, Message.WParam, reinterpret_cast<intptr_t>(&ansi), 0};
+        TCustomListView::WndProc(m);
+        Message.Result = m.Result;
+        CopyText(AnsiToWide(AnsiString(buf.data(), strnlen(buf.data(), buf.size()))), info->pszText, info->cchTextMax);
         return;
       }
       if (hdr->code != LVN_GETDISPINFOW) break;
@@ -411,7 +438,7 @@ void TUniPageControl::WndProc(TMessage& Message) {
       a->mask &= ~TCIF_TEXT;
     } else {
       TCITEMW w{};
-      w.mask = (a->mask & ~TCIF_PARAM) | TCIF_TEXT | TCIF_PARAM;
+      w.mask = (a->mask & ~TCIF_PARAM) | TCIF_TEXT | TCIF_PARAM | (UseRightToLeftReading() ? TCIF_RTLREADING : 0);
       w.lParam = reinterpret_cast<LPARAM>(sheet);
       w.iImage = a->iImage;
       WideString caption = dynamic_cast<TUniTabSheet*>(sheet) ? GetControlWideText(sheet) : AnsiToWide(sheet->Caption());

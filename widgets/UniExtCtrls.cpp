@@ -24,5 +24,5 @@ void TUniCustomPanel::Paint(HDC DC) {
   r.bottom = r.top + sz.cy;
   static const UINT align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
   WideString text = GetControlWideText(this);
-  WideDrawText(DC, text.c_str(), -1, r, align[FAlignment] | DT_EXPANDTABS | DT_VCENTER);
+  WideDrawText(DC, text.c_str(), -1, r, DrawTextBiDiModeFlags(align[FAlignment] | DT_EXPANDTABS | DT_VCENTER));
 }

@@ -185,7 +185,7 @@ void TUniMenuItem::MenuChanged(bool Rebuild) {
 }
 
 void RefreshRightToLeftMenu(TMenu* Menu) {
-  if (!Menu || !SysLocale().MiddleEast || Menu->Items()->Count() == 0) return;
+  if (!Menu || !MiddleEastLocale() || Menu->Items()->Count() == 0) return;
   TMenuItem* root = Menu->Items();
   for (int i = 0; i < root->Count(); ++i) {
     if (!root->Items(i)->Visible()) continue;

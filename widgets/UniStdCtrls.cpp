@@ -469,8 +469,18 @@ void TUniCustomComboBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState S
     return;
   }
   FCanvas->RequiredState(csHandleValid | csFontValid | csBrushValid);
-  FillRect(static_cast<HDC>(FCanvas->Handle()), &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
-  if (Index >= 0) WideCanvasTextOut(FCanvas.get(), Rect.left + 2, Rect.top, FUniItems->Get(Index));
+  HDC dc = static_cast<HDC>(FCanvas->Handle());
+  FillRect(dc, &Rect, static_cast<HBRUSH>(FCanvas->Brush()->Handle()));
+  if (Index < 0 || Index >= FUniItems->Count()) return;
+  if (!UseRightToLeftReading()) {
+    WideCanvasTextOut(FCanvas.get(), Rect.left + 2, Rect.top, FUniItems->Get(Index));
+    return;
+  }
+  // Right to left: the text reads right to left from 2 pixels inside the right edge.
+  WideString text = FUniItems->Get(Index);
+  RECT r{Rect.left, Rect.top, Rect.right - 2, Rect.bottom};
+  SetBkMode(dc, TRANSPARENT);
+  WideDrawText(dc, text.c_str(), (int)text.size(), r, DrawTextBiDiModeFlags(DT_SINGLELINE | DT_NOPREFIX));
 }
 
 void TUniCustomComboBox::CopySelection(TControl* Destination) {
@@ -605,9 +615,10 @@ void TUniCustomListBox::DrawItem(int Index, const RECT& Rect, TOwnerDrawState St
   if (Index < 0 || Index >= FUniItems->Count()) return;
   WideString text = FUniItems->Get(Index);
   RECT r = Rect;
-  r.left += 2;
+  if (UseRightToLeftReading()) r.right -= 2;
+  else r.left += 2;
   SetBkMode(dc, TRANSPARENT);
-  WideDrawText(dc, text.c_str(), (int)text.size(), r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  WideDrawText(dc, text.c_str(), (int)text.size(), r, DrawTextBiDiModeFlags(DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -621,6 +632,7 @@ void TUniCustomLabel::DoDrawText(HDC DC, RECT& Rect, UINT Flags) {
   WideString text = GetControlWideText(this);
   if ((Flags & DT_CALCRECT) && (text.empty() || (FShowAccelChar && text == L"&"))) text += L' ';
   if (!FShowAccelChar) Flags |= DT_NOPREFIX;
+  Flags = DrawTextBiDiModeFlags(Flags);
   if (FEllipsisPosition != epNone && !FAutoSize) {
     static const UINT ellipsis[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
     Flags = (Flags & ~(DT_EXPANDTABS | DT_CALCRECT)) | ellipsis[FEllipsisPosition];
@@ -685,7 +697,8 @@ void TUniCustomGroupBox::Paint(HDC DC) {
   }
   SelectObject(DC, GetStockObject(DEFAULT_GUI_FONT));
   WideString text = GetControlWideText(this);
-  if (DrawThemedGroupBox(H(this), DC, Width(), Height(), text, Enabled(), false)) return;
+  bool rtl = UseRightToLeftReading();
+  if (DrawThemedGroupBox(H(this), DC, Width(), Height(), text, Enabled(), rtl)) return;
   // Without visual styles: an etched frame from half the text height down, the caption over it.
   SIZE sz{};
   GetTextExtentPoint32W(DC, L"0", 1, &sz);
@@ -695,11 +708,18 @@ void TUniCustomGroupBox::Paint(HDC DC) {
   OffsetRect(&r, -1, -1);
   FrameRect(DC, &r, shadow);
   if (text.empty()) return;
-  RECT t{8, 0, 8, sz.cy};
-  WideDrawText(DC, text.c_str(), (int)text.size(), t, DT_CALCRECT | DT_SINGLELINE);
+  int left = 8;
+  if (rtl) {
+    SIZE ext{};
+    GetTextExtentPoint32W(DC, text.c_str(), (int)text.size(), &ext);
+    left = Width() - ext.cx - 8;
+  }
+  RECT t{left, 0, left, sz.cy};
+  UINT flags = DrawTextBiDiModeFlags(DT_SINGLELINE);
+  WideDrawText(DC, text.c_str(), (int)text.size(), t, flags | DT_CALCRECT);
   SetBkColor(DC, GetSysColor(COLOR_BTNFACE));
   SetBkMode(DC, OPAQUE);
-  WideDrawText(DC, text.c_str(), (int)text.size(), t, DT_SINGLELINE);
+  WideDrawText(DC, text.c_str(), (int)text.size(), t, flags);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "FakeTheme.h"
+#include "RightToLeft.h"
 #include "classlib/ActnList.h"
+#include "classlib/Buttons.h"
 #include "classlib/ImgList.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
@@ -204,4 +206,105 @@ TEST(UniBitBtn, EmptyGlyphTakesTheActionsImage) {
   empty->SetAction(nullptr);
   own->SetAction(nullptr);
   none->SetAction(nullptr);
+}
+
+// Right-aligned reading order swaps the glyph's side; reading order alone does not.
+TEST(UniBitBtn, RightToLeftSwapsTheGlyphsSide) {
+  TRightToLeftSystem rtl;
+  FakeTheme theme;
+  TUniForm form(nullptr);
+  auto* button = new TUniBitBtn(&form);
+  button->SetBounds(10, 10, 160, 40);
+  button->SetCaption(L"\u4e2d\u6587");
+  FillGlyph(button->Glyph(), 16, 16);
+  button->SetParent(&form);
+  form.HandleNeeded();
+  button->ButtonGlyph()->CreateButtonGlyph(bsUp);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(GetDC(nullptr), 160, 40);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  struct Case {
+    TBiDiMode Mode;
+    TButtonLayout Layout;
+    bool GlyphOnTheRight;
+  } cases[] = {
+      {bdLeftToRight, blGlyphLeft, false},           {bdRightToLeft, blGlyphLeft, true},
+      {bdRightToLeft, blGlyphRight, false},          {bdLeftToRight, blGlyphRight, true},
+      {bdRightToLeftReadingOnly, blGlyphLeft, false}, {bdRightToLeftNoAlign, blGlyphLeft, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case #" << (&c - cases));
+    button->SetBiDiMode(c.Mode);
+    button->SetLayout(c.Layout);
+    FakeTheme::Calls.clear();
+    DRAWITEMSTRUCT d{ODT_BUTTON, 0, 0, ODA_DRAWENTIRE, 0, static_cast<HWND>(button->Handle()), dc, {0, 0, 160, 40}, 0};
+    button->Perform(CN_DRAWITEM, 0, reinterpret_cast<intptr_t>(&d));
+    if (!TestConfig().NT()) continue;  // the library's own drawing
+    std::vector<ThemeCall> icons = theme.Of(ThemeCall::Icon);
+    ASSERT_EQ(icons.size(), 1u);
+    EXPECT_EQ(icons[0].R.left > 80, c.GlyphOnTheRight) << icons[0].R.left;
+  }
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+}
+
+// Speed buttons paint into their parent: a face, the glyph of the state and the caption beside it;
+// down, the content moves one pixel; flat, the face has no edge until the mouse is over it.
+TEST(SpeedButton, PaintsFaceGlyphAndCaption) {
+  TForm form(nullptr);
+  auto* button = new TSpeedButton(&form);
+  button->SetParent(&form);
+  button->SetBounds(0, 0, 80, 24);
+  button->SetGroupIndex(1);
+  button->SetCaption("Open");
+  FillGlyph(button->Glyph(), 16, 16);
+  button->GlyphChanged();
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 80, -24, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  uint32_t* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  struct Painted {
+    int RedLeft = -1, RedTop = -1, TextLeft = -1;
+    uint32_t Corner = 0;
+  };
+  auto paint = [&] {
+    button->Paint(dc);
+    GdiFlush();
+    Painted p;
+    uint32_t face = ((GetSysColor(COLOR_BTNFACE) & 0xFF) << 16) | (GetSysColor(COLOR_BTNFACE) & 0xFF00) |
+                    ((GetSysColor(COLOR_BTNFACE) >> 16) & 0xFF);
+    for (int y = 3; y < 21; ++y)
+      for (int x = 3; x < 77; ++x) {
+        uint32_t c = bits[y * 80 + x] & 0xFFFFFF;
+        if (c == 0xFF0000 && (p.RedLeft < 0 || x < p.RedLeft)) p.RedLeft = x;
+        if (c == 0xFF0000 && p.RedTop < 0) p.RedTop = y;
+        if (c != face && c != 0xFF0000 && c != 0xFFFFFF && x > p.RedLeft + 16 && p.RedLeft >= 0 &&
+            (p.TextLeft < 0 || x < p.TextLeft))
+          p.TextLeft = x;
+      }
+    p.Corner = bits[0] & 0xFFFFFF;
+    return p;
+  };
+  Painted up = paint();
+  ASSERT_GE(up.RedLeft, 0) << "no glyph";
+  EXPECT_GT(up.TextLeft, up.RedLeft + 12) << "the caption follows the glyph";
+  button->Click();
+  ASSERT_TRUE(button->Down());
+  Painted down = paint();
+  EXPECT_EQ(down.RedLeft, up.RedLeft + 1);
+  EXPECT_EQ(down.RedTop, up.RedTop + 1);
+  button->SetDown(false);
+  button->SetFlat(true);
+  uint32_t face = ((GetSysColor(COLOR_BTNFACE) & 0xFF) << 16) | (GetSysColor(COLOR_BTNFACE) & 0xFF00) |
+                  ((GetSysColor(COLOR_BTNFACE) >> 16) & 0xFF);
+  EXPECT_EQ(paint().Corner, face);
+  button->Perform(CM_MOUSEENTER, 0, 0);
+  EXPECT_TRUE(button->MouseInControl());
+  EXPECT_NE(paint().Corner, face);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
 }

@@ -2,6 +2,8 @@
 // tab captions; Unicode windows of every kind.
 #include <gtest/gtest.h>
 
+#include "RightToLeft.h"
+
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "widgets/UniComCtrls.h"
@@ -370,6 +372,7 @@ TEST(UniComCtrls, ListViewHeaderShowsWideCaptionsAndReportsResizesAndClicks) {
     n.iItem = Column;
     n.pitem = &item;
     SendMessageW(h, WM_NOTIFY, n.hdr.idFrom, reinterpret_cast<LPARAM>(&n));
+    return item.cxy;
   };
   notifyHeader(HDN_ENDTRACKW, HDN_ENDTRACKA, 1, 173);
   EXPECT_EQ(lv->Columns()->Items(1)->Width(), 173);
@@ -377,6 +380,19 @@ TEST(UniComCtrls, ListViewHeaderShowsWideCaptionsAndReportsResizesAndClicks) {
   notifyHeader(HDN_DIVIDERDBLCLICKW, HDN_DIVIDERDBLCLICKA, 0, 0);
   int sized = (int)SendMessageW(h, LVM_GETCOLUMNWIDTH, 0, 0);
   EXPECT_EQ(lv->Columns()->Items(0)->Width(), sized);
+  // Dragging a divider keeps the column within its limits, while dragging and at the end.
+  TListColumn* limited = lv->Columns()->Items(1);
+  limited->SetMinWidth(30);
+  limited->SetMaxWidth(120);
+  struct {
+    int Dragged, Kept;
+  } drags[] = {{200, 120}, {10, 30}, {80, 80}};
+  for (auto d : drags) {
+    EXPECT_EQ(notifyHeader(HDN_TRACKW, HDN_TRACKA, 1, d.Dragged), d.Kept) << d.Dragged;
+    EXPECT_EQ(notifyHeader(HDN_ENDTRACKW, HDN_ENDTRACKA, 1, d.Dragged), d.Kept) << d.Dragged;
+    EXPECT_EQ(limited->Width(), d.Kept);
+  }
+  EXPECT_EQ(notifyHeader(HDN_TRACKW, HDN_TRACKA, 0, 500), 500) << "a column without limits";
   // A click on a column's header.
   TListColumn* clicked = nullptr;
   lv->OnColumnClick = [&](TObject*, TListColumn* Column) { clicked = Column; };
@@ -388,6 +404,63 @@ TEST(UniComCtrls, ListViewHeaderShowsWideCaptionsAndReportsResizesAndClicks) {
   NotifyParent(&form, click.hdr);
   EXPECT_EQ(clicked, lv->Columns()->Items(1));
   form.Hide();
+}
+
+// The tip of an item: the library's event sees the window's text in the code page and its answer
+// reaches the window's buffer, wide on the NT family, cut to the buffer's size.
+TEST(UniComCtrls, ListViewInfoTipsReachTheWindowsBuffer) {
+  TUniForm form(nullptr);
+  auto* lv = new TUniListView(&form);
+  lv->SetParent(&form);
+  lv->Columns()->Add()->SetCaption(L"Name");
+  lv->AddListItem()->SetCaption(L"first");
+  TUniListItem* second = lv->AddListItem();
+  second->SetCaption(kChinese);
+  form.HandleNeeded();
+  TListItem* seenItem = nullptr;
+  AnsiString seenTip;
+  lv->OnInfoTip = [&](TObject*, TListItem* Item, AnsiString& Tip) {
+    seenItem = Item;
+    seenTip = Tip;
+    Tip = WideToAnsi(kLatin1) + " " + Tip;
+  };
+  bool nt = TestConfig().NT();
+  auto tip = [&](int Item, const WideString& Start, int Size) {
+    wchar_t wide[72];
+    char ansi[72];
+    std::fill(std::begin(wide), std::end(wide), L'#');
+    std::fill(std::begin(ansi), std::end(ansi), '#');
+    AnsiString start = WideToAnsi(Start);
+    std::copy(Start.begin(), Start.end(), wide);
+    wide[Start.size()] = 0;
+    std::copy(start.begin(), start.end(), ansi);
+    ansi[start.size()] = 0;
+    NMLVGETINFOTIPW w{};
+    NMLVGETINFOTIPA a{};
+    NMHDR& hdr = nt ? w.hdr : a.hdr;
+    hdr.hwndFrom = static_cast<HWND>(lv->Handle());
+    hdr.code = nt ? LVN_GETINFOTIPW : LVN_GETINFOTIPA;
+    w.pszText = wide;
+    a.pszText = ansi;
+    w.cchTextMax = a.cchTextMax = Size;
+    w.iItem = a.iItem = Item;
+    NotifyParent(&form, hdr);
+    // Nothing is written past the buffer.
+    if (nt) EXPECT_EQ(wide[Size], L'#');
+    else EXPECT_EQ(ansi[Size], '#');
+    return nt ? WideString(wide) : AnsiToWide(ansi);
+  };
+  // The event's tip is 8-bit: what the code page cannot hold is lost on every system.
+  auto lossy = [](const WideString& S) { return AnsiToWide(WideToAnsi(S)); };
+  EXPECT_EQ(tip(1, L"\u4e2d\u6587", 64), lossy(kLatin1 + L" \u4e2d\u6587"));
+  EXPECT_EQ(seenItem, second);
+  EXPECT_EQ(seenTip, WideToAnsi(L"\u4e2d\u6587"));
+  // Eight characters of room on the NT family, eight bytes on the 8-bit path.
+  EXPECT_EQ(tip(0, L"", 8), nt ? lossy(kLatin1).substr(0, 7) : AnsiToWide(WideToAnsi(kLatin1).substr(0, 7)));
+  // No item, no event.
+  seenItem = nullptr;
+  EXPECT_EQ(tip(5, L"kept", 64), L"kept");
+  EXPECT_EQ(seenItem, nullptr);
 }
 
 TEST(UniComCtrls, ListViewCaptionEditorTypesWideCharactersThroughTheKeySteps) {
@@ -538,4 +611,42 @@ TEST(UniComCtrls, OwnerDrawnListViewDrawsWideCaptions) {
   lv->OnDrawItem = [&](TObject*, TListItem* Item, const RECT&, TOwnerDrawState) { drawn = Item; };
   DrawRow(&form, lv, 1, W, H);
   EXPECT_EQ(drawn, lv->Items()->Item(1));
+}
+
+namespace {
+// The masks of the wide tab updates that reach a tab window.
+std::vector<UINT> gTabMasks;
+WNDPROC gTabPrev = nullptr;
+LRESULT CALLBACK RecordTabUpdates(HWND W, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == TCM_SETITEMW && LParam) gTabMasks.push_back(reinterpret_cast<TCITEMW*>(LParam)->mask);
+  return CallWindowProcW(gTabPrev, W, Msg, WParam, LParam);
+}
+}  // namespace
+
+// A tab's wide caption reads right to left while its page control does.
+TEST(UniComCtrls, TabCaptionsReadRightToLeft) {
+  TRightToLeftSystem rtl;
+  TUniForm form(nullptr);
+  auto* pc = new TUniPageControl(&form);
+  pc->SetParent(&form);
+  auto* sheet = new TUniTabSheet(&form);
+  sheet->SetCaption(kChinese);
+  sheet->SetPageControl(pc);
+  form.HandleNeeded();
+  HWND h = static_cast<HWND>(pc->Handle());
+  gTabMasks.clear();
+  gTabPrev = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordTabUpdates)));
+  for (TBiDiMode mode : {bdLeftToRight, bdRightToLeftReadingOnly}) {
+    pc->SetBiDiMode(mode);
+    pc->UpdateTab(sheet);
+  }
+  SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gTabPrev));
+  if (!TestConfig().NT()) {
+    EXPECT_TRUE(gTabMasks.empty()) << "the 8-bit window takes 8-bit tabs";
+    return;
+  }
+  ASSERT_EQ(gTabMasks.size(), 2u);
+  EXPECT_EQ(gTabMasks[0] & TCIF_RTLREADING, 0u);
+  EXPECT_EQ(gTabMasks[1] & TCIF_RTLREADING, (UINT)TCIF_RTLREADING);
+  EXPECT_EQ(TabText(pc, 0), kChinese);
 }

@@ -10,6 +10,10 @@
 #include "classlib/ActnList.h"
 #include "widgets/UniControls.h"
 #include "widgets/UniMenus.h"
+#include "widgets/UniExtCtrls.h"
+#include "widgets/UniForms.h"
+#include "widgets/UniStdCtrls.h"
+#include "widgets/RightToLeft.h"
 
 namespace {
 // A windowed control over the system's edit class, as every Unicode control makes its window.
@@ -309,4 +313,66 @@ TEST(WideText, HintWithTheActionsShortcutKeepsItsWideText) {
   // Another shortcut than the action's is not the library's form.
   info.HintStr = Format("%s (%s)", WideToAnsi(kChinese + L" " + kLatin1).c_str(), ShortCutToText(scCtrl | 'P').c_str());
   EXPECT_EQ(GetWideHintText(info), AnsiToWide(info.HintStr));
+}
+
+// Reading order: children follow their parent's mode until they get one of their own, and the
+// mode gives the drawing flags only on a system that reads right to left.
+TEST(ReadingOrder, ChildrenFollowTheParentsMode) {
+  TUniForm form(nullptr);
+  auto* panel = new TUniPanel(&form);
+  panel->SetParent(&form);
+  auto* label = new TUniLabel(&form);
+  label->SetParent(panel);
+  int changes = 0;
+  TWindowProcRef own = label->WindowProc;
+  label->WindowProc.Method = [&](TMessage& M) {
+    changes += M.Msg == CM_BIDIMODECHANGED;
+    own.Method(M);
+  };
+  form.HandleNeeded();
+  form.SetBiDiMode(bdRightToLeft);
+  EXPECT_EQ(panel->BiDiMode(), bdRightToLeft);
+  EXPECT_EQ(label->BiDiMode(), bdRightToLeft);
+  EXPECT_EQ(changes, 1);
+  // A mode of its own ends following.
+  label->SetBiDiMode(bdLeftToRight);
+  EXPECT_FALSE(label->ParentBiDiMode());
+  form.SetBiDiMode(bdRightToLeftReadingOnly);
+  EXPECT_EQ(panel->BiDiMode(), bdRightToLeftReadingOnly);
+  EXPECT_EQ(label->BiDiMode(), bdLeftToRight);
+  label->SetParentBiDiMode(true);
+  EXPECT_EQ(label->BiDiMode(), bdRightToLeftReadingOnly);
+  // A control placed later takes its new parent's mode.
+  auto* edit = new TUniEdit(&form);
+  edit->SetParent(panel);
+  EXPECT_EQ(edit->BiDiMode(), bdRightToLeftReadingOnly);
+  label->WindowProc = own;
+}
+
+TEST(ReadingOrder, DrawFlagsOfEachMode) {
+  TUniLabel label(nullptr);
+  struct Case {
+    bool RightToLeftSystem;
+    TBiDiMode Mode;
+    UINT Flags, Expected;
+    bool Reading, Alignment;
+  } cases[] = {
+      {true, bdLeftToRight, DT_SINGLELINE, DT_SINGLELINE, false, false},
+      {true, bdRightToLeft, 0, DT_RIGHT | DT_RTLREADING, true, true},
+      {true, bdRightToLeft, DT_RIGHT, DT_RTLREADING, true, true},
+      {true, bdRightToLeft, DT_CENTER, DT_CENTER | DT_RTLREADING, true, true},
+      {true, bdRightToLeftNoAlign, 0, DT_RTLREADING, true, false},
+      {true, bdRightToLeftReadingOnly, DT_RIGHT, DT_RIGHT | DT_RTLREADING, true, false},
+      {false, bdRightToLeft, 0, 0, false, false},
+      {false, bdRightToLeftReadingOnly, DT_RIGHT, DT_RIGHT, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case #" << (&c - cases));
+    std::unique_ptr<TRightToLeftSystem> rtl;
+    if (c.RightToLeftSystem) rtl = std::make_unique<TRightToLeftSystem>();
+    label.SetBiDiMode(c.Mode);
+    EXPECT_EQ(label.DrawTextBiDiModeFlags(c.Flags), c.Expected);
+    EXPECT_EQ(label.UseRightToLeftReading(), c.Reading);
+    EXPECT_EQ(label.UseRightToLeftAlignment(), c.Alignment);
+  }
 }

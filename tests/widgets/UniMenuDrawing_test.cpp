@@ -6,6 +6,7 @@
 
 #include "classlib/ImgList.h"
 #include "FakeTheme.h"
+#include "RightToLeft.h"
 #include "classlib/Themes.h"
 #include "classlib/WinApi.h"
 #include "unicode/TestConfig.h"
@@ -468,4 +469,73 @@ TEST_F(MenuDrawing, DisabledCaptionIsEmbossedUnlessSelected) {
     EXPECT_EQ(differ, 0);
     EXPECT_GE(s.Ink(GetSysColor(COLOR_BTNSHADOW)).first, 6);
   }
+}
+
+// Read right to left, a classic pop-up item puts its caption against the right edge and its
+// shortcut text in a box as wide as the text, 10 pixels from the left edge.
+TEST_F(MenuDrawing, RightToLeftItemsMirrorCaptionAndShortcut) {
+  FakeTheme::Active = false;
+  TRightToLeftSystem rtl;
+  PopupItem p;
+  p.Item->SetCaption(kChinese);
+  p.Item->SetShortCut(kCtrlO);
+  p.Menu.SetOwnerDraw(true);
+  HMENU h = static_cast<HMENU>(p.Menu.Handle());
+  MENUITEMINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = MIIM_DATA;
+  ASSERT_TRUE(GetMenuItemInfoW(h, 0, TRUE, &info));
+  COLORREF text = GetSysColor(COLOR_MENUTEXT);
+  auto draw = [&](TBiDiMode Mode) {
+    p.Menu.SetBiDiMode(Mode);
+    Surface s(400, 30);
+    RECT all{0, 0, s.W, s.H};
+    FillRect(s.DC, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    DRAWITEMSTRUCT d{ODT_MENU, 0, 0, ODA_DRAWENTIRE, 0, nullptr, s.DC, {0, 0, 300, 30}, info.dwItemData};
+    s.Canvas.SetHandle(nullptr);
+    SendMessageW(static_cast<HWND>(PopupList->Window()), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d));
+    return s.Ink(text);
+  };
+  auto ltr = draw(bdLeftToRight);
+  auto rtlInk = draw(bdRightToLeft);
+  ASSERT_GE(ltr.first, 0);
+  ASSERT_GE(rtlInk.first, 0);
+  // Left to right the caption starts after the glyph column and the shortcut ends 10 pixels
+  // before the right edge; right to left the shortcut starts 10 pixels in and the caption ends
+  // near the right edge.
+  EXPECT_GT(ltr.first, 5);
+  EXPECT_LE(ltr.second, 290);
+  EXPECT_GE(rtlInk.first, 10);
+  EXPECT_LE(rtlInk.first, 12);
+  EXPECT_GT(rtlInk.second, 280);
+  EXPECT_LT(rtlInk.second, 300);
+}
+
+// With visual styles, a right-to-left item has its check area at the right end and its caption,
+// right-aligned and read right to left, before it.
+TEST_F(MenuDrawing, ThemedRightToLeftItemMirrorsCheckAndCaption) {
+  TRightToLeftSystem rtl;
+  auto images = RedImages(16, 1);
+  PopupItem p;
+  p.Item->SetCaption(L"\u4e2d\u6587");
+  p.Item->SetChecked(true);
+  p.Menu.SetImages(images.get());
+  p.Menu.SetBiDiMode(bdRightToLeft);
+  Surface s(300, 30);
+  TRect r{0, 0, 300, 30};
+  p.Item->AdvancedDrawItem(&s.Canvas, r, 0, false);
+  if (!Themed()) {
+    EXPECT_TRUE(FakeTheme::Calls.empty());
+    return;
+  }
+  RECT checkRect{};
+  for (auto& b : Backgrounds())
+    if (b.Part == 11) checkRect = b.R;
+  EXPECT_EQ(checkRect.right, 300);
+  EXPECT_EQ(checkRect.right - checkRect.left, 20);
+  std::vector<ThemeCall> texts = Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[1].Flags & (DT_RIGHT | DT_RTLREADING), (DWORD)(DT_RIGHT | DT_RTLREADING));
+  EXPECT_LT(texts[1].R.right, checkRect.left);
+  EXPECT_GT(texts[1].R.right, checkRect.left - 30);
 }

@@ -1,6 +1,8 @@
 // Unicode standard controls: every kind shows and returns wide text, keeps it across new windows.
 #include <gtest/gtest.h>
 
+#include "widgets/RightToLeft.h"
+
 #include <memory>
 
 #include "classlib/Themes.h"
@@ -660,4 +662,186 @@ TEST(UniStdCtrls, GroupBoxDrawsItsFrameAndCaptionInTheVisualStyleOrClassically) 
   EXPECT_EQ(gTheme.Text, Expected(kChinese));
   EXPECT_EQ(gTheme.TextRect.left, 8);
   ThemeApi() = saved;
+}
+
+namespace {
+// The columns of the leftmost and rightmost pixels of an image that differ from Background.
+std::pair<int, int> InkColumns(const ItemImage& Image, uint32_t Background) {
+  int first = ItemImage::W, last = -1;
+  for (int y = 0; y < ItemImage::H; ++y)
+    for (int x = 0; x < ItemImage::W; ++x) {
+      uint32_t bgr = Image.At(x, y);
+      uint32_t rgb = ((bgr & 0xFF) << 16) | (bgr & 0xFF00) | (bgr >> 16);
+      if (rgb == Background) continue;
+      first = std::min(first, x);
+      last = std::max(last, x);
+    }
+  return {first, last};
+}
+}  // namespace
+
+// Owner-drawn items read right to left: the text ends 2 pixels inside the right edge instead of
+// starting 2 pixels inside the left one.
+TEST(UniStdCtrls, OwnerDrawnItemsReadRightToLeft) {
+  TRightToLeftSystem rtl;
+  const WideString text = L"\u4e2d\u6587 abc";
+  // The Unicode controls and the class library's own.
+  for (int kind = 0; kind < 4; ++kind) {
+    UINT type = kind % 2 == 0 ? ODT_COMBOBOX : ODT_LISTBOX;
+    bool wide = kind < 2;
+    SCOPED_TRACE(::testing::Message() << (wide ? "Unicode " : "8-bit ") << (type == ODT_COMBOBOX ? "combo box" : "list box"));
+    TUniForm form(nullptr);
+    TWinControl* control;
+    if (type == ODT_COMBOBOX) {
+      if (wide) {
+        auto* c = new TUniComboBox(&form);
+        c->Items()->Add(text);
+        control = c;
+      } else {
+        auto* c = new TCustomComboBox(&form);
+        c->Items()->Add(WideToAnsi(text));
+        control = c;
+      }
+      static_cast<TCustomComboBox*>(control)->SetStyle(csOwnerDrawFixed);
+    } else {
+      if (wide) {
+        auto* c = new TUniListBox(&form);
+        c->Items()->Add(text);
+        control = c;
+      } else {
+        auto* c = new TCustomListBox(&form);
+        c->Items()->Add(WideToAnsi(text));
+        control = c;
+      }
+      static_cast<TCustomListBox*>(control)->SetStyle(lbOwnerDrawFixed);
+    }
+    control->SetParent(&form);
+    form.HandleNeeded();
+    uint32_t background = GetSysColor(COLOR_WINDOW) & 0xFFFFFF;
+    auto [ltrFirst, ltrLast] = InkColumns(DrawItemImage(&form, control, type, 0), background);
+    ASSERT_GE(ltrLast, 0);
+    EXPECT_GE(ltrFirst, 2);
+    EXPECT_LT(ltrFirst, 8);
+    control->SetBiDiMode(bdRightToLeft);
+    auto [rtlFirst, rtlLast] = InkColumns(DrawItemImage(&form, control, type, 0), background);
+    ASSERT_GE(rtlLast, 0);
+    EXPECT_LE(rtlLast, ItemImage::W - 3);
+    EXPECT_GT(rtlLast, ItemImage::W - 10);
+    EXPECT_GT(rtlFirst, ltrFirst + 10) << "the text moved to the right edge";
+  }
+}
+
+// A group box read right to left has its caption 8 pixels in from the right edge, classically and
+// in the visual style.
+TEST(UniStdCtrls, GroupBoxCaptionSitsAtTheRightReadingRightToLeft) {
+  TRightToLeftSystem rtl;
+  TThemeApi saved = ThemeApi();
+  TUniForm form(nullptr);
+  auto* group = new TUniGroupBox(&form);
+  group->SetParent(&form);
+  group->SetBounds(0, 0, 200, 100);
+  group->SetCaption(L"\u4e2d\u6587 caption");
+  form.HandleNeeded();
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ oldFont = SelectObject(screen, GetStockObject(DEFAULT_GUI_FONT));
+  SIZE zero{}, ext{};
+  GetTextExtentPoint32W(screen, L"0", 1, &zero);
+  WideString shown = TestConfig().NT() ? WideString(L"\u4e2d\u6587 caption") : AnsiToWide(group->TControl::Caption());
+  GetTextExtentPoint32W(screen, shown.c_str(), (int)shown.size(), &ext);
+  SelectObject(screen, oldFont);
+  ReleaseDC(nullptr, screen);
+  ASSERT_GT(ext.cx, 30);
+  // Classic: the frame's top line shows where the caption is not. Count frame pixels of the top
+  // line's rows near each end.
+  ThemeApi() = TThemeApi{};
+  auto frameNear = [&](std::vector<uint32_t>& px, int From, int To) {
+    int n = 0;
+    for (int y = zero.cy / 2 - 1; y <= zero.cy / 2; ++y)
+      for (int x = From; x < To; ++x) {
+        uint32_t c = px[(size_t)y * 200 + x];
+        n += c == GetSysColor(COLOR_BTNSHADOW) || c == GetSysColor(COLOR_BTNHIGHLIGHT);
+      }
+    return n;
+  };
+  std::vector<uint32_t> ltr = PrintClient(group, 200, 100);
+  EXPECT_EQ(frameNear(ltr, 10, 30), 0);
+  EXPECT_GT(frameNear(ltr, 170, 190), 0);
+  group->SetBiDiMode(bdRightToLeft);
+  std::vector<uint32_t> rtlPx = PrintClient(group, 200, 100);
+  EXPECT_GT(frameNear(rtlPx, 10, 30), 0);
+  EXPECT_EQ(frameNear(rtlPx, 170, 190), 0);
+  // In the visual style the caption's place is left out of the frame at the right.
+  ThemeApi() = FakeApi();
+  gTheme = ThemeCalls{};
+  gTheme.CaptionPoint = {200 - 10, 2};
+  gTheme.FramePoint = {10, zero.cy / 2};
+  PrintClient(group, 200, 100);
+  EXPECT_EQ(gTheme.Backgrounds, 1);
+  EXPECT_TRUE(gTheme.CaptionClipped);
+  EXPECT_TRUE(gTheme.FrameVisible);
+  EXPECT_EQ(gTheme.TextRect.right, 200 - 8);
+  EXPECT_EQ(gTheme.TextRect.left, 200 - 8 - ext.cx);
+  ThemeApi() = saved;
+}
+
+// A label and a left-justified panel read right to left put their text at the right edge.
+TEST(UniStdCtrls, LabelAndPanelTextMovesRightReadingRightToLeft) {
+  TRightToLeftSystem rtl;
+  // Where the text lands, not which glyphs it has: letters every font has.
+  const WideString text = L"Open file";
+  TUniForm form(nullptr);
+  auto* label = new TUniLabel(&form);
+  label->SetAutoSize(false);
+  label->SetBounds(0, 0, 150, 20);
+  label->SetCaption(text);
+  auto* panel = new TUniPanel(&form);
+  panel->SetParent(&form);
+  panel->SetBounds(0, 0, 150, 30);
+  panel->SetAlignment(taLeftJustify);
+  panel->SetCaption(text);
+  form.HandleNeeded();
+  // The columns of the first and last pixels of the text's colour on the middle rows.
+  auto ink = [](const std::vector<uint32_t>& Px, int W, int Rows) {
+    int first = -1, last = -1;
+    for (int y = 2; y < Rows - 2; ++y)
+      for (int x = 3; x < W - 3; ++x) {
+        uint32_t c = Px[(size_t)y * W + x];
+        if (GetRValue(c) > 0x40 || GetGValue(c) > 0x40 || GetBValue(c) > 0x40) continue;
+        if (first < 0 || x < first) first = x;
+        last = std::max(last, x);
+      }
+    return std::make_pair(first, last);
+  };
+  auto paintLabel = [&] {
+    HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 150, -20, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    uint32_t* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all{0, 0, 150, 20};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    label->Paint(dc);
+    GdiFlush();
+    std::vector<uint32_t> px(bits, bits + 150 * 20);
+    for (uint32_t& v : px) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return ink(px, 150, 20);
+  };
+  auto paintPanel = [&] { return ink(PrintClient(panel, 150, 30), 150, 30); };
+  for (bool isLabel : {true, false}) {
+    SCOPED_TRACE(isLabel ? "label" : "panel");
+    TControl* c = isLabel ? static_cast<TControl*>(label) : panel;
+    c->SetBiDiMode(bdLeftToRight);
+    auto ltr = isLabel ? paintLabel() : paintPanel();
+    c->SetBiDiMode(bdRightToLeft);
+    auto rtlInk = isLabel ? paintLabel() : paintPanel();
+    ASSERT_GE(ltr.first, 0);
+    ASSERT_GE(rtlInk.first, 0);
+    EXPECT_LT(ltr.first, 10);
+    EXPECT_GT(rtlInk.second, 150 - 12);
+    EXPECT_GT(rtlInk.first, ltr.first + 20);
+  }
 }
