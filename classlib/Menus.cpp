@@ -1,5 +1,7 @@
 #include "classlib/Menus.h"
 
+#include <algorithm>
+
 #include "classlib/ActnList.h"
 #include "classlib/ImgList.h"
 #include "classlib/WinApi.h"
@@ -43,8 +45,6 @@ AnsiString ShortCutToText(TShortCut ShortCut) {
 }
 
 // ---------------------------------------------------------------------------------------------
-
-#include <algorithm>
 
 namespace {
 uint32_t gNextCommand = 100;

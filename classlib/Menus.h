@@ -1,7 +1,11 @@
 // Menus: keyboard shortcuts and their texts.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "classlib/Classes.h"
+#include "classlib/Graphics.h"
 #include "classlib/SysUtils.h"
 
 // A key code in the low byte with the modifier bits below.
@@ -18,12 +22,6 @@ AnsiString ShortCutToText(TShortCut ShortCut);
 
 // ---------------------------------------------------------------------------------------------
 // Menus
-
-#include <memory>
-#include <vector>
-
-#include "classlib/Classes.h"
-#include "classlib/Graphics.h"
 
 class TMenu;
 class TCustomImageList;

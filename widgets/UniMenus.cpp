@@ -1,9 +1,18 @@
 #include "widgets/UniMenus.h"
 
+#include <vector>
+
+#include "classlib/ImgList.h"
+#include "classlib/Themes.h"
 #include "classlib/WideStrings.h"
 #include "classlib/WinApi.h"
+#include "unicode/UniClasses.h"
+#include "unicode/UniGraphics.h"
 #include "unicode/UniSysUtils.h"
+#include "unicode/UniWindows.h"
+#include "widgets/UniActnList.h"
 #include "widgets/UniControls.h"
+#include "widgets/UniForms.h"
 
 namespace {
 const char kUnit[] = "UniMenus";
@@ -138,11 +147,6 @@ void SyncHotKeyPosition(const WideString& Source, WideString& Dest) {
 // ---------------------------------------------------------------------------------------------
 // Menu items
 
-#include <vector>
-
-#include "unicode/UniClasses.h"
-#include "widgets/UniActnList.h"
-
 TUniMenuItem::TUniMenuItem(TComponent* AOwner) : TMenuItem(AOwner) {}
 
 WideString TUniMenuItem::Caption() {
@@ -219,11 +223,6 @@ void TUniMenuItem::Loaded() {
 
 // ---------------------------------------------------------------------------------------------
 // Own drawing
-
-#include "classlib/ImgList.h"
-#include "classlib/Themes.h"
-#include "unicode/UniGraphics.h"
-#include "unicode/UniWindows.h"
 
 namespace {
 // The version the system reports.
@@ -602,8 +601,6 @@ void WriteMenuItemWideCaption(TUniMenuItem* Item, TMenu* Menu) {
 
 // ---------------------------------------------------------------------------------------------
 // Pop-up list
-
-#include "widgets/UniForms.h"
 
 namespace {
 std::unique_ptr<TUniPopupList> gUniPopupList;

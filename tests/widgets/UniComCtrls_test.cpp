@@ -2,6 +2,7 @@
 // tab captions; Unicode windows of every kind.
 #include <gtest/gtest.h>
 
+#include "DrawItemPixels.h"
 #include "RightToLeft.h"
 
 #include "unicode/TestConfig.h"
@@ -560,27 +561,8 @@ TEST(UniComCtrls, TabSheetTakesAnEightBitCaptionSetBeforeItsWindow) {
 namespace {
 // Row Index of an owner-drawn list view drawn into a bitmap through its parent's WM_DRAWITEM.
 std::vector<uint32_t> DrawRow(TWinControl* Form, TWinControl* LV, int Index, int W, int H) {
-  BITMAPINFO bi{};
-  bi.bmiHeader = {sizeof bi.bmiHeader, W, -H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  DRAWITEMSTRUCT dis{};
-  dis.CtlType = ODT_LISTVIEW;
-  dis.itemID = (UINT)Index;
-  dis.itemAction = ODA_DRAWENTIRE;
-  dis.hwndItem = static_cast<HWND>(LV->Handle());
-  dis.hDC = dc;
-  dis.rcItem = {0, 0, W, H};
-  SendMessageW(static_cast<HWND>(Form->Handle()), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
-  GdiFlush();
-  auto* p = static_cast<uint32_t*>(bits);
-  std::vector<uint32_t> out(p, p + W * H);
-  for (uint32_t& v : out) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
+  std::vector<uint32_t> out = DrawItemPixels(Form, LV, ODT_LISTVIEW, Index, W, H);
+  for (uint32_t& v : out) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);  // as COLORREF
   return out;
 }
 }  // namespace

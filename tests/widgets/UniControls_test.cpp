@@ -3,17 +3,17 @@
 
 #include <memory>
 
+#include "RightToLeft.h"
+#include "classlib/ActnList.h"
 #include "classlib/Forms.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
-#include "classlib/ActnList.h"
 #include "widgets/UniControls.h"
-#include "widgets/UniMenus.h"
 #include "widgets/UniExtCtrls.h"
 #include "widgets/UniForms.h"
+#include "widgets/UniMenus.h"
 #include "widgets/UniStdCtrls.h"
-#include "widgets/RightToLeft.h"
 
 namespace {
 // A windowed control over the system's edit class, as every Unicode control makes its window.

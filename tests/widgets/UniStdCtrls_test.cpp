@@ -1,10 +1,10 @@
 // Unicode standard controls: every kind shows and returns wide text, keeps it across new windows.
 #include <gtest/gtest.h>
 
-#include "widgets/RightToLeft.h"
-
 #include <memory>
 
+#include "DrawItemPixels.h"
+#include "RightToLeft.h"
 #include "classlib/Themes.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
@@ -325,31 +325,8 @@ struct ItemImage {
 };
 
 ItemImage DrawItemImage(TWinControl* Form, TWinControl* Control, UINT CtlType, int Index) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = ItemImage::W;
-  bi.bmiHeader.biHeight = -ItemImage::H;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  DRAWITEMSTRUCT dis{};
-  dis.CtlType = CtlType;
-  dis.itemID = (UINT)Index;
-  dis.itemAction = ODA_DRAWENTIRE;
-  dis.hwndItem = static_cast<HWND>(Control->Handle());
-  dis.hDC = dc;
-  dis.rcItem = {0, 0, ItemImage::W, ItemImage::H};
-  SendMessageW(static_cast<HWND>(Form->Handle()), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis));
-  GdiFlush();
   ItemImage image;
-  auto* p = static_cast<uint32_t*>(bits);
-  image.Pixels.assign(p, p + ItemImage::W * ItemImage::H);
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
+  image.Pixels = DrawItemPixels(Form, Control, CtlType, Index, ItemImage::W, ItemImage::H);
   return image;
 }
 }  // namespace
