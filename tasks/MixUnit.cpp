@@ -12,11 +12,14 @@ namespace {
 
 const char* const ErrNoComponent = "No component for this file type.";
 
-// A fresh temporary name, created empty at once so that no other run can take it before the
-// step writes it.
-WideString ReserveTempFile() {
+const char* const ErrChannels = "The inputs' channel layouts cannot be brought together.";
+
+// A fresh temporary name with the output's extension (an encoder that tags its file by name, as
+// the MP3 output does, needs it), created empty at once so that no other run can take it before
+// the step writes it.
+WideString ReserveTempFile(const WideString& Ext) {
   for (;;) {
-    const WideString name = TUtils::MakeUniqueFileName(TUtils::TempFileName());
+    const WideString name = TUtils::MakeUniqueFileName(TUtils::TempFileName() + Ext);
     HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       CloseHandle(h);
@@ -73,6 +76,9 @@ bool TMixedThread::Combine(const WideString& A, const WideString& B, const WideS
       morpher->SetOutBitsPerSample(in1->BitsPerSample());
       second = morpher.get();
     }
+    // The morpher turns mono into stereo and back only: any other pair of layouts would be read
+    // by the mixer in the first input's layout and come out garbled.
+    if (second->Channels() != in1->Channels()) throw EAuException(ErrChannels);
     auto mixer = std::make_unique<TAudioMixer>(nullptr);
     mixer->SetInput1(in1.get());
     mixer->SetInput2(second);
@@ -105,7 +111,7 @@ void TMixedThread::Execute() {
     }
     FStep = (int)i;
     Send(WM_MIX_STEP_START, (int)i, 0);
-    const WideString target = ReserveTempFile();
+    const WideString target = ReserveTempFile(TAudioTools::OutputExtension(FOutputFormat));
     temps.push_back(target);
     const WideString first = i == 1 ? FFiles[0] : result;
     ok = Combine(first, FFiles[i], target);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cwchar>
 
 #include "tasks/MixUnit.h"
 #include "tasks/TaskTestUtil.h"
@@ -150,4 +151,54 @@ TEST(MixWorker, ResultReplacesTheTargetAndFailuresAreReported) {
     EXPECT_FALSE(WideFileExists(d.W(L"out2.wav")));
   }
   EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
+}
+
+// Three files joined into each writable output of its own kind: every step succeeds (the MP3
+// output tags its file by name, so a step's temporary file must carry the output's extension),
+// the result holds the three lengths and no temporary file is left.
+TEST(MixWorker, JoinsIntoEveryOutputFormat) {
+  TempDir d;
+  MakeTones(d.U(L"a.wav"), 0.5, 44100, 2, 16, 300);
+  MakeTones(d.U(L"b.wav"), 0.7, 44100, 2, 16, 500);
+  const std::vector<WideString> files = {d.W(L"a.wav"), d.W(L"b.wav"), d.W(L"a.wav")};
+  for (const wchar_t* ext : {L".mp3", L".ogg", L".flac", L".tta", L".wv", L".mpc"}) {
+    SCOPED_TRACE(testing::Message() << std::string(ext, ext + wcslen(ext)));
+    PrivateTemp temp;
+    Mix m;
+    m.Run(files, d.W(std::wstring(L"joined") + ext), amConcatenate);
+    EXPECT_EQ(m.Log.Milestones(), (std::vector<std::string>{"MSTART 1", "MDONE 1 ok", "MSTART 2", "MDONE 2 ok", "MDONE 2 ok"}));
+    EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
+    const std::string out = d.U(std::wstring(L"joined") + ext);
+    // ffprobe gives no stream length for Musepack: count the decoded frames. Lossy outputs may
+    // gain or lose up to two codec frames.
+    const double seconds = std::wstring(ext) == L".mpc" ? Pcm(out, "s16le").size() / (4.0 * 44100) : std::stod(Probe(out)["duration"]);
+    EXPECT_NEAR(seconds, 1.7, 2 * 2048.0 / 44100);
+  }
+}
+
+// Inputs whose channel layouts the worker cannot bring together (six channels beside stereo, in
+// either order) end their step as a failure and leave no output, instead of a garbled file; two
+// six-channel inputs join.
+TEST(MixWorker, LayoutsThatCannotMeetFailTheStep) {
+  TempDir d;
+  MakeTones(d.U(L"st.wav"), 0.5, 44100, 2, 16);
+  MakeTones(d.U(L"six.wav"), 0.5, 44100, 6, 16);
+  MakeTones(d.U(L"six2.wav"), 0.25, 44100, 6, 16, 700);
+  struct Case {
+    const wchar_t *A, *B;
+    bool Ok;
+  } cases[] = {{L"st.wav", L"six.wav", false}, {L"six.wav", L"st.wav", false}, {L"six.wav", L"six2.wav", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.A == std::wstring(L"st.wav") ? "stereo first" : "six first") << " " << c.Ok);
+    TempDir out;
+    Mix m;
+    m.Run({d.W(c.A), d.W(c.B)}, out.W(L"r.flac"), amConcatenate);
+    EXPECT_EQ(m.Log.Milestones(), (std::vector<std::string>{"MSTART 1", c.Ok ? "MDONE 1 ok" : "MDONE 1 failed"}));
+    EXPECT_EQ(WideFileExists(out.W(L"r.flac")), c.Ok);
+    if (c.Ok) {
+      auto p = Probe(out.U(L"r.flac"));
+      EXPECT_EQ(p["channels"], "6");
+      EXPECT_NEAR(std::stod(p["duration"]), 0.75, 1e-3);
+    }
+  }
 }
