@@ -244,3 +244,33 @@ TEST(ConversionWorker, FailuresAreReportedPerFileAndTheBatchGoesOn) {
     EXPECT_TRUE(b.Log.Lines.empty());
   }
 }
+
+// A six-channel source kept as it is: the outputs that take six channels hold them all for the
+// source's length; the encoders limited to mono and stereo (MP3, Musepack, Monkey's Audio) end the
+// file with its failure and leave no file, never a file read in the wrong layout.
+TEST(ConversionWorker, SixChannelSourcesAreKeptOrRefused) {
+  TempDir src;
+  MakeTones(src.U(L"six.wav"), 0.5, 48000, 6, 16);
+  struct Case {
+    uint8_t Format;
+    bool Ok;
+  } cases[] = {{ftWAV, true}, {ftFLAC, true}, {ftTTA, true}, {ftWV, true}, {ftOGG, true},
+               {ftMP3, false}, {ftMPC, false}, {ftAPE, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "format " << (int)c.Format);
+    TempDir out;
+    Batch b;
+    b.Run({src.W(L"six.wav")}, Params(out, c.Format, oqKeep));
+    const std::string file = out.U(L"six" + TAudioTools::OutputExtension(c.Format));
+    if (c.Ok) {
+      EXPECT_EQ(b.Log.Milestones(), (std::vector<std::string>{"START 0", "DONE 0 ok"}));
+      auto p = Probe(file);
+      EXPECT_EQ(p["channels"], "6");
+      EXPECT_NEAR(std::stod(p["duration"]), 0.5, 2048.0 / 48000);
+    } else {
+      EXPECT_FALSE(b.Log.Has("DONE 0 ok"));
+      EXPECT_TRUE(b.Log.Has("DONE 0 failed") || b.Log.Has("ERROR 0 0"));
+      EXPECT_FALSE(WideFileExists(out.W(L"six" + TAudioTools::OutputExtension(c.Format))));
+    }
+  }
+}
