@@ -14,7 +14,6 @@ const char* const MsgNoFileName = "File name is not assigned";
 const char* const MsgNoFileNameOut = "File name is not assigned.";
 const char* const MsgNotOpened = "File for input is not opened!";
 const char* const MsgSampleRate = "Unsupported sample rate.";
-const char* const MsgChannels = "Musepack files hold mono or stereo audio only.";
 const char* const MsgEncoderInit = "Failed to initialize encoder";
 
 // The tags handed to the encoder, in this order.
@@ -264,10 +263,11 @@ void TMPCOut::Prepare() {
       FFinished = true;
       throw EAuException(MsgSampleRate);
   }
-  // The encoder reads any other layout as stereo: a wrong file, never an error of its own.
+  // The encoder accepts some layouts of more than two channels but writes them as stereo: a
+  // wrong file, never an error of its own.
   if (channels < 1 || channels > 2) {
     FFinished = true;
-    throw EAuException(MsgChannels);
+    throw EAuException(MsgEncoderInit);
   }
   FLib.init_static();
   const int64_t frame = (int64_t)(bits / 8) * channels;
