@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "tasks/EventsManager.h"
@@ -109,10 +110,19 @@ bool TSplitThread::CutSegment(int Index, const WideString& Name) {
   // that is not a whole number of seconds long.
   const long double rate = FInput->SampleRate();
   const TAudioCutParam* seg = FSegments[Index];
-  FInput->SetStartSample((int64_t)std::nearbyint((long double)seg->StartTime * rate / 1000));
+  int64_t start = (int64_t)std::nearbyint((long double)seg->StartTime * rate / 1000);
+  int64_t end = (int64_t)std::nearbyint((long double)seg->EndTime * rate / 1000);
   // The input's end sample is the last one delivered: the frame at the end mark belongs to the
-  // next segment, so that neighbouring segments neither share nor lose a frame.
-  FInput->SetEndSample((int64_t)std::nearbyint((long double)seg->EndTime * rate / 1000) - 1);
+  // next segment, so that neighbouring segments neither share nor lose a frame. An end of -1
+  // would mean "to the end of the file": an empty segment (an end at or before its start) is
+  // given a window past its start instead, which delivers nothing.
+  if (start < 0) start = 0;
+  if (end <= start) {
+    start = std::max<int64_t>(start, 1);
+    end = start;
+  }
+  FInput->SetStartSample(start);
+  FInput->SetEndSample(end - 1);
   FOutput->SetWideFileName(Name);
   FOutput->Run();
   return true;

@@ -141,3 +141,31 @@ TEST(SplitWorker, SourcesWithoutAPairOrUnreadableAreRefusedPerSegment) {
   }
   EXPECT_FALSE(WideFileExists(out.W(L"b_Segment0.flac")));
 }
+
+// Marks a user may leave: a zero-length segment at the very start, one at its middle, an end
+// before its start, and an end past the file's end. The empty ones give files with no audio
+// (never the whole file); the long one ends with the file.
+TEST(SplitWorker, EmptyAndOverlongSegments) {
+  TempDir src;
+  MakeTones(src.U(L"one.wav"), 1.0, 44100, 2, 16);
+  MakeTones(src.U(L"one.flac"), 1.0, 44100, 2, 16);
+  const std::vector<std::pair<int, int>> plan = {{0, 0}, {300, 300}, {500, 200}, {0, -5}, {800, 5000}};
+  const size_t frameBytes = 4;
+  for (const wchar_t* ext : {L".wav", L".flac"}) {
+    SCOPED_TRACE(testing::Message() << std::string(ext, ext + wcslen(ext)));
+    const std::string whole = Pcm(src.U(std::wstring(L"one") + ext), "s16le");
+    TempDir out;
+    Split s;
+    s.Run(src.W(std::wstring(L"one") + ext), out.Folder(), plan);
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < plan.size(); ++i) {
+      expected.push_back("SSTART " + std::to_string(i));
+      expected.push_back("SDONE " + std::to_string(i) + " ok");
+    }
+    EXPECT_EQ(s.Log.Milestones(), expected);
+    for (size_t i = 0; i + 1 < plan.size(); ++i)
+      EXPECT_EQ(Pcm(out.U(L"one_Segment" + std::to_wstring(i) + ext), "s16le").size(), 0u) << "segment " << i;
+    const std::string tail = Pcm(out.U(L"one_Segment4" + std::wstring(ext)), "s16le");
+    EXPECT_TRUE(tail == whole.substr(35280 * frameBytes)) << tail.size() / frameBytes << " frames";
+  }
+}
