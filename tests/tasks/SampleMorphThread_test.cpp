@@ -274,3 +274,42 @@ TEST(ConversionWorker, SixChannelSourcesAreKeptOrRefused) {
     }
   }
 }
+
+// 32-bit sources (float and integer) into the outputs that take 24 bits at most: the file holds
+// the source at 24 bits (within a step of rounding), never an unreadable file reported as done.
+TEST(ConversionWorker, ThirtyTwoBitSourcesGiveTwentyFourBitFiles) {
+  TempDir src;
+  Peer("sox -D -n -r 44100 -c 2 -e floating-point -b 32 " + peer::Quote(src.U(L"flt.wav")) + " synth 0.5 sine 440 sine 660 vol 0.5");
+  MakeTones(src.U(L"i32.wav"), 0.5, 44100, 2, 32);
+  auto s24 = [](const std::string& Pcm) {
+    std::vector<int32_t> v(Pcm.size() / 3);
+    for (size_t i = 0; i < v.size(); ++i)
+      v[i] = (int32_t)(((uint32_t)(uint8_t)Pcm[3 * i] << 8 | (uint32_t)(uint8_t)Pcm[3 * i + 1] << 16 | (uint32_t)(uint8_t)Pcm[3 * i + 2] << 24)) >> 8;
+    return v;
+  };
+  for (uint8_t format : {ftFLAC, ftTTA, ftAPE}) {
+    SCOPED_TRACE(testing::Message() << "format " << (int)format);
+    TempDir out;
+    Batch b;
+    b.Run({src.W(L"flt.wav"), src.W(L"i32.wav")}, Params(out, format, oqKeep));
+    EXPECT_EQ(b.Log.Milestones(), (std::vector<std::string>{"START 0", "DONE 0 ok", "START 1", "DONE 1 ok"}));
+    for (const wchar_t* name : {L"flt", L"i32"}) {
+      SCOPED_TRACE(testing::Message() << (name[0] == L'f' ? "float" : "integer"));
+      const WideString file = name + TAudioTools::OutputExtension(format);
+      if (format == ftAPE) {
+        // The test double's files: what our own input reads from them.
+        TAudioInformation info;
+        ASSERT_TRUE(TAudioTools::GetInformation(out.W(file), info));
+        EXPECT_EQ(info.BitsPerSample, 24);
+        EXPECT_EQ(info.TotalSamples, 22050);
+        continue;
+      }
+      const auto got = s24(Pcm(out.U(file), "s24le"));
+      const auto want = s24(Pcm(src.U(WideString(name) + L".wav"), "s24le"));
+      ASSERT_EQ(got.size(), want.size());
+      size_t bad = 0;
+      for (size_t i = 0; i < got.size(); ++i) bad += std::abs(got[i] - want[i]) > 1;
+      EXPECT_EQ(bad, 0u);
+    }
+  }
+}
