@@ -146,6 +146,17 @@ bool TAudioTools::GetInformation(const WideString& FileName, TAudioInformation& 
   return true;
 }
 
+int32_t MaxOutputBits(TAudioFileType Type) {
+  switch (Type & 127) {
+    case ftWMA:
+    case ftMPC: return 16;
+    case ftFLAC:
+    case ftTTA:
+    case ftAPE: return 24;
+    default: return 32;
+  }
+}
+
 AnsiString TAudioTools::GetTypeName(const WideString& FileName) {
   return TypeName(TUtils::GetFormatByExtension(FileName));
 }

@@ -88,6 +88,10 @@ class TAudioTools : public TObject {
 
 extern TAudioTools* AudioTools;
 
+// The widest samples the output of a type takes (16 for WMA and Musepack, 24 for FLAC, TTA and
+// Monkey's Audio, else 32): the workers bring wider sources down to it.
+int32_t MaxOutputBits(TAudioFileType Type);
+
 // The unit's start-up and shutdown (counted: only the first start-up and the last shutdown act).
 void AudioUnitInitialize();
 void AudioUnitFinalize();

@@ -83,8 +83,16 @@ bool TMixedThread::Combine(const WideString& A, const WideString& B, const WideS
     mixer->SetInput1(in1.get());
     mixer->SetInput2(second);
     mixer->SetMode(FMode);
+    // Samples wider than the output's encoder takes are narrowed first.
+    auto narrower = std::make_unique<TSampleMorpher>(nullptr);
+    TAuInput* result = mixer.get();
+    if (in1->BitsPerSample() > MaxOutputBits(FOutputFormat)) {
+      narrower->SetInput(result);
+      narrower->SetOutBitsPerSample(MaxOutputBits(FOutputFormat));
+      result = narrower.get();
+    }
     FOutput->SetWideFileName(Target);
-    FOutput->SetInput(mixer.get());
+    FOutput->SetInput(result);
     try {
       FOutput->BlockingRun();
     } catch (...) {

@@ -27,13 +27,6 @@ TVorbisBitRate VorbisRateFor(int32_t Kbps) {
   return best;
 }
 
-// Outputs whose encoders take 16-bit samples only.
-bool SixteenBitsOnly(TAudioFileType Type) { return Type == ftWMA || Type == ftMPC; }
-
-// Outputs whose encoders take 24-bit samples at most (a 32-bit source, integer or float, would
-// give an unreadable file).
-bool TwentyFourBitsAtMost(TAudioFileType Type) { return Type == ftFLAC || Type == ftTTA || Type == ftAPE; }
-
 // The rate an output is given for a wanted rate: the Musepack encoder takes four rates only,
 // so it gets the nearest of them at or above the wanted one (the highest above them all).
 int32_t OutputRate(TAudioFileType Type, int32_t Wanted) {
@@ -170,8 +163,8 @@ bool TSampleMorphThread::ConvertFile(int Index) {
     FResampler->SetOutSampleRate((uint32_t)rate);
     FMorpher->SetInput(FResampler.get());
   }
-  if (SixteenBitsOnly(format) && in->BitsPerSample() > 16) FMorpher->SetOutBitsPerSample(16);
-  if (TwentyFourBitsAtMost(format) && in->BitsPerSample() > 24) FMorpher->SetOutBitsPerSample(24);
+  // Wider samples than the encoder takes would give a wrong or unreadable file.
+  if (in->BitsPerSample() > MaxOutputBits(format)) FMorpher->SetOutBitsPerSample(MaxOutputBits(format));
 
   out->SetWideFileName(target);
   out->SetInput(FMorpher.get());

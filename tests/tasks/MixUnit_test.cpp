@@ -202,3 +202,28 @@ TEST(MixWorker, LayoutsThatCannotMeetFailTheStep) {
     }
   }
 }
+
+// Wide sources into outputs that take narrower samples: 32-bit float into FLAC and TTA (24 bits),
+// 24-bit into Musepack (16 bits). Every step succeeds and the result is readable, of the narrower
+// width and of the joined length.
+TEST(MixWorker, WideSourcesAreNarrowedForTheOutput) {
+  TempDir d;
+  Peer("sox -D -n -r 44100 -c 2 -e floating-point -b 32 " + peer::Quote(d.U(L"f.wav")) + " synth 0.5 sine 440 vol 0.5");
+  MakeTones(d.U(L"w.wav"), 0.5, 44100, 2, 24);
+  struct Case {
+    const wchar_t *In, *Out;
+    const char* Bits;
+  } cases[] = {{L"f.wav", L"r.flac", "24"}, {L"f.wav", L"r.tta", "24"}, {L"w.wav", L"r.mpc", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::string(c.Out, c.Out + wcslen(c.Out)));
+    TempDir out;
+    Mix m;
+    m.Run({d.W(c.In), d.W(c.In)}, out.W(c.Out), amConcatenate);
+    EXPECT_EQ(m.Log.Milestones(), (std::vector<std::string>{"MSTART 1", "MDONE 1 ok"}));
+    if (*c.Bits) {
+      EXPECT_EQ(Probe(out.U(c.Out))["bits_per_raw_sample"], c.Bits);
+    }
+    // Musepack: no stream length from ffprobe; lossy, so within two codec frames.
+    EXPECT_NEAR(Pcm(out.U(c.Out), "s16le").size() / (4.0 * 44100), 1.0, 2 * 1152.0 / 44100);
+  }
+}
