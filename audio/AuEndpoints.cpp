@@ -258,10 +258,8 @@ void TAuFileIn::InitInternal() {
       FPosition = 0;
     }
     if (FStartSample > 0 || FEndSample != -1) {
-      // The end sample is the last frame delivered; one at or past the file's end means "to the
-      // end", which holds the frames from StartSample to the last one.
-      if (FEndSample >= FTotalSamples) FEndSample = -1;
-      int64_t count = FEndSample != -1 ? FEndSample - FStartSample + 1 : FTotalSamples - FStartSample;
+      if (FEndSample > FTotalSamples) FEndSample = -1;
+      int64_t count = (FEndSample != -1 ? FEndSample - FStartSample : FTotalSamples - FStartSample) + 1;
       if (count <= 0) {
         // An empty window (it starts past the end, or ends before it starts) delivers nothing.
         count = 0;

@@ -114,9 +114,14 @@ bool TSplitThread::CutSegment(int Index, const WideString& Name) {
   int64_t end = (int64_t)std::nearbyint((long double)seg->EndTime * rate / 1000);
   // The input's end sample is the last one delivered: the frame at the end mark belongs to the
   // next segment, so that neighbouring segments neither share nor lose a frame. An end of -1
-  // would mean "to the end of the file": an empty segment (an end at or before its start) is
-  // given a window past its start instead, which delivers nothing.
+  // would mean "to the end of the file": an empty segment (an end at or before its start, or a
+  // start past the file) is given a window ending before its start, which delivers nothing.
   if (start < 0) start = 0;
+  // A window left open to the end counts one frame past the last, which a file input may fill
+  // with silence: an end past the file is brought to its last frame where the frame count is
+  // exact (it is estimated for the Windows Media reader's MP3 and WMA).
+  const int64_t frames = FFormat == ftMP3 || FFormat == ftWMA ? 0 : FInput->TotalSamples();
+  if (frames > 0 && end > frames) end = frames;
   if (end <= start) {
     start = std::max<int64_t>(start, 1);
     end = start;
