@@ -2,6 +2,7 @@
 // tool's own decoder gives them back.
 #include <gtest/gtest.h>
 
+#include "audio/AuTTA.h"
 #include "audio/AuWavPack.h"
 #include "audio/AudioTestUtil.h"
 #include "common/TestFiles.h"
@@ -53,5 +54,41 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{"EightChannels", 16, 8, 48000, 10007, "-x1"},
                       ModeCase{"SmallBlocks", 16, 2, 44100, 30011, "--blocksize=1024"}),
     [](const ::testing::TestParamInfo<ModeCase>& i) { return std::string(i.param.name); });
+
+}  // namespace
+
+namespace {
+
+// An ID3v2.3 tag in front of the stream, as taggers put it there: a title frame and padding.
+const char* const Id3v2Prefix =
+    "printf 'ID3\\003\\000\\000\\000\\000\\002\\001TIT2\\000\\000\\000\\006\\000\\000\\000Hello'; "
+    "head -c 241 /dev/zero";
+
+TEST(PeerFiles, AnId3v2TagInFrontIsSkipped) {
+  TempDir dir(L"wvmodes");
+  const auto pcm = Signal(16, 2, 20011, 9);
+  const std::wstring raw = dir.File(L"src.raw");
+  ASSERT_TRUE(testfiles::WriteBytes(raw, std::string(pcm.begin(), pcm.end())));
+  std::string err;
+  ASSERT_EQ(PeerRun("wavpack -q -y --raw-pcm=44100,16s,2,le " + Native(raw) + " -o " + Native(dir.File(L"a.wv")), err),
+            0)
+      << err;
+  ASSERT_EQ(FfmpegEncode(pcm, 16, 2, 44100, "tta", dir.File(L"a.tta")), "");
+  for (const wchar_t* ext : {L"wv", L"tta"}) {
+    SCOPED_TRACE(WideToAnsi(ext));
+    const std::wstring plain = dir.File(std::wstring(L"a.") + ext), tagged = dir.File(std::wstring(L"t.") + ext);
+    ASSERT_EQ(PeerRun("(" + std::string(Id3v2Prefix) + "; cat " + Native(plain) + ") > " + Native(tagged), err), 0)
+        << err;
+    std::unique_ptr<TAuFileIn> in;
+    if (ext[0] == L'w')
+      in = std::make_unique<TWVIn>(nullptr);
+    else
+      in = std::make_unique<TTTAIn>(nullptr);
+    in->SetWideFileName(tagged);
+    ASSERT_TRUE(in->Valid());
+    EXPECT_EQ(in->TotalSamples(), 20011);
+    EXPECT_EQ(FirstDifference(Drain(in.get(), 7777), pcm), -1);
+  }
+}
 
 }  // namespace
