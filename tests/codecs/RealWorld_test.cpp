@@ -50,7 +50,10 @@ TEST_P(FlacPeerFile, ReadsAsFfmpegDecodesIt) {
   EXPECT_EQ(in.Channels(), c.channels);
   EXPECT_EQ(in.SampleRate(), c.rate);
   EXPECT_EQ(in.BitsPerSample(), c.bits);
-  EXPECT_EQ(in.TotalSamples(), c.frames);
+  // A stream written to a pipe does not know its length: it is read to its end.
+  if (std::string(c.make).find("| cat") == std::string::npos) {
+    EXPECT_EQ(in.TotalSamples(), c.frames);
+  }
   const std::string ours = Drain(&in, 7777);
   EXPECT_EQ(FirstDifference(ours, pcm), "");
   EXPECT_EQ(FirstDifference(ours, FfmpegPcm(dir.U(L"f.flac"), RawFmt(c.bits))), "");
@@ -69,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         FlacCase{"Rate192000", 24, 2, 192000, 40000, "flac -s -f -8 RAW -o OUT IN"},
         FlacCase{"SixChannelsFfmpeg", 16, 6, 48000, 12345,
                  "ffmpeg -nostdin -v error -f s16le -ar 48000 -ac 6 -i IN -c:a flac -y OUT"},
+        FlacCase{"FfmpegPiped", 16, 2, 44100, 23456,
+                 "ffmpeg -nostdin -v error -f s16le -ar 44100 -ac 2 -i IN -c:a flac -f flac - | cat > OUT"},
+        FlacCase{"FlacPiped", 24, 1, 48000, 23456, "flac -s RAW -c IN | cat > OUT"},
         FlacCase{"Id3v2InFrontOfFfmpegFile", 16, 2, 44100, 10000,
                  "ffmpeg -nostdin -v error -f s16le -ar 44100 -ac 2 -i IN -c:a flac -f flac -y DIR/a.flac && "
                  "(printf 'ID3\\003\\000\\000\\000\\000\\002\\001'; head -c 257 /dev/zero; cat DIR/a.flac) > OUT"}),
