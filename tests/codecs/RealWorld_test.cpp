@@ -137,4 +137,46 @@ INSTANTIATE_TEST_SUITE_P(
                    "ffmpeg -nostdin -v error -f s16le -ar 44100 -ac 6 -i IN -c:a libvorbis -y OUT"}),
     [](const ::testing::TestParamInfo<VorbisCase>& i) { return std::string(i.param.name); });
 
+
+// Our FLAC and Vorbis files at uncommon rates and channel counts pass the strictest peers: the
+// native decoder's test (MD5 signature, CRCs) and ffmpeg stopping at the first error.
+TEST(OurFiles, UncommonRatesAndChannelsPassStrictPeers) {
+  struct Case {
+    int bits, channels, rate;
+  } cases[] = {{24, 8, 192000}, {8, 1, 8000}, {16, 7, 88200}, {16, 3, 11025}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.channels) + "x" + std::to_string(c.rate));
+    TempDir dir;
+    const int frames = c.rate / 4 + 17;
+    const std::string pcm = Signal(frames, c.channels, c.bits, c.rate);
+    {
+      TBytesIn src(pcm, c.bits, c.channels, c.rate);
+      TFLACOut out(nullptr);
+      out.SetInput(&src);
+      out.SetWideFileName(dir.W(L"o.flac"));
+      ASSERT_EQ(RunBlocking(out), L"");
+    }
+    Peer("flac -s -t " + peer::Quote(dir.U(L"o.flac")));
+    Peer("ffmpeg -nostdin -v error -xerror -i " + peer::Quote(dir.U(L"o.flac")) + " -f null -");
+    auto info = Probe(dir.U(L"o.flac"));
+    EXPECT_EQ(info["sample_rate"], std::to_string(c.rate));
+    EXPECT_EQ(info["channels"], std::to_string(c.channels));
+    {
+      TBytesIn src(pcm, c.bits, c.channels, c.rate);
+      TVorbisOut out(nullptr);
+      out.SetInput(&src);
+      out.SetWideFileName(dir.W(L"o.ogg"));
+      ASSERT_EQ(RunBlocking(out), L"");
+    }
+    Peer("ffmpeg -nostdin -v error -xerror -i " + peer::Quote(dir.U(L"o.ogg")) + " -f null -");
+    info = Probe(dir.U(L"o.ogg"));
+    EXPECT_EQ(info["sample_rate"], std::to_string(c.rate));
+    EXPECT_EQ(info["channels"], std::to_string(c.channels));
+    TVorbisIn in(nullptr);
+    in.SetWideFileName(dir.W(L"o.ogg"));
+    ASSERT_TRUE(in.Valid());
+    EXPECT_NEAR((double)in.TotalSamples(), frames, 1);
+  }
+}
+
 }  // namespace
