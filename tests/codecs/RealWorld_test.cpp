@@ -54,6 +54,11 @@ TEST_P(FlacPeerFile, ReadsAsFfmpegDecodesIt) {
   if (std::string(c.make).find("| cat") == std::string::npos) {
     EXPECT_EQ(in.TotalSamples(), c.frames);
   }
+  if (std::string(c.name) == "Utf8Tags") {
+    EXPECT_EQ(in.CommonTags()->Title(), L"Caf\u00e9");
+    EXPECT_EQ(in.CommonTags()->Artist(), L"\u6d4b\u8bd5");
+    EXPECT_EQ(in.Tags()->Artist(), L"\u6d4b\u8bd5");
+  }
   const std::string ours = Drain(&in, 7777);
   EXPECT_EQ(FirstDifference(ours, pcm), "");
   EXPECT_EQ(FirstDifference(ours, FfmpegPcm(dir.U(L"f.flac"), RawFmt(c.bits))), "");
@@ -65,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         FlacCase{"BigPadding", 16, 2, 44100, 30000, "flac -s -f RAW --padding=200000 -o OUT IN"},
         FlacCase{"PictureAndPadding", 16, 2, 44100, 30000, "flac -s -f RAW --padding=70000 --picture='3|image/png|Cover|10x10x24|'PIC -o OUT IN"},
         FlacCase{"Utf8Tags", 16, 2, 44100, 30000,
-                 "flac -s -f RAW -T TITLE=Caf\xC3\xA9 -T COMMENT=\xE6\xB5\x8B\xE8\xAF\x95 -o OUT IN"},
+                 "flac -s -f RAW -T TITLE=Caf\xC3\xA9 -T ARTIST=\xE6\xB5\x8B\xE8\xAF\x95 -o OUT IN"},
         FlacCase{"Block192", 16, 1, 8000, 9001, "flac -s -f RAW -b 192 -o OUT IN"},
         FlacCase{"Block4608At88200", 24, 2, 88200, 20000, "flac -s -f RAW -b 4608 -o OUT IN"},
         FlacCase{"Eight8BitChannels", 8, 8, 48000, 5000, "flac -s -f RAW --channel-map=none -o OUT IN"},
