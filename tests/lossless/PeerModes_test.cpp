@@ -44,6 +44,10 @@ TEST_P(WavPackToolModes, ReadExactly) {
   EXPECT_EQ(in.SampleRate(), c.rate);
   EXPECT_EQ(in.TotalSamples(), c.frames);
   EXPECT_EQ(FirstDifference(Drain(&in, 7777), pcm), -1);
+  if (std::string(c.options).find("-w ") != std::string::npos) {
+    EXPECT_EQ(in.CommonTags()->Title(), L"Caf\u00e9");
+    EXPECT_EQ(in.CommonTags()->Artist(), L"\u6d4b\u8bd5");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,7 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ModeCase{"FastExtra3Mono24", 24, 1, 96000, 20011, "-f -x3"},
                       ModeCase{"Int32Stereo", 32, 2, 48000, 20011, "-h"},
                       ModeCase{"EightChannels", 16, 8, 48000, 10007, "-x1"},
-                      ModeCase{"SmallBlocks", 16, 2, 44100, 30011, "--blocksize=1024"}),
+                      ModeCase{"SmallBlocks", 16, 2, 44100, 30011, "--blocksize=1024"},
+                      ModeCase{"Utf8Tags", 16, 2, 44100, 10007,
+                               "-w 'Title=Caf\xC3\xA9' -w 'Artist=\xE6\xB5\x8B\xE8\xAF\x95'"}),
     [](const ::testing::TestParamInfo<ModeCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
