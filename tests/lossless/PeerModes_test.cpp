@@ -80,20 +80,43 @@ TEST(PeerFiles, AnId3v2TagInFrontIsSkipped) {
             0)
       << err;
   ASSERT_EQ(FfmpegEncode(pcm, 16, 2, 44100, "tta", dir.File(L"a.tta")), "");
-  for (const wchar_t* ext : {L"wv", L"tta"}) {
-    SCOPED_TRACE(WideToAnsi(ext));
-    const std::wstring plain = dir.File(std::wstring(L"a.") + ext), tagged = dir.File(std::wstring(L"t.") + ext);
-    ASSERT_EQ(PeerRun("(" + std::string(Id3v2Prefix) + "; cat " + Native(plain) + ") > " + Native(tagged), err), 0)
-        << err;
-    std::unique_ptr<TAuFileIn> in;
-    if (ext[0] == L'w')
-      in = std::make_unique<TWVIn>(nullptr);
-    else
-      in = std::make_unique<TTTAIn>(nullptr);
-    in->SetWideFileName(tagged);
-    ASSERT_TRUE(in->Valid());
-    EXPECT_EQ(in->TotalSamples(), 20011);
-    EXPECT_EQ(FirstDifference(Drain(in.get(), 7777), pcm), -1);
+  // ffmpeg's own ID3v2.4 tag (UTF-8 text frames), cut from the front of an MP3 it tags.
+  const std::wstring mp3 = dir.File(L"t.mp3"), v24 = dir.File(L"v24.tag");
+  ASSERT_EQ(PeerRun("ffmpeg -nostdin -v error -f lavfi -i sine=d=0.1 -c:a libmp3lame -id3v2_version 4 -metadata "
+                    "'title=Caf\xC3\xA9 \xE6\xB5\x8B\xE8\xAF\x95' -y " +
+                        Native(mp3),
+                    err),
+            0)
+      << err;
+  ASSERT_EQ(PeerRun("python3 -c \"import sys; d = open(sys.argv[1], 'rb').read(); "
+                    "n = 10 + ((d[6] & 127) << 21 | (d[7] & 127) << 14 | (d[8] & 127) << 7 | (d[9] & 127)); "
+                    "sys.stdout.buffer.write(d[:n])\" " +
+                        Native(mp3) + " > " + Native(v24),
+                    err),
+            0)
+      << err;
+  struct Prefix {
+    std::string command;
+    const wchar_t* title;
+  } prefixes[] = {{Id3v2Prefix, L"Hello"}, {"cat " + Native(v24), L"Caf\u00e9 \u6d4b\u8bd5"}};
+  for (const Prefix& p : prefixes) {
+    for (const wchar_t* ext : {L"wv", L"tta"}) {
+      SCOPED_TRACE(WideToAnsi(ext) + " after " + p.command);
+      const std::wstring plain = dir.File(std::wstring(L"a.") + ext), tagged = dir.File(std::wstring(L"t.") + ext);
+      ASSERT_EQ(PeerRun("(" + p.command + "; cat " + Native(plain) + ") > " + Native(tagged), err), 0) << err;
+      std::unique_ptr<TAuTaggedFileIn> in;
+      if (ext[0] == L'w')
+        in = std::make_unique<TWVIn>(nullptr);
+      else
+        in = std::make_unique<TTTAIn>(nullptr);
+      in->SetWideFileName(tagged);
+      ASSERT_TRUE(in->Valid());
+      EXPECT_EQ(in->TotalSamples(), 20011);
+      EXPECT_EQ(FirstDifference(Drain(in.get(), 7777), pcm), -1);
+      if (ext[0] == L't') {
+        EXPECT_EQ(in->Id3v2Tags()->Title(), p.title);
+      }
+    }
   }
 }
 
