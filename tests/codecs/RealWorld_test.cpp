@@ -138,6 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
         VorbisCase{"ShorterThanAPage", 2, 44100, 300, "oggenc RAW -o OUT IN"},
         VorbisCase{"ChainedStreams", 2, 44100, 20000,
                    "oggenc RAW -t One -o DIR/a.ogg IN && oggenc RAW -t Two -o DIR/b.ogg IN && cat DIR/a.ogg DIR/b.ogg > OUT"},
+        VorbisCase{"CoverArtCommentOverManyPages", 2, 44100, 20000,
+                   "oggenc RAW -c \"METADATA_BLOCK_PICTURE=$(head -c 90000 /dev/urandom | base64 -w0)\" -t Title "
+                   "-o OUT IN"},
         VorbisCase{"FfmpegSixChannels", 6, 44100, 25000,
                    "ffmpeg -nostdin -v error -f s16le -ar 44100 -ac 6 -i IN -c:a libvorbis -y OUT"}),
     [](const ::testing::TestParamInfo<VorbisCase>& i) { return std::string(i.param.name); });
