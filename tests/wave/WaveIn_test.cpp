@@ -101,6 +101,11 @@ std::vector<HeaderCase> HeaderCases() {
        true, wtMSADPCM, 16, 1, 1000, -1},
       {"ZeroChannels", Riff(Chunk("fmt ", FmtBody(1, 0, 44100, 4, 16)) + kData), false, wtUnsupported, 0, 0, 0, 0},
       {"ZeroRate", Riff(Chunk("fmt ", FmtBody(1, 2, 0, 4, 16)) + kData), false, wtUnsupported, 0, 0, 0, 0},
+      // A depth between whole bytes is read at the depth of the bytes that hold it; a block
+      // align that does not hold whole bytes per sample is refused.
+      {"TwelveBitsInTwoBytes", Riff(Chunk("fmt ", FmtBody(1, 1, 44100, 2, 12)) + kData), true, wtPCM, 16, 1, 400, -1},
+      {"TwelveBitsPacked", Riff(Chunk("fmt ", FmtBody(1, 2, 44100, 3, 12)) + kData), false, wtUnsupported, 0, 0, 0,
+       0},
       {"FourBitPcm", Riff(Chunk("fmt ", FmtBody(1, 1, 44100, 1, 4)) + kData), false, wtUnsupported, 0, 0, 0, 0},
       {"OversizedFmt", Riff(Chunk("fmt ", kPcmFmt + std::string(3000, 0)) + kData), false, wtUnsupported, 0, 0, 0, 0},
       {"HugeJunkBeforeFmt", Riff(Chunk("JUNK", std::string(70000, 0)) + Chunk("fmt ", kPcmFmt) + kData), false,
@@ -367,6 +372,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "ffmpeg -v error -f lavfi -i sine=f=440:d=1 -ac 2 -c:a libmp3lame -b:a 128k -f wav -y OUT", "s16le",
                  Mp3, 16, 2}),
     [](const ::testing::TestParamInfo<PeerCase>& i) { return std::string(i.param.name); });
+
+// A 20-bit file (3 bytes a sample) reads as ffmpeg decodes it: 24-bit samples.
+TEST(WaveIn, TwentyBitSamplesReadAsTheir24BitContainer) {
+  TempDir dir;
+  std::wstring name = dir.File(L"w20.wav");
+  std::string data;
+  for (int i = 0; i < 3 * 2 * 500; i += 3) {
+    int32_t v = (int32_t)((uint32_t)i * 2654435761u) >> 12 << 4;  // 20 significant bits, left-justified
+    data += std::string{(char)(v & 0xFF), (char)((v >> 8) & 0xFF), (char)((v >> 16) & 0xFF)};
+  }
+  WriteBytes(name, Riff(Chunk("fmt ", FmtBody(1, 2, 48000, 6, 20)) + Chunk("data", data)));
+  TWaveIn in(nullptr);
+  in.SetWideFileName(name);
+  ASSERT_TRUE(in.Valid());
+  EXPECT_EQ(in.BitsPerSample(), 24);
+  EXPECT_EQ(in.Channels(), 2);
+  std::string ours = ReadAll(&in, 1000);
+  EXPECT_TRUE(ours == data);
+  EXPECT_TRUE(ours == Peer("ffmpeg -v error -i " + Q(name) + " -f s24le -"));
+}
 
 // MPEG in WAVE with a damaged header: a byte rate the codec would divide by zero with (or
 // overflow) is replaced by the data's mean rate, and a second "fmt " chunk where the converter
