@@ -25,6 +25,27 @@ constexpr uint32_t DecodeBufSize = 12288;
 constexpr uint32_t PullBytes = 24576;
 constexpr int MaxHoles = 64;
 
+// Vorbis streams order their channels otherwise than interleaved PCM here (and WAVE, FLAC and
+// WavPack) does: left, centre, right, then the surrounds, the LFE last. Per channel count, the
+// Vorbis channel that holds each PCM channel.
+constexpr uint8_t VorbisChannelOf[9][8] = {
+    {}, {0}, {0, 1}, {0, 2, 1}, {0, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 2, 1, 5, 3, 4}, {0, 2, 1, 6, 5, 3, 4},
+    {0, 2, 1, 7, 5, 6, 3, 4}};
+
+bool ReordersChannels(int Channels) { return Channels == 3 || Channels >= 5; }
+
+// Interleaved 16-bit frames from the decoder's channel order into the PCM order, in place.
+void VorbisToPcmOrder(int16_t* Frames, uint32_t Bytes, int Channels) {
+  if (Channels < 1 || Channels > 8 || !ReordersChannels(Channels)) return;
+  const uint32_t Count = Bytes / (2u * (uint32_t)Channels);
+  const uint8_t* map = VorbisChannelOf[Channels];
+  int16_t t[8];
+  for (uint32_t f = 0; f < Count; ++f, Frames += Channels) {
+    std::memcpy(t, Frames, sizeof(int16_t) * Channels);
+    for (int c = 0; c < Channels; ++c) Frames[c] = t[map[c]];
+  }
+}
+
 const int32_t BitRates[] = {-1,     24000,  32000,  45000,  48000,  56000,  64000,  80000,  96000,
                             112000, 128000, 144000, 160000, 192000, 224000, 256000, 320000, 499000};
 
@@ -234,6 +255,7 @@ void TVorbisIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
         }
         FSection = section;
       }
+      VorbisToPcmOrder(reinterpret_cast<int16_t*>(FBuf.data() + BufEnd), (uint32_t)r, FChan);
       BufEnd += (int32_t)r;
       if (FSize > 0 && FPosition + BufEnd >= FSize) {
         BufEnd = (int32_t)(FSize - FPosition);
@@ -372,7 +394,7 @@ bool TVorbisOut::DoOutput(bool Abort) {
     const uint32_t frames = have / frameBytes;
     const uint8_t* src = FStage.data();
     for (int c = 0; c < FChannels; ++c) {
-      float* d = buf[c];
+      float* d = buf[FChannels <= 8 ? VorbisChannelOf[FChannels][c] : c];
       const uint8_t* q = src + c * bytes;
       switch (bytes) {
         case 1:

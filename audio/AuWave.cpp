@@ -230,6 +230,9 @@ void TWaveIn::ReadHeader(bool Converted) {
   switch (H.Type) {
     case wtPCM:
     case wtExtPCM:
+      // Samples of a depth between whole bytes (12 or 20 bits) sit left-justified in whole
+      // bytes, as the block align tells: they are read at the depth of those bytes.
+      if (bps > 8 && bps < 32 && bps % 8 != 0 && H.BlockAlign == ch * ((bps + 7) / 8)) bps = (bps + 7) / 8 * 8;
       if (bps != 8 && bps != 16 && bps != 24 && bps != 32) return;
       if (ch * (bps / 8) > DecodeBufSize) return;
       FDiskFrame = ch * (bps / 8);

@@ -50,7 +50,9 @@ TEST_P(VorbisLossy, FfmpegAndOurInputDecodeTheSignal) {
   const std::vector<int32_t> ref = As16(pcm, c.bits);
   const std::vector<int32_t> ff = Samples(FfmpegPcm(dir.U(L"o.ogg"), "s16le"), 16);
   EXPECT_NEAR((double)ff.size() / c.channels, c.frames, 1);
-  EXPECT_GT(Correlation(ref, ff, c.channels, 0), 0.95);
+  // The encoder keeps only the low band of a 5.1 stream's LFE channel.
+  const double like = c.channels == 6 ? 0.9 : 0.95;
+  EXPECT_GT(Correlation(ref, ff, c.channels, 0), like);
 
   TVorbisIn in(nullptr);
   in.SetWideFileName(dir.W(L"o.ogg"));
@@ -64,7 +66,8 @@ TEST_P(VorbisLossy, FfmpegAndOurInputDecodeTheSignal) {
   }
   const std::vector<int32_t> ours = Samples(Drain(&in, 5000), 16);
   EXPECT_EQ(ours.size(), ff.size());
-  EXPECT_GT(Correlation(ref, ours, c.channels, 0), 0.95);
+  EXPECT_GT(Correlation(ref, ours, c.channels, 0), like);
+  EXPECT_GT(Correlation(ff, ours, c.channels, 0), 0.99);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, VorbisLossy,
@@ -72,7 +75,11 @@ INSTANTIATE_TEST_SUITE_P(Formats, VorbisLossy,
                                            LossyCase{"Mono8", 8, 1, 22050, 30000, 999, brAutoSelect},
                                            LossyCase{"Stereo24Managed", 24, 2, 48000, 50000, 1001, bitrate128},
                                            LossyCase{"Stereo32", 32, 2, 44100, 40000, 24576, brAutoSelect},
-                                           LossyCase{"Quad24", 24, 4, 44100, 20000, 24575, brAutoSelect}),
+                                           LossyCase{"Quad24", 24, 4, 44100, 20000, 24575, brAutoSelect},
+                                           // Channels in the order of interleaved PCM, not the stream's.
+                                           LossyCase{"Three16", 16, 3, 44100, 20000, 4095, brAutoSelect},
+                                           LossyCase{"FivePointOne16", 16, 6, 48000, 30000, 4095, brAutoSelect},
+                                           LossyCase{"Eight16", 16, 8, 48000, 20000, 4095, brAutoSelect}),
                          [](const ::testing::TestParamInfo<LossyCase>& i) { return std::string(i.param.name); });
 
 // Files of ffmpeg and oggenc read by our input: the right format, length and signal, in pulls

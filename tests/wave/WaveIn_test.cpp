@@ -101,6 +101,11 @@ std::vector<HeaderCase> HeaderCases() {
        true, wtMSADPCM, 16, 1, 1000, -1},
       {"ZeroChannels", Riff(Chunk("fmt ", FmtBody(1, 0, 44100, 4, 16)) + kData), false, wtUnsupported, 0, 0, 0, 0},
       {"ZeroRate", Riff(Chunk("fmt ", FmtBody(1, 2, 0, 4, 16)) + kData), false, wtUnsupported, 0, 0, 0, 0},
+      // A depth between whole bytes is read at the depth of the bytes that hold it; a block
+      // align that does not hold whole bytes per sample is refused.
+      {"TwelveBitsInTwoBytes", Riff(Chunk("fmt ", FmtBody(1, 1, 44100, 2, 12)) + kData), true, wtPCM, 16, 1, 400, -1},
+      {"TwelveBitsPacked", Riff(Chunk("fmt ", FmtBody(1, 2, 44100, 3, 12)) + kData), false, wtUnsupported, 0, 0, 0,
+       0},
       {"FourBitPcm", Riff(Chunk("fmt ", FmtBody(1, 1, 44100, 1, 4)) + kData), false, wtUnsupported, 0, 0, 0, 0},
       {"OversizedFmt", Riff(Chunk("fmt ", kPcmFmt + std::string(3000, 0)) + kData), false, wtUnsupported, 0, 0, 0, 0},
       {"HugeJunkBeforeFmt", Riff(Chunk("JUNK", std::string(70000, 0)) + Chunk("fmt ", kPcmFmt) + kData), false,
@@ -333,10 +338,60 @@ INSTANTIATE_TEST_SUITE_P(
                  2},
         PeerCase{"FfmpegMsAdpcm", "ffmpeg -v error -f lavfi -i sine=f=440:d=0.5 -c:a adpcm_ms -y OUT", "s16le", Adpcm,
                  16, 1},
+        PeerCase{"FfmpegPipedSizesUnknown",
+                 "ffmpeg -v error -f lavfi -i sine=f=440:d=0.5 -ac 2 -c:a pcm_s16le -f wav - | cat > OUT", "s16le",
+                 Exact, 16, 2},
+        PeerCase{"FfmpegBextAndInfoBeforeData",
+                 "ffmpeg -v error -f lavfi -i sine=f=440:d=0.5 -write_bext 1 -metadata title=Caf\xC3\xA9 "
+                 "-metadata artist=A -c:a pcm_s16le -y OUT",
+                 "s16le", Exact, 16, 1},
+        PeerCase{"FfmpegPcm24SixChannels",
+                 "ffmpeg -v error -f lavfi -i sine=f=440:d=0.3 -ac 6 -c:a pcm_s24le -y OUT", "s24le", Exact, 24, 6},
+        PeerCase{"FfmpegUnsigned8Stereo", "ffmpeg -v error -f lavfi -i sine=f=440:d=0.3 -ac 2 -c:a pcm_u8 -y OUT",
+                 "u8", Exact, 8, 2},
+        PeerCase{"FfmpegImaMono1024",
+                 "ffmpeg -v error -f lavfi -i sine=f=440:d=0.37 -c:a adpcm_ima_wav -block_size 1024 -y OUT", "s16le",
+                 Adpcm, 16, 1},
+        PeerCase{"FfmpegImaStereo4096",
+                 "ffmpeg -v error -f lavfi -i sine=f=440:d=0.37 -ac 2 -c:a adpcm_ima_wav -block_size 4096 -y OUT",
+                 "s16le", Adpcm, 16, 2},
+        PeerCase{"FfmpegMsAdpcmStereo2048",
+                 "ffmpeg -v error -f lavfi -i sine=f=440:d=0.37 -ac 2 -c:a adpcm_ms -block_size 2048 -y OUT", "s16le",
+                 Adpcm, 16, 2},
+        PeerCase{"SoxMsAdpcmMono8000", "sox -n -r 8000 -c 1 -e ms-adpcm OUT synth 0.77 sine 440 vol 0.5", "s16le",
+                 Adpcm, 16, 1},
+        PeerCase{"SoxImaAdpcmStereo48000", "sox -n -r 48000 -c 2 -e ima-adpcm OUT synth 0.77 sine 440 vol 0.5",
+                 "s16le", Adpcm, 16, 2},
+        PeerCase{"SoxPipedFloatSizesUnknown",
+                 "sox -n -r 48000 -c 1 -b 32 -e floating-point -t wav - synth 0.3 sine 440 | cat > OUT", "f64le",
+                 Float, 32, 1},
+        PeerCase{"SoxPipedImaSizesUnknown",
+                 "sox -n -r 8000 -c 1 -e ima-adpcm -t wav - synth 0.3 sine 440 vol 0.5 | cat > OUT", "s16le", Adpcm,
+                 16, 1},
         PeerCase{"FfmpegMp3InWave",
                  "ffmpeg -v error -f lavfi -i sine=f=440:d=1 -ac 2 -c:a libmp3lame -b:a 128k -f wav -y OUT", "s16le",
                  Mp3, 16, 2}),
     [](const ::testing::TestParamInfo<PeerCase>& i) { return std::string(i.param.name); });
+
+// A 20-bit file (3 bytes a sample) reads as ffmpeg decodes it: 24-bit samples.
+TEST(WaveIn, TwentyBitSamplesReadAsTheir24BitContainer) {
+  TempDir dir;
+  std::wstring name = dir.File(L"w20.wav");
+  std::string data;
+  for (int i = 0; i < 3 * 2 * 500; i += 3) {
+    int32_t v = (int32_t)((uint32_t)i * 2654435761u) >> 12 << 4;  // 20 significant bits, left-justified
+    data += std::string{(char)(v & 0xFF), (char)((v >> 8) & 0xFF), (char)((v >> 16) & 0xFF)};
+  }
+  WriteBytes(name, Riff(Chunk("fmt ", FmtBody(1, 2, 48000, 6, 20)) + Chunk("data", data)));
+  TWaveIn in(nullptr);
+  in.SetWideFileName(name);
+  ASSERT_TRUE(in.Valid());
+  EXPECT_EQ(in.BitsPerSample(), 24);
+  EXPECT_EQ(in.Channels(), 2);
+  std::string ours = ReadAll(&in, 1000);
+  EXPECT_TRUE(ours == data);
+  EXPECT_TRUE(ours == Peer("ffmpeg -v error -i " + Q(name) + " -f s24le -"));
+}
 
 // MPEG in WAVE with a damaged header: a byte rate the codec would divide by zero with (or
 // overflow) is replaced by the data's mean rate, and a second "fmt " chunk where the converter
