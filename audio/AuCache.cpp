@@ -24,28 +24,18 @@ void TCircularBuffer::GetWriteRegion(uint8_t*& Ptr, uint32_t& Len) {
   TLock l(FLock);
   uint32_t fill = (uint32_t)(FWriteCount - FReadCount);
   uint32_t wp = (uint32_t)(FWriteCount % FSize);
-  uint32_t rp = (uint32_t)(FReadCount % FSize);
   Ptr = FData.data() + wp;
-  if (rp < wp)
-    Len = FSize - wp;
-  else if (rp > wp)
-    Len = rp - wp;
-  else
-    Len = std::min(FSize - fill, FSize - wp);
+  // The free bytes, up to the end of the storage.
+  Len = std::min(FSize - fill, FSize - wp);
 }
 
 void TCircularBuffer::GetReadRegion(uint8_t*& Ptr, uint32_t& Len) {
   TLock l(FLock);
   uint32_t fill = (uint32_t)(FWriteCount - FReadCount);
-  uint32_t wp = (uint32_t)(FWriteCount % FSize);
   uint32_t rp = (uint32_t)(FReadCount % FSize);
   Ptr = FData.data() + rp;
-  if (rp < wp)
-    Len = wp - rp;
-  else if (rp > wp)
-    Len = FSize - rp;
-  else
-    Len = std::min(fill, FSize - rp);
+  // The filled bytes, up to the end of the storage.
+  Len = std::min(fill, FSize - rp);
 }
 
 void TCircularBuffer::AddWritten(uint32_t Count) {
