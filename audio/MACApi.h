@@ -1,5 +1,6 @@
 /* The C interface of "MACDll.dll" as the program calls it: the standard calling convention,
- * handles as 32-bit values, results 0 = ok. Shared by the binding (audio/MACDll) and the test
+ * handles as pointer-sized integers (32 bits in a 32-bit process, 64 in a 64-bit one), results
+ * 0 = ok. Shared by the binding (audio/MACDll) and the test
  * double. */
 #ifndef SAMPLEMORPH_MACAPI_H
 #define SAMPLEMORPH_MACAPI_H
@@ -10,6 +11,9 @@ extern "C" {
 #endif
 
 #define MAC_CALL __stdcall
+
+/* A compressor or decompressor of the library; 0 is none. */
+typedef intptr_t mac_handle;
 
 /* The wave format record (the system's WAVEFORMATEX, packed to 2 bytes). */
 #pragma pack(push, 2)
@@ -47,20 +51,20 @@ typedef struct mac_id3_record {
 } mac_id3_record;
 #pragma pack(pop)
 
-typedef int32_t(MAC_CALL* c_APECompress_Create_t)(int32_t* error);
-typedef int32_t(MAC_CALL* c_APECompress_Start_t)(int32_t handle, const char* file, const mac_wave_format* format,
+typedef mac_handle(MAC_CALL* c_APECompress_Create_t)(int32_t* error);
+typedef int32_t(MAC_CALL* c_APECompress_Start_t)(mac_handle handle, const char* file, const mac_wave_format* format,
                                                  int32_t max_audio_bytes, int32_t level, const void* header,
                                                  int32_t header_bytes);
-typedef unsigned char*(MAC_CALL* c_APECompress_LockBuffer_t)(int32_t handle, int32_t* bytes_available);
-typedef int32_t(MAC_CALL* c_APECompress_UnlockBuffer_t)(int32_t handle, int32_t bytes, int32_t process);
-typedef int32_t(MAC_CALL* c_APECompress_Finish_t)(int32_t handle, unsigned char* terminating, int32_t bytes,
+typedef unsigned char*(MAC_CALL* c_APECompress_LockBuffer_t)(mac_handle handle, int32_t* bytes_available);
+typedef int32_t(MAC_CALL* c_APECompress_UnlockBuffer_t)(mac_handle handle, int32_t bytes, int32_t process);
+typedef int32_t(MAC_CALL* c_APECompress_Finish_t)(mac_handle handle, unsigned char* terminating, int32_t bytes,
                                                   int32_t wav_bytes);
-typedef void(MAC_CALL* c_APECompress_Destroy_t)(int32_t handle);
-typedef int32_t(MAC_CALL* c_APEDecompress_CreateW_t)(const wchar_t* file, int32_t* error);
-typedef void(MAC_CALL* c_APEDecompress_Destroy_t)(int32_t handle);
-typedef int32_t(MAC_CALL* c_APEDecompress_GetData_t)(int32_t handle, char* buffer, int32_t blocks, int32_t* retrieved);
-typedef int32_t(MAC_CALL* c_APEDecompress_GetInfo_t)(int32_t handle, int32_t field, int32_t p1, int32_t p2);
-typedef int32_t(MAC_CALL* c_APEDecompress_Seek_t)(int32_t handle, int32_t block);
+typedef void(MAC_CALL* c_APECompress_Destroy_t)(mac_handle handle);
+typedef mac_handle(MAC_CALL* c_APEDecompress_CreateW_t)(const wchar_t* file, int32_t* error);
+typedef void(MAC_CALL* c_APEDecompress_Destroy_t)(mac_handle handle);
+typedef int32_t(MAC_CALL* c_APEDecompress_GetData_t)(mac_handle handle, char* buffer, int32_t blocks, int32_t* retrieved);
+typedef intptr_t(MAC_CALL* c_APEDecompress_GetInfo_t)(mac_handle handle, int32_t field, intptr_t p1, intptr_t p2);
+typedef int32_t(MAC_CALL* c_APEDecompress_Seek_t)(mac_handle handle, int32_t block);
 typedef int32_t(MAC_CALL* FillWaveFormatEx_t)(mac_wave_format* format, int32_t rate, int32_t bits, int32_t channels);
 typedef int32_t(MAC_CALL* GetID3Tag_t)(const char* file, mac_id3_record* record);
 typedef int32_t(MAC_CALL* TagFileSimple_t)(const char* file, const char* artist, const char* album, const char* title,
@@ -71,5 +75,6 @@ typedef int32_t(MAC_CALL* TagFileSimple_t)(const char* file, const char* artist,
 }
 static_assert(sizeof(mac_id3_record) == 128, "mac_id3_record");
 static_assert(sizeof(mac_wave_format) == 18, "mac_wave_format");
+static_assert(sizeof(mac_handle) == sizeof(void*), "a handle holds a pointer");
 #endif
 #endif

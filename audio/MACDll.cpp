@@ -132,6 +132,8 @@ int32_t TAPEDecompress::GetData(void* Buffer, int32_t Blocks, int32_t& Retrieved
   return Need(Lib.APEDecompress_GetData, "c_APEDecompress_GetData")(FHandle, static_cast<char*>(Buffer), Blocks, &Retrieved);
 }
 
-int32_t TAPEDecompress::Info(int32_t Field) { return Need(Lib.APEDecompress_GetInfo, "c_APEDecompress_GetInfo")(FHandle, Field, 0, 0); }
+int32_t TAPEDecompress::Info(int32_t Field) {
+  return (int32_t)Need(Lib.APEDecompress_GetInfo, "c_APEDecompress_GetInfo")(FHandle, Field, 0, 0);
+}
 
 int32_t TAPEDecompress::Seek(int32_t Block) { return Need(Lib.APEDecompress_Seek, "c_APEDecompress_Seek")(FHandle, Block); }

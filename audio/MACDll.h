@@ -62,7 +62,7 @@ class TAPECompress : public TObject {
   int32_t Finish();
 
  private:
-  int32_t FHandle = 0;
+  mac_handle FHandle = 0;
   int32_t FError = 0;
 };
 
@@ -73,13 +73,13 @@ class TAPEDecompress : public TObject {
   explicit TAPEDecompress(const WideString& FileName);
   ~TAPEDecompress() override;
   const char* ClassName() const override { return "TAPEDecompress"; }
-  int32_t Handle() const { return FHandle; }
+  mac_handle Handle() const { return FHandle; }
   int32_t GetData(void* Buffer, int32_t Blocks, int32_t& Retrieved);
   int32_t Info(int32_t Field);
   int32_t Seek(int32_t Block);
 
  private:
-  int32_t FHandle = 0;
+  mac_handle FHandle = 0;
   WideString FFileName;
   int32_t FError = 0;
 };

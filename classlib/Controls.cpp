@@ -392,9 +392,9 @@ LRESULT CALLBACK TWinControl::InitWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPA
   TWinControl* c = CreationControl;
   if (!c) return DefWindowProcA(Wnd, Msg, WParam, LParam);
   c->FHandle = Wnd;
-  SetWindowLongA(Wnd, GWL_WNDPROC, reinterpret_cast<LONG>(&StdWndProc));
-  if ((GetWindowLongA(Wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongA(Wnd, GWL_ID) == 0)
-    SetWindowLongA(Wnd, GWL_ID, reinterpret_cast<LONG>(Wnd));
+  SetWindowLongPtrA(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StdWndProc));
+  if ((GetWindowLongA(Wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongPtrA(Wnd, GWLP_ID) == 0)
+    SetWindowLongPtrA(Wnd, GWLP_ID, reinterpret_cast<LONG_PTR>(Wnd));
   SetPropA(Wnd, MAKEINTATOM(gControlAtom), c);
   SetPropA(Wnd, MAKEINTATOM(gWindowAtom), c);
   CreationControl = nullptr;

@@ -194,7 +194,7 @@ void TMenuItem::MenuChanged(bool Rebuild) {
   if (menu && menu->WindowHandle()) DrawMenuBar(static_cast<HWND>(menu->WindowHandle()));
 }
 
-TMenuItem* TMenuItem::FindItem(uint32_t Value, bool ByHandle) {
+TMenuItem* TMenuItem::FindItem(uintptr_t Value, bool ByHandle) {
   if (ByHandle ? (FHandle && reinterpret_cast<uintptr_t>(FHandle) == Value) : FCommand == Value) return this;
   for (TMenuItem* c : FItems)
     if (TMenuItem* f = c->FindItem(Value, ByHandle)) return f;
@@ -277,7 +277,7 @@ bool TMenu::DispatchOwnerDraw(TMessage& Message) {
   if (Message.Msg == WM_MEASUREITEM) {
     auto* m = reinterpret_cast<MEASUREITEMSTRUCT*>(Message.LParam);
     if (!m || m->CtlType != ODT_MENU) return false;
-    TMenuItem* item = FindItem((uint32_t)m->itemData, false);
+    TMenuItem* item = FindItem(m->itemData, false);
     if (!item || item == FItems.get()) return false;
     HDC dc = GetDC(nullptr);
     try {
@@ -297,7 +297,7 @@ bool TMenu::DispatchOwnerDraw(TMessage& Message) {
   if (Message.Msg == WM_DRAWITEM) {
     auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
     if (!d || d->CtlType != ODT_MENU) return false;
-    TMenuItem* item = FindItem((uint32_t)d->itemData, false);
+    TMenuItem* item = FindItem(d->itemData, false);
     if (!item || item == FItems.get()) return false;
     int saved = SaveDC(d->hDC);
     try {

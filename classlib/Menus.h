@@ -95,8 +95,8 @@ class TMenuItem : public TComponent {
   std::function<void(TObject* Sender, TCanvas* ACanvas, TRect ARect, TOwnerDrawState State)> OnAdvancedDrawItem;
   // The item is an entry of a main menu's bar.
   bool IsTopLevelOfMainMenu() const;
-  // The item with this command id or sub-menu handle in the sub-tree, or null.
-  TMenuItem* FindItem(uint32_t Value, bool ByHandle);
+  // The item with this command id or sub-menu handle (at its full width) in the sub-tree, or null.
+  TMenuItem* FindItem(uintptr_t Value, bool ByHandle);
 
  protected:
   friend class TMenu;
@@ -139,7 +139,7 @@ class TMenu : public TComponent {
   TMenuItem* Items() const { return FItems.get(); }
   void* Handle() { return FItems->Handle(); }
   // The item for a WM_COMMAND id or a sub-menu handle; null when none.
-  TMenuItem* FindItem(uint32_t Value, bool ByHandle) { return FItems->FindItem(Value, ByHandle); }
+  TMenuItem* FindItem(uintptr_t Value, bool ByHandle) { return FItems->FindItem(Value, ByHandle); }
   // Runs the item's OnClick for a WM_COMMAND id; true when one was found.
   bool DispatchCommand(uint32_t Command);
   // The window whose menu bar shows a main menu, or null.

@@ -5,7 +5,8 @@
 #include "classlib/Classes.h"
 #include "classlib/SysUtils.h"
 
-static_assert(sizeof(CRITICAL_SECTION) <= 24, "CRITICAL_SECTION storage");
+static_assert(sizeof(CRITICAL_SECTION) == TCriticalSection::kSectionSize && alignof(CRITICAL_SECTION) <= 8,
+              "CRITICAL_SECTION storage");
 
 TCriticalSection::TCriticalSection() { InitializeCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(FSection)); }
 TCriticalSection::~TCriticalSection() { DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(FSection)); }

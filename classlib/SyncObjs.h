@@ -15,8 +15,12 @@ class TCriticalSection {
   void Acquire() { Enter(); }
   void Release() { Leave(); }
 
+  // The system's CRITICAL_SECTION is kept here so that this header needs no windows.h: 24 bytes
+  // in a 32-bit process, 40 in a 64-bit one (checked against the system's record in SyncObjs.cpp).
+  static constexpr unsigned kSectionSize = sizeof(void*) == 8 ? 40 : 24;
+
  private:
-  alignas(8) unsigned char FSection[24];  // CRITICAL_SECTION
+  alignas(8) unsigned char FSection[kSectionSize];
 };
 
 // Holds a critical section for a scope.

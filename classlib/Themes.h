@@ -4,7 +4,8 @@
 #pragma once
 #include "classlib/WinApi.h"
 
-// The options record of DrawThemeTextEx (64 bytes).
+// The options record of DrawThemeTextEx (64 bytes in a 32-bit process, 72 in a 64-bit one, where the
+// callback and lParam are 8 bytes each and the callback is aligned to 8).
 struct TThemeTextOptions {
   DWORD dwSize;
   DWORD dwFlags;
@@ -22,7 +23,7 @@ struct TThemeTextOptions {
   void* pfnDrawTextCallback;
   LPARAM lParam;
 };
-static_assert(sizeof(TThemeTextOptions) == 64, "DTTOPTS is 64 bytes");
+static_assert(sizeof(TThemeTextOptions) == (sizeof(void*) == 8 ? 72 : 64), "DTTOPTS is 64 or 72 bytes");
 constexpr DWORD DTT_TEXTCOLOR_ = 0x1, DTT_CALCRECT_ = 0x200, DTT_COMPOSITED_ = 0x2000;
 
 struct TThemeMargins {

@@ -1,7 +1,15 @@
-# 32-bit Windows with the posix-thread MinGW-w64 compilers; tests run under Wine.
+# Windows with the posix-thread MinGW-w64 compilers; tests run under Wine. This file is the 32-bit
+# build (i686-w64-mingw32, the program as it ships); mingw64-posix.cmake sets TOOLCHAIN_PREFIX and
+# includes it for the 64-bit build.
+if(NOT DEFINED TOOLCHAIN_PREFIX)
+  set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
-set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+if(TOOLCHAIN_PREFIX STREQUAL "x86_64-w64-mingw32")
+  set(CMAKE_SYSTEM_PROCESSOR AMD64)
+else()
+  set(CMAKE_SYSTEM_PROCESSOR x86)
+endif()
 set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
@@ -14,7 +22,8 @@ set(CMAKE_C_FLAGS_INIT   "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+# Tests run through Wine's loader for their architecture.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${TOOLCHAIN_PREFIX})
 find_program(CCACHE_PROGRAM ccache)
 if(CCACHE_PROGRAM)
   set(CMAKE_C_COMPILER_LAUNCHER   ${CCACHE_PROGRAM})

@@ -1,27 +1,33 @@
 #!/bin/bash
-# Cross-builds the codec libraries the program loads at run time, for 32-bit Windows, from Debian's
-# source packages:
+# Cross-builds the codec libraries the program loads at run time, for 32-bit or 64-bit Windows, from
+# Debian's source packages:
 #   dist/    lame_enc.dll ogg.dll vorbis.dll vorbisfile.dll vorbisenc.dll libFLAC.dll WavpackDLL.dll
 #            libtag_c.dll (C binding with the C++ library and zlib inside)
 #   prefix/  include/ (all headers), lib/ (static zlib, libjpeg, libmpcdec, libmpcenc; import libraries)
 #   src/musepack/  the unpacked Musepack sources, for the adapter DLLs built on top of libmpcdec and libmpcenc
 # Every DLL imports only system DLLs and each other (checked at the end).
 #
-# usage: scripts/build-deps.sh   -> the last line of stdout is the deps folder; all else goes to stderr
-# The folder is ${PROJECT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/samplemorph}/deps-<hash of this script>;
+# usage: scripts/build-deps.sh [HOST]   -> the last line of stdout is the deps folder; all else goes to stderr
+# HOST is the MinGW-w64 triplet: i686-w64-mingw32 (the default) or x86_64-w64-mingw32.
+# The folder is ${PROJECT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/samplemorph}/deps-<HOST>-<hash of this script>;
 # it is built in a temporary folder and renamed into place only when complete, so a second run
 # (or one with an unchanged script) returns at once. Downloaded sources are kept in src-dl/.
 # Needs the packages of scripts/setup.sh (MinGW-w64 posix compilers, cmake, nasm, dpkg-dev, deb-src lines).
 set -euo pipefail
 
+HOST=${1:-i686-w64-mingw32}
+case $HOST in
+  i686-w64-mingw32) PROCESSOR=x86 ;;
+  x86_64-w64-mingw32) PROCESSOR=AMD64 ;;
+  *) echo "build-deps: ERROR: unknown host '$HOST' (i686-w64-mingw32 or x86_64-w64-mingw32)" >&2; exit 1 ;;
+esac
 SELF=$(readlink -f "${BASH_SOURCE[0]}")
 CACHE=${PROJECT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/samplemorph}
 KEY=$(cat "$SELF" | sha256sum | cut -c1-12)
-OUT=$CACHE/deps-$KEY
+OUT=$CACHE/deps-$HOST-$KEY
 
 if [ -d "$OUT/dist" ]; then echo "$OUT"; exit 0; fi
 
-HOST=i686-w64-mingw32
 JOBS=$(nproc)
 SRCDL=$CACHE/src-dl
 MINGW_ZLIB=/usr/$HOST/lib/libz.a          # libz-mingw-w64-dev; libz.dll.a would import zlib1.dll
@@ -37,7 +43,7 @@ done
 [ -f "$MINGW_ZLIB" ] || die "$MINGW_ZLIB is missing; run scripts/setup.sh"
 
 mkdir -p "$CACHE" "$SRCDL"
-exec 9>"$CACHE/.build-deps.lock"
+exec 9>"$CACHE/.build-deps-$HOST.lock"
 flock 9
 if [ -d "$OUT/dist" ]; then echo "$OUT"; exit 0; fi    # built by a run we waited for
 
@@ -78,9 +84,13 @@ fetch() {
   rm -rf "$d"; mv "$d.part" "$d"
 }
 
+# The downloads are shared by the builds for both hosts: one fetches while the other waits.
+exec 8>"$CACHE/.src-dl.lock"
+flock 8
 pids=()
 for p in $PACKAGES; do fetch "$p" & pids+=($!); done
 for pid in "${pids[@]}"; do wait "$pid" || die "could not fetch the sources (needs deb-src entries: scripts/setup.sh)"; done
+exec 8>&-
 say "sources ready ($(elapsed) s)"
 
 # Unpacks package $1 into $B/src/$1 (the Debian patches applied); without a complete set of files
@@ -108,7 +118,7 @@ LDFLAGS_DLL="-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp 
 
 cat > "$B/toolchain.cmake" <<EOF
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
+set(CMAKE_SYSTEM_PROCESSOR $PROCESSOR)
 set(CMAKE_C_COMPILER   $CC_)
 set(CMAKE_CXX_COMPILER $CXX_)
 set(CMAKE_RC_COMPILER  $HOST-windres)

@@ -2,32 +2,64 @@
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export HOME=${HOME:-/root}
 export PROJECT_CACHE=${PROJECT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/samplemorph}
-BUILD=${BUILD_DIR:-$ROOT/build}
+# One build folder per MinGW-w64 triplet below this one: build/i686-w64-mingw32, build/x86_64-w64-mingw32.
+BUILD_ROOT=${BUILD_DIR:-$ROOT/build}
+source "$ROOT/scripts/arch.sh"
 
-# Installs what is missing, builds the dependency DLLs (cached) and the project.
-build_all() {
-  bash "$ROOT/scripts/setup.sh"
-  local deps
-  deps=$(bash "$ROOT/scripts/build-deps.sh" | tail -n 1)
-  [ -d "$deps/dist" ] || { echo "dependency build failed" >&2; return 1; }
-  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw32-posix.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DDEPS_DIR="$deps" >/dev/null
-  cmake --build "$BUILD" -j "$(nproc)"
+# Says which step failed and why, then ends the script.
+die() { echo "$(basename "$0"): FAILED: $*" >&2; exit 1; }
+
+build_dir() { echo "$BUILD_ROOT/$1"; }
+
+toolchain_file() {
+  case $1 in
+    i686-w64-mingw32) echo "$ROOT/cmake/mingw32-posix.cmake" ;;
+    x86_64-w64-mingw32) echo "$ROOT/cmake/mingw64-posix.cmake" ;;
+  esac
 }
 
-# The Wine prefix: made once per build folder, with Marlett for the caption buttons,
-# WenQuanYi standing in for SimSun so that CJK text is drawn, and no crash dialog: a process that
-# crashes prints its backtrace and ends at once instead of waiting for a click under Xvfb.
+# Installs what is missing, then builds the dependency DLLs (cached) and the project for each
+# triplet given.
+build_all() {
+  bash "$ROOT/scripts/setup.sh" || die "installing the packages (scripts/setup.sh) failed; see its messages above"
+  local host deps dir
+  for host in "$@"; do
+    deps=$(bash "$ROOT/scripts/build-deps.sh" "$host" | tail -n 1) || true
+    [ -n "$deps" ] && [ -d "$deps/dist" ] || die "the dependency build for $host (scripts/build-deps.sh $host) failed; see its messages above"
+    dir=$(build_dir "$host")
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$host")" \
+          -DCMAKE_BUILD_TYPE=Release -DDEPS_DIR="$deps" >"$BUILD_ROOT/configure-$host.log" 2>&1 \
+      || { tail -n 30 "$BUILD_ROOT/configure-$host.log" >&2; die "configuring the $host build failed"; }
+    echo "Building for $host in $dir"
+    cmake --build "$dir" -j "$(nproc)" || die "building for $host failed; the compiler's messages are above"
+  done
+}
+
+# The Wine prefix of a build: made once per build folder, for that build's architecture (a 32-bit
+# prefix for the 32-bit build, a 64-bit one for the 64-bit build), with Marlett for the caption
+# buttons, WenQuanYi standing in for SimSun so that CJK text is drawn, and no crash dialog: a process
+# that crashes prints its backtrace and ends at once instead of waiting for a click under Xvfb.
+# Exports WINEPREFIX, WINELOADER and WINEDEBUG for that build.
 make_prefix() {
-  export WINEPREFIX=$BUILD/wineprefix WINEDEBUG=-all
-  if [ ! -e "$WINEPREFIX/.ready2" ]; then
+  local host=$1 arch
+  case $host in
+    i686-w64-mingw32) export WINELOADER=/usr/lib/wine/wine; arch=win32 ;;
+    x86_64-w64-mingw32) export WINELOADER=/usr/lib/wine/wine64; arch=win64 ;;
+  esac
+  [ -x "$WINELOADER" ] || die "Wine's loader $WINELOADER for the $host build is missing"
+  export WINEPREFIX=$(build_dir "$host")/wineprefix WINEDEBUG=-all
+  if [ ! -e "$WINEPREFIX/.ready3" ]; then
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    WINEARCH=$arch "$WINELOADER" wineboot -i >"$BUILD_ROOT/wineboot-$host.log" 2>&1 \
+      || { tail -n 20 "$BUILD_ROOT/wineboot-$host.log" >&2; die "making the Wine prefix for $host (wineboot) failed"; }
     wineserver -w
+    [ -d "$WINEPREFIX/drive_c/windows/Fonts" ] || die "the Wine prefix for $host has no Fonts folder after wineboot"
     cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /t REG_SZ /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    "$WINELOADER" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /t REG_SZ /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1 \
+      || die "setting the SimSun replacement in the $host Wine prefix failed"
+    "$WINELOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 \
+      || die "turning off the crash dialog in the $host Wine prefix failed"
     wineserver -w
-    touch "$WINEPREFIX/.ready2"
+    touch "$WINEPREFIX/.ready3"
   fi
 }

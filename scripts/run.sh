@@ -1,9 +1,11 @@
 #!/bin/bash
 # Installs what is missing, builds the program and starts it under Wine on the user's display
 # (on a private X server when there is none, which is stopped again when the program exits).
+# It starts the 32-bit program where this machine can run 32-bit programs, the 64-bit one otherwise.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-build_all
+if host_runs_32bit; then host=i686-w64-mingw32; else host=x86_64-w64-mingw32; fi
+build_all "$host"
 xvfb=""
 cleanup() {
   if [ -n "$xvfb" ]; then
@@ -14,18 +16,19 @@ cleanup() {
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
   echo "No DISPLAY: starting the program on a private X server." >&2
-  exec 3>"$BUILD/run-display"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  exec 3>"$BUILD_ROOT/run-display"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$BUILD_ROOT/run-xvfb.log" 2>&1 &
   xvfb=$!
   exec 3>&-
-  for _ in $(seq 100); do [ -s "$BUILD/run-display" ] && break; sleep 0.1; done
-  [ -s "$BUILD/run-display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-  export DISPLAY=:$(head -n 1 "$BUILD/run-display")
+  for _ in $(seq 100); do [ -s "$BUILD_ROOT/run-display" ] && break; sleep 0.1; done
+  [ -s "$BUILD_ROOT/run-display" ] || { cat "$BUILD_ROOT/run-xvfb.log" >&2; die "the X server (Xvfb) did not start"; }
+  export DISPLAY=:$(head -n 1 "$BUILD_ROOT/run-display")
 fi
-make_prefix
-cd "$BUILD/bin"
+make_prefix "$host"
+cd "$(build_dir "$host")/bin"
+echo "Starting the $host program: $(pwd)/SampleMorph.exe"
 rc=0
-wine ./SampleMorph.exe "$@" || rc=$?
+"$WINELOADER" ./SampleMorph.exe "$@" || rc=$?
 # The program's own wineserver goes with the X server it drew on.
 [ -n "$xvfb" ] && wineserver -k 2>/dev/null
 exit "$rc"

@@ -79,7 +79,9 @@ bool IsMainThread() { return GetCurrentThreadId() == GMainThreadId; }
 
 AnsiString PtrToStr(const void* P) {
   if (!P) return "nil";
-  return IntToBase(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(P)), 16, 8);
+  const uint64_t v = reinterpret_cast<uintptr_t>(P);
+  if (sizeof(void*) == 4) return IntToBase(static_cast<uint32_t>(v), 16, 8);
+  return IntToBase(static_cast<uint32_t>(v >> 32), 16, 8) + IntToBase(static_cast<uint32_t>(v), 16, 8);
 }
 
 AnsiString IntToBase(uint32_t Value, int Base, int MinDigits) {

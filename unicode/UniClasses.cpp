@@ -504,8 +504,9 @@ void WriteWideShadow(const WideString& Value, WideString& Shadow, const AnsiStri
 // Component helpers
 
 namespace {
+// Addresses compare as signed integers of their full width.
 int CompareAddresses(const void* A, const void* B) {
-  int32_t a = (int32_t)reinterpret_cast<intptr_t>(A), b = (int32_t)reinterpret_cast<intptr_t>(B);
+  intptr_t a = reinterpret_cast<intptr_t>(A), b = reinterpret_cast<intptr_t>(B);
   return a < b ? -1 : a > b ? 1 : 0;
 }
 }  // namespace

@@ -126,10 +126,10 @@ bool TWinControlTrap::IsInChain() {
 
 void TWinControlTrap::SubClass(bool AIDEWindow) {
   Handle = static_cast<HWND>(Control->Handle());
-  PrevWin32Proc = reinterpret_cast<WNDPROC>(GetWindowLongW(Handle, GWL_WNDPROC));
+  PrevWin32Proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(Handle, GWLP_WNDPROC));
   PrevDefWndProc = Control->DefWndProc();
   gTrapOfWindow[Handle] = this;
-  SetWindowLongW(Handle, GWL_WNDPROC, reinterpret_cast<LONG>(&TrapWin32Proc));
+  SetWindowLongPtrW(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TrapWin32Proc));
   Control->SetDefWndProc(&TrapDefWin32Proc);
   if (!IsInChain()) {
     PrevWindowProc = Control->WindowProc;
@@ -144,7 +144,7 @@ void TWinControlTrap::UnSubClass() {
   if (!destroying) SetStoredWideText(Control, GetControlWideText(Control));
   if (Control->WindowProc.Target == this) Control->WindowProc = PrevWindowProc;
   Control->SetDefWndProc(PrevDefWndProc);
-  SetWindowLongW(Handle, GWL_WNDPROC, reinterpret_cast<LONG>(PrevWin32Proc));
+  SetWindowLongPtrW(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PrevWin32Proc));
   gTrapOfWindow.erase(Handle);
   if (IDEWindow) DestroyTrap = true;
   else if (!destroying) gTrapPool.push_back(this);
@@ -245,9 +245,9 @@ LRESULT CALLBACK UnicodeInitWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LP
   try {
     control->SetWindowHandle(Wnd);
     gTrapPool.push_back(FindOrCreateTrap(control));
-    SetWindowLongW(Wnd, GWL_WNDPROC, reinterpret_cast<LONG>(&TWinControl::StdWndProc));
-    if ((GetWindowLongW(Wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongW(Wnd, GWL_ID) == 0)
-      SetWindowLongW(Wnd, GWL_ID, reinterpret_cast<LONG>(Wnd));
+    SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::StdWndProc));
+    if ((GetWindowLongW(Wnd, GWL_STYLE) & WS_CHILD) && GetWindowLongPtrW(Wnd, GWLP_ID) == 0)
+      SetWindowLongPtrW(Wnd, GWLP_ID, reinterpret_cast<LONG_PTR>(Wnd));
     SetPropA(Wnd, MAKEINTATOM(gControlAtom), control);
     SetPropA(Wnd, MAKEINTATOM(gWindowAtom), control);
   } catch (...) {
@@ -422,7 +422,7 @@ void CreateUnicodeWindowHandle(TWinControl* Control, const TCreateParams& Params
     RaiseLastOSError();
   }
   Control->SetWindowHandle(h);
-  if (IDEWindow) SetWindowLongW(h, GWL_WNDPROC, GetWindowLongA(h, GWL_WNDPROC));
+  if (IDEWindow) SetWindowLongPtrW(h, GWLP_WNDPROC, GetWindowLongPtrA(h, GWLP_WNDPROC));
   gControlBeingCreated = nullptr;
   SubClassUnicodeControl(Control, Params.Caption, IDEWindow);
 }

@@ -153,7 +153,7 @@ void TUniForm::WndProc(TMessage& Message) {
   TMenuItem* item = nullptr;
   if (flags & MF_POPUP) {
     HMENU sub = GetSubMenu(reinterpret_cast<HMENU>(Message.LParam), LOWORD(Message.WParam));
-    item = Menu()->FindItem((uint32_t)reinterpret_cast<uintptr_t>(sub), true);
+    item = Menu()->FindItem(reinterpret_cast<uintptr_t>(sub), true);
   } else {
     item = Menu()->FindItem(LOWORD(Message.WParam), false);
   }

@@ -199,7 +199,7 @@ void RefreshRightToLeftMenu(TMenu* Menu) {
 }
 
 void InitiateMenuActions(TMenu* Menu, void* SubMenu) {
-  TMenuItem* parent = Menu ? Menu->FindItem((uint32_t)reinterpret_cast<uintptr_t>(SubMenu), true) : nullptr;
+  TMenuItem* parent = Menu ? Menu->FindItem(reinterpret_cast<uintptr_t>(SubMenu), true) : nullptr;
   if (!parent) return;
   for (int i = 0; i < parent->Count(); ++i)
     if (auto* uni = dynamic_cast<TUniMenuItem*>(parent->Items(i))) uni->InitiateAction();
@@ -621,7 +621,7 @@ void TUniPopupList::WndProc(TMessage& Message) {
       for (int i = 0; i < Count() && !item; ++i) {
         if (flags & MF_POPUP) {
           HMENU sub = GetSubMenu(reinterpret_cast<HMENU>(Message.LParam), LOWORD(Message.WParam));
-          item = Items(i)->FindItem((uint32_t)reinterpret_cast<uintptr_t>(sub), true);
+          item = Items(i)->FindItem(reinterpret_cast<uintptr_t>(sub), true);
         } else {
           item = Items(i)->FindItem(LOWORD(Message.WParam), false);
         }

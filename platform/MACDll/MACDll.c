@@ -29,17 +29,17 @@ typedef struct decompressor {
 
 /* ---- compression ---- */
 
-EXPORT int32_t MAC_CALL c_APECompress_Create(int32_t* error) {
+EXPORT mac_handle MAC_CALL c_APECompress_Create(int32_t* error) {
   compressor* c = (compressor*)calloc(1, sizeof *c);
   if (error) *error = c ? 0 : 2000;
   if (c) c->file = INVALID_HANDLE_VALUE;
   dbl_log("create");
-  return (int32_t)(intptr_t)c;
+  return (mac_handle)c;
 }
 
-EXPORT int32_t MAC_CALL c_APECompress_Start(int32_t handle, const char* file, const mac_wave_format* f,
+EXPORT int32_t MAC_CALL c_APECompress_Start(mac_handle handle, const char* file, const mac_wave_format* f,
                                             int32_t max_bytes, int32_t level, const void* header, int32_t header_bytes) {
-  compressor* c = (compressor*)(intptr_t)handle;
+  compressor* c = (compressor*)handle;
   DWORD n;
   dbl_log("start %s rate=%u bits=%u ch=%u max=%d level=%d header=%p/%d", file ? file : "(nil)",
           f ? f->samples_per_sec : 0, f ? f->bits_per_sample : 0, f ? f->channels : 0, max_bytes, level, header,
@@ -59,15 +59,15 @@ EXPORT int32_t MAC_CALL c_APECompress_Start(int32_t handle, const char* file, co
   return 0;
 }
 
-EXPORT unsigned char* MAC_CALL c_APECompress_LockBuffer(int32_t handle, int32_t* available) {
-  compressor* c = (compressor*)(intptr_t)handle;
+EXPORT unsigned char* MAC_CALL c_APECompress_LockBuffer(mac_handle handle, int32_t* available) {
+  compressor* c = (compressor*)handle;
   if (!c || !available) return NULL;
   *available = BUFFER_BYTES;
   return c->buffer;
 }
 
-EXPORT int32_t MAC_CALL c_APECompress_UnlockBuffer(int32_t handle, int32_t bytes, int32_t process) {
-  compressor* c = (compressor*)(intptr_t)handle;
+EXPORT int32_t MAC_CALL c_APECompress_UnlockBuffer(mac_handle handle, int32_t bytes, int32_t process) {
+  compressor* c = (compressor*)handle;
   DWORD n;
   dbl_log("unlock %d process=%d", bytes, process);
   if (!c || c->file == INVALID_HANDLE_VALUE || bytes < 0 || bytes > BUFFER_BYTES) return 1012;
@@ -77,8 +77,8 @@ EXPORT int32_t MAC_CALL c_APECompress_UnlockBuffer(int32_t handle, int32_t bytes
   return 0;
 }
 
-EXPORT int32_t MAC_CALL c_APECompress_Finish(int32_t handle, unsigned char* terminating, int32_t bytes, int32_t wav_bytes) {
-  compressor* c = (compressor*)(intptr_t)handle;
+EXPORT int32_t MAC_CALL c_APECompress_Finish(mac_handle handle, unsigned char* terminating, int32_t bytes, int32_t wav_bytes) {
+  compressor* c = (compressor*)handle;
   DWORD n;
   dbl_log("finish %p %d %d", (void*)terminating, bytes, wav_bytes);
   if (!c || c->file == INVALID_HANDLE_VALUE) return 1012;
@@ -90,21 +90,21 @@ EXPORT int32_t MAC_CALL c_APECompress_Finish(int32_t handle, unsigned char* term
   return 0;
 }
 
-EXPORT void MAC_CALL c_APECompress_Destroy(int32_t handle) {
-  compressor* c = (compressor*)(intptr_t)handle;
+EXPORT void MAC_CALL c_APECompress_Destroy(mac_handle handle) {
+  compressor* c = (compressor*)handle;
   dbl_log("destroy");
   if (!c) return;
   if (c->file != INVALID_HANDLE_VALUE) CloseHandle(c->file);
   free(c);
 }
 
-EXPORT int32_t MAC_CALL c_APECompress_Kill(int32_t handle) { c_APECompress_Destroy(handle); return 0; }
-EXPORT int32_t MAC_CALL c_APECompress_AddData(int32_t handle, unsigned char* data, int32_t bytes) { (void)handle; (void)data; (void)bytes; return 1012; }
-EXPORT int32_t MAC_CALL c_APECompress_GetBufferBytesAvailable(int32_t handle) { return handle ? BUFFER_BYTES : 0; }
+EXPORT int32_t MAC_CALL c_APECompress_Kill(mac_handle handle) { c_APECompress_Destroy(handle); return 0; }
+EXPORT int32_t MAC_CALL c_APECompress_AddData(mac_handle handle, unsigned char* data, int32_t bytes) { (void)handle; (void)data; (void)bytes; return 1012; }
+EXPORT int32_t MAC_CALL c_APECompress_GetBufferBytesAvailable(mac_handle handle) { return handle ? BUFFER_BYTES : 0; }
 
 /* ---- decompression ---- */
 
-EXPORT int32_t MAC_CALL c_APEDecompress_CreateW(const wchar_t* file, int32_t* error) {
+EXPORT mac_handle MAC_CALL c_APEDecompress_CreateW(const wchar_t* file, int32_t* error) {
   decompressor* d;
   DWORD n;
   if (error) *error = 0;
@@ -126,18 +126,18 @@ EXPORT int32_t MAC_CALL c_APEDecompress_CreateW(const wchar_t* file, int32_t* er
     free(d);
     return 0;
   }
-  return (int32_t)(intptr_t)d;
+  return (mac_handle)d;
 }
 
-EXPORT void MAC_CALL c_APEDecompress_Destroy(int32_t handle) {
-  decompressor* d = (decompressor*)(intptr_t)handle;
+EXPORT void MAC_CALL c_APEDecompress_Destroy(mac_handle handle) {
+  decompressor* d = (decompressor*)handle;
   if (!d) return;
   CloseHandle(d->file);
   free(d);
 }
 
-EXPORT int32_t MAC_CALL c_APEDecompress_GetData(int32_t handle, char* buffer, int32_t blocks, int32_t* retrieved) {
-  decompressor* d = (decompressor*)(intptr_t)handle;
+EXPORT int32_t MAC_CALL c_APEDecompress_GetData(mac_handle handle, char* buffer, int32_t blocks, int32_t* retrieved) {
+  decompressor* d = (decompressor*)handle;
   DWORD n = 0;
   if (retrieved) *retrieved = 0;
   dbl_log("getdata %d", blocks);
@@ -150,8 +150,8 @@ EXPORT int32_t MAC_CALL c_APEDecompress_GetData(int32_t handle, char* buffer, in
   return 0;
 }
 
-EXPORT int32_t MAC_CALL c_APEDecompress_GetInfo(int32_t handle, int32_t field, int32_t p1, int32_t p2) {
-  decompressor* d = (decompressor*)(intptr_t)handle;
+EXPORT intptr_t MAC_CALL c_APEDecompress_GetInfo(mac_handle handle, int32_t field, intptr_t p1, intptr_t p2) {
+  decompressor* d = (decompressor*)handle;
   (void)p1; (void)p2;
   if (!d) return -1;
   switch (field) {
@@ -165,8 +165,8 @@ EXPORT int32_t MAC_CALL c_APEDecompress_GetInfo(int32_t handle, int32_t field, i
   }
 }
 
-EXPORT int32_t MAC_CALL c_APEDecompress_Seek(int32_t handle, int32_t block) {
-  decompressor* d = (decompressor*)(intptr_t)handle;
+EXPORT int32_t MAC_CALL c_APEDecompress_Seek(mac_handle handle, int32_t block) {
+  decompressor* d = (decompressor*)handle;
   LARGE_INTEGER at;
   dbl_log("seek %d", block);
   if (!d || block < 0 || (uint64_t)block > d->h.frames) return 1012;

@@ -29,7 +29,7 @@ TEST(FlacIn, DepthsBetweenWholeBytesAreWidened) {
     SCOPED_TRACE(c.bits);
     const int frames = 7000;
     std::vector<int32_t> s((size_t)frames * c.channels);
-    for (size_t i = 0; i < s.size(); ++i) s[i] = (int32_t)((i * 2654435761u) >> (32 - c.bits)) - (1 << (c.bits - 1));
+    for (size_t i = 0; i < s.size(); ++i) s[i] = (int32_t)((uint32_t)(i * 2654435761u) >> (32 - c.bits)) - (1 << (c.bits - 1));
     FILE* f = _wfopen(dir.W(c.file).c_str(), L"wb");
     ASSERT_NE(f, nullptr);
     auto& F = flac::Entries;

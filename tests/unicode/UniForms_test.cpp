@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <random>
 
 #include "classlib/TypInfo.h"
+#include "classlib/WinApi.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniClasses.h"
 #include "unicode/UniSysUtils.h"
@@ -312,6 +314,37 @@ TEST(WideShadows, TheShadowFollowsChangesBehindItAndSignalsLossyWrites) {
   EXPECT_EQ(shadow, L"plain");
 }
 
+// Components whose addresses agree in their low 32 bits (in a 64-bit process; 256 MB apart in a
+// 32-bit one) each keep their own helper.
+TEST(ComponentHelpers, AddressesAreComparedAtTheirFullWidth) {
+  const uint64_t apart = sizeof(void*) == 8 ? 0x100000000ull : 0x10000000ull;
+  const uint64_t step = sizeof(void*) == 8 ? 0x1000000000ull : 0x1000000ull;
+  void* blocks[2] = {};
+  for (uint64_t base = step; base < (sizeof(void*) == 8 ? 64 * step : 0x60000000ull) && !blocks[1]; base += step) {
+    blocks[0] = VirtualAlloc(reinterpret_cast<void*>((uintptr_t)base), 65536, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    blocks[1] = blocks[0] ? VirtualAlloc(reinterpret_cast<void*>((uintptr_t)(base + apart)), 65536,
+                                         MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)
+                          : nullptr;
+    if (blocks[0] && !blocks[1]) VirtualFree(blocks[0], 0, MEM_RELEASE);
+  }
+  ASSERT_NE(blocks[1], nullptr) << "no two free blocks " << apart << " bytes apart";
+  static_assert(sizeof(TComponent) <= 65536);
+  TComponent* a = ::new (blocks[0]) TComponent(nullptr);
+  TComponent* b = ::new (blocks[1]) TComponent(nullptr);
+  auto* list = new TWideComponentHelperList;
+  new TWideComponentHelper(b, list);
+  EXPECT_EQ(FindWideComponentHelper(list, a), nullptr);
+  new TWideComponentHelper(a, list);
+  ASSERT_EQ(list->Count(), 2);
+  EXPECT_EQ(list->Items(0)->Component(), a);
+  EXPECT_EQ(FindWideComponentHelper(list, a)->Component(), a);
+  EXPECT_EQ(FindWideComponentHelper(list, b)->Component(), b);
+  delete list;
+  a->~TComponent();
+  b->~TComponent();
+  for (void* p : blocks) VirtualFree(p, 0, MEM_RELEASE);
+}
+
 TEST(ComponentHelpers, SortedByAddressAndFreedWithTheirComponents) {
   auto* list = new TWideComponentHelperList;
   std::vector<TComponent*> comps;
@@ -319,8 +352,8 @@ TEST(ComponentHelpers, SortedByAddressAndFreedWithTheirComponents) {
   for (int i : {3, 0, 5, 1, 4, 2}) new TWideComponentHelper(comps[i], list);
   ASSERT_EQ(list->Count(), 6);
   for (int i = 1; i < list->Count(); ++i)
-    EXPECT_LT((int32_t)reinterpret_cast<intptr_t>(list->Items(i - 1)->Component()),
-              (int32_t)reinterpret_cast<intptr_t>(list->Items(i)->Component()));
+    EXPECT_LT(reinterpret_cast<intptr_t>(list->Items(i - 1)->Component()),
+              reinterpret_cast<intptr_t>(list->Items(i)->Component()));
   for (TComponent* c : comps) {
     ASSERT_NE(FindWideComponentHelper(list, c), nullptr);
     EXPECT_EQ(FindWideComponentHelper(list, c)->Component(), c);

@@ -90,7 +90,7 @@ TEST(WideText, WindowIsUnicodeWithTheUnicodeClassName) {
   EXPECT_EQ(WindowClassName(edit), TestConfig().NT() ? L"TTestEdit.UnicodeClass" : L"TTestEdit");
   // The class library finds its control from the window, and a child's id is its handle.
   EXPECT_EQ(FindControl(static_cast<HWND>(edit->Handle())), edit);
-  EXPECT_EQ((HWND)(intptr_t)GetWindowLongW(static_cast<HWND>(edit->Handle()), GWL_ID), edit->Handle());
+  EXPECT_EQ((HWND)GetWindowLongPtrW(static_cast<HWND>(edit->Handle()), GWLP_ID), edit->Handle());
 }
 
 TEST(WideText, CaptionsBeforeAndAfterTheWindowReadBack) {

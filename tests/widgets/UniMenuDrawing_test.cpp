@@ -292,7 +292,7 @@ TEST_F(MenuDrawing, ThemedTextPlacesAndOptions) {
     // Check area 20 wide, gutter 3 + check margin 1 + gutter margin 4, item margin 6.
     EXPECT_EQ(texts[0].R.left, 20 + 3 + 1 + 4 + 6);
     EXPECT_TRUE(texts[0].Flags & DT_CALCRECT);
-    EXPECT_EQ(texts[0].Options.dwSize, 64u);
+    EXPECT_EQ(texts[0].Options.dwSize, sizeof(void*) == 8 ? 72u : 64u);  // the system's record size
     EXPECT_EQ(texts[0].Options.dwFlags, 0x2001u | 0x200u);
     EXPECT_EQ(texts[1].Options.dwFlags, 0x2001u);
     EXPECT_EQ(texts[1].Flags, (DWORD)(DT_LEFT | DT_EXPANDTABS | DT_SINGLELINE));
