@@ -17,8 +17,8 @@ set -euo pipefail
 
 HOST=${1:-i686-w64-mingw32}
 case $HOST in
-  i686-w64-mingw32) PROCESSOR=x86 ;;
-  x86_64-w64-mingw32) PROCESSOR=AMD64 ;;
+  i686-w64-mingw32) PROCESSOR=x86 PE_FORMAT=pei-i386 ;;
+  x86_64-w64-mingw32) PROCESSOR=AMD64 PE_FORMAT=pei-x86-64 ;;
   *) echo "build-deps: ERROR: unknown host '$HOST' (i686-w64-mingw32 or x86_64-w64-mingw32)" >&2; exit 1 ;;
 esac
 SELF=$(readlink -f "${BASH_SOURCE[0]}")
@@ -33,7 +33,7 @@ SRCDL=$CACHE/src-dl
 MINGW_ZLIB=/usr/$HOST/lib/libz.a          # libz-mingw-w64-dev; libz.dll.a would import zlib1.dll
 PACKAGES="lame libogg libvorbis flac wavpack taglib libjpeg-turbo libmpc"
 
-say() { echo "build-deps: $*" >&2; }
+say() { echo "build-deps ($HOST): $*" >&2; }
 die() { say "ERROR: $*"; exit 1; }
 
 for tool in $HOST-gcc-posix $HOST-g++-posix $HOST-windres $HOST-objdump $HOST-ar cmake make nasm perl patch \
@@ -319,6 +319,7 @@ bad=0
 for path in "$DIST"/*.dll; do
   d=$(basename "$path")
   dump=$($HOST-objdump -p "$path")
+  grep -q "file format $PE_FORMAT\$" <<<"$dump" || { say "  $d is not a $PE_FORMAT image"; bad=1; }
   imports=$(awk '/DLL Name:/ { print $3 }' <<<"$dump" | sort -u | tr '\n' ' ')
   exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ { on = 1; next } on && NF == 0 { on = 0 } on { print $NF }' <<<"$dump")
   say "$(printf '%-15s %8d bytes, %3d exports, imports: %s' "$d" "$(stat -c %s "$path")" "$(wc -l <<<"$exports")" "$imports")"

@@ -22,10 +22,20 @@ toolchain_file() {
 # triplet given.
 build_all() {
   bash "$ROOT/scripts/setup.sh" || die "installing the packages (scripts/setup.sh) failed; see its messages above"
+  mkdir -p "$BUILD_ROOT"
   local host deps dir
+  # The dependency sets build side by side (each is cached: a second run returns at once).
+  declare -A dep_pid
   for host in "$@"; do
-    deps=$(bash "$ROOT/scripts/build-deps.sh" "$host" | tail -n 1) || true
-    [ -n "$deps" ] && [ -d "$deps/dist" ] || die "the dependency build for $host (scripts/build-deps.sh $host) failed; see its messages above"
+    bash "$ROOT/scripts/build-deps.sh" "$host" >"$BUILD_ROOT/deps-$host.path" &
+    dep_pid[$host]=$!
+  done
+  for host in "$@"; do
+    wait "${dep_pid[$host]}" || die "the dependency build for $host (scripts/build-deps.sh $host) failed; see its messages above"
+  done
+  for host in "$@"; do
+    deps=$(tail -n 1 "$BUILD_ROOT/deps-$host.path")
+    [ -n "$deps" ] && [ -d "$deps/dist" ] || die "the dependency build for $host printed no folder with dist/ in it"
     dir=$(build_dir "$host")
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$host")" \
           -DCMAKE_BUILD_TYPE=Release -DDEPS_DIR="$deps" >"$BUILD_ROOT/configure-$host.log" 2>&1 \
