@@ -4,6 +4,9 @@ export HOME=${HOME:-/root}
 export PROJECT_CACHE=${PROJECT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/samplemorph}
 # One build folder per MinGW-w64 triplet below this one: build/i686-w64-mingw32, build/x86_64-w64-mingw32.
 BUILD_ROOT=${BUILD_DIR:-$ROOT/build}
+# Compiler cache hits for every checkout of the project on this machine (CI builds a fresh clone in
+# another folder): paths below the checkout are hashed relative to it.
+export CCACHE_BASEDIR=$ROOT CCACHE_NOHASHDIR=1
 source "$ROOT/scripts/arch.sh"
 
 # Says which step failed and why, then ends the script.
