@@ -80,8 +80,8 @@ bool IsMainThread() { return GetCurrentThreadId() == GMainThreadId; }
 AnsiString PtrToStr(const void* P) {
   if (!P) return "nil";
   const uint64_t v = reinterpret_cast<uintptr_t>(P);
-  if (sizeof(void*) == 4) return IntToBase(static_cast<uint32_t>(v), 16, 8);
-  return IntToBase(static_cast<uint32_t>(v >> 32), 16, 8) + IntToBase(static_cast<uint32_t>(v), 16, 8);
+  const uint32_t high = static_cast<uint32_t>(v >> 32);
+  return (high ? IntToBase(high, 16, 0) : AnsiString()) + IntToBase(static_cast<uint32_t>(v), 16, 8);
 }
 
 AnsiString IntToBase(uint32_t Value, int Base, int MinDigits) {

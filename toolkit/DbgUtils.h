@@ -18,8 +18,8 @@ void LogFmt(const AnsiString& Source, const char* Fmt, ...);
 
 // Threads: any. True on the thread that started the diagnostics unit.
 bool IsMainThread();
-// "nil" for a null pointer, else upper-case hexadecimal digits, two for each byte of a pointer
-// (8 in a 32-bit process, 16 in a 64-bit one).
+// "nil" for a null pointer, else 8 upper-case hexadecimal digits; in a 64-bit process an address
+// beyond 32 bits gets as many more as it needs.
 AnsiString PtrToStr(const void* P);
 // Digits of Value in Base 2..16 (asserted), left-padded with "0" to MinDigits.
 AnsiString IntToBase(uint32_t Value, int Base, int MinDigits);
