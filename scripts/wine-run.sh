@@ -12,4 +12,10 @@ esac
 export WINEPREFIX=${WINEPREFIX:-${PROJECT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/samplemorph}/wineprefix-$host}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINELOADER=$loader
-exec "$loader" "$@"
+# A program that ends with an error says so with its exit code and run time, so that one that ends
+# before it prints anything (seen once: no output after 0.08 s) leaves a trace in the test log.
+start=$(date +%s%N)
+"$loader" "$@"
+rc=$?
+[ "$rc" = 0 ] || echo "wine-run.sh: $1 ended with exit code $rc after $(( ($(date +%s%N) - start) / 1000000 )) ms" >&2
+exit "$rc"
