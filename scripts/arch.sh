@@ -22,6 +22,15 @@ ELF
 # The MinGW-w64 triplet of each build: i686 first (the program as it ships), then x86_64.
 ALL_HOSTS="i686-w64-mingw32 x86_64-w64-mingw32"
 
+# Wine's loader for the programs of a build: the 32-bit one for i686, the 64-bit one for x86_64.
+wine_loader() {
+  case $1 in
+    i686-w64-mingw32) echo /usr/lib/wine/wine ;;
+    x86_64-w64-mingw32) echo /usr/lib/wine/wine64 ;;
+    *) return 1 ;;
+  esac
+}
+
 # The builds whose programs this machine can run, in the order above.
 runnable_hosts() {
   if host_runs_32bit; then echo "i686-w64-mingw32 x86_64-w64-mingw32"; else echo "x86_64-w64-mingw32"; fi

@@ -54,11 +54,10 @@ build_all() {
 # that crashes prints its backtrace and ends at once instead of waiting for a click under Xvfb.
 # Exports WINEPREFIX, WINELOADER and WINEDEBUG for that build.
 make_prefix() {
-  local host=$1 arch
-  case $host in
-    i686-w64-mingw32) export WINELOADER=/usr/lib/wine/wine; arch=win32 ;;
-    x86_64-w64-mingw32) export WINELOADER=/usr/lib/wine/wine64; arch=win64 ;;
-  esac
+  local host=$1 arch=win64
+  [ "$host" = i686-w64-mingw32 ] && arch=win32
+  WINELOADER=$(wine_loader "$host") || die "unknown build '$host'"
+  export WINELOADER
   [ -x "$WINELOADER" ] || die "Wine's loader $WINELOADER for the $host build is missing"
   export WINEPREFIX=$(build_dir "$host")/wineprefix WINEDEBUG=-all
   if [ ! -e "$WINEPREFIX/.ready3" ]; then

@@ -4,7 +4,7 @@
 # It starts the 32-bit program where this machine can run 32-bit programs, the 64-bit one otherwise.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-if host_runs_32bit; then host=i686-w64-mingw32; else host=x86_64-w64-mingw32; fi
+read -r host _ <<<"$(runnable_hosts)"
 build_all "$host"
 xvfb=""
 cleanup() {

@@ -2,12 +2,9 @@
 # Runs a Windows program under Wine: wine-run.sh HOST PROGRAM [ARGS...], with HOST the MinGW-w64
 # triplet the program was built for (i686-w64-mingw32 or x86_64-w64-mingw32), which picks Wine's
 # 32-bit or 64-bit loader and that build's prefix (the test command makes it: scripts/common.sh).
+source "$(dirname "${BASH_SOURCE[0]}")/arch.sh"
 host=$1; shift
-case $host in
-  i686-w64-mingw32) loader=/usr/lib/wine/wine ;;
-  x86_64-w64-mingw32) loader=/usr/lib/wine/wine64 ;;
-  *) echo "wine-run.sh: unknown host '$host'" >&2; exit 2 ;;
-esac
+loader=$(wine_loader "$host") || { echo "wine-run.sh: unknown host '$host'" >&2; exit 2; }
 [ -x "$loader" ] || { echo "wine-run.sh: $loader is missing (the $host build cannot run on this machine)" >&2; exit 2; }
 export WINEPREFIX=${WINEPREFIX:-${PROJECT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/samplemorph}/wineprefix-$host}
 export WINEDEBUG=${WINEDEBUG:--all}
