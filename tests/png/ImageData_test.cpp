@@ -277,3 +277,68 @@ TEST(PngEncode, WriterChoices) {
 }
 
 }  // namespace
+
+// Every filter predictor against bytes worked out by hand, on two-row images whose second row
+// puts the predictor where its choices differ: Paeth's nearest neighbour and each of its
+// tie-breaks, sums beyond 255, wrap-around, the first pixel (no left neighbour) and the left
+// neighbour one whole pixel back. The first row is stored unfiltered and is the second's prior.
+TEST(PngFilters, EveryPredictorAgainstHandComputedBytes) {
+  struct Case {
+    const char* Name;
+    uint8_t ColorType, Depth;
+    uint8_t Filter;
+    std::vector<uint8_t> Row0, Row1, Filtered1;  // raw rows; the second row filtered
+  };
+  // Grey, two pixels: Row0 = {c, b}, Row1 = {a, x}. The first byte's prediction has a = c = 0.
+  const Case Cases[] = {
+      {"sub wraps", 0, 8, 1, {0, 0}, {10, 5}, {10, 251}},
+      {"up wraps", 0, 8, 2, {250, 3}, {4, 1}, {10, 254}},
+      // (200 + 201) / 2 = 200, not (401 mod 256) / 2; the first byte predicts 255 / 2 = 127.
+      {"average sums beyond a byte", 0, 8, 3, {255, 201}, {200, 210}, {73, 10}},
+      {"average rounds down", 0, 8, 3, {0, 4}, {7, 20}, {7, 15}},
+      // Paeth: p = a + b - c, the nearest of a, b, c to p; ties go to a, then to b.
+      {"paeth a nearest", 0, 8, 4, {50, 50}, {10, 15}, {216, 5}},
+      {"paeth b nearest", 0, 8, 4, {50, 10}, {50, 15}, {0, 5}},
+      {"paeth c nearest", 0, 8, 4, {50, 100}, {10, 55}, {216, 5}},
+      {"paeth tie a and c takes a", 0, 8, 4, {30, 40}, {10, 15}, {236, 5}},
+      {"paeth tie b and c takes b", 0, 8, 4, {30, 10}, {40, 15}, {10, 5}},
+      {"paeth p beyond a byte", 0, 8, 4, {20, 200}, {100, 205}, {80, 5}},  // p = 280, b nearest
+      {"paeth first byte takes the byte above", 0, 8, 4, {7, 0}, {9, 9}, {2, 9}},
+      // RGB: the left neighbour is three bytes back; channels as the first three Paeth rows.
+      {"paeth rgb", 2, 8, 4, {50, 50, 50, 50, 10, 100}, {10, 50, 10, 15, 15, 55}, {216, 0, 216, 5, 5, 5}},
+      {"sub rgb", 2, 8, 1, {0, 0, 0, 0, 0, 0}, {1, 2, 3, 0, 2, 9}, {1, 2, 3, 255, 0, 6}},
+      {"average rgb", 2, 8, 3, {2, 4, 6, 8, 10, 12}, {1, 1, 1, 20, 20, 20}, {0, 255, 254, 16, 15, 14}},
+      // 16-bit grey: two bytes back.
+      {"sub grey16", 0, 16, 1, {0, 0, 0, 0}, {0x12, 0x34, 0x10, 0x30}, {0x12, 0x34, 0xFE, 0xFC}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const uint32_t Bpp = PixelBits(C.ColorType, C.Depth) / 8;
+    const uint32_t W = uint32_t(C.Row0.size()) / Bpp;
+    auto Bytes = [](const std::vector<uint8_t>& V) { return std::string(V.begin(), V.end()); };
+    std::string Stored = std::string(1, '\0') + Bytes(C.Row0) + std::string(1, char(C.Filter)) + Bytes(C.Filtered1);
+    // Decoding undoes the filter.
+    auto Png = Load(Signature() + Ihdr(W, 2, C.Depth, C.ColorType) + Chunk("IDAT", Zlib(Stored)) + Chunk("IEND", ""));
+    for (uint32_t X = 0; X < W; ++X) {
+      const uint8_t* P = &C.Row1[X * Bpp];
+      TColor Want = C.ColorType == 2 ? Rgb(P[0], P[1], P[2]) : Rgb(P[0], P[0], P[0]);  // 16-bit: the high byte
+      EXPECT_EQ(Png->GetPixelColor(int(X), 1), Want) << "pixel " << X;
+    }
+    if (C.Depth != 8) continue;  // the writer keeps only the high bytes of 16-bit samples
+    // Encoding with only this filter gives the same bytes.
+    Png->SetFilterSet(TFilters(1u << C.Filter));
+    std::string Saved = Save(*Png);
+    ASSERT_EQ(uint8_t(Saved[24]), C.Depth);
+    ASSERT_EQ(uint8_t(Saved[25]), C.ColorType);
+    std::string Data;
+    for (size_t At = 8; At + 8 <= Saved.size();) {
+      uint32_t N = (uint32_t(uint8_t(Saved[At])) << 24) | (uint32_t(uint8_t(Saved[At + 1])) << 16) |
+                   (uint32_t(uint8_t(Saved[At + 2])) << 8) | uint8_t(Saved[At + 3]);
+      if (Saved.compare(At + 4, 4, "IDAT") == 0) Data += Saved.substr(At + 8, N);
+      At += 12 + N;
+    }
+    std::string Raw = Inflate(Data);
+    ASSERT_EQ(Raw.size(), 2 * (C.Row0.size() + 1));
+    EXPECT_EQ(Raw.substr(C.Row0.size() + 1), std::string(1, char(C.Filter)) + Bytes(C.Filtered1));
+  }
+}

@@ -119,6 +119,30 @@ TEST_F(Language, UnescapingAndFallback) {
   EXPECT_EQ(Narrow(M.GetString(8)), "acht");
 }
 
+// Every escape of the tables and its reverse: a bar is a line break (a carriage return alone),
+// a backslash just before a bar keeps the bar; anything else stays. Without unescaping the
+// stored text comes back as written.
+TEST_F(Language, EveryEscapeAndItsReverse) {
+  struct Case {
+    uint8_t Id;
+    const char* Stored;
+    const char* Shown;
+  } Cases[] = {
+      {5, "a|b", "a\rb"},   {6, "a\\|b", "a|b"},   {9, "|a", "\ra"},       {10, "a|", "a\r"},
+      {11, "a||b", "a\r\rb"}, {12, "\\|", "|"},    {13, "\\\\|", "\\|"}, {14, "a\\b", "a\\b"},
+      {15, "a\\", "a\\"}, {16, "\\|\\|", "||"}, {17, "|\\|", "\r|"},  {18, "a\\||b", "a|\rb"},
+      {19, "|", "\r"},       {8, "acht", "acht"},
+  };
+  tLanguageManager M;
+  M.SetLanguage("de");
+  ASSERT_EQ(M.LanguageCode(), "de");
+  for (const Case& C : Cases) {
+    EXPECT_EQ(Narrow(M.GetStringEx(C.Id, false, false)), C.Stored) << int(C.Id);
+    EXPECT_EQ(Narrow(M.GetStringEx(C.Id, true, false)), C.Shown) << int(C.Id);
+    EXPECT_EQ(Narrow(M.GetString(C.Id)), C.Shown) << int(C.Id);
+  }
+}
+
 TEST_F(Language, TheEnvironmentOrTheSystemPicksTheTable) {
   struct Case {
     uint16_t System;

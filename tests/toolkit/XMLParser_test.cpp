@@ -130,6 +130,60 @@ TEST(XMLParser, EscapeIsTheReverse) {
   EXPECT_EQ(Narrow(P.Parse(XMLEscape(Text))), Narrow(Text));
 }
 
+// Every predefined entity and every form of character reference, in text and in attribute
+// values (which are decoded the same way), and the escaping that reverses them.
+TEST(XMLParser, EveryEntityAndCharacterReferenceForm) {
+  struct Case {
+    const wchar_t* Reference;
+    const wchar_t* Text;  // nullptr: an error naming the reference
+  } Cases[] = {
+      {L"&lt;", L"<"},          {L"&LT;", L"<"},          {L"&Lt;", L"<"},
+      {L"&gt;", L">"},          {L"&GT;", L">"},          {L"&gT;", L">"},
+      {L"&quot;", L"\""},      {L"&QUOT;", L"\""},      {L"&qUoT;", L"\""},
+      {L"&amp;", L"&"},         {L"&AMP;", L"&"},         {L"&Amp;", L"&"},
+      {L"&apos;", L"'"},        {L"&APOS;", L"'"},        {L"&aPos;", L"'"},
+      {L"&nbsp;", L"?nbsp?"},   {L"&;", L"??"},           {L"&lt ;", L"?lt ?"},
+      {L"&#65;", L"A"},         {L"&#0065;", L"A"},       {L"&#9;", L"\t"},
+      {L"&#x41;", L"A"},        {L"&#x6a;", L"j"},        {L"&#x6A;", L"j"},
+      {L"&#x00e9;", L"\u00e9"}, {L"&#xFFFD;", L"\uFFFD"}, {L"&#65535;", L"\uFFFF"},
+      {L"&#x10000;", L"\xD800\xDC00"},                   {L"&#1114111;", L"\xDBFF\xDFFF"},
+      {L"&#x10FFFF;", L"\xDBFF\xDFFF"},
+      {L"&#X41;", nullptr},     {L"&#x;", nullptr},       {L"&#0;", nullptr},
+      {L"&#xD800;", nullptr},   {L"&#57343;", nullptr},   {L"&#1114112;", nullptr},
+      {L"&#-1;", nullptr},      {L"&#4a;", nullptr},      {L"&#xg;", nullptr},
+  };
+  for (const Case& C : Cases) {
+    std::wstring Ref = C.Reference;
+    for (bool InAttribute : {false, true}) {
+      Recorder P;
+      std::wstring Input = InAttribute ? L"<t v=\"x" + Ref + L"y\"/>" : L"x" + Ref + L"y";
+      try {
+        WideString Root = P.Parse(Input);
+        ASSERT_NE(C.Text, nullptr) << Narrow(Input) << " gave " << Narrow(Root);
+        std::wstring Want = std::wstring(L"x") + C.Text + L"y";
+        if (InAttribute)
+          EXPECT_EQ(Narrow(P.Events), Narrow(L"open(t v=" + Want + L") close(t,) close(,{}) ")) << Narrow(Input);
+        else
+          EXPECT_EQ(Narrow(Root), Narrow(Want)) << Narrow(Input);
+      } catch (const EXMLError& E) {
+        EXPECT_EQ(C.Text, nullptr) << Narrow(Input) << ": " << E.what();
+        EXPECT_EQ(std::string(E.what()), "Invalid character reference: " + Narrow(Ref)) << Narrow(Input);
+      }
+    }
+  }
+  // Escaping writes each of the four as its reference, keeps everything else, and parses back.
+  struct Escape {
+    const wchar_t* Text;
+    const char* Escaped;
+  } Escapes[] = {{L"\"", "&quot;"}, {L"&", "&amp;"}, {L"<", "&lt;"}, {L">", "&gt;"}, {L"'", "'"},
+                 {L"a\u00e9\xD83D\xDE00;#", "a\xC3\xA9\xF0\x9F\x98\x80;#"}};
+  for (const Escape& E : Escapes) {
+    EXPECT_EQ(Narrow(XMLEscape(E.Text)), E.Escaped);
+    TXMLParser P;
+    EXPECT_EQ(Narrow(P.Parse(XMLEscape(E.Text))), Narrow(E.Text));
+  }
+}
+
 // Cut at every point and damaged at random: either a root text or the parser's own error.
 TEST(XMLParser, MalformedInputOnlyEverGivesItsError) {
   const std::wstring Seeds[] = {
