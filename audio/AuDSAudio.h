@@ -60,6 +60,7 @@ class TDSAudioOut : public TAuOutput {
   void BuildBuffer();
   void Pull();
   void TrackPlayed();
+  void SilenceAhead();
   void WriteSilence();
   void Drain();
 
