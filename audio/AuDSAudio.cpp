@@ -133,17 +133,16 @@ void TDSAudioOut::TrackPlayed() {
 }
 
 void TDSAudioOut::SilenceAhead() {
-  // The free part of the buffer holds what was played a buffer ago: silence in its place, so
-  // that a play cursor overtaking the writer plays a gap, not old sound. The write position
-  // stays.
-  uint64_t used = FWritten - FPlayed;
-  if (used >= FBufferBytes) return;
-  uint32_t free = FBufferBytes - (uint32_t)used;
-  free -= free % std::max<uint32_t>(1, FFrameSize);
-  if (!free) return;
+  // The free part of the buffer holds what was played a buffer ago: silence in its place as it
+  // comes free, so that a play cursor overtaking the writer plays a gap, not old sound. The write
+  // position stays.
+  const uint64_t from = std::max(FWritten, FSilentTo), to = FPlayed + FBufferBytes;
+  if (to <= from || !FBufferBytes) return;
   const uint32_t at = FDS->WritePosition;
-  FDS->Fill(FSilence, free);
+  FDS->SetWritePosition((uint32_t)(from % FBufferBytes));
+  FDS->Fill(FSilence, (uint32_t)(to - from));
   FDS->SetWritePosition(at);
+  FSilentTo = to;
 }
 
 void TDSAudioOut::WriteSilence() {
@@ -191,7 +190,7 @@ bool TDSAudioOut::DoOutput(bool Abort) {
     FDS->Write(FBlock.data() + FPendStart, n);
     FWritten += n;
     FPendStart += n;
-    SilenceAhead();
+    FSilentTo = FBufferBytes;  // the new buffer is silent
     FDS->SetVolume(FVolume);
     FDS->Start();
     FStartPending = false;
@@ -228,8 +227,8 @@ bool TDSAudioOut::DoOutput(bool Abort) {
     FDS->Write(FBlock.data() + FPendStart, n);
     FWritten += n;
     FPendStart += n;
-    SilenceAhead();
   }
+  SilenceAhead();
   if (FInputEnded && FPendStart >= FPendEnd && !FDataEndKnown) {
     FDataEnd = FWritten;
     FDataEndKnown = true;
