@@ -9,9 +9,9 @@
 
 namespace {
 
-// Silence ahead of the first data of a run (the platform may drop the first milliseconds of a
-// starting buffer) and behind the last (what the device still holds when the play cursor has
-// passed the end).
+// Silence ahead of the first data of a run (the platform's mixer may skip up to one of its
+// 10 ms periods of a starting buffer; at most half the buffer) and behind the last (what the
+// device still holds when the play cursor has passed the end).
 constexpr uint32_t PreRollMs = 20;
 constexpr uint32_t TailMs = 200;
 
@@ -118,10 +118,11 @@ void TDSAudioOut::TrackPlayed() {
   FLastPlay = play;
   int64_t gap = (int64_t)write - play;
   if (gap < 0) gap += FBufferBytes;
-  if (FWritten < FPlayed + (uint64_t)gap) {
-    // The play cursor has caught up with the writer: what is written next goes after the
-    // write cursor.
-    bool data = !FDataEndKnown || FPlayed < FDataEnd;
+  if (FWritten < FPlayed) {
+    // The play cursor has passed what was written and plays the silence ahead of it: what is
+    // written next goes after the write cursor. A writer that is only inside the span between
+    // the cursors goes on where it is, so that what it writes stays in order.
+    bool data = !FDataEndKnown;
     FWritten = FPlayed + (uint64_t)gap;
     FDS->SetWritePosition(write);
     if (data) {
@@ -129,6 +130,19 @@ void TDSAudioOut::TrackPlayed() {
       if (OnUnderrun) PostGenericEvent(this, OnUnderrun);
     }
   }
+}
+
+void TDSAudioOut::SilenceAhead() {
+  // The free part of the buffer holds what was played a buffer ago: silence in its place as it
+  // comes free, so that a play cursor overtaking the writer plays a gap, not old sound. The write
+  // position stays.
+  const uint64_t from = std::max(FWritten, FSilentTo), to = FPlayed + FBufferBytes;
+  if (to <= from || !FBufferBytes) return;
+  const uint32_t at = FDS->WritePosition;
+  FDS->SetWritePosition((uint32_t)(from % FBufferBytes));
+  FDS->Fill(FSilence, (uint32_t)(to - from));
+  FDS->SetWritePosition(at);
+  FSilentTo = to;
 }
 
 void TDSAudioOut::WriteSilence() {
@@ -168,7 +182,7 @@ bool TDSAudioOut::DoOutput(bool Abort) {
     FLastPlay = 0;
     FDataEndKnown = false;
     FDS->SetWritePosition(0);
-    uint32_t preRoll = std::min<uint32_t>(FRate * PreRollMs / 1000, FFrames / 4) * FFrameSize;
+    uint32_t preRoll = std::min<uint32_t>(FRate * PreRollMs / 1000, FFrames / 2) * FFrameSize;
     FDS->Fill(FSilence, preRoll);
     FWritten = preRoll;
     if (FPendStart >= FPendEnd && !FInputEnded) Pull();
@@ -176,6 +190,7 @@ bool TDSAudioOut::DoOutput(bool Abort) {
     FDS->Write(FBlock.data() + FPendStart, n);
     FWritten += n;
     FPendStart += n;
+    FSilentTo = FBufferBytes;  // the new buffer is silent
     FDS->SetVolume(FVolume);
     FDS->Start();
     FStartPending = false;
@@ -213,6 +228,7 @@ bool TDSAudioOut::DoOutput(bool Abort) {
     FWritten += n;
     FPendStart += n;
   }
+  SilenceAhead();
   if (FInputEnded && FPendStart >= FPendEnd && !FDataEndKnown) {
     FDataEnd = FWritten;
     FDataEndKnown = true;

@@ -60,6 +60,7 @@ class TDSAudioOut : public TAuOutput {
   void BuildBuffer();
   void Pull();
   void TrackPlayed();
+  void SilenceAhead();
   void WriteSilence();
   void Drain();
 
@@ -86,6 +87,7 @@ class TDSAudioOut : public TAuOutput {
   bool FInputOpen = false;
   // Bytes written to and played from the buffer since the start, and where the input's data ends.
   uint64_t FWritten = 0, FPlayed = 0, FDataEnd = 0;
+  uint64_t FSilentTo = 0;  // the buffer holds silence from the written data up to here
   bool FDataEndKnown = false;
   uint32_t FLastPlay = 0;
 };

@@ -87,21 +87,44 @@ void PipeSource::StopFeeding() {
   feeder_.clear();
 }
 
-MonitorRecorder::MonitorRecorder(const std::string& File) : file_(File) {
-  pid_ = Sh("parec -d nullsink.monitor --raw --format=s16le --rate=44100 --channels=2 --latency-msec=20 " +
-            peer::Quote(file_) + " </dev/null >/dev/null 2>&1 & echo $!");
+NullSink::NullSink(const std::string& Format, int Rate, int Channels) {
+  name_ = "testsink" + std::to_string(GetCurrentProcessId()) + "_" + Format + "_" + std::to_string(Rate) + "_" +
+          std::to_string(Channels);
+  module_ = Sh("pactl load-module module-null-sink sink_name=" + name_ + " format=" + Format +
+               " rate=" + std::to_string(Rate) + " channels=" + std::to_string(Channels) +
+               " sink_properties=device.description=" + name_);
 }
 
-MonitorRecorder::~MonitorRecorder() { Stop(); }
+NullSink::~NullSink() {
+  if (!module_.empty()) peer::Run("pactl unload-module " + module_, 30);
+}
 
-std::vector<int16_t> MonitorRecorder::Stop() {
-  std::vector<int16_t> v;
-  if (pid_.empty()) return v;
+MonitorRecorder::MonitorRecorder(const std::string& File, const std::string& Sink, const std::string& Format,
+                                 int Rate, int Channels)
+    : file_(File) {
+  pid_ = Sh("parec -d " + Sink + ".monitor --raw --format=" + Format + " --rate=" + std::to_string(Rate) +
+            " --channels=" + std::to_string(Channels) + " --latency-msec=20 " + peer::Quote(file_) +
+            " </dev/null >/dev/null 2>&1 & echo $!");
+}
+
+MonitorRecorder::~MonitorRecorder() { StopBytes(); }
+
+int64_t MonitorRecorder::Size() const {
+  peer::Result r = peer::Run("stat -c %s " + peer::Quote(file_) + " 2>/dev/null || echo 0", 30);
+  return atoll(r.out.c_str());
+}
+
+std::string MonitorRecorder::StopBytes() {
+  if (pid_.empty()) return std::string();
   peer::Run("kill " + pid_ + "; while kill -0 " + pid_ + " 2>/dev/null; do sleep 0.05; done", 30);
   pid_.clear();
-  peer::Result r = peer::Run("cat " + peer::Quote(file_) + "; rm -f " + peer::Quote(file_), 60);
-  v.resize(r.out.size() / 2);
-  if (!v.empty()) memcpy(v.data(), r.out.data(), v.size() * 2);
+  return peer::Run("cat " + peer::Quote(file_) + "; rm -f " + peer::Quote(file_), 60).out;
+}
+
+std::vector<int16_t> MonitorRecorder::Stop() {
+  std::string b = StopBytes();
+  std::vector<int16_t> v(b.size() / 2);
+  if (!v.empty()) memcpy(v.data(), b.data(), v.size() * 2);
   return v;
 }
 

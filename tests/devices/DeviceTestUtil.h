@@ -40,13 +40,34 @@ class PipeSource {
   int rate_;
 };
 
-// Records the null sink's monitor (s16le, 44100 Hz, stereo) into a file until Stop.
+// A null sink of its own (Format as pactl names it: u8, s16le, s24le, float32le...) while it
+// lives. Its device description is Name().
+class NullSink {
+ public:
+  NullSink(const std::string& Format, int Rate, int Channels);
+  ~NullSink();
+  NullSink(const NullSink&) = delete;
+  NullSink& operator=(const NullSink&) = delete;
+  const std::string& Name() const { return name_; }
+  bool Ok() const { return !module_.empty(); }
+
+ private:
+  std::string name_, module_;
+};
+
+// Records a sink's monitor into a file until Stop: by default the null sink of the test
+// command (s16le, 44100 Hz, stereo), else Sink's at the format, rate and channels given.
 class MonitorRecorder {
  public:
-  explicit MonitorRecorder(const std::string& File);
+  explicit MonitorRecorder(const std::string& File, const std::string& Sink = "nullsink",
+                           const std::string& Format = "s16le", int Rate = 44100, int Channels = 2);
   ~MonitorRecorder();
-  // Ends the recording and returns its samples.
+  // Ends the recording and returns its samples (s16le).
   std::vector<int16_t> Stop();
+  // Ends the recording and returns its bytes.
+  std::string StopBytes();
+  // The bytes recorded so far.
+  int64_t Size() const;
   bool Ok() const { return !pid_.empty(); }
 
  private:
