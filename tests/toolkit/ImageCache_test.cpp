@@ -284,15 +284,21 @@ TEST(MissingPictures, DrawTheMarkerWithTheirId) {
   EXPECT_EQ(ImageCache->GetWidth(1014), 0);
   EXPECT_EQ(ImageCache->GetHeight(1014), 0);
   GdiFlush();
-  int Inside = 0, Outside = 0, TextDiffers = 0, HatchDiffers = 0;
+  int Inside = 0, Outside = 0, TextDiffers = 0, HatchDiffers = 0, RowsReachingRight = 0, RowsReachingBottom = 0;
   for (int Y = 0; Y < 60; ++Y) {
+    bool Right = false;
     for (int X = 0; X < 160; ++X) {
       bool In = X >= 20 && X < 120 && Y >= 10 && Y < 30;
       bool Black = (A.At(X, Y) & 0xFFFFFF) == 0;
       (In ? Inside : Outside) += Black;
+      Right |= Black && X >= 112;
+      RowsReachingBottom += Black && Y >= 22 && X < 30;
       if (A.At(X, Y) != B.At(X, Y)) (X < 90 ? TextDiffers : HatchDiffers)++;
     }
+    RowsReachingRight += Right;
   }
+  EXPECT_EQ(RowsReachingRight, 20) << "100 pixels wide: every row of the hatch has a crossing near its end";
+  EXPECT_GT(RowsReachingBottom, 0) << "20 pixels high";
   EXPECT_GT(Inside, 100 * 20 / 8) << "the diagonal cross hatch";
   EXPECT_EQ(Outside, 0);
   EXPECT_GT(TextDiffers, 0) << "\"MI: 1014\" and \"MI: 1015\" look alike";
