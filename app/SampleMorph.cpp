@@ -11,6 +11,7 @@
 #include "tasks/RecordUnit.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
+#include "toolkit/ImageCache.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/TextStyles.h"
 #include "widgets/UniControls.h"
@@ -32,6 +33,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     AlphaGraphicsInitialize();  // AlphaBlend and GDI+
     TextStylesInitialize();     // the predefined text styles
     PngCodecInitialize();       // "PNG" registered with the picture class
+    ImageCacheInitialize();     // the global ImageCache (skin pictures load on first use)
     EventsManagerInitialize();  // the event bus and its hidden window
     AuClassesInitialize();      // the library-loading lock and the floating-point control word
     OptimFROGDLLInitialize();   // the decoders loaded at start-up (missing ones are normal)
@@ -53,6 +55,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   AuClassesFinalize();
   EventsManagerFinalize();
   FreeLanguageManager();
+  ImageCacheFinalize();
   PngCodecFinalize();
   TextStylesFinalize();
   AlphaGraphicsFinalize();

@@ -17,7 +17,7 @@ PKGS_NATIVE="cmake make ninja-build ccache dpkg-dev nasm bc python3 git locales
   libz-mingw-w64-dev googletest
   wine wine64 xvfb x11-utils xdotool imagemagick pulseaudio pulseaudio-utils fonts-wqy-microhei fonts-wine
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
-  ffmpeg flac sox lame vorbis-tools wavpack musepack-tools python3-png pngcheck libpng-tools"
+  ffmpeg flac sox lame vorbis-tools wavpack musepack-tools python3-png pngcheck libpng-tools librsvg2-bin"
 PKGS_I386="wine32:i386 libpulse0:i386 gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   gstreamer1.0-plugins-ugly:i386 gstreamer1.0-libav:i386"
 if host_runs_32bit; then

@@ -5,6 +5,8 @@
 #include "classlib/WinApi.h"
 #include "toolkit/AlphaGraphics.h"
 
+#include "Surface.h"
+
 namespace {
 
 uint32_t Px(uint32_t A, uint32_t R, uint32_t G, uint32_t B) { return A << 24 | R << 16 | G << 8 | B; }
@@ -68,43 +70,6 @@ TEST(Pixels, Operations) {
   PremultiplyFromStraight(P, Px(51, 255, 100, 0));
   EXPECT_EQ(P, Px(51, 51, 20, 0));
 }
-
-// A memory device context with a top-down 32-bit DIB section and a canvas over it.
-class Surface {
- public:
-  Surface(int W, int H) : FW(W), FH(H) {
-    FDc = CreateCompatibleDC(nullptr);
-    BITMAPINFO Bi{};
-    Bi.bmiHeader.biSize = sizeof Bi.bmiHeader;
-    Bi.bmiHeader.biWidth = W;
-    Bi.bmiHeader.biHeight = -H;
-    Bi.bmiHeader.biPlanes = 1;
-    Bi.bmiHeader.biBitCount = 32;
-    FBmp = CreateDIBSection(FDc, &Bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&FBits), nullptr, 0);
-    FOld = SelectObject(FDc, FBmp);
-    Canvas.SetHandle(FDc);
-  }
-  ~Surface() {
-    Canvas.SetHandle(nullptr);
-    SelectObject(FDc, FOld);
-    DeleteObject(FBmp);
-    DeleteDC(FDc);
-  }
-  uint32_t& At(int X, int Y) { return FBits[Y * FW + X]; }
-  void Fill(uint32_t P) {
-    GdiFlush();
-    std::fill_n(FBits, FW * FH, P);
-  }
-  HDC Dc() const { return FDc; }
-  TCanvas Canvas;
-
- private:
-  int FW, FH;
-  HDC FDc;
-  HBITMAP FBmp;
-  HGDIOBJ FOld;
-  uint32_t* FBits = nullptr;
-};
 
 // The software blend and the system's agree, also for rectangles that hang past either bitmap:
 // nothing is written outside them (the rows around the destination are guarded).

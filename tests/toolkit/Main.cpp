@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "classlib/Forms.h"
+#include "png/PngCodec.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
+#include "toolkit/ImageCache.h"
 #include "toolkit/TextStyles.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniSysUtils.h"
@@ -19,7 +21,11 @@ int main(int argc, char** argv) {
   DbgUtilsInitialize();
   AlphaGraphicsInitialize();
   TextStylesInitialize();
+  PngCodecInitialize();
+  ImageCacheInitialize();
   int rc = RUN_ALL_TESTS();
+  ImageCacheFinalize();
+  PngCodecFinalize();
   TextStylesFinalize();
   AlphaGraphicsFinalize();
   DbgUtilsFinalize();
