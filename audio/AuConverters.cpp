@@ -40,6 +40,65 @@ void FromFloats(int Bits, float* In, void* Out, int32_t Samples) {
   }
 }
 
+// Where each channel of an unmasked file of Channels channels goes in a stereo fold.
+enum TFoldRole { frLeft, frRight, frCentre, frLowFreq, frBackCentre, frLeftSurround, frRightSurround };
+
+TFoldRole FoldRole(int Channels, int Index) {
+  static const TFoldRole layouts[9][8] = {
+      {}, {}, {},
+      {frLeft, frRight, frCentre},
+      {frLeft, frRight, frLeftSurround, frRightSurround},
+      {frLeft, frRight, frCentre, frLeftSurround, frRightSurround},
+      {frLeft, frRight, frCentre, frLowFreq, frLeftSurround, frRightSurround},
+      {frLeft, frRight, frCentre, frLowFreq, frBackCentre, frLeftSurround, frRightSurround},
+      {frLeft, frRight, frCentre, frLowFreq, frLeftSurround, frRightSurround, frLeftSurround, frRightSurround},
+  };
+  if (Channels > 8) return Index % 2 ? frRight : frLeft;
+  return layouts[Channels][Index];
+}
+
+// The weights that fold InCh (more than 2) channels to OutCh (1 or 2): OutCh rows of InCh, each
+// row summing to 1.
+void MakeFold(int InCh, int OutCh, std::vector<float>& Fold) {
+  const double c = 0.70710678118654752;  // -3 dB
+  std::vector<double> l(InCh), r(InCh);
+  for (int i = 0; i < InCh; ++i) {
+    switch (FoldRole(InCh, i)) {
+      case frLeft: l[i] = 1; break;
+      case frRight: r[i] = 1; break;
+      case frCentre: l[i] = r[i] = c; break;
+      case frLowFreq: break;
+      case frBackCentre: l[i] = r[i] = c * c; break;
+      case frLeftSurround: l[i] = c; break;
+      case frRightSurround: r[i] = c; break;
+    }
+  }
+  double sumL = 0, sumR = 0;
+  for (int i = 0; i < InCh; ++i) sumL += l[i], sumR += r[i];
+  Fold.assign((size_t)OutCh * InCh, 0.0f);
+  for (int i = 0; i < InCh; ++i) {
+    if (OutCh == 2) {
+      Fold[i] = (float)(l[i] / sumL);
+      Fold[InCh + i] = (float)(r[i] / sumR);
+    } else {
+      Fold[i] = (float)((l[i] / sumL + r[i] / sumR) / 2);
+    }
+  }
+}
+
+// Folds Frames frames of InCh channels to OUT channels in place with Fold's weights (OUT rows of
+// InCh). Frame i is read whole before its OUT samples are written, and they land at or below it.
+template <int OUT>
+void FoldChannels(float* F, uint32_t Frames, int InCh, const float* Fold) {
+  for (uint32_t i = 0; i < Frames; ++i) {
+    const float* in = F + (size_t)i * InCh;
+    float acc[OUT] = {};
+    for (int o = 0; o < OUT; ++o)
+      for (int c = 0; c < InCh; ++c) acc[o] += Fold[o * InCh + c] * in[c];
+    for (int o = 0; o < OUT; ++o) F[(size_t)i * OUT + o] = acc[o];
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -55,7 +114,7 @@ int TSampleMorpher::GetBPS() {
 int TSampleMorpher::GetCh() {
   if (!FInput) return 0;
   int ch = FInput->Channels();
-  if ((FOutChannels == 1 || FOutChannels == 2) && (ch == 1 || ch == 2)) return FOutChannels;
+  if ((FOutChannels == 1 || FOutChannels == 2) && ch >= 1) return FOutChannels;
   return ch;
 }
 
@@ -68,11 +127,12 @@ void TSampleMorpher::InitInternal() {
   FPosition = 0;
   FPendingStart = FPendingEnd = 0;
   FCapacity = 0;
-  FTransparent = FOutBitsPerSample == 0 && FOutChannels == 0;
   FInBits = FInput->BitsPerSample() & 127;
   FInCh = FInput->Channels();
   FOutBits = GetBPS() & 127;
   FOutCh = GetCh();
+  // Nothing to change, nothing touched: a trip through floats would move samples by a step.
+  FTransparent = (FOutBitsPerSample == 0 && FOutChannels == 0) || (FOutBits == FInBits && FOutCh == FInCh);
   FInSampleBytes = FInBits / 8;
   FOutSampleBytes = FOutBits / 8;
   if (!FTransparent && (!ValidBits(FInBits) || !ValidBits(FOutBits) || FInCh < 1 || FOutCh < 1)) {
@@ -80,6 +140,7 @@ void TSampleMorpher::InitInternal() {
     FBusy = false;
     throw EAuException(msg::BadSampleFormat);
   }
+  if (!FTransparent && FInCh > 2) MakeFold(FInCh, FOutCh, FFold);
   FrameSize = (uint16_t)(FOutCh * FOutBits / 8);
   int64_t inSize = FInput->Size();
   if (inSize < 0) {
@@ -98,6 +159,7 @@ void TSampleMorpher::FlushInternal() {
   std::vector<uint8_t>().swap(FOutBuf);
   std::vector<float>().swap(FFloatBuf);
   std::vector<uint8_t>().swap(FStaging);
+  std::vector<float>().swap(FFold);
   FCapacity = 0;
   FPendingStart = FPendingEnd = 0;
   FBusy = false;
@@ -161,6 +223,8 @@ void TSampleMorpher::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
     ToFloats(FInBits, src + (size_t)done * inFrame, f, (int32_t)(n * FInCh));
     if (FOutCh == 2 && FInCh == 1) MonoToStereo(f, (int32_t)n);
     else if (FOutCh == 1 && FInCh == 2) StereoToMono(f, (int32_t)n);
+    else if (FOutCh == 2 && FInCh > 2) FoldChannels<2>(f, n, FInCh, FFold.data());
+    else if (FOutCh == 1 && FInCh > 2) FoldChannels<1>(f, n, FInCh, FFold.data());
     FromFloats(FOutBits, f, dst + (size_t)done * outFrame, (int32_t)(n * FOutCh));
     done += n;
   }

@@ -9,9 +9,19 @@
 
 enum TMSConverterMode { msmMonoToBoth, msmMonoToLeft, msmMonoToRight };
 
-// Changes the sample width (8, 16, 24 or 32 bits) and folds mono to stereo or stereo to mono,
-// through 32-bit floats, with clamping and without dither. With both OutBitsPerSample and
-// OutChannels 0 it passes the input through unchanged.
+// Changes the sample width (8, 16, 24 or 32 bits), folds mono to stereo and any number of
+// channels to stereo or mono, through 32-bit floats, with clamping and without dither. Where the
+// output's width and channels are the input's (both properties 0 among them) it passes the
+// input through unchanged, bit for bit.
+//
+// Folding more than two channels takes them in the order files keep them without a channel mask:
+// 3 front left, right, centre; 4 front left, right, back left, right; 5 as 4 with the centre
+// third; 6 as 5 with the low-frequency channel fourth (5.1); 7 front left, right, centre, low
+// frequency, back centre, side left, right; 8 as 6 followed by side left, right (7.1). The front
+// pair goes whole to its side, centre and surround channels at -3 dB (a back centre at -6 dB to
+// both sides), the low-frequency channel is left out. Each side's weights are scaled to sum to 1,
+// so a full-scale input stays within range without clipping. Beyond 8 channels the even ones go
+// to the left, the odd ones to the right, in equal parts. Mono is the mean of that stereo pair.
 class TSampleMorpher : public TAuConverter {
  public:
   explicit TSampleMorpher(TComponent* AOwner) : TAuConverter(AOwner) {}
@@ -26,7 +36,8 @@ class TSampleMorpher : public TAuConverter {
   // 0: as the input; else 8, 16, 24 or 32.
   int OutBitsPerSample() const { return FOutBitsPerSample; }
   void SetOutBitsPerSample(int Value) { FOutBitsPerSample = Value; }
-  // 0: as the input; 1 or 2 take effect when the input has 1 or 2 channels.
+  // 0: as the input; 1 or 2 bring any input to mono or stereo (more than two channels are
+  // folded); other values leave the input's channels.
   int OutChannels() const { return FOutChannels; }
   void SetOutChannels(int Value) { FOutChannels = Value; }
 
@@ -52,6 +63,8 @@ class TSampleMorpher : public TAuConverter {
   std::vector<uint8_t> FOutBuf;
   std::vector<float> FFloatBuf;
   std::vector<uint8_t> FStaging;  // an input frame split across pulls is put together here
+  // Folding more than two channels: FOutCh rows of FInCh weights, made at Init.
+  std::vector<float> FFold;
   uint32_t FCapacity = 0;
   // Bytes of the last converted frames that did not fit the ask.
   uint32_t FPendingStart = 0, FPendingEnd = 0;

@@ -76,8 +76,8 @@ bool TMixedThread::Combine(const WideString& A, const WideString& B, const WideS
       morpher->SetOutBitsPerSample(in1->BitsPerSample());
       second = morpher.get();
     }
-    // The morpher turns mono into stereo and back only: any other pair of layouts would be read
-    // by the mixer in the first input's layout and come out garbled.
+    // The morpher makes mono or stereo of any layout, and nothing else: any other pair of
+    // layouts would be read by the mixer in the first input's layout and come out garbled.
     if (second->Channels() != in1->Channels()) throw EAuException(ErrChannels);
     auto mixer = std::make_unique<TAudioMixer>(nullptr);
     mixer->SetInput1(in1.get());

@@ -67,7 +67,9 @@ TEST(SampleMorpher, ConvertsWidthAndChannels) {
       {"16 to 24", Int16Bytes({-32768, 16384}), 16, 1, 24, 0, {0x01, 0x00, 0x80, 0xFF, 0xFF, 0x3F}, 24, 1},
       {"16 to 8", Int16Bytes({0, 32767, -32768, -129}), 16, 1, 8, 0, {128, 255, 0, 127}, 8, 1},
       {"16 to 32", Int16Bytes({16384}), 16, 1, 32, 0, {0x00, 0x00, 0x00, 0x40}, 32, 1},  // 0.5 * 2147483647, to even
-      {"6 channels stay 6", Int16Bytes({1, 2, 3, 4, 5, 6}), 16, 6, 16, 2, Int16Bytes({1, 2, 3, 4, 5, 6}), 16, 6},
+      {"6 channels to stereo", Int16Bytes({1, 2, 3, 4, 5, 6}), 16, 6, 16, 2, Int16Bytes({3, 3}), 16, 2},
+      {"6 channels asked for 6 stay", Int16Bytes({1, 2, 3, 4, 5, 6}), 16, 6, 24, 6,
+       {0xFF, 0, 0, 0xFF, 1, 0, 0xFF, 2, 0, 0xFF, 3, 0, 0xFF, 4, 0, 0xFF, 5, 0}, 24, 6},  // floored, as 16 to 24
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -81,6 +83,103 @@ TEST(SampleMorpher, ConvertsWidthAndChannels) {
     EXPECT_EQ(m.SampleRate(), 44100);
     EXPECT_EQ(Drain(&m, 4096), c.Expected);
     EXPECT_EQ(in.Flushes, 1);
+  }
+}
+
+// Wherever the output's width and channels are the input's, however they were asked for, every
+// byte passes untouched: full-range noise at each width, mono, stereo and six channels.
+TEST(SampleMorpher, AnUnchangedFormatPassesEveryByte) {
+  std::mt19937 rnd(7);
+  std::vector<uint8_t> noise(6 * 4 * 3000);
+  for (auto& b : noise) b = (uint8_t)rnd();
+  // The extremes of every width at the front (little-endian: lowest and highest).
+  for (size_t i = 0; i < 48; ++i) noise[i] = (i / 4) % 2 ? 0xFF : 0x00;
+  for (int bits : {8, 16, 24, 32})
+    for (int ch : {1, 2, 6})
+      for (auto asked : {std::pair{bits, 0}, std::pair{0, ch}, std::pair{bits, ch}}) {
+        if (asked.second > 2) continue;  // 1 and 2 are the channel counts one asks for
+        SCOPED_TRACE(testing::Message() << bits << " bits, " << ch << " channels, asked " << asked.first << "/" << asked.second);
+        std::vector<uint8_t> pcm(noise.begin(), noise.begin() + noise.size() / (4 * 6) * (bits / 8) * ch);
+        TMemIn in(pcm, bits, ch, 44100);
+        TSampleMorpher m(nullptr);
+        m.SetInput(&in);
+        m.SetOutBitsPerSample(asked.first);
+        m.SetOutChannels(asked.second);
+        EXPECT_EQ(m.BitsPerSample(), bits);
+        EXPECT_EQ(m.Channels(), ch);
+        const auto out = Drain(&m, 1000);
+        ASSERT_EQ(out.size(), pcm.size());
+        size_t differ = 0;
+        for (size_t i = 0; i < out.size(); ++i) differ += out[i] != pcm[i];
+        EXPECT_EQ(differ, 0u);
+      }
+}
+
+// Mono and stereo asked of more than two channels: each input channel reaches the sides with its
+// weight (front whole, centre and surrounds at -3 dB, back centre at -6 dB, low frequency not at
+// all, every side summing to 1; mono the mean of the sides), and a full-scale input stays in
+// range instead of wrapping.
+TEST(SampleMorpher, MoreChannelsFoldToStereoAndMono) {
+  const double k = 1 / (1 + std::sqrt(2.0));        // front, of a side with centre and one surround
+  const double h = std::sqrt(0.5) / (1 + std::sqrt(2.0));  // centre and surround, likewise
+  struct Case {
+    int Ch;
+    std::vector<double> Left, Right;  // the weight of each input channel
+  } cases[] = {
+      {3, {1 / (1 + std::sqrt(0.5)), 0, std::sqrt(0.5) / (1 + std::sqrt(0.5))},
+       {0, 1 / (1 + std::sqrt(0.5)), std::sqrt(0.5) / (1 + std::sqrt(0.5))}},
+      {4, {1 / (1 + std::sqrt(0.5)), 0, std::sqrt(0.5) / (1 + std::sqrt(0.5)), 0},
+       {0, 1 / (1 + std::sqrt(0.5)), 0, std::sqrt(0.5) / (1 + std::sqrt(0.5))}},
+      {5, {k, 0, h, h, 0}, {0, k, h, 0, h}},
+      {6, {k, 0, h, 0, h, 0}, {0, k, h, 0, 0, h}},
+      {7, {1 / 2.914213562, 0, 0.707106781 / 2.914213562, 0, 0.5 / 2.914213562, 0.707106781 / 2.914213562, 0},
+       {0, 1 / 2.914213562, 0.707106781 / 2.914213562, 0, 0.5 / 2.914213562, 0, 0.707106781 / 2.914213562}},
+      {8, {1 / 3.121320344, 0, 0.707106781 / 3.121320344, 0, 0.707106781 / 3.121320344, 0, 0.707106781 / 3.121320344, 0},
+       {0, 1 / 3.121320344, 0.707106781 / 3.121320344, 0, 0, 0.707106781 / 3.121320344, 0, 0.707106781 / 3.121320344}},
+      {9, {0.2, 0, 0.2, 0, 0.2, 0, 0.2, 0, 0.2}, {0, 0.25, 0, 0.25, 0, 0.25, 0, 0.25, 0}},
+  };
+  for (const Case& c : cases) {
+    // One frame per input channel with only that channel at half scale, then a frame at full
+    // scale up and one at full scale down.
+    std::vector<int16_t> s;
+    for (int i = 0; i < c.Ch; ++i)
+      for (int j = 0; j < c.Ch; ++j) s.push_back(i == j ? 16384 : 0);
+    s.insert(s.end(), c.Ch, 32767);
+    s.insert(s.end(), c.Ch, -32768);
+    std::vector<uint8_t> pcm(s.size() * 2);
+    std::memcpy(pcm.data(), s.data(), pcm.size());
+    for (int outCh : {2, 1}) {
+      for (int outBits : {16, 24}) {
+        SCOPED_TRACE(testing::Message() << c.Ch << " channels to " << outCh << ", " << outBits << " bits");
+        TMemIn in(pcm, 16, c.Ch, 44100);
+        TSampleMorpher m(nullptr);
+        m.SetInput(&in);
+        m.SetOutChannels(outCh);
+        m.SetOutBitsPerSample(outBits);
+        EXPECT_EQ(m.Channels(), outCh);
+        const auto bytes = Drain(&m, 4096);
+        ASSERT_EQ(bytes.size(), (size_t)(c.Ch + 2) * outCh * outBits / 8);
+        auto at = [&](int Frame, int Side) {
+          const size_t i = (size_t)Frame * outCh + Side;
+          if (outBits == 16) return (double)AsInt16(bytes)[i] / 32767;
+          const uint8_t* b = bytes.data() + 3 * i;
+          return (double)((int32_t)((uint32_t)b[0] << 8 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 24) >> 8) / 8388607;
+        };
+        for (int i = 0; i < c.Ch; ++i) {
+          const double l = c.Left[i] * 0.5, r = c.Right[i] * 0.5;
+          if (outCh == 2) {
+            EXPECT_NEAR(at(i, 0), l, 2e-4) << "channel " << i << " left";
+            EXPECT_NEAR(at(i, 1), r, 2e-4) << "channel " << i << " right";
+          } else {
+            EXPECT_NEAR(at(i, 0), (l + r) / 2, 2e-4) << "channel " << i;
+          }
+        }
+        for (int side = 0; side < outCh; ++side) {
+          EXPECT_NEAR(at(c.Ch, side), 1.0, 2e-4) << "full scale up";
+          EXPECT_NEAR(at(c.Ch + 1, side), -1.0, 2e-4) << "full scale down";
+        }
+      }
+    }
   }
 }
 

@@ -313,3 +313,170 @@ TEST(ConversionWorker, ThirtyTwoBitSourcesGiveTwentyFourBitFiles) {
     }
   }
 }
+
+namespace {
+
+// Interleaved samples of little-endian PCM of 2 or 3 bytes, sign-extended.
+std::vector<int32_t> Samples(const std::string& Pcm, int Bytes) {
+  std::vector<int32_t> v(Pcm.size() / Bytes);
+  for (size_t i = 0; i < v.size(); ++i) {
+    uint32_t u = 0;
+    for (int b = 0; b < Bytes; ++b) u |= (uint32_t)(uint8_t)Pcm[i * Bytes + b] << (8 * (4 - Bytes + b));
+    v[i] = (int32_t)u >> (8 * (4 - Bytes));
+  }
+  return v;
+}
+
+// How many samples of Got differ from Want (and where the first one is), or that the lengths differ.
+std::string Differences(const std::vector<int32_t>& Got, const std::vector<int32_t>& Want) {
+  if (Got.size() != Want.size())
+    return std::to_string(Got.size()) + " samples instead of " + std::to_string(Want.size());
+  size_t n = 0, first = 0;
+  for (size_t i = Got.size(); i-- > 0;)
+    if (Got[i] != Want[i]) ++n, first = i;
+  if (!n) return "";
+  return std::to_string(n) + " of " + std::to_string(Got.size()) + " samples differ, the first at " + std::to_string(first) +
+         ": " + std::to_string(Got[first]) + " instead of " + std::to_string(Want[first]);
+}
+
+}  // namespace
+
+// Lossless to lossless at a preset whose rate, channels and width are the source's changes no
+// sample: WAVE, FLAC, WavPack and TTA sources of 16 and 24 bits, stereo at the rate of each fixed
+// preset and mono at a custom one, into each lossless format; ffmpeg's decoding of every output
+// (and the flac tool's of the FLAC ones) equals the source's PCM sample for sample.
+TEST(ConversionWorker, LosslessAtTheSourcesFormatIsBitExact) {
+  struct Kind {
+    const char* Name;
+    int Rate, Channels;
+    uint8_t Quality;
+  } kinds[] = {{"cd", 44100, 2, oqCD},   {"high", 32000, 2, oqHigh}, {"medium", 22050, 2, oqMedium},
+               {"low", 16000, 2, oqLow}, {"custom", 48000, 1, oqCustom}};
+  const struct {
+    WideString Ext;
+    uint8_t Format;
+    std::string Prefix;  // of the source files of this format
+  } formats[] = {{L".wav", ftWAV, ""}, {L".flac", ftFLAC, "f"}, {L".wv", ftWV, "p"}, {L".tta", ftTTA, "t"}};
+  auto wide = [](const std::string& S) { return WideString(S.begin(), S.end()); };
+  TempDir src;
+  for (const Kind& k : kinds) {
+    std::vector<WideString> files;
+    std::map<std::string, std::vector<int32_t>> want;  // by the source's base name
+    for (int bits : {16, 24}) {
+      const std::string stem = std::string(k.Name) + "_" + std::to_string(bits);
+      const WideString wstem = wide(stem);
+      MakeTones(src.U(wstem + L".wav"), 0.5, k.Rate, k.Channels, bits, 330);
+      const std::string wav = src.U(wstem + L".wav");
+      Peer("flac -s -f -o " + peer::Quote(src.U(L"f" + wstem + L".flac")) + " " + peer::Quote(wav));
+      Peer("wavpack -q -y " + peer::Quote(wav) + " -o " + peer::Quote(src.U(L"p" + wstem + L".wv")));
+      Encode(wav, src.U(L"t" + wstem + L".tta"));
+      const auto pcm = Samples(Pcm(wav, bits == 16 ? "s16le" : "s24le"), bits / 8);
+      ASSERT_EQ(pcm.size(), (size_t)k.Rate * k.Channels / 2);
+      for (const auto& f : formats) {
+        files.push_back(src.W(wide(f.Prefix + stem) + f.Ext));
+        want[f.Prefix + stem] = pcm;
+      }
+    }
+    for (const auto& f : formats) {
+      SCOPED_TRACE(testing::Message() << k.Name << " into format " << (int)f.Format);
+      TempDir out;
+      Batch b;
+      b.Run(files, Params(out, f.Format, k.Quality, k.Channels));
+      std::vector<std::string> expected;
+      for (size_t i = 0; i < files.size(); ++i) {
+        expected.push_back("START " + std::to_string(i));
+        expected.push_back("DONE " + std::to_string(i) + " ok");
+      }
+      EXPECT_EQ(b.Log.Milestones(), expected);
+      for (const auto& w : want) {
+        SCOPED_TRACE(w.first);
+        const std::string file = out.U(wide(w.first) + f.Ext);
+        const int bytes = w.first.find("_24") != std::string::npos ? 3 : 2;
+        EXPECT_EQ(Differences(Samples(Pcm(file, bytes == 2 ? "s16le" : "s24le"), bytes), w.second), "");
+        if (f.Format == ftFLAC) {
+          EXPECT_EQ(Differences(Samples(Peer("flac -s -d -c --force-raw-format --endian=little --sign=signed " + peer::Quote(file)), bytes), w.second), "")
+              << "flac -d";
+        }
+      }
+    }
+  }
+}
+
+// A six-channel (5.1) and a three-channel source at a preset asking for stereo (CD) and for mono
+// (custom at the source's rate): every lossless output has the channels asked for (ffprobe), each
+// side holds the fold of the source's channels (front whole, centre and surrounds at -3 dB, low
+// frequency left out, the weights of a side summing to 1; mono the mean of the sides), the 5.1
+// fold agrees with ffmpeg's, and a full-scale stretch stays at full scale with its sign, never
+// wrapped.
+TEST(ConversionWorker, MoreChannelsAreFoldedToThoseThePresetAsksFor) {
+  const int rate = 44100, frames = rate / 2, half = frames / 2;
+  const double pi = 3.14159265358979323846, r = std::sqrt(0.5);
+  struct Source {
+    const wchar_t* Name;
+    int Channels;
+    std::vector<double> Left, Right;  // the documented weights
+  } sources[] = {{L"three", 3, {1 / (1 + r), 0, r / (1 + r)}, {0, 1 / (1 + r), r / (1 + r)}},
+                 {L"six", 6, {1 / (1 + 2 * r), 0, r / (1 + 2 * r), 0, r / (1 + 2 * r), 0},
+                  {0, 1 / (1 + 2 * r), r / (1 + 2 * r), 0, 0, r / (1 + 2 * r)}}};
+  TempDir src;
+  std::map<std::wstring, std::vector<int16_t>> pcm;
+  std::vector<WideString> files;
+  for (const Source& s : sources) {
+    // A tone of its own in each channel, then all channels alike at full scale, 50 frames up
+    // and 50 down in turn.
+    std::vector<int16_t>& v = pcm[s.Name];
+    for (int i = 0; i < frames; ++i)
+      for (int c = 0; c < s.Channels; ++c)
+        v.push_back(i < half ? (int16_t)std::lround(16000 * std::sin(2 * pi * (300 + 200 * c) * i / rate))
+                             : (i / 50) % 2 ? (int16_t)-32768 : (int16_t)32767);
+    ASSERT_TRUE(testfiles::WriteBytes(src.W(WideString(s.Name) + L".raw"), std::string((const char*)v.data(), v.size() * 2)));
+    Peer("sox -D -t raw -r 44100 -e signed -b 16 -c " + std::to_string(s.Channels) + " " + peer::Quote(src.U(WideString(s.Name) + L".raw")) +
+         " " + peer::Quote(src.U(WideString(s.Name) + L".wav")));
+    files.push_back(src.W(WideString(s.Name) + L".wav"));
+  }
+  for (int channels : {2, 1}) {
+    for (uint8_t format : {ftWAV, ftFLAC, ftWV, ftTTA}) {
+      SCOPED_TRACE(testing::Message() << "to " << channels << " channels, format " << (int)format);
+      TempDir out;
+      TOutputParams p = Params(out, format, channels == 2 ? oqCD : oqCustom, channels);
+      p.SampleRateIndex = 0;  // 44100 Hz: the source's rate
+      Batch b;
+      b.Run(files, p);
+      EXPECT_EQ(b.Log.Milestones(), (std::vector<std::string>{"START 0", "DONE 0 ok", "START 1", "DONE 1 ok"}));
+      for (const Source& s : sources) {
+        SCOPED_TRACE(testing::Message() << s.Channels << " channels in");
+        const std::string file = out.U(WideString(s.Name) + TAudioTools::OutputExtension(format));
+        auto probe = Probe(file);
+        EXPECT_EQ(probe["channels"], std::to_string(channels));
+        EXPECT_EQ(probe["sample_rate"], "44100");
+        const auto got = Samples(Pcm(file, "s16le"), 2);
+        ASSERT_EQ(got.size(), (size_t)frames * channels);
+        const std::vector<int16_t>& in = pcm[s.Name];
+        size_t off = 0, wrapped = 0;
+        for (int i = 0; i < frames; ++i) {
+          double l = 0, rr = 0;
+          for (int c = 0; c < s.Channels; ++c) {
+            l += s.Left[c] * in[(size_t)i * s.Channels + c] / 32768.0;
+            rr += s.Right[c] * in[(size_t)i * s.Channels + c] / 32768.0;
+          }
+          const double want[2] = {channels == 2 ? l : (l + rr) / 2, rr};
+          for (int o = 0; o < channels; ++o) {
+            const int32_t v = got[(size_t)i * channels + o];
+            off += std::abs(v - want[o] * 32767) > 1.5;
+            if (i >= half) wrapped += in[(size_t)i * s.Channels] > 0 ? v < 32000 : v > -32000;
+          }
+        }
+        EXPECT_EQ(off, 0u) << "samples away from the fold";
+        EXPECT_EQ(wrapped, 0u) << "full-scale samples not at full scale";
+        if (s.Channels == 6 && channels == 2) {
+          // ffmpeg's own fold of 5.1 to stereo: its integer weights round differently.
+          const auto ref = Samples(Pcm(src.U(L"six.wav"), "s16le -ac 2"), 2);
+          ASSERT_EQ(ref.size(), got.size());
+          size_t apart = 0;
+          for (size_t i = 0; i < ref.size(); ++i) apart += std::abs(ref[i] - got[i]) > 4;
+          EXPECT_EQ(apart, 0u) << "samples away from ffmpeg's fold";
+        }
+      }
+    }
+  }
+}
