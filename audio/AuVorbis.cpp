@@ -29,7 +29,8 @@ constexpr int MaxHoles = 64;
 
 // Vorbis streams order their channels otherwise than interleaved PCM here (and WAVE, FLAC and
 // WavPack) does: left, centre, right, then the surrounds, the LFE last. Per channel count, the
-// Vorbis channel that holds each PCM channel.
+// Vorbis channel that holds each PCM channel; the PCM order is the one PcmChannelMask names
+// (AuWave), e.g. for 7 channels Vorbis' FL FC FR SL SR RC LFE to FL FR FC LFE BC SL SR.
 constexpr uint8_t VorbisChannelOf[9][8] = {
     {}, {0}, {0, 1}, {0, 2, 1}, {0, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 2, 1, 5, 3, 4}, {0, 2, 1, 6, 5, 3, 4},
     {0, 2, 1, 7, 5, 6, 3, 4}};
@@ -314,7 +315,10 @@ void TVorbisIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
     BufStart = 1;
     BufEnd = 0;
     int holes = 0;
-    while (!FEndOfData && BufEnd < (int32_t)DecodeBufSize) {
+    // Room for whole frames only: the library decodes none into less than a frame, and a frame
+    // of 5 or 7 channels does not divide the buffer (its 0 would end the stream early).
+    const int32_t frameBytes = 2 * std::max(FChan, 1);
+    while (!FEndOfData && BufEnd + frameBytes <= (int32_t)DecodeBufSize) {
       int section = FSection;
       long r = VORBISFILE_CALL(ov_read)(&FVf->Vf, reinterpret_cast<char*>(FBuf.data()) + BufEnd,
                                         (int)DecodeBufSize - BufEnd, 0, 2, 1, &section);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "audio/AuVorbis.h"
+#include "audio/AuWave.h"
 #include "audio/Codec.h"
 #include "audio/VorbisEnc.h"
 #include "codecs/CodecTestUtil.h"
@@ -232,6 +233,92 @@ TEST(VorbisOut, RefusedBitRatesBecomeTheNearestTaken) {
       EXPECT_NEAR(real, (double)asked, asked * 0.15);
     }
     EXPECT_EQ(FfmpegPcm(dir.U(L"r.ogg"), "s16le").size(), (size_t)(c.rate * seconds) * 2 * c.channels);
+  }
+}
+
+// ffprobe's name of a file's channel layout.
+std::string LayoutOf(const std::string& UnixFile) {
+  std::string l = Peer("ffprobe -v error -select_streams a:0 -show_entries stream=channel_layout "
+                       "-of default=nw=1:nk=1 " + peer::Quote(UnixFile));
+  while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+  return l;
+}
+
+// Per channel of interleaved 16-bit PCM, the index of the strongest of Freqs (Goertzel).
+std::vector<int> TonesOf(const std::string& Pcm, int Channels, int Rate, const std::vector<double>& Freqs) {
+  const std::vector<int32_t> s = Samples(Pcm, 16);
+  const size_t frames = s.size() / Channels;
+  std::vector<int> tones(Channels, -1);
+  for (int c = 0; c < Channels; ++c) {
+    double best = 0;
+    for (size_t k = 0; k < Freqs.size(); ++k) {
+      const double w = 2 * std::cos(2 * M_PI * Freqs[k] / Rate);
+      double a = 0, b = 0;
+      for (size_t f = frames / 4; f < frames * 3 / 4; ++f) {
+        const double n = s[f * Channels + c] + w * a - b;
+        b = a;
+        a = n;
+      }
+      const double power = a * a + b * b - w * a * b;
+      if (power > best) best = power, tones[c] = (int)k;
+    }
+  }
+  return tones;
+}
+
+// Three to eight channels keep their speakers through our Vorbis output and input: a WAVE that
+// ffmpeg makes in its layout of Vorbis streams of that count, a tone of its own on each speaker,
+// becomes our .ogg, which ffmpeg decodes to the same layout with each tone on its speaker; our
+// input of that .ogg into our WAVE writer gives a file whose mask ffprobe names as the same layout,
+// again each tone on its speaker.
+TEST(VorbisChannels, EachSpeakerKeepsItsToneThroughOggAndBack) {
+  TempDir dir;
+  struct Layout {
+    const char* name;
+    std::vector<const char*> speakers;
+  } layouts[] = {{"3.0", {"FL", "FR", "FC"}},
+                 {"quad", {"FL", "FR", "BL", "BR"}},
+                 {"5.0", {"FL", "FR", "FC", "BL", "BR"}},
+                 {"5.1", {"FL", "FR", "FC", "LFE", "BL", "BR"}},
+                 {"6.1", {"FL", "FR", "FC", "LFE", "BC", "SL", "SR"}},
+                 {"7.1", {"FL", "FR", "FC", "LFE", "BL", "BR", "SL", "SR"}}};
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.name);
+    const int ch = (int)l.speakers.size(), rate = 44100;
+    std::vector<double> freqs;
+    std::vector<int> want;
+    std::string inputs, join, map;
+    for (int i = 0; i < ch; ++i) {
+      // The encoder keeps only the lowest band of a 5.1 stream's LFE.
+      freqs.push_back(std::string(l.speakers[i]) == "LFE" ? 70 : 400 + 300 * i);
+      want.push_back(i);
+      inputs += " -f lavfi -i sine=frequency=" + std::to_string((int)freqs[i]) + ":sample_rate=44100:duration=0.5";
+      join += "[" + std::to_string(i) + ":a]";
+      map += (i ? "|" : "") + std::to_string(i) + ".0-" + l.speakers[i];
+    }
+    Peer("ffmpeg -nostdin -v error -y" + inputs + " -filter_complex '" + join + "join=inputs=" + std::to_string(ch) +
+         ":channel_layout=" + l.name + ":map=" + map + "' -c:a pcm_s16le " + peer::Quote(dir.U(L"src.wav")));
+    ASSERT_EQ(LayoutOf(dir.U(L"src.wav")), l.name);
+    ASSERT_EQ(TonesOf(FfmpegPcm(dir.U(L"src.wav"), "s16le"), ch, rate, freqs), want);
+
+    TWaveIn wav(nullptr);
+    wav.SetWideFileName(dir.W(L"src.wav"));
+    TVorbisOut ogg(nullptr);
+    ogg.SetInput(&wav);
+    ogg.SetWideFileName(dir.W(L"o.ogg"));
+    ASSERT_EQ(RunBlocking(ogg), L"");
+    EXPECT_EQ(LayoutOf(dir.U(L"o.ogg")), l.name);
+    EXPECT_EQ(TonesOf(FfmpegPcm(dir.U(L"o.ogg"), "s16le"), ch, rate, freqs), want) << "ffmpeg's decoding of our .ogg";
+
+    TVorbisIn back(nullptr);
+    back.SetWideFileName(dir.W(L"o.ogg"));
+    TWaveOut out(nullptr);
+    out.SetCreateNonMsHeaders(false);
+    out.SetInput(&back);
+    out.SetWideFileName(dir.W(L"back.wav"));
+    ASSERT_EQ(RunBlocking(out), L"");
+    EXPECT_EQ(LayoutOf(dir.U(L"back.wav")), l.name);
+    EXPECT_EQ(TonesOf(FfmpegPcm(dir.U(L"back.wav"), "s16le"), ch, rate, freqs), want) << "our input of our .ogg";
   }
 }
 
