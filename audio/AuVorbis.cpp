@@ -315,7 +315,7 @@ void TVorbisIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
     BufStart = 1;
     BufEnd = 0;
     int holes = 0;
-    // Room for whole frames only: the library decodes none into less than a frame, and a frame
+    // Room for a whole frame at least: the library decodes none into less than a frame, and a frame
     // of 5 or 7 channels does not divide the buffer (its 0 would end the stream early).
     const int32_t frameBytes = 2 * std::max(FChan, 1);
     while (!FEndOfData && BufEnd + frameBytes <= (int32_t)DecodeBufSize) {
