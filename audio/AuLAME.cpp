@@ -19,6 +19,7 @@ const char* const ErrTagsInvalid = "Failed to write tags";
 const char* const ErrTagsSave = "Failed to save tags";
 const char* const ErrChannels = "MP3 files hold mono or stereo audio only.";
 const char* const ErrBits = "MP3 encoding takes 8-, 16-, 24- or 32-bit input only.";
+const char* const ErrNoAudio = "The input holds no audio: an MP3 file needs at least one frame.";
 
 const int32_t Kbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
 
@@ -137,6 +138,8 @@ void TMP3Out::Prepare() {
   FInputInited = false;
   FEndOfInput = false;
   FCreated = false;
+  FNoAudio = false;
+  FFramesIn = 0;
   if (!lame::Load()) throw EAuException(ErrLibrary);
   FCreated = OpenDestination(ErrNoName);
   TAuInput* in = Input();
@@ -176,6 +179,7 @@ bool TMP3Out::DoOutput(bool Abort) {
   const uint32_t inFrame = (uint32_t)FInChannels * (uint32_t)FInBits / 8;
   const uint32_t frames = n / inFrame;
   if (frames == 0) return false;
+  FFramesIn += frames;
   // To 16 bits (the top bits of deeper samples), mixed down when asked for mono.
   const uint8_t* p = FRaw.data();
   int16_t* d = FPcm.data();
@@ -233,8 +237,8 @@ void TMP3Out::WriteTags(const AnsiString& FileName) {
 }
 
 void TMP3Out::DropFailedFile(bool Prepared) {
-  // A run that failed before any audio leaves no file of its own behind.
-  if (!Prepared && FCreated && !StreamAssigned && !Stream) DeleteFileW(FWideFileName.c_str());
+  // A run that failed before any audio, or had none, leaves no file of its own behind.
+  if ((!Prepared || FNoAudio) && FCreated && !StreamAssigned && !Stream) DeleteFileW(FWideFileName.c_str());
   FCreated = false;
 }
 
@@ -243,6 +247,12 @@ void TMP3Out::Done() {
   const bool prepared = Prepared();
   try {
     try {
+      // The encoder gives no frame for no audio, and a file without a frame is no MP3 file that
+      // a reader takes (tags alone): such a run fails and its file goes.
+      if (prepared && FFramesIn == 0) {
+        FNoAudio = true;
+        throw EAuException(ErrNoAudio);
+      }
       if (FHandle && Stream) {
         uint32_t outBytes = 0;
         uint32_t e = LAME_CALL(beDeinitStream)(FHandle, FOut.data(), &outBytes);

@@ -83,6 +83,8 @@ class TMP3Out : public TAuTaggedFileOut {
   bool FInputInited = false;
   bool FEndOfInput = false;
   bool FCreated = false;  // the file was created by this run
+  bool FNoAudio = false;  // the run ended without a frame of audio: its file goes
+  uint64_t FFramesIn = 0;  // sample frames handed to the encoder
   int FInBits = 0, FInChannels = 0, FOutChannels = 0;
   uint32_t FChunkValues = 0;       // 16-bit values per encoder call
   std::vector<uint8_t> FRaw;       // input bytes of one call

@@ -15,6 +15,7 @@ const char* const MsgNoFileNameOut = "File name is not assigned.";
 const char* const MsgNotOpened = "File for input is not opened!";
 const char* const MsgSampleRate = "Unsupported sample rate.";
 const char* const MsgEncoderInit = "Failed to initialize encoder";
+const char* const MsgNoAudio = "The input holds no audio: a Musepack file needs at least one sample.";
 
 // The tags handed to the encoder, in this order.
 const char* const EncoderTagNames[] = {"Artist", "Album", "Title", "Year", "Genre", "Copyright", "Composer", "Track"};
@@ -191,6 +192,7 @@ uint32_t TMPCOut::ReadPCM(void* Buffer, uint32_t Size, uint32_t Count, void* Own
     bool eof = false;
     uint32_t n = self->Input()->FillBuffer(Buffer, Size * Count, eof);
     if (eof) self->FInputEnded = true;
+    self->FFramesRead += n / Size;
     return n / Size;
   } catch (...) {
     self->FCallbackFailed = true;
@@ -251,6 +253,8 @@ void TMPCOut::Prepare() {
   FInputInited = false;
   FCallbackFailed = false;
   FCallbackError.clear();
+  FNoAudio = false;
+  FFramesRead = 0;
   FCreated = OpenDestination(MsgNoFileNameOut);
   TAuInput* in = Input();
   FInputInited = true;
@@ -299,6 +303,12 @@ bool TMPCOut::DoOutput(bool Abort) {
     FFinished = true;
     throw EAuException(FCallbackError);
   }
+  // A stream of no samples is one that the Musepack decoder reports as an error: no audio fails
+  // the run, and its file goes.
+  if (FFinished && FFramesRead == 0) {
+    FNoAudio = true;
+    throw EAuException(MsgNoAudio);
+  }
   return true;
 }
 
@@ -317,8 +327,8 @@ void TMPCOut::Done() {
   }
   if (Stream) {
     CloseDestination();
-    // A failed start leaves no file behind.
-    if (!Prepared() && FCreated && !StreamAssigned) DeleteFileW(FWideFileName.c_str());
+    // A failed start, or a run without audio, leaves no file behind.
+    if ((!Prepared() || FNoAudio) && FCreated && !StreamAssigned) DeleteFileW(FWideFileName.c_str());
   }
   FCreated = false;
 }

@@ -72,6 +72,8 @@ class TMPCOut : public TAuTaggedFileOut {
   bool FInputEnded = false;
   bool FInputInited = false;
   bool FCreated = false;
+  bool FNoAudio = false;     // the run ended without a sample of audio: its file goes
+  uint64_t FFramesRead = 0;  // sample frames the encoder has read
   // A callback failed: its message is raised on the worker after the encoder returns.
   bool FCallbackFailed = false;
   WideString FCallbackError;

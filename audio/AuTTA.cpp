@@ -20,6 +20,7 @@ const char* const MsgNotOpened = "File for input is not opened!";
 const char* const MsgUnsupported = "Unsupported TrueAudio format!";
 const char* const MsgCompressFailed = "TrueAudio encoding failed! Error: \"%s\"";
 const char* const MsgTagsFailed = "Unable to write tags!";
+const char* const MsgNoAudio = "The input holds no audio: a TrueAudio file needs at least one sample.";
 
 // Views of a mapping are this large (a multiple of the allocation granularity).
 constexpr int64_t MapWindow = 16 << 20;
@@ -241,6 +242,8 @@ TTTAOut::~TTTAOut() {
 void TTTAOut::Prepare() {
   FCreated = false;
   FInputInited = false;
+  FNoAudio = false;
+  FFramesIn = 0;
   FFrames.Clear();
   if (!LoadTTALib()) throw EAuException(MsgNoLibrary);
   if (StreamAssigned) {
@@ -292,6 +295,7 @@ bool TTTAOut::DoOutput(bool Abort) {
   }
   if (frames > 0 && !FEncoder->CompressBlock(FSamples.data(), (int)frames))
     throw ETTAException(Format(MsgCompressFailed, FEncoder->LastError().c_str()));
+  FFramesIn += frames;
   FFrames.Keep();
   return true;
 }
@@ -302,6 +306,12 @@ void TTTAOut::Done() {
   bool failed = false;
   try {
     if (prepared) {
+      // A TrueAudio header of no samples is one that readers refuse: no audio fails the run,
+      // and its file goes.
+      if (FFramesIn == 0) {
+        FNoAudio = true;
+        throw EAuException(MsgNoAudio);
+      }
       FEncoder->Finish();
       if (!FId3v1Tags->Empty() && !FId3v1Tags->WriteToFile(FHandle, false)) throw EAuException(MsgTagsFailed);
       if (!FId3v2Tags->Empty() && !FId3v2Tags->WriteToFile(FHandle, false)) throw EAuException(MsgTagsFailed);
@@ -321,8 +331,8 @@ void TTTAOut::Done() {
   FEncoder.reset();
   if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
   FHandle = INVALID_HANDLE_VALUE;
-  // A failed Prepare leaves no empty file behind.
-  if (!prepared && FCreated) DeleteFileW(FWideFileName.c_str());
+  // A failed Prepare, or a run without audio, leaves no file behind.
+  if ((!prepared || FNoAudio) && FCreated) DeleteFileW(FWideFileName.c_str());
   FCreated = false;
   if (FInputInited && in) {
     FInputInited = false;

@@ -55,6 +55,8 @@ class TTTAOut : public TAuTaggedFileOut {
   void* FHandle;
   bool FCreated = false;  // the named file was created by this run
   bool FInputInited = false;
+  bool FNoAudio = false;   // the run ended without a sample of audio: its file goes
+  uint64_t FFramesIn = 0;  // sample frames handed to the encoder
   std::unique_ptr<TTTAEncoder> FEncoder;
   int FChannels = 0, FBits = 0, FFrameBytes = 0;
   TAuPcmFrames FFrames;            // input bytes not yet encoded

@@ -1,6 +1,8 @@
 #include "audio/AuVorbis.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -27,7 +29,8 @@ constexpr int MaxHoles = 64;
 
 // Vorbis streams order their channels otherwise than interleaved PCM here (and WAVE, FLAC and
 // WavPack) does: left, centre, right, then the surrounds, the LFE last. Per channel count, the
-// Vorbis channel that holds each PCM channel.
+// Vorbis channel that holds each PCM channel; the PCM order is the one PcmChannelMask names
+// (AuWave), e.g. for 7 channels Vorbis' FL FC FR SL SR RC LFE to FL FR FC LFE BC SL SR.
 constexpr uint8_t VorbisChannelOf[9][8] = {
     {}, {0}, {0, 1}, {0, 2, 1}, {0, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 2, 1, 5, 3, 4}, {0, 2, 1, 6, 5, 3, 4},
     {0, 2, 1, 7, 5, 6, 3, 4}};
@@ -44,6 +47,81 @@ void VorbisToPcmOrder(int16_t* Frames, uint32_t Bytes, int Channels) {
     std::memcpy(t, Frames, sizeof(int16_t) * Channels);
     for (int c = 0; c < Channels; ++c) Frames[c] = t[map[c]];
   }
+}
+
+// Whether the encoder sets up bit-rate-managed encoding around Nominal bit/s at this rate and
+// channel count (a cheap check: the full set-up is not made).
+bool TakesManagedRate(int Channels, int Rate, long Nominal) {
+  vorbis_info vi;
+  VORBIS_CALL(vorbis_info_init)(&vi);
+  const bool ok = VORBISENC_CALL(vorbis_encode_setup_managed)(&vi, Channels, Rate, -1, Nominal, -1) == 0;
+  VORBIS_CALL(vorbis_info_clear)(&vi);
+  return ok;
+}
+
+// The managed rate nearest to Wanted (which the encoder refuses) that it takes at this rate and
+// channel count, in bit/s; 0 when it takes none (sample rates above its managed modes). The rates
+// it takes form ranges: a scan in steps of a tenth finds the nearest on each side, a bisection
+// then the end of its range toward Wanted.
+long NearestManagedRate(int Channels, int Rate, long Wanted) {
+  long below = 0, above = 0;
+  for (double r = 1000; r <= 4000000.0 * Channels; r *= 1.1) {
+    const long v = std::lround(r);
+    if (v == Wanted || !TakesManagedRate(Channels, Rate, v)) continue;
+    if (v < Wanted) below = v;
+    else if (!above) above = v;
+  }
+  auto edge = [&](long taken, long refused) {
+    while (std::labs(refused - taken) > 1) {
+      const long mid = taken + (refused - taken) / 2;
+      (TakesManagedRate(Channels, Rate, mid) ? taken : refused) = mid;
+    }
+    return taken;
+  };
+  if (below) below = edge(below, Wanted);
+  if (above) above = edge(above, Wanted);
+  if (!below) return above;
+  if (!above) return below;
+  return Wanted - below <= above - Wanted ? below : above;
+}
+
+// The quality whose estimated rate at 48 kHz (the highest rate with estimates) comes nearest to
+// Nominal bit/s for this channel count.
+float QualityNear(int Channels, long Nominal) {
+  auto rateOf = [&](float q) {
+    vorbis_info vi;
+    VORBIS_CALL(vorbis_info_init)(&vi);
+    long r = -1;
+    if (VORBISENC_CALL(vorbis_encode_setup_vbr)(&vi, Channels, 48000, q) == 0 &&
+        VORBISENC_CALL(vorbis_encode_setup_init)(&vi) == 0)
+      r = vi.bitrate_nominal;
+    VORBIS_CALL(vorbis_info_clear)(&vi);
+    return r;
+  };
+  float lo = -0.1f, hi = 1.0f;
+  for (int i = 0; i < 12; ++i) {
+    const float mid = (lo + hi) / 2;
+    (rateOf(mid) < Nominal ? lo : hi) = mid;
+  }
+  return (lo + hi) / 2;
+}
+
+// Bit-rate-managed encoding where the encoder has no managed mode (sample rates above 50 kHz):
+// the quality nearest to the nominal rate, held to it by the bit-rate manager with the limits a
+// managed set-up has. 0 when the encoder takes it.
+int ManagedOverQuality(vorbis_info& Vi, int Channels, int Rate, long Maximum, long Nominal, long Minimum) {
+  if (VORBISENC_CALL(vorbis_encode_setup_vbr)(&Vi, Channels, Rate, QualityNear(Channels, Nominal)) != 0) return -1;
+  ovectl_ratemanage2_arg a{};
+  if (VORBISENC_CALL(vorbis_encode_ctl)(&Vi, OV_ECTL_RATEMANAGE2_GET, &a) != 0) return -1;
+  a.management_active = 1;
+  a.bitrate_limit_min_kbps = Minimum > 0 ? Minimum / 1000 : -1;
+  a.bitrate_limit_max_kbps = Maximum > 0 ? Maximum / 1000 : -1;
+  a.bitrate_average_kbps = Nominal / 1000;
+  a.bitrate_average_damping = 1.5;
+  a.bitrate_limit_reservoir_bits = Nominal * 2;
+  a.bitrate_limit_reservoir_bias = 0.1;
+  if (VORBISENC_CALL(vorbis_encode_ctl)(&Vi, OV_ECTL_RATEMANAGE2_SET, &a) != 0) return -1;
+  return VORBISENC_CALL(vorbis_encode_setup_init)(&Vi);
 }
 
 const int32_t BitRates[] = {-1,     24000,  32000,  45000,  48000,  56000,  64000,  80000,  96000,
@@ -237,7 +315,10 @@ void TVorbisIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
     BufStart = 1;
     BufEnd = 0;
     int holes = 0;
-    while (!FEndOfData && BufEnd < (int32_t)DecodeBufSize) {
+    // Room for a whole frame at least: the library decodes none into less than a frame, and a frame
+    // of 5 or 7 channels does not divide the buffer (its 0 would end the stream early).
+    const int32_t frameBytes = 2 * std::max(FChan, 1);
+    while (!FEndOfData && BufEnd + frameBytes <= (int32_t)DecodeBufSize) {
       int section = FSection;
       long r = VORBISFILE_CALL(ov_read)(&FVf->Vf, reinterpret_cast<char*>(FBuf.data()) + BufEnd,
                                         (int)DecodeBufSize - BufEnd, 0, 2, 1, &section);
@@ -346,9 +427,26 @@ void TVorbisOut::Prepare() {
     long nominal = VorbisBitRateValue(FNominal);
     long maximum = VorbisBitRateValue(FMaximum);
     long minimum = VorbisBitRateValue(FMinimum);
-    if (minimum <= 0) minimum = nominal;
-    if (VORBISENC_CALL(vorbis_encode_init)(&s.Vi, FChannels, rate, maximum, nominal, minimum) != 0)
-      throw EAuException(ErrBitrate);
+    const bool autoMinimum = minimum <= 0;
+    if (autoMinimum) minimum = nominal;
+    if (VORBISENC_CALL(vorbis_encode_init)(&s.Vi, FChannels, rate, maximum, nominal, minimum) != 0) {
+      // The encoder refuses this bit rate at this sample rate and channel count: the file gets
+      // the nearest one it takes (the other two follow it as the setters keep them), or, at
+      // sample rates without managed modes, the asked one held by the bit-rate manager.
+      VORBIS_CALL(vorbis_info_clear)(&s.Vi);
+      VORBIS_CALL(vorbis_info_init)(&s.Vi);
+      const long nearest = NearestManagedRate(FChannels, rate, nominal);
+      int r;
+      if (nearest > 0) {
+        nominal = nearest;
+        if (maximum > 0) maximum = std::max(maximum, nominal);
+        minimum = autoMinimum ? nominal : std::min(minimum, nominal);
+        r = VORBISENC_CALL(vorbis_encode_init)(&s.Vi, FChannels, rate, maximum, nominal, minimum);
+      } else {
+        r = ManagedOverQuality(s.Vi, FChannels, rate, maximum, nominal, minimum);
+      }
+      if (r != 0) throw EAuException(ErrBitrate);
+    }
   }
   VORBIS_CALL(vorbis_comment_init)(&s.Vc);
   s.CommentInit = true;

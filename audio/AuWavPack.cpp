@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/AuWave.h"
 #include "classlib/WinApi.h"
 
 namespace {
@@ -33,12 +34,9 @@ WideString WithExtension(const WideString& Name, const wchar_t* Ext) {
   return Name + Ext;
 }
 
-// Front centre for mono, front left and right for stereo, and the usual WAVE layouts up to
-// 7.1: a file without a mask for more channels is refused by common decoders.
-int ChannelMask(int Channels) {
-  static const int Masks[9] = {0, 0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0xFF};
-  return Channels >= 1 && Channels <= 8 ? Masks[Channels] : 0;
-}
+// The engine's channel order as the WAVE writer names it: a file without a mask for more than
+// two channels is refused by common decoders.
+int ChannelMask(int Channels) { return (int)PcmChannelMask(Channels); }
 
 bool IsText(const TTagValue& V) {
   if (auto* a = std::get_if<AnsiString>(&V)) return !a->empty();

@@ -477,6 +477,11 @@ bool TWaveIn::SeekInternal(int64_t& SampleNum) {
 // ---------------------------------------------------------------------------------------------
 // TWaveOut
 
+uint32_t PcmChannelMask(int Channels) {
+  static const uint32_t Masks[9] = {0, 0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x70F, 0x63F};
+  return Channels >= 1 && Channels <= 8 ? Masks[Channels] : 0;
+}
+
 TWaveOut::TWaveOut(TComponent* AOwner) : TAuFileOut(AOwner) {}
 
 TWaveOut::~TWaveOut() { Shutdown(); }
@@ -550,10 +555,9 @@ void TWaveOut::WriteHeader(int64_t InputSize) {
     w.LE16(align);
     w.LE16((uint32_t)FBits);
     if (ext) {
-      static const uint32_t Masks[9] = {0, 0x1, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0xFF};
       w.LE16(22);
       w.LE16((uint32_t)FBits);  // valid bits
-      w.LE32(FChannels >= 1 && FChannels <= 8 ? Masks[FChannels] : 0);
+      w.LE32(PcmChannelMask(FChannels));
       w.Bytes(PcmGuid, 16);
     }
   }

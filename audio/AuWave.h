@@ -96,6 +96,12 @@ class TWaveIn : public TAuFileIn {
 
 };
 
+// The speakers of 1 to 8 interleaved channels as a WAVE_FORMAT_EXTENSIBLE mask (0 for more),
+// in the one channel order of the whole engine (the Vorbis reader and writer reorder to and from
+// it): mono FC; stereo FL FR; FL FR FC; FL FR BL BR; FL FR FC BL BR; FL FR FC LFE BL BR;
+// FL FR FC LFE BC SL SR; FL FR FC LFE BL BR SL SR. Threads: any.
+uint32_t PcmChannelMask(int Channels);
+
 class TWaveOut : public TAuFileOut {
  public:
   explicit TWaveOut(TComponent* AOwner);

@@ -13,7 +13,8 @@ class EVorbisEncException : public EAuException {
 };
 
 #define VORBISENC_ENTRIES(X) \
-  X(vorbis_encode_setup_vbr) X(vorbis_encode_setup_init) X(vorbis_encode_init)
+  X(vorbis_encode_setup_vbr) X(vorbis_encode_setup_init) X(vorbis_encode_init) \
+  X(vorbis_encode_setup_managed) X(vorbis_encode_ctl)
 
 namespace vorbisenc {
 

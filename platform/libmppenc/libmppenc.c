@@ -60,6 +60,7 @@ struct mppenc_state {
 
   int rate, bits, channels, frame_bytes;
   uint64_t announced;   /* frames promised, 0 = unknown */
+  uint64_t header_count; /* the frame count the stream header holds */
   uint64_t limit;       /* frames encoded at most */
   float quality;
 
@@ -252,7 +253,8 @@ EXPORT int32_t start_encoder(mppenc_state* s) {
   if (s->seek_ref < 0) s->seek_ref = 0;
   s->e.seek_ref = (mpc_uint32_t)s->seek_ref;
   writeMagic(&s->e);
-  write_header(s, s->announced ? s->announced : ENC_UNKNOWN_COUNT, 0, &s->si_size);
+  s->header_count = s->announced ? s->announced : ENC_UNKNOWN_COUNT;
+  write_header(s, s->header_count, 0, &s->si_size);
   writeGainInfo(&s->e, 0, 0, 0, 0);
   writeBlock(&s->e, "RG", MPC_FALSE, 0);
   writeEncoderInfo(&s->e, s->m.FullQual, s->m.PNS > 0, 1, 30, 0);
@@ -295,9 +297,9 @@ static void finish(mppenc_state* s) {
     writeBlock(&s->e, "ST", MPC_FALSE, 0);
   }
   writeBlock(&s->e, "SE", MPC_FALSE, 0);
-  if (total != s->announced) {
-    /* The length was unknown or the input ended early: the header gets the real count, in the
-     * room the first one took. */
+  if (total != s->header_count) {
+    /* The length was unknown (also when nothing came: 0 frames is no known length) or the input
+     * ended early: the header gets the real count, in the room the first one took. */
     mpc_uint_t ignored;
     mppenc_io_seek((FILE*)s, s->seek_ref + 4, SEEK_SET);
     write_header(s, total, s->si_size, &ignored);

@@ -480,3 +480,47 @@ TEST(ConversionWorker, MoreChannelsAreFoldedToThoseThePresetAsksFor) {
     }
   }
 }
+
+// A source without audio frames (a valid WAVE whose data chunk is empty), resampled and made
+// stereo on the way, into every format: "done" only for a valid file without audio that the peers
+// read as such; a format that cannot hold no audio reports the file's failure and leaves no file.
+TEST(ConversionWorker, ASourceWithoutAudioGivesAValidEmptyFileOrTheFilesFailure) {
+  TempDir src;
+  Peer("sox -n -r 48000 -c 1 -b 16 " + peer::Quote(src.U(L"none.wav")) + " trim 0 0");
+  ASSERT_EQ(testfiles::ReadBytes(src.W(L"none.wav")).size(), 44u);
+  struct Case {
+    uint8_t Format;
+    int Ok;  // 1: a valid file, 0: the failure (see the codecs' empty-input test), -1: either
+  } cases[] = {{ftWAV, 1}, {ftFLAC, 1}, {ftOGG, 1}, {ftAPE, 1}, {ftMP3, 0},
+               {ftTTA, 0}, {ftMPC, 0}, {ftWV, 0}, {ftWMA, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "format " << (int)c.Format);
+    TempDir out;
+    Batch b;
+    b.Run({src.W(L"none.wav")}, Params(out, c.Format, oqCD));
+    const WideString file = out.W(L"none" + TAudioTools::OutputExtension(c.Format));
+    if (!b.Log.Has("DONE 0 ok")) {
+      EXPECT_NE(c.Ok, 1);
+      EXPECT_TRUE(b.Log.Has("DONE 0 failed") || b.Log.Has("ERROR 0 0"));
+      EXPECT_FALSE(WideFileExists(file)) << "a failed file is left";
+      continue;
+    }
+    EXPECT_NE(c.Ok, 0) << "reported done";
+    EXPECT_EQ(b.Log.Milestones(), (std::vector<std::string>{"START 0", "DONE 0 ok"}));
+    if (c.Format == ftAPE) {
+      // The test double's files: what our own input reads from them.
+      TAudioInformation info;
+      ASSERT_TRUE(TAudioTools::GetInformation(file, info));
+      EXPECT_EQ(info.SampleRate, 44100);
+      EXPECT_EQ(info.Channels, 2);
+      EXPECT_EQ(info.TotalSamples, -1);  // a file input of size 0 tells -1
+      continue;
+    }
+    const std::string u = out.U(L"none" + TAudioTools::OutputExtension(c.Format));
+    auto p = Probe(u);
+    EXPECT_EQ(p["sample_rate"], "44100");
+    EXPECT_EQ(p["channels"], "2");
+    EXPECT_EQ(Peer("ffmpeg -nostdin -v error -xerror -i " + peer::Quote(u) + " -f s16le -"), "");
+    if (c.Format == ftFLAC) Peer("flac -s -t " + peer::Quote(u));
+  }
+}
