@@ -9,6 +9,7 @@
 
 #include "classlib/Forms.h"
 #include "common/Peer.h"
+#include "common/WindowCapture.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/HyperlinkControl.h"
 #include "toolkit/ImageCache.h"
@@ -402,58 +403,6 @@ uint32_t Over(uint32_t Src, uint32_t Dst, uint8_t Constant) {
   return out;
 }
 
-struct TCapture {
-  int Width = 0, Height = 0;
-  std::vector<uint32_t> Pixels;  // top-down BGRA
-  uint32_t At(int X, int Y) const { return Pixels[(size_t)Y * Width + X] & 0xFFFFFF; }
-};
-TCapture CaptureClient(HWND Wnd) {
-  RECT r;
-  GetClientRect(Wnd, &r);
-  TCapture c;
-  c.Width = r.right;
-  c.Height = r.bottom;
-  HDC wdc = GetDC(Wnd);
-  HDC mem = CreateCompatibleDC(wdc);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = c.Width;
-  bi.bmiHeader.biHeight = -c.Height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(wdc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, dib);
-  BitBlt(mem, 0, 0, c.Width, c.Height, wdc, 0, 0, SRCCOPY);
-  GdiFlush();
-  c.Pixels.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + (size_t)c.Width * c.Height);
-  SelectObject(mem, old);
-  DeleteObject(dib);
-  DeleteDC(mem);
-  ReleaseDC(Wnd, wdc);
-  return c;
-}
-void SaveBmp(const TCapture& C, const std::wstring& FileName) {
-  BITMAPFILEHEADER fh{};
-  BITMAPINFOHEADER ih{};
-  ih.biSize = sizeof ih;
-  ih.biWidth = C.Width;
-  ih.biHeight = -C.Height;
-  ih.biPlanes = 1;
-  ih.biBitCount = 32;
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof fh + sizeof ih;
-  fh.bfSize = fh.bfOffBits + (DWORD)(C.Pixels.size() * 4);
-  FILE* f = _wfopen(FileName.c_str(), L"wb");
-  ASSERT_NE(f, nullptr);
-  fwrite(&fh, sizeof fh, 1, f);
-  fwrite(&ih, sizeof ih, 1, f);
-  // Opaque, so that viewers do not take GDI's zero alpha bytes as transparency.
-  std::vector<uint32_t> opaque(C.Pixels);
-  for (uint32_t& p : opaque) p |= 0xFF000000;
-  fwrite(opaque.data(), 4, opaque.size(), f);
-  fclose(f);
-}
 }  // namespace
 
 TEST(HyperlinkButtons, ThreeFrameSourceOffsetsAndDisabledAlpha) {
@@ -516,9 +465,9 @@ TEST_F(THostFixture, ScreenshotOfContainersAndButtonsMatchesComputedPixels) {
   InvalidateRect(static_cast<HWND>(host->Handle()), nullptr, FALSE);
   UpdateWindow(static_cast<HWND>(host->Handle()));
   Pump(100);
-  TCapture shot = CaptureClient(static_cast<HWND>(host->Handle()));
+  capture::TCapture shot = capture::CaptureWindow(static_cast<HWND>(host->Handle()), true);
   CreateDirectoryW(L"artefacts", nullptr);
-  SaveBmp(shot, L"artefacts\\hyperlink_host.bmp");
+  ASSERT_TRUE(capture::SaveBmp(shot, L"artefacts\\hyperlink_host.bmp"));
   ASSERT_EQ(shot.Width, 300);
   ASSERT_EQ(shot.Height, 200);
   // Buttons: each pixel the strip's frame over white, at alpha 255 or 90 (rows at 255 and 221).
@@ -534,7 +483,7 @@ TEST_F(THostFixture, ScreenshotOfContainersAndButtonsMatchesComputedPixels) {
     for (int y = 0; y < 20; ++y)
       for (int x = 0; x < 30; ++x) {
         uint32_t want = Over(StripPixel(b.Frame * 30 + x, y, 30, 20), 0xFFFFFF, b.Alpha);
-        uint32_t got = shot.At(r.Left + x, r.Top + y);
+        uint32_t got = shot.At(r.Left + x, r.Top + y) & 0xFFFFFF;
         for (int s = 0; s < 24; s += 8)
           if (std::abs(static_cast<int>(want >> s & 0xFF) - static_cast<int>(got >> s & 0xFF)) > 2) {
             if (bad++ < 3)
@@ -548,18 +497,18 @@ TEST_F(THostFixture, ScreenshotOfContainersAndButtonsMatchesComputedPixels) {
   // Borders on the edges (last column and row), separators under the top and over the bottom container.
   const uint32_t border = 0xAEB9BD;  // the default BorderColor, $00BBGGRR
   uint32_t borderPixel = (border & 0xFF) << 16 | (border & 0xFF00) | (border >> 16 & 0xFF);
-  EXPECT_EQ(shot.At(0, 100), borderPixel);
-  EXPECT_EQ(shot.At(299, 100), borderPixel);
-  EXPECT_EQ(shot.At(150, 0), borderPixel);
-  EXPECT_EQ(shot.At(150, 199), borderPixel);
+  EXPECT_EQ(shot.At(0, 100) & 0xFFFFFF, borderPixel);
+  EXPECT_EQ(shot.At(299, 100) & 0xFFFFFF, borderPixel);
+  EXPECT_EQ(shot.At(150, 0) & 0xFFFFFF, borderPixel);
+  EXPECT_EQ(shot.At(150, 199) & 0xFFFFFF, borderPixel);
   TRect t, b;
   top->GetControlRect(t);
   bottom->GetControlRect(b);
-  EXPECT_EQ(shot.At(250, t.Bottom), borderPixel);
-  EXPECT_EQ(shot.At(250, b.Top - 1), borderPixel);
-  EXPECT_EQ(shot.At(250, t.Bottom + 5), 0xFFFFFFu);
+  EXPECT_EQ(shot.At(250, t.Bottom) & 0xFFFFFF, borderPixel);
+  EXPECT_EQ(shot.At(250, b.Top - 1) & 0xFFFFFF, borderPixel);
+  EXPECT_EQ(shot.At(250, t.Bottom + 5) & 0xFFFFFF, 0xFFFFFFu);
   // The block in the client container.
   TRect k;
   block->GetControlRect(k);
-  EXPECT_EQ(shot.At(k.Left + 5, k.Top + 5), 0xF08020u);
+  EXPECT_EQ(shot.At(k.Left + 5, k.Top + 5) & 0xFFFFFF, 0xF08020u);
 }
