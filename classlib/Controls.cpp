@@ -7,6 +7,8 @@
 #include "classlib/Forms.h"
 
 TWinControl* CreationControl = nullptr;
+TMouse* Mouse = nullptr;
+TScreen* Screen = nullptr;
 
 namespace {
 ATOM gWindowAtom = 0;
@@ -18,6 +20,8 @@ uint16_t ControlAtom() { return gControlAtom; }
 HINSTANCE HInstance() { return GetModuleHandleW(nullptr); }
 
 void ControlsInitialize() {
+  if (!Mouse) Mouse = new TMouse;
+  if (!Screen) Screen = new TScreen;
   if (gWindowAtom) return;
   gWindowAtom = GlobalAddAtomA(Format("ClassLibWnd%.8X", (unsigned)GetCurrentProcessId()).c_str());
   gControlAtom = GlobalAddAtomA(
@@ -25,6 +29,10 @@ void ControlsInitialize() {
 }
 
 void ControlsFinalize() {
+  delete Screen;
+  Screen = nullptr;
+  delete Mouse;
+  Mouse = nullptr;
   if (gWindowAtom) GlobalDeleteAtom(gWindowAtom);
   if (gControlAtom) GlobalDeleteAtom(gControlAtom);
   gWindowAtom = gControlAtom = 0;
@@ -134,13 +142,19 @@ void TControl::SetText(const AnsiString& Value) {
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  bool changed = FLeft != ALeft || FTop != ATop || FWidth != AWidth || FHeight != AHeight;
   FLeft = ALeft;
   FTop = ATop;
   FWidth = AWidth;
   FHeight = AHeight;
+  if (changed && FAlign != alNone) RequestAlign();
 }
 
-void TControl::SetVisible(bool Value) { FVisible = Value; }
+void TControl::SetVisible(bool Value) {
+  if (FVisible == Value) return;
+  FVisible = Value;
+  if (FAlign != alNone) RequestAlign();
+}
 void TControl::SetEnabled(bool Value) {
   if (FEnabled == Value) return;
   FEnabled = Value;
@@ -152,6 +166,24 @@ void TControl::Click() {
 }
 
 void TControl::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+    case WM_MOUSEMOVE: {
+      DefaultHandler(Message);
+      int x = (short)LOWORD(Message.LParam), y = (short)HIWORD(Message.LParam);
+      TShiftState shift = MouseShiftState(Message.WParam);
+      UINT m = Message.Msg;
+      TMouseButton button = (m >= WM_LBUTTONDOWN && m <= WM_LBUTTONDBLCLK) ? mbLeft
+                            : (m >= WM_RBUTTONDOWN && m <= WM_RBUTTONDBLCLK) ? mbRight
+                                                                             : mbMiddle;
+      if (m == WM_MOUSEMOVE) MouseMove(shift, x, y);
+      else if (m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_MBUTTONUP) MouseUp(button, shift, x, y);
+      else MouseDown(button, (TShiftState)(shift | (m == WM_LBUTTONDBLCLK || m == WM_RBUTTONDBLCLK || m == WM_MBUTTONDBLCLK ? ssDouble : 0)), x, y);
+      return;
+    }
+    default: break;
+  }
   DefaultHandler(Message);
   // A docked control's host learns of its new text.
   if (Message.Msg == WM_SETTEXT && FHostDockSite)
@@ -168,6 +200,105 @@ void TControl::SetAlign(TAlign Value) {
   if (FAlign == Value) return;
   FAlign = Value;
   if (FParent) FParent->AlignControls();
+}
+
+void TControl::RequestAlign() {
+  if (FParent && !FParent->FAligning) FParent->AlignControls();
+}
+
+void TControl::Resize() {
+  if (OnResize) OnResize(this);
+}
+
+TShiftState MouseShiftState(uintptr_t KeyFlags) {
+  TShiftState s = 0;
+  if (KeyFlags & MK_SHIFT) s |= ssShift;
+  if (KeyFlags & MK_CONTROL) s |= ssCtrl;
+  if (KeyFlags & MK_LBUTTON) s |= ssLeft;
+  if (KeyFlags & MK_RBUTTON) s |= ssRight;
+  if (KeyFlags & MK_MBUTTON) s |= ssMiddle;
+  if (GetKeyState(VK_MENU) < 0) s |= ssAlt;
+  return s;
+}
+
+void TControl::SetCursor(TCursor Value) {
+  if (FCursor == Value) return;
+  FCursor = Value;
+  // Shown at once when the mouse is over the control's own window.
+  auto* w = dynamic_cast<TWinControl*>(this);
+  if (!w || !w->HandleAllocated()) return;
+  POINT p;
+  if (!GetCursorPos(&p)) return;
+  HWND h = static_cast<HWND>(w->Handle());
+  if (WindowFromPoint(p) == h) Perform(WM_SETCURSOR, reinterpret_cast<uintptr_t>(h), MAKELONG(HTCLIENT, WM_MOUSEMOVE));
+}
+
+bool TControl::MouseCapture() {
+  auto* w = dynamic_cast<TWinControl*>(this);
+  return w && w->HandleAllocated() && GetCapture() == static_cast<HWND>(w->Handle());
+}
+
+void TControl::SetMouseCapture(bool Value) {
+  if (MouseCapture() == Value) return;
+  auto* w = dynamic_cast<TWinControl*>(this);
+  if (!w) return;
+  if (Value) ::SetCapture(static_cast<HWND>(w->Handle()));
+  else ReleaseCapture();
+}
+
+POINT TMouse::CursorPos() const {
+  POINT p{0, 0};
+  GetCursorPos(&p);
+  return p;
+}
+
+TScreen::~TScreen() {
+  for (auto& c : FCursors) DestroyCursor(c.second);
+}
+
+HCURSOR TScreen::Cursors(TCursor Index) const {
+  for (const auto& c : FCursors)
+    if (c.first == Index) return c.second;
+  static const struct {
+    TCursor Cursor;
+    LPCSTR Id;
+  } kSystem[] = {
+      {crArrow, IDC_ARROW},       {crCross, IDC_CROSS},       {crIBeam, IDC_IBEAM},
+      {crSizeNESW, IDC_SIZENESW}, {crSizeNS, IDC_SIZENS},     {crSizeNWSE, IDC_SIZENWSE},
+      {crSizeWE, IDC_SIZEWE},     {crUpArrow, IDC_UPARROW},   {crHourGlass, IDC_WAIT},
+      {crNoDrop, IDC_NO},         {crHSplit, IDC_SIZEWE},     {crVSplit, IDC_SIZENS},
+      {crSQLWait, IDC_WAIT},      {crNo, IDC_NO},             {crAppStart, IDC_APPSTARTING},
+      {crHelp, IDC_HELP},         {crHandPoint, IDC_HAND},    {crSizeAll, IDC_SIZEALL},
+  };
+  if (Index == crNone) return nullptr;
+  for (const auto& c : kSystem)
+    if (c.Cursor == Index) return LoadCursorA(nullptr, c.Id);
+  return LoadCursorA(nullptr, IDC_ARROW);
+}
+
+void TScreen::SetCursors(TCursor Index, HCURSOR Handle) {
+  for (size_t i = 0; i < FCursors.size(); ++i) {
+    if (FCursors[i].first != Index) continue;
+    DestroyCursor(FCursors[i].second);
+    FCursors.erase(FCursors.begin() + (ptrdiff_t)i);
+    break;
+  }
+  if (Handle) FCursors.emplace_back(Index, Handle);
+}
+
+void TScreen::SetCursor(TCursor Value) {
+  FCursor = Value;
+  if (Value != crDefault) {
+    ::SetCursor(Cursors(Value));
+    return;
+  }
+  // Each window shows its own cursor again: the one under the mouse is asked for it.
+  POINT p;
+  if (!GetCursorPos(&p)) return;
+  HWND h = WindowFromPoint(p);
+  if (!h || GetWindowThreadProcessId(h, nullptr) != GetCurrentThreadId()) return;
+  LRESULT hit = SendMessageA(h, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y));
+  SendMessageA(h, WM_SETCURSOR, reinterpret_cast<WPARAM>(h), MAKELPARAM(hit, WM_MOUSEMOVE));
 }
 
 void TControl::ManualDock(TWinControl* NewDockSite) {
@@ -253,6 +384,7 @@ void TWinControl::InsertControl(TControl* AControl) {
     if (w->FHandle) w->RecreateWnd();
     w->HandleNeeded();
   }
+  if (AControl->Align() != alNone) AlignControls();
 }
 
 void TWinControl::RemoveControl(TControl* AControl) {
@@ -260,6 +392,7 @@ void TWinControl::RemoveControl(TControl* AControl) {
   if (w && w->FHandle) w->DestroyHandle();
   FControls.erase(std::remove(FControls.begin(), FControls.end(), AControl), FControls.end());
   AControl->FParent = nullptr;
+  if (AControl->Align() != alNone && !(ComponentState() & csDestroying)) AlignControls();
 }
 
 void* TWinControl::Handle() {
@@ -409,8 +542,71 @@ void TWinControl::DefaultHandler(TMessage& Message) {
   TControl::DefaultHandler(Message);
 }
 
+namespace {
+// Set while a wheel message is handed to the window under the mouse, so that its way back up the
+// parents (DefWindowProc) is not handed down again.
+bool gWheelRedirected = false;
+}  // namespace
+
 void TWinControl::WndProc(TMessage& Message) {
   switch (Message.Msg) {
+    case WM_SIZE: {
+      // The window's new size (also when the user or the system resized it), the aligned
+      // children laid out anew, then Resize.
+      TControl::WndProc(Message);
+      if (FHandle && !IsIconic(static_cast<HWND>(FHandle))) {
+        RECT wr;
+        GetWindowRect(static_cast<HWND>(FHandle), &wr);
+        FWidth = wr.right - wr.left;
+        FHeight = wr.bottom - wr.top;
+        AlignControls();
+        Resize();
+      }
+      return;
+    }
+    case WM_SETCURSOR:
+      // The screen's cursor, else the control's own over its client area, else the default.
+      if (Screen && Screen->Cursor() != crDefault) {
+        ::SetCursor(Screen->Cursors(Screen->Cursor()));
+        Message.Result = 1;
+        return;
+      }
+      if (FHandle && reinterpret_cast<HWND>(Message.WParam) == static_cast<HWND>(FHandle) &&
+          LOWORD(Message.LParam) == HTCLIENT && FCursor != crDefault && Screen) {
+        ::SetCursor(Screen->Cursors(FCursor));
+        Message.Result = 1;
+        return;
+      }
+      break;
+    case WM_MOUSEWHEEL: {
+      // The wheel goes to the control under the mouse (the system gives it to the focused
+      // window), then up its parents until one takes it.
+      POINT p{(short)LOWORD(Message.LParam), (short)HIWORD(Message.LParam)};
+      HWND under = WindowFromPoint(p);
+      if (!gWheelRedirected && under && FHandle && under != static_cast<HWND>(FHandle) && FindControl(under) &&
+          GetAncestor(under, GA_ROOT) == GetAncestor(static_cast<HWND>(FHandle), GA_ROOT)) {
+        gWheelRedirected = true;
+        Message.Result = SendMessageA(under, Message.Msg, Message.WParam, Message.LParam);
+        gWheelRedirected = false;
+        return;
+      }
+      if (DoMouseWheel(MouseShiftState(LOWORD(Message.WParam)), (short)HIWORD(Message.WParam), p)) {
+        Message.Result = 0;
+        return;
+      }
+      break;
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      // A scroll bar control's messages go to it (CN_HSCROLL, CN_VSCROLL).
+      if (Message.LParam) {
+        TWinControl* child = FindControl(reinterpret_cast<HWND>(Message.LParam));
+        if (child && child != this) {
+          Message.Result = child->Perform(CN_BASE + Message.Msg, Message.WParam, Message.LParam);
+          return;
+        }
+      }
+      break;
     case CM_BIDIMODECHANGED:
       // The children that follow the control's reading order take the new one.
       for (size_t i = 0; i < FControls.size(); ++i) FControls[i]->ParentBiDiModeChanged();
@@ -502,17 +698,67 @@ void TWinControl::PaintControls(HDC DC) {
 }
 
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  TControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  bool changed = FLeft != ALeft || FTop != ATop || FWidth != AWidth || FHeight != AHeight;
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = AWidth;
+  FHeight = AHeight;
   if (FHandle) SetWindowPos(static_cast<HWND>(FHandle), nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
   AlignControls();
   if (FDockManager) FDockManager->ResetBounds();
+  if (changed && FAlign != alNone) RequestAlign();
 }
 
 void TWinControl::AlignControls() {
+  if (FAligning) return;
   RECT r{0, 0, FWidth, FHeight};
   if (FHandle) GetClientRect(static_cast<HWND>(FHandle), &r);
-  for (TControl* c : FControls)
-    if (c->Align() == alClient) c->SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
+  FAligning = true;
+  try {
+    // Each kind in turn; within a kind in the order of their place (top ones by Top, bottom ones
+    // lowest first, ...), then in the order they were inserted.
+    for (TAlign kind : {alTop, alBottom, alLeft, alRight, alClient}) {
+      std::vector<TControl*> list;
+      for (TControl* c : FControls)
+        if (c->Align() == kind && c->Visible()) list.push_back(c);
+      auto key = [kind](const TControl* c) {
+        switch (kind) {
+          case alTop: return c->Top();
+          case alBottom: return -(c->Top() + c->Height());
+          case alLeft: return c->Left();
+          case alRight: return -(c->Left() + c->Width());
+          default: return 0;
+        }
+      };
+      std::stable_sort(list.begin(), list.end(), [&](const TControl* a, const TControl* b) { return key(a) < key(b); });
+      for (TControl* c : list) {
+        int w = std::max<int>(0, r.right - r.left), h = std::max<int>(0, r.bottom - r.top);
+        switch (kind) {
+          case alTop:
+            c->SetBounds(r.left, r.top, w, c->Height());
+            r.top += c->Height();
+            break;
+          case alBottom:
+            c->SetBounds(r.left, r.bottom - c->Height(), w, c->Height());
+            r.bottom -= c->Height();
+            break;
+          case alLeft:
+            c->SetBounds(r.left, r.top, c->Width(), h);
+            r.left += c->Width();
+            break;
+          case alRight:
+            c->SetBounds(r.right - c->Width(), r.top, c->Width(), h);
+            r.right -= c->Width();
+            break;
+          default: c->SetBounds(r.left, r.top, w, h); break;
+        }
+      }
+    }
+  } catch (...) {
+    FAligning = false;
+    throw;
+  }
+  FAligning = false;
 }
 
 void TWinControl::SetDockSite(bool Value) {

@@ -30,14 +30,35 @@ constexpr uint32_t CN_BASE = 0xBC00;
 constexpr uint32_t CN_COMMAND = CN_BASE + WM_COMMAND;
 constexpr uint32_t CN_NOTIFY = CN_BASE + WM_NOTIFY;
 constexpr uint32_t CN_DRAWITEM = CN_BASE + WM_DRAWITEM;
+constexpr uint32_t CN_HSCROLL = CN_BASE + WM_HSCROLL;
+constexpr uint32_t CN_VSCROLL = CN_BASE + WM_VSCROLL;
 
 // Control state flags.
 constexpr uint32_t csCreating = 1 << 0;
 constexpr uint32_t csDestroyingHandle = 1 << 1;
 constexpr uint32_t csRecreating = 1 << 2;
 
-// Where a control sits in its parent: alClient fills the parent's client area.
+// Where a control sits in its parent. The parent lays out its visible aligned children in its
+// client area: top ones from the top down (ordered by their Top), bottom ones from the bottom up
+// (lowest first), then left and right ones in the height that is left, and alClient ones fill the
+// rest.
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+// Mouse buttons and the shift state (keys and buttons held) of a mouse or key message.
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+using TShiftState = uint16_t;
+constexpr TShiftState ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64;
+// The shift state of a mouse message's key flags (MK_...), with Alt read from the keyboard.
+TShiftState MouseShiftState(uintptr_t KeyFlags);
+
+// Cursors: the system's ones by negative number (crDefault: the window class's cursor); positive
+// numbers are the program's own, set in Screen->SetCursors.
+using TCursor = int16_t;
+constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4, crSizeNESW = -6,
+                  crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10, crHourGlass = -11,
+                  crDrag = -12, crNoDrop = -13, crHSplit = -14, crVSplit = -15, crMultiDrag = -16,
+                  crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20, crHandPoint = -21,
+                  crSizeAll = -22;
 
 class TControl;
 struct TDockClientInfo {
@@ -98,6 +119,13 @@ class TControl : public TComponent {
 
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign Value);
+  // The mouse cursor over the control (crDefault: the window class's). Setting it while the mouse
+  // is over the control's window shows it at once.
+  TCursor Cursor() const { return FCursor; }
+  void SetCursor(TCursor Value);
+  // The control's window holds the mouse capture; setting it captures or releases the mouse.
+  bool MouseCapture();
+  void SetMouseCapture(bool Value);
 
   // Reading order. A control with ParentBiDiMode (the default) follows its parent's mode; setting
   // BiDiMode ends that. A change performs CM_BIDIMODECHANGED, which a windowed control passes on
@@ -140,6 +168,7 @@ class TControl : public TComponent {
   virtual void DefaultHandler(TMessage& Message);
   virtual void Invalidate() {}
   virtual void Click();
+  std::function<void(TObject* Sender)> OnResize;
   // Windowless controls draw themselves into their parent's device context here.
   virtual void PaintInParent(HDC DC) {}
 
@@ -152,6 +181,19 @@ class TControl : public TComponent {
   // Copies the action's caption and hint; with CheckDefaults only into empty properties.
   virtual void ActionChange(TObject* Sender, bool CheckDefaults);
   virtual std::unique_ptr<TControlActionLink> CreateActionLink();
+  // Mouse messages of the control's window (client coordinates), after the default handling:
+  // button down (also a double click, with ssDouble), move and button up.
+  virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {}
+  virtual void MouseMove(TShiftState Shift, int X, int Y) {}
+  virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {}
+  // The mouse wheel turned by WheelDelta (120 a notch, positive away from the user) with the
+  // mouse at MousePos (screen coordinates); true when the control took it (else it goes on to
+  // the parent window).
+  virtual bool DoMouseWheel(TShiftState Shift, int WheelDelta, POINT MousePos) { return false; }
+  // The control's size changed (its window's WM_SIZE, after the aligned children were laid out).
+  virtual void Resize();
+  // Lays out the parent's aligned children after a change of this control's place or visibility.
+  void RequestAlign();
   AnsiString FText;
   TWinControl* FParent = nullptr;
   std::unique_ptr<TControlActionLink> FActionLink;
@@ -162,6 +204,7 @@ class TControl : public TComponent {
   bool FEnabled = true;
   uint32_t FControlState = 0;
   TAlign FAlign = alNone;
+  TCursor FCursor = crDefault;
   TWinControl* FHostDockSite = nullptr;
   TBiDiMode FBiDiMode = bdLeftToRight;
   bool FParentBiDiMode = true;
@@ -225,7 +268,7 @@ class TWinControl : public TControl {
   bool Focused();
   virtual bool CanFocus();
   virtual void SetFocus();
-  // Children with alClient fill the client area.
+  // Lays out the visible aligned children in the client area (see TAlign).
   void AlignControls();
   // A dock site takes docked clients; with UseDockManager its dock manager lays them out.
   bool DockSite() const { return FDockSite; }
@@ -264,7 +307,44 @@ class TWinControl : public TControl {
   std::unique_ptr<TDockManager> FDockManager;
   WNDPROC FDefWndProc = nullptr;
   std::vector<TControl*> FControls;
+  // Set while AlignControls places the children (their SetBounds do not ask again).
+  bool FAligning = false;
 };
+
+// The mouse as the class library sees it: how far it must move with a button down before a drag
+// starts.
+class TMouse {
+ public:
+  int DragThreshold() const { return FDragThreshold; }
+  void SetDragThreshold(int Value) { FDragThreshold = Value; }
+  // The cursor position in screen coordinates.
+  POINT CursorPos() const;
+
+ private:
+  int FDragThreshold = 5;
+};
+extern TMouse* Mouse;
+
+// The screen's cursors: the one shown over the whole program (Cursor, crDefault: each control's
+// own) and the cursor handle for each cursor number.
+class TScreen {
+ public:
+  ~TScreen();
+  // The cursor handle of a number: the program's own when one was set, else the system cursor it
+  // stands for (crDefault and unknown numbers: the arrow; crNone: none).
+  HCURSOR Cursors(TCursor Index) const;
+  // Sets the program's cursor of a number (the screen destroys it when it is replaced or at the
+  // end); a system number gets a replacement; null removes it.
+  void SetCursors(TCursor Index, HCURSOR Handle);
+  TCursor Cursor() const { return FCursor; }
+  // Shows the cursor at once; crDefault gives each window its own again.
+  void SetCursor(TCursor Value);
+
+ private:
+  std::vector<std::pair<TCursor, HCURSOR>> FCursors;
+  TCursor FCursor = crDefault;
+};
+extern TScreen* Screen;
 
 // The class library's window lookup: the two global atoms under which every window it makes
 // (and every Unicode window of the widget layer) names its control.

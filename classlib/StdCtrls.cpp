@@ -597,22 +597,158 @@ void TCustomCheckBox::WndProc(TMessage& Message) {
 
 // ---------------------------------------------------------------------------------------------
 
+void TControlCanvas::CreateHandle() {
+  if (!FControl->HandleAllocated()) return;
+  FOwnDC = GetDC(H(FControl));
+  SetHandle(FOwnDC);
+}
+
+void TControlCanvas::FreeHandle() {
+  if (!FOwnDC) return;
+  HDC dc = FOwnDC;
+  FOwnDC = nullptr;
+  SetHandle(nullptr);
+  ReleaseDC(FControl->HandleAllocated() ? H(FControl) : nullptr, dc);
+}
+
+TCustomControl::TCustomControl(TComponent* AOwner)
+    : TWinControl(AOwner), FCanvas(std::make_unique<TControlCanvas>(this)) {}
+
+TCustomControl::~TCustomControl() { FCanvas->FreeHandle(); }
+
+void TCustomControl::DestroyWnd() {
+  FCanvas->FreeHandle();
+  TWinControl::DestroyWnd();
+}
+
+void TCustomControl::PaintWithCanvas(HDC DC) {
+  FCanvas->FreeHandle();
+  FCanvas->SetHandle(DC);
+  try {
+    Paint(DC);
+  } catch (...) {
+    FCanvas->SetHandle(nullptr);
+    throw;
+  }
+  FCanvas->SetHandle(nullptr);
+}
+
 void TCustomControl::WndProc(TMessage& Message) {
   if (Message.Msg == WM_PRINTCLIENT && Message.WParam) {
     // Painting into a device context of the caller's.
     HDC dc = reinterpret_cast<HDC>(Message.WParam);
     int saved = SaveDC(dc);
-    Paint(dc);
+    PaintWithCanvas(dc);
     RestoreDC(dc, saved);
     Message.Result = 0;
     return;
   }
   if (Message.Msg == WM_PAINT && HandleAllocated()) {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(H(this), &ps);
-    Paint(dc);
-    PaintControls(dc);
-    EndPaint(H(this), &ps);
+    HDC dc = Message.WParam ? reinterpret_cast<HDC>(Message.WParam) : BeginPaint(H(this), &ps);
+    try {
+      PaintWithCanvas(dc);
+      PaintControls(dc);
+    } catch (...) {
+      if (!Message.WParam) EndPaint(H(this), &ps);
+      throw;
+    }
+    if (!Message.WParam) EndPaint(H(this), &ps);
+    Message.Result = 0;
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TScrollBar::TScrollBar(TComponent* AOwner) : TWinControl(AOwner) {
+  SetBounds(0, 0, 121, GetSystemMetrics(SM_CYHSCROLL));
+}
+
+void TScrollBar::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "SCROLLBAR");
+  Params.Style |= FKind == sbVertical ? SBS_VERT : SBS_HORZ;
+  if (FTabStop) Params.Style |= WS_TABSTOP;
+}
+
+void TScrollBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  UpdateScrollInfo();
+}
+
+void TScrollBar::SetKind(TScrollBarKind Value) {
+  if (FKind == Value) return;
+  FKind = Value;
+  // The long side follows the kind.
+  SetBounds(Left(), Top(), Height(), Width());
+  RecreateWnd();
+}
+
+void TScrollBar::UpdateScrollInfo() {
+  if (!HandleAllocated()) return;
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_ALL;
+  si.nMin = FMin;
+  si.nMax = FMax;
+  si.nPage = (UINT)std::max(FPageSize, 0);
+  si.nPos = FPosition;
+  SetScrollInfo(H(this), SB_CTL, &si, TRUE);
+}
+
+void TScrollBar::SetParams(int APosition, int AMin, int AMax) {
+  if (AMax < AMin) AMax = AMin;
+  APosition = std::clamp(APosition, AMin, AMax);
+  bool changed = APosition != FPosition;
+  FMin = AMin;
+  FMax = AMax;
+  FPosition = APosition;
+  UpdateScrollInfo();
+  if (changed) Change();
+}
+
+void TScrollBar::SetPageSize(int Value) {
+  if (FPageSize == Value) return;
+  FPageSize = Value;
+  UpdateScrollInfo();
+}
+
+void TScrollBar::Change() {
+  if (OnChange) OnChange(this);
+}
+
+void TScrollBar::Scroll(TScrollCode ScrollCode, int& ScrollPos) {
+  if (OnScroll) OnScroll(this, ScrollCode, ScrollPos);
+}
+
+void TScrollBar::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_HSCROLL || Message.Msg == CN_VSCROLL) {
+    int pos = FPosition;
+    TScrollCode code = scEndScroll;
+    switch (LOWORD(Message.WParam)) {
+      case SB_LINEUP: code = scLineUp; pos -= FSmallChange; break;
+      case SB_LINEDOWN: code = scLineDown; pos += FSmallChange; break;
+      case SB_PAGEUP: code = scPageUp; pos -= FLargeChange; break;
+      case SB_PAGEDOWN: code = scPageDown; pos += FLargeChange; break;
+      case SB_THUMBPOSITION:
+      case SB_THUMBTRACK: {
+        // The 32-bit track position (the message carries only 16 bits).
+        code = LOWORD(Message.WParam) == SB_THUMBTRACK ? scTrack : scPosition;
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_TRACKPOS;
+        pos = HandleAllocated() && GetScrollInfo(H(this), SB_CTL, &si) ? si.nTrackPos : (short)HIWORD(Message.WParam);
+        break;
+      }
+      case SB_TOP: code = scTop; pos = FMin; break;
+      case SB_BOTTOM: code = scBottom; pos = FMax; break;
+      default: break;
+    }
+    pos = std::clamp(pos, FMin, std::max(FMin, FMax));
+    Scroll(code, pos);
+    SetPosition(pos);
     Message.Result = 0;
     return;
   }

@@ -250,15 +250,93 @@ class TCustomCheckBox : public TButtonControl {
   bool FChecked = false;
 };
 
-// A control that paints itself (WM_PAINT calls Paint with the window's device context).
+// The canvas of a control's window: the paint device context while the control paints, else one
+// of the window's own (GetDC), made on first use and let go by FreeHandle.
+class TControlCanvas : public TCanvas {
+ public:
+  explicit TControlCanvas(TWinControl* Control) : FControl(Control) {}
+  ~TControlCanvas() override { FreeHandle(); }
+  const char* ClassName() const override { return "TControlCanvas"; }
+  // Lets go of the window's device context (when the canvas made one).
+  void FreeHandle();
+
+ protected:
+  void CreateHandle() override;
+
+ private:
+  TWinControl* FControl;
+  HDC FOwnDC = nullptr;
+};
+
+// A control that paints itself: WM_PAINT (and WM_PRINTCLIENT) call Paint with the device context,
+// which Canvas draws on for the time of the call.
 class TCustomControl : public TWinControl {
  public:
-  using TWinControl::TWinControl;
+  explicit TCustomControl(TComponent* AOwner);
+  ~TCustomControl() override;
   const char* ClassName() const override { return "TCustomControl"; }
+  TCanvas* Canvas() const { return FCanvas.get(); }
 
  protected:
   void WndProc(TMessage& Message) override;
+  void DestroyWnd() override;
   virtual void Paint(HDC DC) {}
+  // Paint with Canvas bound to DC.
+  void PaintWithCanvas(HDC DC);
+
+ private:
+  std::unique_ptr<TControlCanvas> FCanvas;
+};
+
+enum TScrollBarKind { sbHorizontal, sbVertical };
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+
+// A scroll bar control over the system's SCROLLBAR class. Its parent hands it its WM_HSCROLL and
+// WM_VSCROLL (CN_HSCROLL, CN_VSCROLL); each one becomes OnScroll with the position asked for (the
+// handler may change it), then the position (OnChange when it changed).
+class TScrollBar : public TWinControl {
+ public:
+  explicit TScrollBar(TComponent* AOwner);
+  const char* ClassName() const override { return "TScrollBar"; }
+  TScrollBarKind Kind() const { return FKind; }
+  void SetKind(TScrollBarKind Value);
+  int Min() const { return FMin; }
+  void SetMin(int Value) { SetParams(FPosition, Value, FMax); }
+  int Max() const { return FMax; }
+  void SetMax(int Value) { SetParams(FPosition, FMin, Value); }
+  int Position() const { return FPosition; }
+  void SetPosition(int Value) { SetParams(Value, FMin, FMax); }
+  int PageSize() const { return FPageSize; }
+  void SetPageSize(int Value);
+  int SmallChange() const { return FSmallChange; }
+  void SetSmallChange(int Value) { FSmallChange = Value; }
+  int LargeChange() const { return FLargeChange; }
+  void SetLargeChange(int Value) { FLargeChange = Value; }
+  bool TabStop() const { return FTabStop; }
+  void SetTabStop(bool Value) { FTabStop = Value; }
+  // The 3-D look is the system's: kept for those who set it.
+  bool Ctl3D() const { return FCtl3D; }
+  void SetCtl3D(bool Value) { FCtl3D = Value; FParentCtl3D = false; }
+  bool ParentCtl3D() const { return FParentCtl3D; }
+  void SetParentCtl3D(bool Value) { FParentCtl3D = Value; }
+  // Sets range and position at once: a maximum below the minimum becomes the minimum, the
+  // position is brought into the range; OnChange when the position changed.
+  void SetParams(int APosition, int AMin, int AMax);
+  std::function<void(TObject* Sender, TScrollCode ScrollCode, int& ScrollPos)> OnScroll;
+  std::function<void(TObject* Sender)> OnChange;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+  virtual void Scroll(TScrollCode ScrollCode, int& ScrollPos);
+  virtual void Change();
+  void UpdateScrollInfo();
+
+ private:
+  TScrollBarKind FKind = sbHorizontal;
+  int FMin = 0, FMax = 100, FPosition = 0, FPageSize = 0, FSmallChange = 1, FLargeChange = 1;
+  bool FTabStop = true, FCtl3D = true, FParentCtl3D = true;
 };
 
 // A group box's frame and caption in the visual style: the frame from half the caption's height

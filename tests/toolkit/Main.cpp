@@ -6,9 +6,13 @@
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
 #include "toolkit/ImageCache.h"
+#include "toolkit/ShellDragDrop.h"
 #include "toolkit/TextStyles.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniSysUtils.h"
+#include "widgets/UniControls.h"
+#include "widgets/UniForms.h"
+#include "widgets/UniMenus.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
@@ -18,17 +22,25 @@ int main(int argc, char** argv) {
   };
   UniSysUtilsInitialize();
   UniSystemInitialize();
+  UniFormsInitialize();
+  UniMenusInitialize();
+  UniControlsInitialize();
   DbgUtilsInitialize();
   AlphaGraphicsInitialize();
   TextStylesInitialize();
   PngCodecInitialize();
   ImageCacheInitialize();
+  ShellDragDropInitialize();
   int rc = RUN_ALL_TESTS();
+  ShellDragDropFinalize();
   ImageCacheFinalize();
   PngCodecFinalize();
   TextStylesFinalize();
   AlphaGraphicsFinalize();
   DbgUtilsFinalize();
+  UniControlsFinalize();
+  UniMenusFinalize();
+  UniFormsFinalize();
   UniSystemFinalize();
   UniSysUtilsFinalize();
   ClasslibFinalize();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/WindowCapture.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
@@ -14,61 +15,11 @@
 #include "widgets/UniStdCtrls.h"
 
 namespace {
-struct Capture {
-  int Width = 0, Height = 0;
-  std::vector<uint32_t> Pixels;  // top-down BGRA
-  uint32_t At(int X, int Y) const { return Pixels[(size_t)Y * Width + X]; }
-};
-
-Capture CaptureWindow(HWND Wnd) {
-  RECT r;
-  GetWindowRect(Wnd, &r);
-  Capture c;
-  c.Width = r.right - r.left;
-  c.Height = r.bottom - r.top;
-  // The window's own surface, not the screen: what the window drew, whenever the X server shows it.
-  HDC screen = GetWindowDC(Wnd);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = c.Width;
-  bi.bmiHeader.biHeight = -c.Height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, dib);
-  BitBlt(mem, 0, 0, c.Width, c.Height, screen, 0, 0, SRCCOPY);
-  GdiFlush();
-  c.Pixels.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + (size_t)c.Width * c.Height);
-  SelectObject(mem, old);
-  DeleteObject(dib);
-  DeleteDC(mem);
-  ReleaseDC(Wnd, screen);
-  return c;
-}
-
-void SaveBmp(const Capture& C, const std::wstring& FileName) {
-  BITMAPFILEHEADER fh{};
-  BITMAPINFOHEADER ih{};
-  ih.biSize = sizeof ih;
-  ih.biWidth = C.Width;
-  ih.biHeight = -C.Height;
-  ih.biPlanes = 1;
-  ih.biBitCount = 32;
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof fh + sizeof ih;
-  fh.bfSize = fh.bfOffBits + (DWORD)(C.Pixels.size() * 4);
-  FILE* f = _wfopen(FileName.c_str(), L"wb");
-  ASSERT_NE(f, nullptr);
-  fwrite(&fh, sizeof fh, 1, f);
-  fwrite(&ih, sizeof ih, 1, f);
-  fwrite(C.Pixels.data(), 4, C.Pixels.size(), f);
-  fclose(f);
-}
+using capture::TCapture;
+using capture::CaptureWindow;
 
 // The pixels of a child window's area within the form's capture.
-std::vector<uint32_t> Area(const Capture& C, HWND Form, HWND Child) {
+std::vector<uint32_t> Area(const TCapture& C, HWND Form, HWND Child) {
   RECT f, r;
   GetWindowRect(Form, &f);
   GetWindowRect(Child, &r);
@@ -148,9 +99,9 @@ TEST(Screenshot, EveryControlKindShowsRealGlyphs) {
   SetWindowPos(h, HWND_TOPMOST, 20, 20, 640, 460, SWP_SHOWWINDOW);
   RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Application->ProcessMessages();
-  Capture shot = CaptureWindow(h);
+  TCapture shot = CaptureWindow(h);
   CreateDirectoryW(L"artefacts", nullptr);
-  SaveBmp(shot, L"artefacts\\" + ExeBaseName() + L"_form.bmp");
+  ASSERT_TRUE(capture::SaveBmp(shot, L"artefacts\\" + ExeBaseName() + L"_form.bmp"));
 
   std::vector<uint32_t> glyphs = Area(shot, h, static_cast<HWND>(panel->Handle()));
   std::vector<uint32_t> notdef = Area(shot, h, static_cast<HWND>(boxes->Handle()));
