@@ -35,6 +35,8 @@ constexpr uint32_t CN_DRAWITEM = CN_BASE + WM_DRAWITEM;
 constexpr uint32_t csCreating = 1 << 0;
 constexpr uint32_t csDestroyingHandle = 1 << 1;
 constexpr uint32_t csRecreating = 1 << 2;
+// Set while the control makes its window (its parent's window may be made meanwhile).
+constexpr uint32_t csCreatingHandle = 1 << 3;
 
 // Where a control sits in its parent: alClient fills the parent's client area.
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
