@@ -85,10 +85,23 @@ TEST(UniForms, TranslucencySurvivesTheUnicodeWindow) {
 
 TEST(UniForms, ApplicationTitleAndHint) {
   WideString saved = UniApplication->Title();
-  UniApplication->SetTitle(L"\u4e2d\u6587 caf\u00e9");
-  // Read from the window on NT; elsewhere the wide shadow keeps what the code page cannot hold.
-  EXPECT_EQ(UniApplication->Title(), L"\u4e2d\u6587 caf\u00e9");
+  HWND app = static_cast<HWND>(Application->Handle());
+  auto windowText = [app] {
+    wchar_t buf[256] = L"";
+    int n = GetWindowTextW(app, buf, 256);
+    return WideString(buf, (size_t)std::max(n, 0));
+  };
+  EXPECT_EQ(windowText(), saved) << "the window has the title from the start";
+  for (const WideString title : {L"\u4e2d\u6587 caf\u00e9", L"plain", L"\u010ce\u0161tina \u05e9\u05dc\u05d5\u05dd"}) {
+    SCOPED_TRACE(WideToUtf8(title).c_str());
+    UniApplication->SetTitle(title);
+    // Read from the window on NT; elsewhere the wide shadow keeps what the code page cannot hold.
+    EXPECT_EQ(UniApplication->Title(), title);
+    // The window the task bar shows has it too: whole on NT, in the code page elsewhere.
+    EXPECT_EQ(windowText(), Expected(title));
+  }
   UniApplication->SetTitle(saved);
+  EXPECT_EQ(windowText(), saved);
   int hints = 0;
   Application->OnHint = [&](TObject*) { ++hints; };
   UniApplication->SetHint(L"\u4e2d\u6587");
