@@ -401,8 +401,18 @@ void* TWinControl::Handle() {
 }
 
 void TWinControl::CreateHandle() {
-  if (FHandle) return;
-  CreateWnd();
+  // A control whose window is being made is skipped when its parent's window, made for it,
+  // makes the windows of its children: a second window would be left behind, never painted,
+  // with its paint messages handed to the other one.
+  if (FHandle || (ControlState() & csCreatingHandle)) return;
+  SetControlStateFlag(csCreatingHandle, true);
+  try {
+    CreateWnd();
+  } catch (...) {
+    SetControlStateFlag(csCreatingHandle, false);
+    throw;
+  }
+  SetControlStateFlag(csCreatingHandle, false);
   for (TControl* c : FControls)
     if (auto* w = dynamic_cast<TWinControl*>(c)) w->HandleNeeded();
 }

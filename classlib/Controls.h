@@ -37,6 +37,8 @@ constexpr uint32_t CN_VSCROLL = CN_BASE + WM_VSCROLL;
 constexpr uint32_t csCreating = 1 << 0;
 constexpr uint32_t csDestroyingHandle = 1 << 1;
 constexpr uint32_t csRecreating = 1 << 2;
+// Set while the control makes its window (its parent's window may be made meanwhile).
+constexpr uint32_t csCreatingHandle = 1 << 3;
 
 // Where a control sits in its parent. The parent lays out its visible aligned children in its
 // client area: top ones from the top down (ordered by their Top), bottom ones from the bottom up

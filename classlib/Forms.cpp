@@ -264,6 +264,7 @@ TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
   if (dot != WideString::npos) exe.erase(dot);
   FTitle = exe;
   FHandle = AllocateHWnd([this](TMessage& M) { WndProc(M); });
+  SetWindowTextW(static_cast<HWND>(FHandle), FTitle.c_str());
   WakeMainThread = [h = FHandle] { PostMessageW(static_cast<HWND>(h), WM_NULL, 0, 0); };
   ApplicationHandleException = [this](TObject* Sender) { HandleException(Sender); };
 }
@@ -273,6 +274,11 @@ TApplication::~TApplication() {
   ApplicationHandleException = nullptr;
   WakeMainThread = nullptr;
   DeallocateHWnd(FHandle);
+}
+
+void TApplication::SetTitle(const WideString& Value) {
+  FTitle = Value;
+  if (FHandle) SetWindowTextW(static_cast<HWND>(FHandle), FTitle.c_str());
 }
 
 void TApplication::SetHint(const AnsiString& Value) {

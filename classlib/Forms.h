@@ -129,8 +129,9 @@ class TApplication : public TComponent {
   void* Handle() const { return FHandle; }
   TCustomForm* MainForm() const { return FMainForm; }
   void SetMainForm(TCustomForm* Form) { FMainForm = Form; }
+  // The title is the application window's text (the task bar shows it).
   const WideString& Title() const { return FTitle; }
-  void SetTitle(const WideString& Value) { FTitle = Value; }
+  void SetTitle(const WideString& Value);
 
   // The status hint: set when the mouse rests on a control; OnHint tells of each change.
   const AnsiString& Hint() const { return FHint; }

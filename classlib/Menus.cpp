@@ -184,7 +184,7 @@ void TMenuItem::RebuildHandle() {
     }
     if (c->FRadioItem) info.fType |= MFT_RADIOCHECK;
     info.fState = (c->FChecked ? MFS_CHECKED : 0) | (c->FEnabled ? 0 : MFS_GRAYED) | (c->FDefault ? MFS_DEFAULT : 0);
-    InsertMenuItemA(h, (UINT)GetMenuItemCount(h), TRUE, &info);
+    if (InsertMenuItemA(h, (UINT)GetMenuItemCount(h), TRUE, &info)) c->EntryMade();
   }
 }
 

@@ -105,6 +105,9 @@ class TMenuItem : public TComponent {
   virtual std::unique_ptr<TMenuActionLink> CreateActionLink();
   std::unique_ptr<TMenuActionLink> FActionLink;
   void RebuildHandle();
+  // Called when the item's entry has been put into its parent's Windows menu with the library's
+  // 8-bit text; a descendant may write more into the entry.
+  virtual void EntryMade() {}
   AnsiString MenuText() const;
   // The library's text of an item: 8-bit, disabled items embossed, the default item bold.
   void DoDrawText(TCanvas* ACanvas, const AnsiString& ACaption, TRect& Rect, bool Selected, int Flags);

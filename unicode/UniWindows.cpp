@@ -16,7 +16,33 @@ WideString TextPart(const wchar_t* Text, int Count) {
 }
 
 const char* AnsiOrNull(const AnsiString& S) { return S.empty() ? nullptr : S.c_str(); }
+
+// A refused name: the call's failure result with the error that says why.
+template <typename T>
+T Refuse(T Result, DWORD Error) {
+  SetLastError(Error);
+  return Result;
+}
 }  // namespace
+
+bool WideToAnsiFileName(const WideString& Name, AnsiString& Ansi) {
+  Ansi.clear();
+  if (Name.empty()) return true;
+  BOOL usedDefault = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Name.data(), (int)Name.size(), nullptr, 0, nullptr,
+                              &usedDefault);
+  if (n <= 0 || usedDefault) return false;
+  Ansi.assign((size_t)n, '\0');
+  usedDefault = FALSE;
+  n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Name.data(), (int)Name.size(), Ansi.data(), n, nullptr,
+                          &usedDefault);
+  if (n <= 0 || usedDefault || AnsiToWide(Ansi.substr(0, (size_t)n)) != Name) {
+    Ansi.clear();
+    return false;
+  }
+  Ansi.resize((size_t)n);
+  return true;
+}
 
 BOOL WideSetWindowText(HWND Wnd, const WideString& Text) {
   if (Win32PlatformIsNT()) return SetWindowTextW(Wnd, Text.c_str());
@@ -25,7 +51,12 @@ BOOL WideSetWindowText(HWND Wnd, const WideString& Text) {
 
 DWORD WideGetFullPathName(const WideString& FileName, DWORD BufferLength, wchar_t* Buffer, wchar_t*& FilePart) {
   if (Win32PlatformIsNT()) return GetFullPathNameW(FileName.c_str(), BufferLength, Buffer, &FilePart);
-  AnsiString name = WideToAnsi(FileName);
+  AnsiString name;
+  if (!WideToAnsiFileName(FileName, name)) {
+    FilePart = nullptr;
+    if (BufferLength != 0) Buffer[0] = L'\0';
+    return Refuse<DWORD>(0, ERROR_INVALID_NAME);
+  }
   std::vector<char> abuf(520);
   char* apart = nullptr;
   DWORD n = GetFullPathNameA(name.c_str(), (DWORD)abuf.size(), abuf.data(), &apart);
@@ -58,14 +89,21 @@ HANDLE WideCreateFile(const WideString& FileName, DWORD Access, DWORD ShareMode,
   if (Win32PlatformIsNT())
     return CreateFileW(FileName.c_str(), Access, ShareMode, SecurityAttributes, CreationDisposition,
                        FlagsAndAttributes, TemplateFile);
-  return CreateFileA(WideToAnsi(FileName).c_str(), Access, ShareMode, SecurityAttributes, CreationDisposition,
-                     FlagsAndAttributes, TemplateFile);
+  AnsiString name;
+  if (!WideToAnsiFileName(FileName, name)) {
+    bool existing = CreationDisposition == OPEN_EXISTING || CreationDisposition == TRUNCATE_EXISTING;
+    return Refuse(INVALID_HANDLE_VALUE, existing ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_NAME);
+  }
+  return CreateFileA(name.c_str(), Access, ShareMode, SecurityAttributes, CreationDisposition, FlagsAndAttributes,
+                     TemplateFile);
 }
 
 HANDLE WideFindFirstFile(const WideString& FileName, WIN32_FIND_DATAW& FindData) {
   if (Win32PlatformIsNT()) return FindFirstFileW(FileName.c_str(), &FindData);
+  AnsiString name;
+  if (!WideToAnsiFileName(FileName, name)) return Refuse(INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
   WIN32_FIND_DATAA a{};
-  HANDLE h = FindFirstFileA(WideToAnsi(FileName).c_str(), &a);
+  HANDLE h = FindFirstFileA(name.c_str(), &a);
   if (h == INVALID_HANDLE_VALUE) return h;
   FindData.dwFileAttributes = a.dwFileAttributes;
   FindData.ftCreationTime = a.ftCreationTime;
@@ -87,12 +125,17 @@ HANDLE WideFindFirstFile(const WideString& FileName, WIN32_FIND_DATAW& FindData)
 
 BOOL WideMoveFile(const WideString& ExistingName, const WideString& NewName) {
   if (Win32PlatformIsNT()) return MoveFileW(ExistingName.c_str(), NewName.c_str());
-  return MoveFileA(WideToAnsi(ExistingName).c_str(), WideToAnsi(NewName).c_str());
+  AnsiString from, to;
+  if (!WideToAnsiFileName(ExistingName, from)) return Refuse<BOOL>(FALSE, ERROR_FILE_NOT_FOUND);
+  if (!WideToAnsiFileName(NewName, to)) return Refuse<BOOL>(FALSE, ERROR_INVALID_NAME);
+  return MoveFileA(from.c_str(), to.c_str());
 }
 
 BOOL WideApiDeleteFile(const WideString& FileName) {
   if (Win32PlatformIsNT()) return DeleteFileW(FileName.c_str());
-  return DeleteFileA(WideToAnsi(FileName).c_str());
+  AnsiString name;
+  if (!WideToAnsiFileName(FileName, name)) return Refuse<BOOL>(FALSE, ERROR_FILE_NOT_FOUND);
+  return DeleteFileA(name.c_str());
 }
 
 int WideDrawText(HDC DC, const wchar_t* Text, int Count, RECT& Rect, UINT Format) {
@@ -105,8 +148,10 @@ HINSTANCE WideShellExecute(HWND Wnd, const WideString& Operation, const WideStri
   if (Win32PlatformIsNT())
     return ShellExecuteW(Wnd, Operation.empty() ? nullptr : Operation.c_str(), FileName.c_str(),
                          Parameters.c_str(), Directory.c_str(), ShowCmd);
-  AnsiString op = WideToAnsi(Operation), file = WideToAnsi(FileName), params = WideToAnsi(Parameters),
-             dir = WideToAnsi(Directory);
+  AnsiString op = WideToAnsi(Operation), file, params = WideToAnsi(Parameters), dir;
+  auto failed = [](INT_PTR Code, DWORD Error) { return Refuse(reinterpret_cast<HINSTANCE>(Code), Error); };
+  if (!WideToAnsiFileName(FileName, file)) return failed(SE_ERR_FNF, ERROR_FILE_NOT_FOUND);
+  if (!WideToAnsiFileName(Directory, dir)) return failed(SE_ERR_PNF, ERROR_PATH_NOT_FOUND);
   return ShellExecuteA(Wnd, AnsiOrNull(op), AnsiOrNull(file), AnsiOrNull(params), AnsiOrNull(dir), ShowCmd);
 }
 

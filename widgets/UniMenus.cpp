@@ -216,6 +216,8 @@ void TUniMenuItem::ActionChange(TObject* Sender, bool CheckDefaults) {
   TMenuItem::ActionChange(Sender, CheckDefaults);
 }
 
+void TUniMenuItem::EntryMade() { WriteMenuItemWideCaption(this, GetParentMenu()); }
+
 void TUniMenuItem::Loaded() {
   TMenuItem::Loaded();
   WriteMenuItemWideCaption(this, GetParentMenu());

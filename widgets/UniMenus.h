@@ -52,6 +52,9 @@ class TUniMenuItem : public TMenuItem {
   void ActionChange(TObject* Sender, bool CheckDefaults) override;
   std::unique_ptr<TMenuActionLink> CreateActionLink() override;
   void Loaded() override;
+  // The entry made from the 8-bit caption gets the wide one (a caption set before the menu had
+  // its Windows menu is written there too).
+  void EntryMade() override;
 
  private:
   // The item's wide text: right to left, embossed when disabled, bold as the default item.

@@ -227,8 +227,38 @@ void TUniMemoStrings::SetText(const WideString& Value) {
 
 bool TUniListItemsStrings::UnicodeWindow() const { return HasUnicodeWindow(FControl); }
 
+bool TUniListItemsStrings::KeepsWideTexts() const { return Win32PlatformIsNT() && !FControl->HandleAllocated(); }
+
+void TUniListItemsStrings::SyncWideTexts() const {
+  int n = FAnsiItems->Count();
+  if (FWideTexts.size() == (size_t)n) return;
+  FWideTexts.clear();
+  for (int i = 0; i < n; ++i) FWideTexts.push_back(AnsiToWide(FAnsiItems->Get(i)));
+}
+
+std::vector<WideString> TUniListItemsStrings::TakeWideTexts() {
+  std::vector<WideString> texts;
+  if (KeepsWideTexts())
+    for (int i = 0; i < Count(); ++i) texts.push_back(Get(i));
+  FWideTexts.clear();
+  return texts;
+}
+
+void TUniListItemsStrings::RestoreWideTexts(const std::vector<WideString>& Texts) {
+  if (!UnicodeWindow()) return;
+  int n = std::min((int)Texts.size(), Count());
+  for (int i = 0; i < n; ++i)
+    if (Get(i) != Texts[i]) Put(i, Texts[i]);
+}
+
 WideString TUniListItemsStrings::Get(int Index) const {
-  if (!UnicodeWindow()) return AnsiToWide(FAnsiItems->Get(Index));
+  if (!UnicodeWindow()) {
+    AnsiString ansi = FAnsiItems->Get(Index);
+    if (!KeepsWideTexts()) return AnsiToWide(ansi);
+    SyncWideTexts();
+    const WideString& wide = FWideTexts[(size_t)Index];
+    return WideToAnsi(wide) == ansi ? wide : AnsiToWide(ansi);
+  }
   LRESULT len = SendMessageW(Wnd(), FMsgs.GetTextLen, Index, 0);
   if (len < 0) throw EStringListError(Format(kMessages[msgListIndex], Index));
   std::vector<wchar_t> buf((size_t)len + 1, 0);
@@ -240,7 +270,13 @@ WideString TUniListItemsStrings::Get(int Index) const {
 }
 
 int TUniListItemsStrings::Add(const WideString& S) {
-  if (!UnicodeWindow()) return FAnsiItems->Add(WideToAnsi(S));
+  if (!UnicodeWindow()) {
+    bool keep = KeepsWideTexts();
+    if (keep) SyncWideTexts();
+    int index = FAnsiItems->Add(WideToAnsi(S));
+    if (keep) FWideTexts.insert(FWideTexts.begin() + index, S);
+    return index;
+  }
   LRESULT r = SendMessageW(Wnd(), FMsgs.Add, 0, reinterpret_cast<LPARAM>(S.c_str()));
   if (r < 0) throw EOutOfResources(kMessages[msgInsertLine]);
   return (int)r;
@@ -248,7 +284,10 @@ int TUniListItemsStrings::Add(const WideString& S) {
 
 void TUniListItemsStrings::Insert(int Index, const WideString& S) {
   if (!UnicodeWindow()) {
+    bool keep = KeepsWideTexts();
+    if (keep) SyncWideTexts();
     FAnsiItems->Insert(Index, WideToAnsi(S));
+    if (keep) FWideTexts.insert(FWideTexts.begin() + Index, S);
     return;
   }
   if (SendMessageW(Wnd(), FMsgs.Insert, Index, reinterpret_cast<LPARAM>(S.c_str())) < 0)
@@ -256,14 +295,28 @@ void TUniListItemsStrings::Insert(int Index, const WideString& S) {
 }
 
 int TUniListItemsStrings::IndexOf(const WideString& S) const {
+  if (!UnicodeWindow() && KeepsWideTexts()) {
+    // As the window finds an exact item: ignoring case.
+    for (int i = 0; i < Count(); ++i)
+      if (WideCompareText(Get(i), S) == 0) return i;
+    return -1;
+  }
   if (!UnicodeWindow()) return FAnsiItems->IndexOf(WideToAnsi(S));
   LRESULT r = SendMessageW(Wnd(), FMsgs.FindExact, (WPARAM)-1, reinterpret_cast<LPARAM>(S.c_str()));
   return r < 0 ? -1 : (int)r;
 }
 
+void TUniListItemsStrings::Delete(int Index) {
+  bool keep = !UnicodeWindow() && KeepsWideTexts();
+  if (keep) SyncWideTexts();
+  FAnsiItems->Delete(Index);
+  if (keep) FWideTexts.erase(FWideTexts.begin() + Index);
+}
+
 void TUniListItemsStrings::Clear() {
   if (!UnicodeWindow()) {
     FAnsiItems->Clear();
+    FWideTexts.clear();
     return;
   }
   WideString text = GetControlWideText(FControl);
@@ -283,7 +336,10 @@ void TUniListItemsStrings::SelectIndex(int Index) {
 
 void TUniListItemsStrings::Put(int Index, const WideString& S) {
   if (!UnicodeWindow()) {
+    bool keep = KeepsWideTexts();
+    if (keep) SyncWideTexts();
     FAnsiItems->Put(Index, WideToAnsi(S));
+    if (keep) FWideTexts[(size_t)Index] = S;
     return;
   }
   int selected = SelectedIndex();
@@ -354,11 +410,13 @@ void TUniCustomComboBox::CreateWindowHandle(const TCreateParams& Params) {
 
 void TUniCustomComboBox::CreateWnd() {
   WideString text = AnsiToWide(FText);
+  std::vector<WideString> items = FUniItems->TakeWideTexts();
   TCustomComboBox::CreateWnd();
   if (!Win32PlatformIsNT()) {
     TControl::SetText(FText);
     return;
   }
+  FUniItems->RestoreWideTexts(items);
   if (FSavedItems) {
     for (int i = 0; i < FSavedItems->Count(); ++i) FUniItems->AddObject(FSavedItems->Get(i), FSavedItems->GetObject(i));
     FSavedItems.reset();
@@ -552,7 +610,9 @@ void TUniCustomListBox::CreateWindowHandle(const TCreateParams& Params) {
 }
 
 void TUniCustomListBox::CreateWnd() {
+  std::vector<WideString> items = FUniItems->TakeWideTexts();
   TCustomListBox::CreateWnd();
+  if (!IsVirtual()) FUniItems->RestoreWideTexts(items);
   if (FSavedItems) {
     for (int i = 0; i < FSavedItems->Count(); ++i) FUniItems->AddObject(FSavedItems->Get(i), FSavedItems->GetObject(i));
     FSavedItems.reset();

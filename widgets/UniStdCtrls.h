@@ -2,6 +2,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "classlib/StdCtrls.h"
 #include "unicode/UniClasses.h"
@@ -125,7 +126,7 @@ class TUniListItemsStrings : public TUniStrings {
   int Add(const WideString& S) override;
   void Insert(int Index, const WideString& S) override;
   int IndexOf(const WideString& S) const override;
-  void Delete(int Index) override { FAnsiItems->Delete(Index); }
+  void Delete(int Index) override;
   void Clear() override;
   // Replaces an item's text, keeping its data and the selection.
   void Put(int Index, const WideString& S) override;
@@ -134,15 +135,27 @@ class TUniListItemsStrings : public TUniStrings {
   // Moves an item with its data (a list box is marked as moving meanwhile); a selection on it
   // moves with it.
   void Move(int CurIndex, int NewIndex) override;
+  // Before the control's window is made: the wide texts of the items kept without a window
+  // (empty where the 8-bit items are all there is); the kept texts are let go.
+  std::vector<WideString> TakeWideTexts();
+  // After the window is made from the 8-bit items: each item whose text the code page could not
+  // hold gets its wide text (keeping its data and the selection).
+  void RestoreWideTexts(const std::vector<WideString>& Texts);
 
  protected:
   bool UnicodeWindow() const;
+  // On NT, without a window: the items are the library's 8-bit ones, their wide texts kept here.
+  bool KeepsWideTexts() const;
+  // Brings the kept wide texts in step with the 8-bit items (after a change made to those
+  // directly, their widened texts stand in).
+  void SyncWideTexts() const;
   int SelectedIndex() const;
   void SelectIndex(int Index);
   HWND Wnd() const { return static_cast<HWND>(FControl->Handle()); }
   TWinControl* FControl;
   TStrings* FAnsiItems;
   Messages FMsgs;
+  mutable std::vector<WideString> FWideTexts;
 };
 
 class TUniCustomComboBox : public TCustomComboBox, public IWideListControl {

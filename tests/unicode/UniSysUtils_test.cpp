@@ -8,6 +8,8 @@
 #include "unicode/UniSystem.h"
 #include "unicode/UniWindows.h"
 
+#include <shellapi.h>
+
 TEST(Platform, FlagsAndCodePageAreThoseOfTheConfiguredSystem) {
   EXPECT_EQ(Win32PlatformIsNT(), TestConfig().NT()) << "reported version: " << TestConfig().Version;
   EXPECT_EQ(Win32PlatformIsXP(), TestConfig().XP()) << "reported version: " << TestConfig().Version;
@@ -142,6 +144,105 @@ TEST(Files, ChineseNamesWhereverTheSystemCanRepresentThem) {
   EXPECT_EQ(WideExpandFileName(other), other);
   EXPECT_TRUE(WideDeleteFile(other));
   EXPECT_FALSE(WideFileExists(other));
+}
+
+namespace {
+// A name and whether each code page holds it exactly.
+struct HeldName {
+  const wchar_t* Name;
+  bool In1252, In936;
+};
+
+// The file the 8-bit call would reach for Name: the name through the code page, with a letter in
+// place of each "?" that the system reads as a wildcard.
+WideString LookAlike(const WideString& Name) {
+  WideString w = AnsiToWide(WideToAnsi(Name));
+  for (wchar_t& c : w)
+    if (c == L'?') c = L'x';
+  return w;
+}
+}  // namespace
+
+TEST(Files, ANameTheCodePageCannotHoldNeverReachesAnotherFile) {
+  const HeldName cases[] = {
+      {L"P\u0159\u00edli\u0161.zzq", false, false},              // Czech: "r" for the r with caron
+      {L"\u4e2d\u6587.zzq", false, true},                        // Chinese: "??" under 1252
+      {L"\u05e9\u05dc\u05d5\u05dd.zzq", false, false},           // Hebrew: "????"
+      {L"\u00c5ngstr\u00f6m.zzq", true, false},                  // Latin that 936 lacks
+      {L"cafe\u0301.zzq", false, false},                         // a combining accent
+      {L"\u4e2d\u6587 caf\u00e9 \U0001d11e.zzq", false, false},  // beyond the basic plane
+      {L"plain.zzq", true, true},
+  };
+  for (const HeldName& c : cases) {
+    SCOPED_TRACE(testing::Message() << "name " << WideToUtf8(c.Name).c_str());
+    bool held = TestConfig().CodePage == 936 ? c.In936 : c.In1252;
+    bool reachable = held || TestConfig().NT();
+    TempDir dir(L"held");
+    WideString name = dir / c.Name;
+    AnsiString ansi;
+    EXPECT_EQ(WideToAnsiFileName(c.Name, ansi), held);
+    // The file that a look-alike or a wildcard would reach, made with the wide call.
+    WideString decoy = dir / LookAlike(c.Name);
+    ASSERT_EQ(decoy == name, held) << "the table says the code page holds the name";
+    if (!held) WriteFileBytes(decoy, "decoy");
+    WriteFileBytes(dir / L"src.zzq", "src");
+
+    // Nothing by that name yet: exists, open, find, delete and rename all say so.
+    EXPECT_FALSE(WideFileExists(name));
+    SetLastError(0);
+    EXPECT_EQ(WideFileOpen(name, fmOpenRead | fmShareDenyNone), -1);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    WIN32_FIND_DATAW fd{};
+    SetLastError(0);
+    EXPECT_EQ(WideFindFirstFile(name, fd), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(WideDeleteFile(name));
+    EXPECT_FALSE(WideRenameFile(name, dir / L"moved.zzq"));
+    INT_PTR shell = reinterpret_cast<INT_PTR>(WideShellExecute(nullptr, L"", name, L"", L"", SW_HIDE));
+    EXPECT_EQ(shell, SE_ERR_FNF) << "a missing file is not opened";
+    if (!held) {
+      EXPECT_EQ(ReadFileBytes(decoy), "decoy") << "the other file is left alone";
+    }
+
+    // Made, written, found, renamed and deleted where the system can name it; refused elsewhere.
+    SetLastError(0);
+    intptr_t h = WideFileCreate(name);
+    if (!reachable) {
+      EXPECT_EQ(h, -1);
+      EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
+      SetLastError(0);
+      EXPECT_FALSE(WideRenameFile(dir / L"src.zzq", name));
+      EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_NAME);
+      EXPECT_EQ(ReadFileBytes(dir / L"src.zzq"), "src");
+      EXPECT_EQ(WideExpandFileName(name), L"");
+      EXPECT_EQ(ReadFileBytes(decoy), "decoy");
+      continue;
+    }
+    ASSERT_NE(h, -1) << GetLastError();
+    DWORD put = 0;
+    WriteFile(reinterpret_cast<HANDLE>(h), "mine", 4, &put, nullptr);
+    CloseHandle(reinterpret_cast<HANDLE>(h));
+    EXPECT_EQ(ReadFileBytes(name), "mine");
+    if (!held) {
+      EXPECT_EQ(ReadFileBytes(decoy), "decoy");
+    }
+    EXPECT_TRUE(WideFileExists(name));
+    EXPECT_EQ(WideExpandFileName(name), name);
+    h = WideFileOpen(name, fmOpenRead | fmShareDenyNone);
+    EXPECT_NE(h, -1);
+    if (h != -1) CloseHandle(reinterpret_cast<HANDLE>(h));
+    HANDLE f = WideFindFirstFile(name, fd);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    FindClose(f);
+    EXPECT_EQ(WideString(fd.cFileName), c.Name);
+    EXPECT_TRUE(WideRenameFile(name, dir / L"moved.zzq"));
+    EXPECT_TRUE(WideRenameFile(dir / L"moved.zzq", name));
+    EXPECT_TRUE(WideDeleteFile(name));
+    EXPECT_FALSE(WideFileExists(name));
+    if (!held) {
+      EXPECT_EQ(ReadFileBytes(decoy), "decoy");
+    }
+  }
 }
 
 TEST(Files, OpenModesShareAndRejectValuesOutsideTheTables) {

@@ -1,10 +1,16 @@
 // Unicode forms: wide captions, modal showing, translucency, the application's title and hint.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "classlib/ActnList.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
+#include "unicode/UniSystem.h"
 #include "widgets/UniActnList.h"
+#include "widgets/UniButtons.h"
+#include "widgets/UniComCtrls.h"
 #include "widgets/UniControls.h"
 #include "widgets/UniExtCtrls.h"
 #include "widgets/UniForms.h"
@@ -79,10 +85,23 @@ TEST(UniForms, TranslucencySurvivesTheUnicodeWindow) {
 
 TEST(UniForms, ApplicationTitleAndHint) {
   WideString saved = UniApplication->Title();
-  UniApplication->SetTitle(L"\u4e2d\u6587 caf\u00e9");
-  // Read from the window on NT; elsewhere the wide shadow keeps what the code page cannot hold.
-  EXPECT_EQ(UniApplication->Title(), L"\u4e2d\u6587 caf\u00e9");
+  HWND app = static_cast<HWND>(Application->Handle());
+  auto windowText = [app] {
+    wchar_t buf[256] = L"";
+    int n = GetWindowTextW(app, buf, 256);
+    return WideString(buf, (size_t)std::max(n, 0));
+  };
+  EXPECT_EQ(windowText(), saved) << "the window has the title from the start";
+  for (const WideString title : {L"\u4e2d\u6587 caf\u00e9", L"plain", L"\u010ce\u0161tina \u05e9\u05dc\u05d5\u05dd"}) {
+    SCOPED_TRACE(WideToUtf8(title).c_str());
+    UniApplication->SetTitle(title);
+    // Read from the window on NT; elsewhere the wide shadow keeps what the code page cannot hold.
+    EXPECT_EQ(UniApplication->Title(), title);
+    // The window the task bar shows has it too: whole on NT, in the code page elsewhere.
+    EXPECT_EQ(windowText(), Expected(title));
+  }
   UniApplication->SetTitle(saved);
+  EXPECT_EQ(windowText(), saved);
   int hints = 0;
   Application->OnHint = [&](TObject*) { ++hints; };
   UniApplication->SetHint(L"\u4e2d\u6587");
@@ -319,4 +338,125 @@ TEST(UniForms, DockSiteWithADockManagerHasItsWindowFirstAndLaysOutItsClients) {
   EXPECT_EQ(right->HostDockSite(), nullptr);
   EXPECT_EQ(right->Parent(), nullptr);
   delete right;
+}
+
+namespace {
+// Handles the thread's messages until none is waiting, for at most Seconds. False when messages
+// kept coming; Painted counts the paint messages of each window class meanwhile.
+bool HandleMessagesUntilIdle(double Seconds, std::map<WideString, int>& Painted) {
+  DWORD start = GetTickCount(), limit = (DWORD)(Seconds * 1000);
+  MSG m;
+  while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+    if (m.message == WM_PAINT) {
+      wchar_t cls[64] = L"";
+      GetClassNameW(m.hwnd, cls, 64);
+      ++Painted[cls];
+    }
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+    if (GetTickCount() - start > limit) return false;
+  }
+  return true;
+}
+}  // namespace
+
+TEST(UniForms, AFormWithEveryControlKindGoesIdle) {
+  const WideString text = L"\u4e2d\u6587 \u010ce\u0161tina";
+  TUniForm form(nullptr);
+  form.SetBounds(10, 10, 640, 520);
+  form.SetCaption(text);
+  int y = 4;
+  auto place = [&](TControl* c, int h) {
+    c->SetParent(&form);
+    c->SetBounds(4, y, 300, h);
+    y += h + 4;
+  };
+  auto* label = new TUniLabel(&form);
+  label->SetCaption(text);
+  place(label, 16);
+  auto* edit = new TUniEdit(&form);
+  edit->SetText(text);
+  place(edit, 22);
+  auto* memo = new TUniMemo(&form);
+  place(memo, 40);
+  memo->Lines()->Add(text);
+  auto* button = new TUniButton(&form);
+  button->SetCaption(text);
+  place(button, 24);
+  auto* bitBtn = new TUniBitBtn(&form);
+  bitBtn->SetCaption(text);
+  place(bitBtn, 24);
+  auto* check = new TUniCheckBox(&form);
+  check->SetCaption(text);
+  place(check, 20);
+  auto* group = new TUniGroupBox(&form);
+  group->SetCaption(text);
+  place(group, 30);
+  auto* panel = new TUniPanel(&form);
+  panel->SetCaption(text);
+  place(panel, 24);
+  // List and combo boxes of each style, with items added before and after their windows.
+  const TComboBoxStyle comboStyles[] = {csDropDown, csSimple, csDropDownList, csOwnerDrawFixed};
+  int x = 320, ly = 4;
+  for (TComboBoxStyle style : comboStyles) {
+    auto* combo = new TUniComboBox(&form);
+    combo->SetStyle(style);
+    combo->Items()->Add(text);
+    combo->SetParent(&form);
+    combo->SetBounds(x, ly, 300, style == csSimple ? 60 : 24);
+    ly += style == csSimple ? 64 : 28;
+    combo->Items()->Add(text + L" 2");
+    combo->SetItemIndex(0);
+  }
+  const TListBoxStyle listStyles[] = {lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable, lbVirtual};
+  for (TListBoxStyle style : listStyles) {
+    auto* list = new TUniListBox(&form);
+    list->SetStyle(style);
+    if (style == lbVirtual) {
+      list->OnWideData = [text](TWinControl*, int Index, WideString& Data) { Data = text + std::to_wstring(Index); };
+      list->SetCount(3);
+    } else {
+      list->Items()->Add(text);
+    }
+    list->SetParent(&form);
+    list->SetBounds(x, ly, 300, 50);
+    ly += 54;
+    if (style != lbVirtual) list->Items()->Add(text + L" 2");
+    list->SetItemIndex(0);
+  }
+  auto* pages = new TUniPageControl(&form);
+  pages->SetParent(&form);
+  pages->SetBounds(x, ly, 300, 80);
+  for (int i = 0; i < 2; ++i) {
+    auto* sheet = new TUniTabSheet(&form);
+    sheet->SetPageControl(pages);
+    sheet->SetCaption(text + std::to_wstring(i));
+  }
+  auto* lv = new TUniListView(&form);
+  place(lv, 60);
+  lv->Columns()->Add()->SetCaption(text);
+  lv->AddItem(text, nullptr);
+  auto* track = new TUniTrackBar(&form);
+  place(track, 30);
+  auto* progress = new TUniProgressBar(&form);
+  place(progress, 16);
+  form.Show();
+  // One window for each windowed control: none is left behind by a window made twice.
+  std::set<HWND> expected, found;
+  for (int i = 0; i < form.ControlCount(); ++i)
+    if (auto* w = dynamic_cast<TWinControl*>(form.Controls(i))) expected.insert(static_cast<HWND>(w->Handle()));
+  for (HWND c = GetWindow(static_cast<HWND>(form.Handle()), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) found.insert(c);
+  EXPECT_EQ(found, expected);
+
+  std::map<WideString, int> painted;
+  bool idle = HandleMessagesUntilIdle(5, painted);
+  std::wstring counts;
+  for (auto& [cls, n] : painted) counts += cls + L" " + std::to_wstring(n) + L"; ";
+  EXPECT_TRUE(idle) << "paint messages by class: " << WideToUtf8(counts).c_str();
+  // Showing it again, and repainting all of it, ends as well.
+  RedrawWindow(static_cast<HWND>(form.Handle()), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  painted.clear();
+  EXPECT_TRUE(HandleMessagesUntilIdle(5, painted));
+  // The library's own loop returns too.
+  Application->ProcessMessages();
 }

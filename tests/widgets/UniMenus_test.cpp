@@ -1,6 +1,8 @@
 // Shortcut texts and hot-key marks of wide captions.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "classlib/WinApi.h"
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
@@ -141,6 +143,58 @@ TEST(UniMenuItems, WideCaptionsAndShortcutsInTheWindowsMenu) {
   EXPECT_EQ(MenuString(h, 0, MF_BYPOSITION), ExpectedText(L"\u4fdd\u5b58") + L"\t" + ShortCutToWideText(scCtrl | 'O'));
   EXPECT_EQ(LongHintPart(GetMenuItemWideHint(open)), L"\u6253\u5f00\u6587\u4ef6");
   EXPECT_EQ(menu.FindItem(inner->Command(), false), inner);
+}
+
+namespace {
+// The text of a menu entry through the wide item query.
+WideString MenuItemText(void* Menu, UINT Pos) {
+  wchar_t buf[256] = L"";
+  MENUITEMINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = MIIM_STRING;
+  info.dwTypeData = buf;
+  info.cch = 256;
+  if (!GetMenuItemInfoW(static_cast<HMENU>(Menu), Pos, TRUE, &info)) return L"<none>";
+  return WideString(buf, info.cch);
+}
+}  // namespace
+
+TEST(UniMenuItems, CaptionsSetBeforeTheMenuHasItsWindowAreWrittenWide) {
+  const WideString texts[] = {L"\u6587\u4ef6", L"P\u0159\u00edli\u0161 \u05e9\u05dc\u05d5\u05dd", L"caf\u00e9 \u4e2d"};
+  for (bool mainMenu : {true, false}) {
+    for (bool captionsFirst : {true, false}) {
+      SCOPED_TRACE(testing::Message() << (mainMenu ? "menu bar" : "pop-up")
+                                      << (captionsFirst ? ", captions before the window" : ", window first"));
+      TUniForm form(nullptr);
+      std::unique_ptr<TMenu> menu;
+      if (mainMenu) menu = std::make_unique<TMainMenu>(nullptr);
+      else menu = std::make_unique<TPopupMenu>(nullptr);
+      auto* top = new TUniMenuItem(menu.get());
+      auto* second = new TUniMenuItem(menu.get());
+      auto* inner = new TUniMenuItem(menu.get());
+      auto setCaptions = [&] {
+        top->SetCaption(texts[0]);
+        second->SetCaption(texts[1]);
+        inner->SetCaption(texts[2]);
+      };
+      if (captionsFirst) setCaptions();
+      top->Add(inner);
+      menu->Items()->Add(top);
+      menu->Items()->Add(second);
+      // The menu gets its window: the form's bar, or the pop-up's own menu.
+      if (mainMenu) {
+        form.HandleNeeded();
+        form.SetMenu(static_cast<TMainMenu*>(menu.get()));
+      } else {
+        menu->Handle();
+      }
+      if (!captionsFirst) setCaptions();
+      EXPECT_EQ(MenuItemText(menu->Handle(), 0), ExpectedText(texts[0]));
+      EXPECT_EQ(MenuItemText(menu->Handle(), 1), ExpectedText(texts[1]));
+      EXPECT_EQ(MenuItemText(top->Handle(), 0), ExpectedText(texts[2]));
+      if (mainMenu) form.SetMenu(nullptr);
+    }
+  }
 }
 
 TEST(UniMenuItems, PopupMenuEntriesShowTheirWideHint) {

@@ -128,6 +128,64 @@ TEST(UniStdCtrls, ComboAndListItemsReadBackAndSurviveNewWindows) {
   EXPECT_THROW(list->Items()->Get(7), EStringListError);
 }
 
+TEST(UniStdCtrls, ListItemsKeepTheirTextWhetherAddedBeforeOrAfterTheWindow) {
+  const WideString texts[] = {
+      L"\u4e2d\u6587\u6807\u9898",                      // Chinese
+      L"P\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd",  // Czech
+      L"\u05e9\u05dc\u05d5\u05dd",                      // Hebrew
+      L"\u0645\u0631\u062d\u0628\u0627",                // Arabic
+      L"clef \U0001d11e",                               // beyond the basic plane
+      L"cafe\u0301",                                    // a combining accent
+      L"plain",
+  };
+  const int n = (int)(sizeof texts / sizeof texts[0]);
+  for (bool itemsFirst : {true, false}) {
+    SCOPED_TRACE(itemsFirst ? "items added before the window" : "items added to the window");
+    TUniForm form(nullptr);
+    auto* combo = new TUniComboBox(&form);
+    auto* list = new TUniListBox(&form);
+    combo->SetStyle(csDropDownList);
+    TObject* tag = &form;
+    auto add = [&] {
+      for (TUniListItemsStrings* items : {combo->Items(), list->Items()}) {
+        for (int i = n - 1; i >= 1; --i) items->Insert(0, texts[i]);
+        items->AddObject(texts[0], tag);
+        // A change through the items' own property keeps the others whole.
+        items->Exchange(0, n - 1);
+        items->Exchange(0, n - 1);
+      }
+    };
+    if (itemsFirst) {
+      add();
+      // Read back before the window exists, too.
+      for (int i = 0; i < n - 1; ++i) EXPECT_EQ(list->Items()->Get(i), Expected(texts[i + 1])) << i;
+      EXPECT_EQ(list->Items()->Get(n - 1), Expected(texts[0]));
+      EXPECT_EQ(list->Items()->IndexOf(texts[2]), 1);
+      list->SetItemIndex(n - 1);
+    }
+    combo->SetParent(&form);
+    list->SetParent(&form);
+    form.HandleNeeded();
+    if (!itemsFirst) {
+      add();
+      list->SetItemIndex(n - 1);
+    }
+    ASSERT_EQ(list->Items()->Count(), n);
+    ASSERT_EQ(combo->Items()->Count(), n);
+    for (int i = 0; i < n; ++i) {
+      WideString want = Expected(texts[(i + 1) % n]);
+      SCOPED_TRACE(WideToUtf8(want).c_str());
+      EXPECT_EQ(ItemText(list, LB_GETTEXTLEN, LB_GETTEXT, i), want);
+      EXPECT_EQ(ItemText(combo, CB_GETLBTEXTLEN, CB_GETLBTEXT, i), want);
+      EXPECT_EQ(list->Items()->Get(i), want);
+      EXPECT_EQ(combo->Items()->Get(i), want);
+    }
+    EXPECT_EQ(list->Items()->GetObject(n - 1), tag);
+    EXPECT_EQ(combo->Items()->GetObject(n - 1), tag);
+    EXPECT_EQ(list->ItemIndex(), n - 1);
+  }
+}
+
 TEST(UniStdCtrls, DropDownListTypeAheadRestartsAfterAPause) {
   uint32_t now = 100000;
   auto savedClock = UniComboTickCount;
