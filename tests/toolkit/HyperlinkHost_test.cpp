@@ -512,3 +512,56 @@ TEST_F(THostFixture, ScreenshotOfContainersAndButtonsMatchesComputedPixels) {
   block->GetControlRect(k);
   EXPECT_EQ(shot.At(k.Left + 5, k.Top + 5) & 0xFFFFFF, 0xF08020u);
 }
+
+// The program's own skin pictures as buttons of a host: the logo, a tile and a dialog icon, one of
+// them disabled, each pixel the picture's (decoded from the test's copy of its straight RGBA
+// pixels) over white at the button's alpha, 255 or 90; the pictures' own alphas run from 0 to 255
+// (221 among them), so every kind of blend is on the screen.
+TEST_F(THostFixture, ScreenshotOfSkinPicturesMatchesComputedPixels) {
+  host->SetColor(clWhite);
+  struct {
+    uint32_t Id;
+    int X, Y, W, H;
+    bool Enabled;
+  } pictures[] = {{10, 8, 8, 48, 48, true}, {8045, 64, 8, 48, 48, false}, {23, 8, 64, 216, 120, true}};
+  for (auto& p : pictures) {
+    auto* b = new TBitmapHyperlink(p.Id, 0);
+    b->MoveTo(TPoint{p.X, p.Y});
+    b->SetEnabled(p.Enabled);
+    host->Root()->InsertLink(b);
+  }
+  host->Relayout();
+  InvalidateRect(static_cast<HWND>(host->Handle()), nullptr, FALSE);
+  UpdateWindow(static_cast<HWND>(host->Handle()));
+  Pump(100);
+  capture::TCapture shot = capture::CaptureWindow(static_cast<HWND>(host->Handle()), true);
+  CreateDirectoryW(L"artefacts", nullptr);
+  ASSERT_TRUE(capture::SaveBmp(shot, L"artefacts\\hyperlink_host_skin.bmp"));
+  bool seen221 = false;
+  for (auto& p : pictures) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC res = FindResourceW(self, MAKEINTRESOURCEW(20000 + p.Id), MAKEINTRESOURCEW(10));
+    ASSERT_NE(res, nullptr) << p.Id;
+    ASSERT_EQ(SizeofResource(self, res), static_cast<DWORD>(p.W * p.H * 4)) << p.Id;
+    auto* rgba = static_cast<const uint8_t*>(LockResource(LoadResource(self, res)));
+    int bad = 0;
+    for (int y = 0; y < p.H; ++y)
+      for (int x = 0; x < p.W; ++x) {
+        const uint8_t* s = rgba + (static_cast<size_t>(y) * p.W + x) * 4;
+        uint32_t a = s[3];
+        seen221 |= a == 221;
+        uint32_t src = a << 24 | (s[0] * a >> 8) << 16 | (s[1] * a >> 8) << 8 | (s[2] * a >> 8);
+        uint32_t want = Over(src, 0xFFFFFF, p.Enabled ? 255 : 90);
+        uint32_t got = shot.At(p.X + x, p.Y + y) & 0xFFFFFF;
+        for (int sh = 0; sh < 24; sh += 8)
+          if (std::abs(static_cast<int>(want >> sh & 0xFF) - static_cast<int>(got >> sh & 0xFF)) > 2) {
+            if (bad++ < 3)
+              ADD_FAILURE() << "picture " << p.Id << " at " << x << "," << y << ": " << std::hex << got << " want "
+                            << want;
+            break;
+          }
+      }
+    EXPECT_EQ(bad, 0) << "picture " << p.Id;
+  }
+  EXPECT_TRUE(seen221) << "no pixel of alpha 221 among the pictures";
+}
