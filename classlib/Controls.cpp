@@ -401,10 +401,21 @@ void* TWinControl::Handle() {
 }
 
 void TWinControl::CreateHandle() {
-  if (FHandle) return;
-  CreateWnd();
+  // A control whose window is being made is not made again when making it makes its parent's
+  // window first (which makes the children's).
+  if (FHandle || (FControlState & csCreating)) return;
+  SetControlStateFlag(csCreating, true);
+  try {
+    CreateWnd();
+  } catch (...) {
+    SetControlStateFlag(csCreating, false);
+    throw;
+  }
+  SetControlStateFlag(csCreating, false);
   for (TControl* c : FControls)
     if (auto* w = dynamic_cast<TWinControl*>(c)) w->HandleNeeded();
+  // The client area is known now (a frame takes its part of the bounds).
+  AlignControls();
 }
 
 void TWinControl::DestroyHandle() {

@@ -4,6 +4,7 @@
 #include "classlib/Forms.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
+#include "toolkit/ShellDragDrop.h"
 #include "toolkit/TextStyles.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniSysUtils.h"
@@ -19,7 +20,9 @@ int main(int argc, char** argv) {
   DbgUtilsInitialize();
   AlphaGraphicsInitialize();
   TextStylesInitialize();
+  ShellDragDropInitialize();
   int rc = RUN_ALL_TESTS();
+  ShellDragDropFinalize();
   TextStylesFinalize();
   AlphaGraphicsFinalize();
   DbgUtilsFinalize();
