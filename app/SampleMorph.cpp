@@ -13,6 +13,7 @@
 #include "toolkit/DbgUtils.h"
 #include "toolkit/ImageCache.h"
 #include "toolkit/LanguageManager.h"
+#include "toolkit/ShellDragDrop.h"
 #include "toolkit/TextStyles.h"
 #include "widgets/UniControls.h"
 #include "widgets/UniForms.h"
@@ -33,6 +34,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     AlphaGraphicsInitialize();  // AlphaBlend and GDI+
     TextStylesInitialize();     // the predefined text styles
     PngCodecInitialize();       // "PNG" registered with the picture class
+    ShellDragDropInitialize();  // OLE and the clipboard formats of dragged files
     ImageCacheInitialize();     // the global ImageCache (skin pictures load on first use)
     EventsManagerInitialize();  // the event bus and its hidden window
     AuClassesInitialize();      // the library-loading lock and the floating-point control word
@@ -56,6 +58,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   EventsManagerFinalize();
   FreeLanguageManager();
   ImageCacheFinalize();
+  ShellDragDropFinalize();
   PngCodecFinalize();
   TextStylesFinalize();
   AlphaGraphicsFinalize();

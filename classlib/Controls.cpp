@@ -415,6 +415,8 @@ void TWinControl::CreateHandle() {
   SetControlStateFlag(csCreatingHandle, false);
   for (TControl* c : FControls)
     if (auto* w = dynamic_cast<TWinControl*>(c)) w->HandleNeeded();
+  // The client area is known now (a frame takes its part of the bounds).
+  AlignControls();
 }
 
 void TWinControl::DestroyHandle() {

@@ -29,11 +29,11 @@ int main(int argc, char** argv) {
   AlphaGraphicsInitialize();
   TextStylesInitialize();
   PngCodecInitialize();
-  ImageCacheInitialize();
   ShellDragDropInitialize();
+  ImageCacheInitialize();
   int rc = RUN_ALL_TESTS();
-  ShellDragDropFinalize();
   ImageCacheFinalize();
+  ShellDragDropFinalize();
   PngCodecFinalize();
   TextStylesFinalize();
   AlphaGraphicsFinalize();
