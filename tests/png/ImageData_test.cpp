@@ -217,8 +217,8 @@ TEST(PngPixels, GreyScalesByTheStoredDepth) {
   EXPECT_EQ(greyRow(16, std::string("\x00\xff\xfe\x01", 4))->GetPixelColor(1, 0), Rgb(254, 254, 254));
 }
 
-// Reads the filter type byte of every row of a saved non-interlaced image.
-std::string FilterBytes(const std::string& File, uint32_t RowBytes) {
+// The inflated image data of a saved file: every IDAT chunk's data, joined.
+std::string InflatedIdat(const std::string& File) {
   std::string data;
   for (size_t at = 8; at + 8 <= File.size();) {
     uint32_t n = (uint32_t(uint8_t(File[at])) << 24) | (uint32_t(uint8_t(File[at + 1])) << 16) |
@@ -226,7 +226,12 @@ std::string FilterBytes(const std::string& File, uint32_t RowBytes) {
     if (File.compare(at + 4, 4, "IDAT") == 0) data += File.substr(at + 8, n);
     at += 12 + n;
   }
-  std::string raw = Inflate(data), types;
+  return Inflate(data);
+}
+
+// Reads the filter type byte of every row of a saved non-interlaced image.
+std::string FilterBytes(const std::string& File, uint32_t RowBytes) {
+  std::string raw = InflatedIdat(File), types;
   for (size_t i = 0; i < raw.size(); i += RowBytes + 1) types += char('0' + raw[i]);
   return types;
 }
@@ -248,17 +253,7 @@ TEST(PngEncode, WriterChoices) {
   auto deep = Load(SimplePng(5, 3, 16, 2));
   std::string saved = Save(*deep);
   EXPECT_EQ(saved[24], 16);
-  std::string samples;
-  {
-    std::string data;
-    for (size_t at = 8; at + 8 <= saved.size();) {
-      uint32_t n = (uint32_t(uint8_t(saved[at])) << 24) | (uint32_t(uint8_t(saved[at + 1])) << 16) |
-                   (uint32_t(uint8_t(saved[at + 2])) << 8) | uint8_t(saved[at + 3]);
-      if (saved.compare(at + 4, 4, "IDAT") == 0) data += saved.substr(at + 8, n);
-      at += 12 + n;
-    }
-    samples = Inflate(data);
-  }
+  std::string samples = InflatedIdat(saved);
   ASSERT_EQ(samples.size(), 3u * 31);
   for (size_t y = 0; y < 3; ++y)
     for (size_t i = 1; i < 30; i += 2) EXPECT_EQ(samples[y * 31 + 1 + i], 0) << y << "," << i;
@@ -330,14 +325,7 @@ TEST(PngFilters, EveryPredictorAgainstHandComputedBytes) {
     std::string Saved = Save(*Png);
     ASSERT_EQ(uint8_t(Saved[24]), C.Depth);
     ASSERT_EQ(uint8_t(Saved[25]), C.ColorType);
-    std::string Data;
-    for (size_t At = 8; At + 8 <= Saved.size();) {
-      uint32_t N = (uint32_t(uint8_t(Saved[At])) << 24) | (uint32_t(uint8_t(Saved[At + 1])) << 16) |
-                   (uint32_t(uint8_t(Saved[At + 2])) << 8) | uint8_t(Saved[At + 3]);
-      if (Saved.compare(At + 4, 4, "IDAT") == 0) Data += Saved.substr(At + 8, N);
-      At += 12 + N;
-    }
-    std::string Raw = Inflate(Data);
+    std::string Raw = InflatedIdat(Saved);
     ASSERT_EQ(Raw.size(), 2 * (C.Row0.size() + 1));
     EXPECT_EQ(Raw.substr(C.Row0.size() + 1), std::string(1, char(C.Filter)) + Bytes(C.Filtered1));
   }

@@ -403,6 +403,35 @@ uint32_t Over(uint32_t Src, uint32_t Dst, uint8_t Constant) {
   return out;
 }
 
+// Lays the host out, paints it, and keeps its screenshot as artefacts\File.
+capture::TCapture Shoot(THyperlinkControl* Host, const std::wstring& File) {
+  Host->Relayout();
+  InvalidateRect(static_cast<HWND>(Host->Handle()), nullptr, FALSE);
+  UpdateWindow(static_cast<HWND>(Host->Handle()));
+  Pump(100);
+  capture::TCapture Shot = capture::CaptureWindow(static_cast<HWND>(Host->Handle()), true);
+  CreateDirectoryW(L"artefacts", nullptr);
+  EXPECT_TRUE(capture::SaveBmp(Shot, (L"artefacts\\" + File).c_str()));
+  return Shot;
+}
+
+// The pixels of the W x H area at (X0, Y0) whose colour is off Want(X, Y) (0xRRGGBB) by more than
+// 2 in a channel; the first three are reported as What's.
+template <class F>
+int Mismatches(const capture::TCapture& Shot, int X0, int Y0, int W, int H, F Want, const std::string& What) {
+  int Bad = 0;
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      uint32_t Want32 = Want(X, Y), Got = Shot.At(X0 + X, Y0 + Y) & 0xFFFFFF;
+      for (int S = 0; S < 24; S += 8)
+        if (std::abs(static_cast<int>(Want32 >> S & 0xFF) - static_cast<int>(Got >> S & 0xFF)) > 2) {
+          if (Bad++ < 3) ADD_FAILURE() << What << " at " << X << "," << Y << ": " << std::hex << Got << " want " << Want32;
+          break;
+        }
+    }
+  return Bad;
+}
+
 }  // namespace
 
 TEST(HyperlinkButtons, ThreeFrameSourceOffsetsAndDisabledAlpha) {
@@ -461,13 +490,7 @@ TEST_F(THostFixture, ScreenshotOfContainersAndButtonsMatchesComputedPixels) {
   hot->MoveTo(TPoint{10, 5});
   hot->SetState(hsHot);
   bottom->InsertLink(hot);
-  host->Relayout();
-  InvalidateRect(static_cast<HWND>(host->Handle()), nullptr, FALSE);
-  UpdateWindow(static_cast<HWND>(host->Handle()));
-  Pump(100);
-  capture::TCapture shot = capture::CaptureWindow(static_cast<HWND>(host->Handle()), true);
-  CreateDirectoryW(L"artefacts", nullptr);
-  ASSERT_TRUE(capture::SaveBmp(shot, L"artefacts\\hyperlink_host.bmp"));
+  capture::TCapture shot = Shoot(host, L"hyperlink_host.bmp");
   ASSERT_EQ(shot.Width, 300);
   ASSERT_EQ(shot.Height, 200);
   // Buttons: each pixel the strip's frame over white, at alpha 255 or 90 (rows at 255 and 221).
@@ -479,20 +502,8 @@ TEST_F(THostFixture, ScreenshotOfContainersAndButtonsMatchesComputedPixels) {
   for (auto& b : buttons) {
     TRect r;
     b.Button->GetControlRect(r);
-    int bad = 0;
-    for (int y = 0; y < 20; ++y)
-      for (int x = 0; x < 30; ++x) {
-        uint32_t want = Over(StripPixel(b.Frame * 30 + x, y, 30, 20), 0xFFFFFF, b.Alpha);
-        uint32_t got = shot.At(r.Left + x, r.Top + y) & 0xFFFFFF;
-        for (int s = 0; s < 24; s += 8)
-          if (std::abs(static_cast<int>(want >> s & 0xFF) - static_cast<int>(got >> s & 0xFF)) > 2) {
-            if (bad++ < 3)
-              ADD_FAILURE() << "tag " << b.Button->Tag() << " at " << x << "," << y << ": " << std::hex << got
-                            << " want " << want;
-            break;
-          }
-      }
-    EXPECT_EQ(bad, 0) << "tag " << b.Button->Tag();
+    auto want = [&](int x, int y) { return Over(StripPixel(b.Frame * 30 + x, y, 30, 20), 0xFFFFFF, b.Alpha); };
+    EXPECT_EQ(Mismatches(shot, r.Left, r.Top, 30, 20, want, "tag " + std::to_string(b.Button->Tag())), 0);
   }
   // Borders on the edges (last column and row), separators under the top and over the bottom container.
   const uint32_t border = 0xAEB9BD;  // the default BorderColor, $00BBGGRR
@@ -530,13 +541,7 @@ TEST_F(THostFixture, ScreenshotOfSkinPicturesMatchesComputedPixels) {
     b->SetEnabled(p.Enabled);
     host->Root()->InsertLink(b);
   }
-  host->Relayout();
-  InvalidateRect(static_cast<HWND>(host->Handle()), nullptr, FALSE);
-  UpdateWindow(static_cast<HWND>(host->Handle()));
-  Pump(100);
-  capture::TCapture shot = capture::CaptureWindow(static_cast<HWND>(host->Handle()), true);
-  CreateDirectoryW(L"artefacts", nullptr);
-  ASSERT_TRUE(capture::SaveBmp(shot, L"artefacts\\hyperlink_host_skin.bmp"));
+  capture::TCapture shot = Shoot(host, L"hyperlink_host_skin.bmp");
   bool seen221 = false;
   for (auto& p : pictures) {
     HMODULE self = GetModuleHandleW(nullptr);
@@ -544,24 +549,14 @@ TEST_F(THostFixture, ScreenshotOfSkinPicturesMatchesComputedPixels) {
     ASSERT_NE(res, nullptr) << p.Id;
     ASSERT_EQ(SizeofResource(self, res), static_cast<DWORD>(p.W * p.H * 4)) << p.Id;
     auto* rgba = static_cast<const uint8_t*>(LockResource(LoadResource(self, res)));
-    int bad = 0;
-    for (int y = 0; y < p.H; ++y)
-      for (int x = 0; x < p.W; ++x) {
-        const uint8_t* s = rgba + (static_cast<size_t>(y) * p.W + x) * 4;
-        uint32_t a = s[3];
-        seen221 |= a == 221;
-        uint32_t src = a << 24 | (s[0] * a >> 8) << 16 | (s[1] * a >> 8) << 8 | (s[2] * a >> 8);
-        uint32_t want = Over(src, 0xFFFFFF, p.Enabled ? 255 : 90);
-        uint32_t got = shot.At(p.X + x, p.Y + y) & 0xFFFFFF;
-        for (int sh = 0; sh < 24; sh += 8)
-          if (std::abs(static_cast<int>(want >> sh & 0xFF) - static_cast<int>(got >> sh & 0xFF)) > 2) {
-            if (bad++ < 3)
-              ADD_FAILURE() << "picture " << p.Id << " at " << x << "," << y << ": " << std::hex << got << " want "
-                            << want;
-            break;
-          }
-      }
-    EXPECT_EQ(bad, 0) << "picture " << p.Id;
+    auto want = [&](int x, int y) {
+      const uint8_t* s = rgba + (static_cast<size_t>(y) * p.W + x) * 4;
+      uint32_t a = s[3];
+      seen221 |= a == 221;
+      uint32_t src = a << 24 | (s[0] * a >> 8) << 16 | (s[1] * a >> 8) << 8 | (s[2] * a >> 8);
+      return Over(src, 0xFFFFFF, p.Enabled ? 255 : 90);
+    };
+    EXPECT_EQ(Mismatches(shot, p.X, p.Y, p.W, p.H, want, "picture " + std::to_string(p.Id)), 0);
   }
   EXPECT_TRUE(seen221) << "no pixel of alpha 221 among the pictures";
 }
