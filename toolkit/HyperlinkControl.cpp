@@ -1468,6 +1468,7 @@ void THyperlinkControl::BufferedPaint(TRect R, void* DC, const TBufferedPaintPro
       SetWindowOrgEx(mem, R.Left, R.Top, nullptr);
       TDCCanvas canvas(mem);
       try {
+        TImageBatch batch;  // the same pictures drawn many times stay selected for the paint
         PaintCopy(&canvas, R);
         PaintProc(Data, &canvas);
       } catch (...) {
@@ -1478,6 +1479,7 @@ void THyperlinkControl::BufferedPaint(TRect R, void* DC, const TBufferedPaintPro
       BitBlt(target, R.Left, R.Top, R.Width(), R.Height(), mem, 0, 0, SRCCOPY);
     } else {
       TDCCanvas canvas(target);
+      TImageBatch batch;
       PaintCopy(&canvas, R);
       PaintProc(Data, &canvas);
     }

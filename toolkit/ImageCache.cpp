@@ -194,18 +194,37 @@ void TDynConImage::DrawPlaceholder() {
 
 class TImageCache::TSelection {
  public:
-  TSelection(HDC Dc, void* Image) : FDc(Dc) {
-    FOld = SelectObject(Dc, static_cast<HGDIOBJ>(Image));
-    CheckHandle(FOld);
+  TSelection(TImageCache& Cache, void* Image) : FCache(Cache) {
+    HDC Dc = static_cast<HDC>(Cache.FDC);
+    if (Cache.FBatchDepth > 0) {
+      if (Cache.FSelected == Image) return;
+      HGDIOBJ Old = static_cast<HGDIOBJ>(CheckHandle(SelectObject(Dc, static_cast<HGDIOBJ>(Image))));
+      if (!Cache.FSelected) Cache.FDCBitmap = Old;
+      Cache.FSelected = Image;
+      return;
+    }
+    FOld = static_cast<HGDIOBJ>(CheckHandle(SelectObject(Dc, static_cast<HGDIOBJ>(Image))));
   }
-  ~TSelection() { SelectObject(FDc, FOld); }
+  ~TSelection() {
+    if (FOld) SelectObject(static_cast<HDC>(FCache.FDC), FOld);
+  }
   TSelection(const TSelection&) = delete;
   TSelection& operator=(const TSelection&) = delete;
 
  private:
-  HDC FDc;
-  HGDIOBJ FOld;
+  TImageCache& FCache;
+  HGDIOBJ FOld = nullptr;  // outside a batch: what to put back
 };
+
+void TImageCache::Unselect() {
+  if (!FSelected) return;
+  SelectObject(static_cast<HDC>(FDC), static_cast<HGDIOBJ>(FDCBitmap));
+  FSelected = FDCBitmap = nullptr;
+}
+
+void TImageCache::EndBatch() {
+  if (FBatchDepth > 0 && --FBatchDepth == 0) Unselect();
+}
 
 TImageCache::TImageCache()
     : FMap(std::make_unique<THashMap>()), FDynamicNames(NewNameList()), FRegisteredNames(NewNameList()) {
@@ -215,6 +234,7 @@ TImageCache::TImageCache()
 
 TImageCache::~TImageCache() {
   SetRetryTimer(false);
+  Unselect();
   FMap.reset();
   if (FDC) DeleteDC(static_cast<HDC>(FDC));
 }
@@ -290,7 +310,7 @@ void TImageCache::Draw(TCanvas* Canvas, TImageId Id, int X, int Y, int SrcWidth,
     if (!Stretched) Height = SrcHeight;
   }
   if (SrcWidth <= 0 || SrcHeight <= 0 || Width <= 0 || Height <= 0) return;
-  TSelection S(static_cast<HDC>(FDC), E->Image);
+  TSelection S(*this, E->Image);
   if (!AlphaDraw(Canvas->Handle(), X, Y, Alpha, Width, Height, SrcX, SrcY, FDC, SrcWidth, SrcHeight))
     LogImage(Msg.DrawFailed, Id);
 }
@@ -310,7 +330,7 @@ void TImageCache::StretchDraw(TCanvas* Canvas, TImageId Id, int X, int Y, int Wi
   if (SrcHeight == -1) SrcHeight = E->Height;
   if (Width == -1) Width = E->Width;
   if (Height == -1) Height = E->Height;
-  TSelection S(static_cast<HDC>(FDC), E->Image);
+  TSelection S(*this, E->Image);
   HDC Dst = DC(Canvas);
   int OldMode = SetStretchBltMode(Dst, COLORONCOLOR);
   StretchBlt(Dst, X, Y, Width, Height, static_cast<HDC>(FDC), SrcX, SrcY, SrcWidth, SrcHeight, SRCCOPY);
@@ -345,7 +365,7 @@ void TImageCache::DrawFrame(TCanvas* Canvas, const TRect& R, TImageId Id, int Le
   SrcHeight = std::min(SrcHeight, E->Height - SrcY);
   const int SB = SrcY + SrcHeight;  // source bottom
   const int L = R.Left, T = R.Top, Rt = R.Right, B = R.Bottom;
-  TSelection S(static_cast<HDC>(FDC), E->Image);
+  TSelection S(*this, E->Image);
   auto Piece = [&](TRect Dst, TRect Src) { TileDraw(Canvas, Dst, Src, UseAlpha, Alpha); };
   if (Top > 0) {
     Piece(Rect(L, T, L + Left, T + Top), Rect(0, SrcY, Left, SrcY + Top));
@@ -404,6 +424,7 @@ TImageId TImageCache::GetDynamicImageId(const AnsiString& Name, TImageId Default
     auto* Entry = new TDynConImage(Name, Width, Height);
     FMap->Add({Id, Entry});
     FDynamicNames->AddObject(Name, IdObject(Id));
+    Unselect();
     Entry->Update(this);
     if (Entry->Pending()) SetRetryTimer(true);
   }
@@ -430,6 +451,7 @@ void TImageCache::RegisterImageName(const AnsiString& Name, TImageId Id) {
 void TImageCache::RegisterGeneratedImage(uint32_t Base, int Width, int Height, TPaintProc PaintProc, int Scale,
                                          TImageSizeProc SizeProc) {
   TImageId Key = GeneratedImageId(Base);
+  Unselect();
   FMap->Remove(Key);
   auto* Entry = new TInternalImage;
   Entry->PaintProc = std::move(PaintProc);
@@ -448,6 +470,7 @@ void TImageCache::RetryPending() {
   for (int I = 0; I < FDynamicNames->Count(); ++I) {
     auto* Entry = dynamic_cast<TDynConImage*>(FMap->GetValue(ObjectId(FDynamicNames->Objects(I))));
     if (!Entry || !Entry->Pending()) continue;
+    Unselect();
     Entry->Update(this);
     if (Entry->Pending())
       StillPending = true;

@@ -150,6 +150,13 @@ class TImageCache : public TObject {
   std::function<void(TObject* Sender, TDynConImage* Entry, TBitmap* Bitmap)> OnSupplyImage;
   // Called once after a retry brought pictures that were pending.
   TNotifyEvent OnChange;
+  // While a batch is open (nested batches count), the memory DC keeps the picture it drew last
+  // selected for the next draw of the same picture: selecting a bitmap costs as much as blending
+  // a small one, and a window's paint draws the same few pictures many times. A picture is never
+  // selected outside a batch, so others may select it into their own DCs then. A host window
+  // opens one for each paint (TImageBatch).
+  void BeginBatch() { ++FBatchDepth; }
+  void EndBatch();
   // The retry timer's work (every 30 s while a named picture is pending).
   void RetryPending();
   bool RetryTimerEnabled() const { return FTimerId != 0; }
@@ -158,17 +165,39 @@ class TImageCache : public TObject {
  private:
   void SetRetryTimer(bool Enabled);
   static void __stdcall TimerProc(void* Wnd, unsigned Msg, uintptr_t Id, unsigned long Time);
-  // Selects the entry's image into the memory DC for the life of the object.
+  // Selects the entry's image into the memory DC for the life of the object (within a batch:
+  // until another picture is drawn or the batch ends).
   class TSelection;
+  // Puts the memory DC's own bitmap back (before a picture is replaced or freed).
+  void Unselect();
   void TileDraw(TCanvas* Canvas, const TRect& Dst, const TRect& Src, bool UseAlpha, uint8_t Alpha);
   std::unique_ptr<THashMap> FMap;
   void* FDC = nullptr;
+  int FBatchDepth = 0;
+  void* FSelected = nullptr;  // the picture kept selected in a batch
+  void* FDCBitmap = nullptr;  // the memory DC's own bitmap while a picture is kept selected
   std::unique_ptr<TStringList> FDynamicNames;
   std::unique_ptr<TStringList> FRegisteredNames;
   uintptr_t FTimerId = 0;
 };
 
 extern TImageCache* ImageCache;
+
+// A batch of the global cache for the life of the object. Threads: user interface.
+class TImageBatch {
+ public:
+  TImageBatch() : FCache(ImageCache) {
+    if (FCache) FCache->BeginBatch();
+  }
+  ~TImageBatch() {
+    if (FCache) FCache->EndBatch();
+  }
+  TImageBatch(const TImageBatch&) = delete;
+  TImageBatch& operator=(const TImageBatch&) = delete;
+
+ private:
+  TImageCache* FCache;
+};
 
 // Start-up (after the PNG codec's) and end of the unit: the global ImageCache.
 void ImageCacheInitialize();

@@ -178,6 +178,49 @@ TEST(SkinPictures, DrawnWithPerPixelAlpha) {
   }));
 }
 
+// Within a batch (as a host's paint opens one) the picture drawn last stays selected in the
+// cache's DC, so that another DC cannot select it; drawings are the same as outside a batch, also
+// when pictures take turns; nested batches end with the outermost, which lets the picture go.
+TEST(SkinPictures, ABatchKeepsThePictureDrawnLastOnlyWhileOpen) {
+  HDC Other = CreateCompatibleDC(nullptr);
+  auto SelectableElsewhere = [Other](void* Image) {
+    HGDIOBJ Old = SelectObject(Other, static_cast<HGDIOBJ>(Image));
+    if (Old) SelectObject(Other, Old);
+    return Old != nullptr;
+  };
+  const SkinImage& Logo = Skin[0];
+  const SkinImage& Tile = Skin[4];
+  void* LogoImage = ImageCache->GetImage(Logo.Id)->Image;
+  {
+    TImageBatch Outer;
+    {
+      TImageBatch Inner;
+      for (int Round = 0; Round < 2; ++Round)
+        for (const SkinImage* S : {&Logo, &Tile}) {
+          SCOPED_TRACE(std::string(S->Name) + " round " + std::to_string(Round));
+          Reference R = Decoded(*S);
+          Surface Dst(S->Width + 4, S->Height + 4);
+          Paint(Dst);
+          ImageCache->Draw(&Dst.Canvas, S->Id, 2, 2, -1, -1, 0, 0, -1, -1, 221);
+          EXPECT_TRUE(Matches(Dst, [&](int X, int Y) {
+            bool In = X >= 2 && Y >= 2 && X < 2 + S->Width && Y < 2 + S->Height;
+            return In ? Over(Background(X, Y), R.At(X - 2, Y - 2), 221) : Background(X, Y);
+          }));
+        }
+      EXPECT_TRUE(SelectableElsewhere(LogoImage)) << "the tile was drawn last";
+      Surface Dst(Logo.Width, Logo.Height);
+      ImageCache->DrawAt(&Dst.Canvas, Logo.Id, 0, 0);
+      EXPECT_FALSE(SelectableElsewhere(LogoImage)) << "kept for the next draw";
+    }
+    EXPECT_FALSE(SelectableElsewhere(LogoImage)) << "the outer batch is still open";
+  }
+  EXPECT_TRUE(SelectableElsewhere(LogoImage)) << "let go with the last batch";
+  Surface Dst(Logo.Width, Logo.Height);
+  ImageCache->DrawAt(&Dst.Canvas, Logo.Id, 0, 0);
+  EXPECT_TRUE(SelectableElsewhere(LogoImage)) << "never kept outside a batch";
+  DeleteDC(Other);
+}
+
 TEST(SkinPictures, StretchedAndCutByCopy) {
   for (const SkinImage& S : Skin) {
     SCOPED_TRACE(S.Name);
