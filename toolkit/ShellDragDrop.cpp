@@ -159,25 +159,6 @@ TEnumFormatEtc::~TEnumFormatEtc() {
   for (FORMATETC& f : FFormats) FreeFormatEtc(f);
 }
 
-HRESULT TEnumFormatEtc::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumFORMATETC)) {
-    *ppv = static_cast<IEnumFORMATETC*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG TEnumFormatEtc::AddRef() { return (ULONG)InterlockedIncrement(&FRefCount); }
-
-ULONG TEnumFormatEtc::Release() {
-  LONG n = InterlockedDecrement(&FRefCount);
-  if (n == 0) delete this;
-  return (ULONG)n;
-}
-
 HRESULT TEnumFormatEtc::Next(ULONG Count, FORMATETC* Array, ULONG* Fetched) {
   if (Fetched) *Fetched = 0;
   if (Count < 1 || !Array || FCursor >= FFormats.size() || (Count != 1 && !Fetched)) return S_FALSE;
@@ -218,25 +199,6 @@ TDataObject::~TDataObject() {
     FreeFormatEtc(e.Format);
     ReleaseStgMedium(&e.Medium);
   }
-}
-
-HRESULT TDataObject::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
-    *ppv = static_cast<IDataObject*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG TDataObject::AddRef() { return (ULONG)InterlockedIncrement(&FRefCount); }
-
-ULONG TDataObject::Release() {
-  LONG n = InterlockedDecrement(&FRefCount);
-  if (n == 0) delete this;
-  return (ULONG)n;
 }
 
 HRESULT TDataObject::GetData(FORMATETC* Format, STGMEDIUM* Medium) {
@@ -318,25 +280,6 @@ HRESULT TDataObject::EnumDAdvise(IEnumSTATDATA**) { return OLE_E_ADVISENOTSUPPOR
 
 // ---------------------------------------------------------------------------------------------
 
-HRESULT TDropSource::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropSource)) {
-    *ppv = static_cast<IDropSource*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG TDropSource::AddRef() { return (ULONG)InterlockedIncrement(&FRefCount); }
-
-ULONG TDropSource::Release() {
-  LONG n = InterlockedDecrement(&FRefCount);
-  if (n == 0) delete this;
-  return (ULONG)n;
-}
-
 HRESULT TDropSource::QueryContinueDrag(BOOL EscapePressed, DWORD KeyState) {
   if (EscapePressed) return DRAGDROP_S_CANCEL;
   if (!(KeyState & MK_LBUTTON)) return DRAGDROP_S_DROP;
@@ -358,25 +301,6 @@ void TDropTarget::MakeHelper() {
   void* p = nullptr;
   if (SUCCEEDED(CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IDropTargetHelper, &p)))
     FHelper = static_cast<IDropTargetHelper*>(p);
-}
-
-HRESULT TDropTarget::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTarget)) {
-    *ppv = static_cast<IDropTarget*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG TDropTarget::AddRef() { return (ULONG)InterlockedIncrement(&FRefCount); }
-
-ULONG TDropTarget::Release() {
-  LONG n = InterlockedDecrement(&FRefCount);
-  if (n == 0) delete this;
-  return (ULONG)n;
 }
 
 POINT TDropTarget::ClientPoint(POINTL Point) const {

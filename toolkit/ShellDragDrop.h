@@ -53,15 +53,41 @@ FORMATETC CopyFormatEtc(const FORMATETC& Source);
 // Threads: any.
 TUniStringList* GetDroppedFiles(HDROP Drop);
 
+// IUnknown of a reference-counted object with the one interface I, whose id is Iid: made with one
+// reference, which the maker releases; freed at its last release. Threads: any.
+template <class I, const IID& Iid>
+class TComObject : public I {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, Iid)) {
+      *ppv = static_cast<I*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return (ULONG)InterlockedIncrement(&FRefCount); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LONG n = InterlockedDecrement(&FRefCount);
+    if (n == 0) delete this;
+    return (ULONG)n;
+  }
+
+ protected:
+  virtual ~TComObject() = default;
+
+ private:
+  LONG FRefCount = 1;
+};
+
 // The formats of a data object: a snapshot of their descriptions and a cursor.
-class TEnumFormatEtc : public IEnumFORMATETC {
+class TEnumFormatEtc : public TComObject<IEnumFORMATETC, IID_IEnumFORMATETC> {
  public:
   // Threads: any (one at a time, as COM calls it).
   explicit TEnumFormatEtc(const std::vector<FORMATETC>& Formats, ULONG Cursor = 0);
   virtual ~TEnumFormatEtc();
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   // Copies up to Count entries; S_OK only when all Count were copied, S_FALSE otherwise
   // (Fetched says how many).
   HRESULT STDMETHODCALLTYPE Next(ULONG Count, FORMATETC* Array, ULONG* Fetched) override;
@@ -71,21 +97,17 @@ class TEnumFormatEtc : public IEnumFORMATETC {
   HRESULT STDMETHODCALLTYPE Clone(IEnumFORMATETC** Enum) override;
 
  private:
-  LONG FRefCount = 1;
   std::vector<FORMATETC> FFormats;
   ULONG FCursor;
 };
 
 // A data object over a list of entries, each a format description and its medium.
-class TDataObject : public IDataObject {
+class TDataObject : public TComObject<IDataObject, IID_IDataObject> {
  public:
   // Made with one reference, which the maker releases.
   // Threads: any (one at a time, as COM calls it).
   TDataObject();
   virtual ~TDataObject();
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetData(FORMATETC* Format, STGMEDIUM* Medium) override;
   HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC* Format, STGMEDIUM* Medium) override;
   HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* Format) override;
@@ -103,36 +125,26 @@ class TDataObject : public IDataObject {
     FORMATETC Format;
     STGMEDIUM Medium;
   };
-  LONG FRefCount = 1;
   std::vector<TDataObjectData> FEntries;
 };
 
 // The drop source of a drag this control started: Escape cancels, releasing the left button
 // drops.
-class TDropSource : public IDropSource {
+class TDropSource : public TComObject<IDropSource, IID_IDropSource> {
  public:
   TDropSource() = default;
   virtual ~TDropSource() = default;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL EscapePressed, DWORD KeyState) override;
   HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD Effect) override;
-
- private:
-  LONG FRefCount = 1;
 };
 
 // The drop target of a control: passes each call to the shell's drag-image helper (when there is
 // one), then to the control, unless the control itself is dragging and may not take its own drop.
-class TDropTarget : public IDropTarget {
+class TDropTarget : public TComObject<IDropTarget, IID_IDropTarget> {
  public:
   // Threads: user-interface thread.
   explicit TDropTarget(TDragDropControl* Control);
   virtual ~TDropTarget();
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* DataObject, DWORD KeyState, POINTL Point, DWORD* Effect) override;
   HRESULT STDMETHODCALLTYPE DragOver(DWORD KeyState, POINTL Point, DWORD* Effect) override;
   HRESULT STDMETHODCALLTYPE DragLeave() override;
@@ -152,7 +164,6 @@ class TDropTarget : public IDropTarget {
  private:
   void MakeHelper();
   POINT ClientPoint(POINTL Point) const;
-  LONG FRefCount = 1;
   IDropTargetHelper* FHelper = nullptr;
   uint16_t FFormat = 0;
   TDragDropControl* FControl;
