@@ -9,6 +9,7 @@
 
 #include "classlib/Forms.h"
 #include "common/Peer.h"
+#include "common/XInput.h"
 #include "common/WindowCapture.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/HyperlinkControl.h"
@@ -16,30 +17,6 @@
 
 namespace {
 
-// Serves the window's messages for Ms milliseconds.
-void Pump(int Ms) {
-  DWORD end = GetTickCount() + static_cast<DWORD>(Ms);
-  for (;;) {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-    DWORD now = GetTickCount();
-    if (static_cast<int>(end - now) <= 0) break;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, end - now, QS_ALLINPUT);
-  }
-}
-
-// Serves messages until Done or Ms milliseconds.
-bool PumpUntil(const std::function<bool()>& Done, int Ms) {
-  DWORD end = GetTickCount() + static_cast<DWORD>(Ms);
-  while (!Done()) {
-    if (static_cast<int>(end - GetTickCount()) <= 0) return false;
-    Pump(10);
-  }
-  return true;
-}
 
 void Xdo(const std::string& Args) {
   peer::Result r = peer::Run("xdotool " + Args, 20);
@@ -84,11 +61,11 @@ struct THostFixture : public ::testing::Test {
     host->SetBounds(0, 0, 300, 200);
     form->Show();
     host->HandleNeeded();
-    Pump(100);
+    xinput::PumpFor(100);
   }
   void TearDown() override {
     form.reset();
-    Pump(20);
+    xinput::PumpFor(20);
   }
   // The screen point of a host-client point.
   POINT Screen(int X, int Y) {
@@ -135,44 +112,44 @@ TEST_F(THostFixture, HoverCursorLeaveAndClicksFromTheMouse) {
   };
   // Hover: hot, the element's cursor and hint.
   MoveTo(30, 30);
-  ASSERT_TRUE(PumpUntil([&] { return host->HotLink() == a; }, 2000));
+  ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == a; }, 2000));
   EXPECT_EQ(a->State(), hsHot);
   EXPECT_EQ(host->Cursor(), crHandPoint);
   EXPECT_EQ(host->Hint(), L"block a");
   EXPECT_TRUE(host->ShowHint());
   // A disabled element is hovered but never hot.
   MoveTo(30, 110);
-  ASSERT_TRUE(PumpUntil([&] { return host->HotLink() == nullptr; }, 2000));
+  ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == nullptr; }, 2000));
   EXPECT_EQ(host->HoverLink(), off);
   EXPECT_EQ(off->State(), hsNormal);
   EXPECT_EQ(host->Cursor(), crDefault);
   // Leaving the window clears the hot link.
   MoveTo(30, 30);
-  ASSERT_TRUE(PumpUntil([&] { return host->HotLink() == a; }, 2000));
+  ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == a; }, 2000));
   POINT outside = Screen(600, 500);
   Xdo("mousemove --sync " + std::to_string(outside.x) + " " + std::to_string(outside.y));
-  ASSERT_TRUE(PumpUntil([&] { return host->HotLink() == nullptr; }, 2000));
+  ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == nullptr; }, 2000));
   EXPECT_EQ(a->State(), hsNormal);
   EXPECT_EQ(host->Cursor(), crDefault);
   // Two releases within the double-click time: one click, bubbled once to the parents. (Coming
   // back to the point the pointer left from would be no move at all.)
   MoveTo(35, 35);
-  ASSERT_TRUE(PumpUntil([&] { return host->HotLink() == a; }, 2000));
+  ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == a; }, 2000));
   Xdo("click --repeat 2 --delay 60 1");
-  PumpUntil([&] { return clicks.size() >= 1; }, 2000);
-  Pump(200);
+  xinput::PumpUntil([&] { return clicks.size() >= 1; }, 2000);
+  xinput::PumpFor(200);
   EXPECT_EQ(clicks, std::vector<THyperlink*>{a});
   EXPECT_EQ(a->State(), hsHot);
   EXPECT_FALSE(a->Flag(lfInClick));
   // A release on another link within that time is a click of its own.
   MoveTo(130, 30);
-  ASSERT_TRUE(PumpUntil([&] { return host->HotLink() == b; }, 2000));
+  ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == b; }, 2000));
   Xdo("click 1");
-  PumpUntil([&] { return clicks.size() >= 2; }, 2000);
+  xinput::PumpUntil([&] { return clicks.size() >= 2; }, 2000);
   EXPECT_EQ(clicks, (std::vector<THyperlink*>{a, b}));
   EXPECT_EQ(b->Bubbled, 0);  // the click bubbles from the link's parent upwards
   MoveTo(250, 150);
-  PumpUntil([&] { return host->HotLink() == nullptr; }, 2000);
+  xinput::PumpUntil([&] { return host->HotLink() == nullptr; }, 2000);
 }
 
 TEST_F(THostFixture, RootLayoutsWithEdgeBordersAndInsets) {
@@ -230,13 +207,13 @@ TEST_F(THostFixture, ScrollBarFollowsTheContentAndTheWheelScrolls30ANotch) {
   EXPECT_TRUE(IsWindowVisible(static_cast<HWND>(list->ScrollBar()->Handle())));
   // The wheel through the X server: one notch down moves 30, clamped at the ends.
   MoveTo(100, 100);
-  Pump(50);
+  xinput::PumpFor(50);
   Xdo("click 5");
-  ASSERT_TRUE(PumpUntil([&] { return list->ScrollPos() == 30; }, 2000)) << list->ScrollPos();
+  ASSERT_TRUE(xinput::PumpUntil([&] { return list->ScrollPos() == 30; }, 2000)) << list->ScrollPos();
   Xdo("click --repeat 3 --delay 30 5");
-  ASSERT_TRUE(PumpUntil([&] { return list->ScrollPos() == 120; }, 2000)) << list->ScrollPos();
+  ASSERT_TRUE(xinput::PumpUntil([&] { return list->ScrollPos() == 120; }, 2000)) << list->ScrollPos();
   Xdo("click --repeat 6 --delay 30 4");
-  ASSERT_TRUE(PumpUntil([&] { return list->ScrollPos() == 0; }, 2000)) << list->ScrollPos();
+  ASSERT_TRUE(xinput::PumpUntil([&] { return list->ScrollPos() == 0; }, 2000)) << list->ScrollPos();
   list->SetScrollPos(100000);
   EXPECT_EQ(list->ScrollPos(), 600 - 200);
   // The hover follows the content: the row under (100, 100) scrolled by 400 is row 16.
@@ -271,7 +248,7 @@ TEST_F(THostFixture, RunsFreedOnTheLinkFreeThreadKeepTheirNeighbour) {
     links.front()->SetBoundsRect(TRect{0, 0, 10, 10});
     MoveTo(spot, spot);
     ++spot;
-    PumpUntil([&] { return host->HotLink() == links.front(); }, 2000);
+    xinput::PumpUntil([&] { return host->HotLink() == links.front(); }, 2000);
     EXPECT_EQ(host->HotLink(), links.front());
     Freed = 0;
     box->FreeLinks(links.front(), links.back(), true);
@@ -281,7 +258,7 @@ TEST_F(THostFixture, RunsFreedOnTheLinkFreeThreadKeepTheirNeighbour) {
       EXPECT_EQ(host->FreeThread(), nullptr);
     } else {
       ASSERT_NE(host->FreeThread(), nullptr);
-      EXPECT_TRUE(PumpUntil([&] { return host->FreeThread() == nullptr; }, 5000));
+      EXPECT_TRUE(xinput::PumpUntil([&] { return host->FreeThread() == nullptr; }, 5000));
       EXPECT_EQ(Freed, run);
     }
     EXPECT_EQ(before->Next(), after);
@@ -321,8 +298,8 @@ TEST_F(THostFixture, AnimationTimerAtTheCommonPeriod) {
   EXPECT_EQ(host->BaseInterval(), 10);
   EXPECT_EQ(host->AnimatedCount(), 3);
   // a stops after its third step and leaves the list.
-  ASSERT_TRUE(PumpUntil([&] { return a->Left == 0; }, 3000));
-  Pump(50);
+  ASSERT_TRUE(xinput::PumpUntil([&] { return a->Left == 0; }, 3000));
+  xinput::PumpFor(50);
   EXPECT_FALSE(a->Animating());
   EXPECT_EQ(host->AnimatedCount(), 2);
   EXPECT_GT(1000 - tiny->Left, 1000 - b->Left);
@@ -408,7 +385,7 @@ capture::TCapture Shoot(THyperlinkControl* Host, const std::wstring& File) {
   Host->Relayout();
   InvalidateRect(static_cast<HWND>(Host->Handle()), nullptr, FALSE);
   UpdateWindow(static_cast<HWND>(Host->Handle()));
-  Pump(100);
+  xinput::PumpFor(100);
   capture::TCapture Shot = capture::CaptureWindow(static_cast<HWND>(Host->Handle()), true);
   CreateDirectoryW(L"artefacts", nullptr);
   EXPECT_TRUE(capture::SaveBmp(Shot, (L"artefacts\\" + File).c_str()));
