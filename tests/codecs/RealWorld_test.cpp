@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "sox -t raw -r 48000 -e signed -b 16 -c 6 IN DIR/s.wav && oggenc -Q -q 4 -o OUT DIR/s.wav"},
         VorbisCase{"ShorterThanAPage", 2, 44100, 300, "oggenc RAW -o OUT IN"},
         VorbisCase{"ChainedStreams", 2, 44100, 20000,
-                   "oggenc RAW -t One -o DIR/a.ogg IN && oggenc RAW -t Two -o DIR/b.ogg IN && cat DIR/a.ogg DIR/b.ogg > OUT"},
+                   "oggenc RAW -s 1 -t One -o DIR/a.ogg IN && oggenc RAW -s 2 -t Two -o DIR/b.ogg IN && cat DIR/a.ogg DIR/b.ogg > OUT"},
         VorbisCase{"CoverArtCommentOverManyPages", 2, 44100, 20000,
                    "oggenc RAW -c \"METADATA_BLOCK_PICTURE=$(head -c 90000 /dev/urandom | base64 -w0)\" -t Title "
                    "-o OUT IN"},
