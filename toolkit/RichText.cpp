@@ -223,40 +223,45 @@ void TTextRichTextItem::Format(TRichTextFormatter* F) {
         if (FitWidth(Start, RunEnd) <= Room) {
           Cut = RunEnd;
         } else {
-          // Bisection for the longest prefix that fits, then back to a break opportunity.
+          // Bisection for the longest prefix that fits.
           int Lo = Start, Hi = RunEnd;  // [Start, Lo) fits, [Start, Hi) does not
           while (Hi - Lo > 1) {
             int Mid = (Lo + Hi) / 2;
             if (FitWidth(Start, Mid) <= Room) Lo = Mid; else Hi = Mid;
           }
-          int Fits = Lo;
+          const int Fits = Lo;
+          if (Last) {
+            // The rest does not fit the last row the element shows: the item is cut off here.
+            if (fFlags & (rfTruncate | rfTruncateFull)) F->MarkTruncated();
+            if (fFlags & rfTruncateFull) {
+              if (Fits > Start)
+                F->AddPiece(NewPiece(Start, Fits - Start), std::min(Width(Start, Fits), Room), Height, M.Descent,
+                            MinHeight, fAlignment);
+            } else {
+              int Avail = Room - Ell.cx;
+              if (Avail < 0 && !(fFlags & rfTruncate)) {
+                // The pieces before make room for the "...".
+                F->ShortenRow(-Avail);
+                Room = F->Remaining();
+                Avail = Room - Ell.cx;
+                SelectObject(DC, Font->Handle());
+              }
+              int K = Start;
+              while (K < RunEnd && Width(Start, K + 1) <= Avail) ++K;
+              if (Avail >= 0) {
+                TRTTextBaseHyperlink* P = NewPiece(Start, K - Start);
+                P->SetEllipsis(true);
+                F->AddPiece(P, Width(Start, K) + Ell.cx, Height, M.Descent, MinHeight, fAlignment);
+              }
+            }
+            Ended = true;
+            break;
+          }
           for (int K = Fits; K > Start; --K)
             if (CanEnd(static_cast<size_t>(K - 1))) {
               Cut = K;
               break;
             }
-          if (Cut == 0 && Last) {
-            // The text does not fit the last row the element shows: cut it off.
-            if (fFlags & rfTruncateFull) {
-              F->MarkTruncated();
-              if (Fits > Start) F->AddPiece(NewPiece(Start, Fits - Start), std::min(Width(Start, Fits), Room), Height,
-                                            M.Descent, MinHeight, fAlignment);
-              Ended = true;
-              break;
-            }
-            if (fFlags & rfTruncate) F->MarkTruncated();
-            int Avail = Room - Ell.cx;
-            int K = Start;
-            while (K < RunEnd && Width(Start, K + 1) <= Avail) ++K;
-            if (Avail >= 0) {
-              TRTTextBaseHyperlink* P = NewPiece(Start, K - Start);
-              P->SetEllipsis(true);
-              F->AddPiece(P, Width(Start, K) + Ell.cx, Height, M.Descent, MinHeight, fAlignment);
-            }
-            F->MarkTruncated();
-            Ended = true;
-            break;
-          }
           if (Cut == 0) {
             if (!F->RowEmpty()) {
               F->FinishRow();
@@ -721,6 +726,42 @@ void TRichTextFormatter::AddPiece(TBaseHyperlink* Piece, int Width, int Height, 
   if (!AutoWidth()) fRemaining -= Width;
 }
 
+int TRichTextFormatter::ShortenRow(int Need) {
+  HDC DC = static_cast<HDC>(fDC);
+  int Freed = 0;
+  while (Freed < Need && !fRow.empty()) {
+    TPiece& P = fRow.back();
+    auto* T = dynamic_cast<TRTTextBaseHyperlink*>(P.Link);
+    if (!T) break;
+    TTextRichTextItem* Item = T->Item();
+    HGDIOBJ Old = SelectObject(DC, Item->StateFont(Item->LinkState(hsNormal))->Handle());
+    const wchar_t* Text = Item->Text().data() + T->First();
+    int Len = T->Length(), W = P.Width;
+    while (Len > 0 && Freed + P.Width - W < Need) {
+      --Len;
+      SIZE S{};
+      GetTextExtentPoint32W(DC, Text, Len, &S);
+      W = S.cx;
+    }
+    SelectObject(DC, Old);
+    int Gain = P.Width - W;
+    Freed += Gain;
+    fRowWidth -= Gain;
+    fRemaining += Gain;
+    fX += fRightToLeft ? Gain : -Gain;
+    if (Len == 0) {
+      if (Item->Element() == T) Item->SetElement(nullptr);
+      delete T;
+      fRow.pop_back();
+    } else {
+      T->SetLength(Len);
+      P.Width = W;
+      if (fRightToLeft) P.X += Gain;
+    }
+  }
+  return Freed;
+}
+
 void TRichTextFormatter::PlaceRow(int Top) {
   int Offset;
   int W = AutoWidth() ? fRowWidth : fWidth;
@@ -892,11 +933,18 @@ void TCustomRichText::SetBoundsRect(const TRect& R) {
     TAnimatedHyperlink::SetBoundsRect(R);
     return;
   }
-  bool HeightChanged = R.Height() != GetHeight();
-  TAnimatedHyperlink::SetBoundsRect(R);
-  if (HeightChanged && !(AutoHeight() || ThirdMode())) fLayoutWidth = -1;
-  if (GetWidth() != fLayoutWidth && !AutoWidth()) Layout();
-  else if (AutoWidth() && fLayoutWidth < 0) Layout();
+  bool Grows = AutoHeight() || ThirdMode();
+  // A new fixed height shows another number of rows; a new width breaks them anew.
+  if (!Grows && R.Height() != GetHeight()) fLayoutWidth = -1;
+  bool Needed = AutoWidth() ? fLayoutWidth < 0 : R.Width() != fLayoutWidth;
+  TRect N = R;
+  if (!Needed) {
+    // The sizes that follow the content stay as the layout made them.
+    if (Grows) N.Bottom = N.Top + fContentHeight;
+    if (AutoWidth()) N.Right = N.Left + fContentWidth;
+  }
+  TAnimatedHyperlink::SetBoundsRect(N);
+  if (Needed) Layout();
   if (HasBlinking()) StartAnimation();
 }
 

@@ -215,6 +215,7 @@ class TRTTextBaseHyperlink : public THyperlink {
   // Painted with "..." after the text.
   bool Ellipsis() const { return fEllipsis; }
   void SetEllipsis(bool Value) { fEllipsis = Value; }
+  void SetLength(int Value) { fLength = Value; }
 
  protected:
   TTextRichTextItem* fItem;
@@ -271,6 +272,9 @@ class TRichTextFormatter : public TObject {
   // height of the row.
   void AddPiece(TBaseHyperlink* Piece, int Width, int Height, int Descent, int MinHeight, uint8_t Alignment);
   void FinishRow();
+  // Takes up to Need pixels back from the end of the row by shortening its last text pieces (a
+  // piece shortened to nothing leaves the row); returns the width freed.
+  int ShortenRow(int Need);
   bool RowEmpty() const { return fRow.empty(); }
   // The width left in the row.
   int Remaining() const { return fRemaining; }
