@@ -3,6 +3,7 @@
 // (shadows, blinking) checked in pixels, and links clicked through the X server's mouse.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -532,6 +533,25 @@ TEST(RichTextPaint, ShadowIsTheTextMovedByItsOffset) {
     EXPECT_GT(RedCount, 5) << O.X << "," << O.Y;
     EXPECT_EQ(Misplaced, 0) << O.X << "," << O.Y;
   }
+}
+
+// Chinese text is drawn in glyphs of its own, not in one box for every character.
+TEST(RichTextPaint, ChineseCharactersAreGlyphs) {
+  auto Ink = [](const wchar_t* Text) {
+    TRichText R(false, true, false);
+    R.SetBoundsRect(TRect{0, 0, 60, 0});
+    R.SetText(L"<font size=\"24px\">" + std::wstring(Text) + L"</font>");
+    TShot S(R, 60, 40);
+    std::vector<bool> Dots;
+    for (int Y = 0; Y < 40; ++Y)
+      for (int X = 0; X < 60; ++X) Dots.push_back((S.At(X, Y) & 0xFF) < 160);
+    return Dots;
+  };
+  std::vector<bool> A = Ink(L"\x5BF9"), B = Ink(L"\x97F3"), C = Ink(L"\x6587");
+  EXPECT_GT(std::count(A.begin(), A.end(), true), 20);
+  EXPECT_NE(A, B);
+  EXPECT_NE(B, C);
+  EXPECT_NE(A, C);
 }
 
 TEST(RichTextPaint, BlinkingTextIsHiddenFor400MsOfEvery800) {
