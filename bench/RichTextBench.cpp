@@ -12,17 +12,12 @@
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
 #include "toolkit/RichText.h"
+#include "toolkit/Surface.h"
 #include "toolkit/TextStyles.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
 
 namespace {
-
-class TDCCanvas : public TCanvas {
- public:
-  explicit TDCCanvas(HDC DC) { SetHandle(DC); }
-  ~TDCCanvas() override { SetHandle(nullptr); }
-};
 
 // Mark-up of about Chars visible characters.
 std::wstring MakeMarkup(int Chars) {
@@ -72,24 +67,15 @@ int main(int argc, char** argv) {
     R.SetText(Markup);
     const int Height = R.GetHeight();
     // One buffer for both: a 32-bit DIB as tall as the text.
-    BITMAPINFO Bi{};
-    Bi.bmiHeader.biSize = sizeof Bi.bmiHeader;
-    Bi.bmiHeader.biWidth = Width;
-    Bi.bmiHeader.biHeight = -Height;
-    Bi.bmiHeader.biPlanes = 1;
-    Bi.bmiHeader.biBitCount = 32;
-    void* Bits = nullptr;
-    HDC DC = CreateCompatibleDC(nullptr);
-    HBITMAP Bmp = CreateDIBSection(DC, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
-    HGDIOBJ OldBmp = SelectObject(DC, Bmp);
-    TDCCanvas Canvas(DC);
+    Surface Buffer(Width, Height);
+    HDC DC = Buffer.Dc();
     int Pieces = 0;
     size_t Chars = 0;
     for (int I = 0; I < R.ItemCount(); ++I)
       if (auto* T = dynamic_cast<TTextRichTextItem*>(R.Item(I))) Chars += T->Text().size();
     double Element = bench::Best(Repeats, [&] {
       R.Relayout();
-      R.Paint(&Canvas);
+      R.Paint(&Buffer.Canvas);
       GdiFlush();
     });
     // The floor: the same runs measured whole and the same pieces drawn, fonts selected per run.
@@ -144,9 +130,6 @@ int main(int argc, char** argv) {
       GdiFlush();
     });
     DeleteDC(Measure);
-    SelectObject(DC, OldBmp);
-    DeleteObject(Bmp);
-    DeleteDC(DC);
     std::printf("%-34s %8s %8s %12s %12s %8s\n", "", "chars", "pieces", "element", "floor", "ratio");
     std::printf("%-34s %8zu %8d %10.4f s %10.4f s %7.2fx (goal 2.00x)\n", "layout and paint, 600 px wide",
                 Chars, Pieces, Element, Floor, Element / Floor);

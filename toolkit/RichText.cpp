@@ -77,7 +77,7 @@ int AttrInt(TUniStringList* A, const wchar_t* Name, int Default) {
   return LeadingInt(V, At, N) ? Sign * N : Default;
 }
 
-// The font of a style in a link state, selected while measuring.
+// The ascent and descent of the font selected into a device context.
 struct TFontMetrics {
   int Ascent, Descent;
 };
@@ -200,9 +200,8 @@ void TTextRichTextItem::Format(TRichTextFormatter* F) {
       if (Dx.size() < static_cast<size_t>(RunLen)) Dx.resize(static_cast<size_t>(RunLen));
       SIZE Sz{};
       GetTextExtentExPointW(DC, T + Pos, RunLen, 0, nullptr, Dx.data(), &Sz);
-      auto Width = [&](int From, int To) {  // the width of [From, To) of the text
-        return (To > Pos ? Dx[static_cast<size_t>(To - Pos - 1)] : 0) - (From > Pos ? Dx[static_cast<size_t>(From - Pos - 1)] : 0);
-      };
+      auto Upto = [&](int To) { return To > Pos ? Dx[static_cast<size_t>(To - Pos - 1)] : 0; };
+      auto Width = [&](int From, int To) { return Upto(To) - Upto(From); };  // of [From, To) of the text
       // Trailing blanks may hang over the edge.
       auto FitWidth = [&](int From, int To) {
         while (To > From && IsBlank(T[To - 1])) --To;
@@ -305,7 +304,7 @@ void TImageRichTextItem::Format(TRichTextFormatter* F) {
   fElement = P;
   TPoint S;
   P->GetImageSize(S);
-  F->AddPiece(P, S.X, S.Y, -fVShift, 0, fAlignment);
+  F->AddPiece(P, S.X, S.Y, fVShift, 0, fAlignment);
 }
 
 void TSeparatorRichTextItem::Format(TRichTextFormatter* F) {
@@ -418,6 +417,14 @@ void TRichTextParser::OpenTag(const WideString& Name, TUniStringList* A) {
     S->Own().Mask |= tsmFontStyle;
     S->Update();
   };
+  // An HTML colour into a colour field of the style; an empty value changes nothing.
+  auto Color = [&](TColor TTextStyleRec::*Field, uint16_t Bit, const WideString& Html) {
+    if (Html.empty()) return;
+    TTextStyle* S = ChangeStyle();
+    S->Own().*Field = ColorFromHtml(WideToUtf8(Html), S->Effective().*Field);
+    S->Own().Mask |= Bit;
+    S->Update();
+  };
   if (Tag == L"b") {
     Style(fsBold);
   } else if (Tag == L"i") {
@@ -430,13 +437,7 @@ void TRichTextParser::OpenTag(const WideString& Name, TUniStringList* A) {
     Style(fsUnderline);
     C.ShortCut = true;
   } else if (Tag == L"font") {
-    WideString Color = A->Values(L"color");
-    if (!Color.empty()) {
-      TTextStyle* S = ChangeStyle();
-      S->Own().Color = ColorFromHtml(WideToUtf8(Color), S->Effective().Color);
-      S->Own().Mask |= tsmColor;
-      S->Update();
-    }
+    Color(&TTextStyleRec::Color, tsmColor, A->Values(L"color"));
     WideString Size = A->Values(L"size");
     size_t At = 0;
     while (At < Size.size() && Size[At] == L' ') ++At;
@@ -466,13 +467,7 @@ void TRichTextParser::OpenTag(const WideString& Name, TUniStringList* A) {
     else if (Align == L"center") C.Alignment = raCenter;
     if (Lower(A->Values(L"nocopy")) == L"true") C.Flags |= rfNoCopy;
     ApplyClass(A);
-    WideString Bg = A->Values(L"bgcolor");
-    if (!Bg.empty()) {
-      TTextStyle* S = ChangeStyle();
-      S->Own().BgColor = ColorFromHtml(WideToUtf8(Bg), S->Effective().BgColor);
-      S->Own().Mask |= tsmBgColor;
-      S->Update();
-    }
+    Color(&TTextStyleRec::BgColor, tsmBgColor, A->Values(L"bgcolor"));
   } else if (Tag == L"a") {
     WideString Href = A->Values(L"href");
     C.Href = WideToUtf8(Href);

@@ -17,6 +17,8 @@
 #include "toolkit/TextStyles.h"
 #include "unicode/UniSystem.h"
 
+#include "Surface.h"
+
 namespace {
 
 std::string Hex(uint32_t V) {
@@ -86,13 +88,6 @@ std::vector<std::wstring> Rows(TCustomRichText& R, bool VisibleOnly = false) {
   for (auto& P : Rows) V.push_back(P.second);
   return V;
 }
-
-// A canvas over a device context it does not own.
-class TDCCanvas : public TCanvas {
- public:
-  explicit TDCCanvas(HDC DC) { SetHandle(DC); }
-  ~TDCCanvas() override { SetHandle(nullptr); }
-};
 
 // The widths of texts in a style's font, measured on a window's device context.
 struct TMeasure {
@@ -391,6 +386,25 @@ TEST(RichTextLayout, BaselineSizingAndSpacing) {
   ASSERT_EQ(Tops.size(), 3u);
   EXPECT_EQ(Tops[2] - Tops[1], Small.RowHeight());
   EXPECT_EQ(Tops[1], Big.RowHeight());
+  // A picture sits on the baseline, moved down by its shift; a rule is a row of its own.
+  R->SetText(L"a<img id=\"60000\" width=\"20\" height=\"30\" vshift=\"2\"/>");
+  A = R->FirstChild();
+  TBaseHyperlink* Img = A->Next();
+  ASSERT_NE(Img, nullptr);
+  EXPECT_EQ(Img->GetWidth(), 20);
+  EXPECT_EQ(Img->BoundsRect().Top, 0);
+  EXPECT_EQ(Img->BoundsRect().Bottom - 2, A->BoundsRect().Bottom - Small.Descent);
+  EXPECT_EQ(Img->BoundsRect().Left, Small.W(L"a"));
+  R->SetText(L"a<hr color=\"#FF0000\"/>b");
+  std::vector<TRect> Parts;
+  for (TBaseHyperlink* C = R->FirstChild(); C; C = C->Next()) Parts.push_back(C->BoundsRect());
+  ASSERT_EQ(Parts.size(), 3u);
+  EXPECT_EQ(Parts[1].Left, 0);
+  EXPECT_EQ(Parts[1].Right, 400);
+  EXPECT_EQ(Parts[1].Height(), 1);
+  EXPECT_EQ(Parts[1].Top, Small.RowHeight() + 4);
+  EXPECT_EQ(Parts[2].Top, Small.RowHeight() + 10);
+  EXPECT_EQ(R->RowCount(), 3);
   // Auto height: no items, no height; line spacing between rows, not after the last.
   auto Empty = Make(100, L"");
   Empty->SetBoundsRect(TRect{0, 0, 100, 50});
@@ -465,35 +479,15 @@ TEST(RichTextLayout, TruncationOnTheLastRowShown) {
 
 namespace {
 
-// A 32-bit DIB of W x H filled white with the element painted on it.
+// The element painted on a white W x H surface.
 struct TShot {
-  TShot(TCustomRichText& R, int W, int H) : W(W), H(H) {
-    BITMAPINFO Bi{};
-    Bi.bmiHeader.biSize = sizeof Bi.bmiHeader;
-    Bi.bmiHeader.biWidth = W;
-    Bi.bmiHeader.biHeight = -H;
-    Bi.bmiHeader.biPlanes = 1;
-    Bi.bmiHeader.biBitCount = 32;
-    DC = CreateCompatibleDC(nullptr);
-    Bmp = CreateDIBSection(DC, &Bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&Bits), nullptr, 0);
-    Old = SelectObject(DC, Bmp);
-    RECT Rc{0, 0, W, H};
-    FillRect(DC, &Rc, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    TDCCanvas C(DC);
-    R.Paint(&C);
+  TShot(TCustomRichText& R, int W, int H) : S(W, H) {
+    S.Fill(0xFFFFFF);
+    R.Paint(&S.Canvas);
     GdiFlush();
   }
-  ~TShot() {
-    SelectObject(DC, Old);
-    DeleteObject(Bmp);
-    DeleteDC(DC);
-  }
-  uint32_t At(int X, int Y) const { return Bits[Y * W + X] & 0xFFFFFF; }
-  int W, H;
-  HDC DC;
-  HBITMAP Bmp;
-  HGDIOBJ Old;
-  uint32_t* Bits = nullptr;
+  uint32_t At(int X, int Y) { return S.At(X, Y) & 0xFFFFFF; }
+  Surface S;
 };
 
 bool Dark(uint32_t P) { return (P & 0xFF) < 100 && (P >> 8 & 0xFF) < 100 && (P >> 16 & 0xFF) < 100; }
@@ -666,7 +660,8 @@ TEST_F(TRichTextHost, RealMouseClickFiresTheLinkAndTurnsAllItsPiecesHot) {
   EXPECT_EQ(Host->Cursor(), crHandPoint);
   xinput::PumpFor(100);
   capture::TCapture Hot = capture::CaptureWindow(Wnd(), true);
-  capture::SaveBmp(Hot, L"richtext_hot_link.bmp");
+  CreateDirectoryW(L"artefacts", nullptr);
+  EXPECT_TRUE(capture::SaveBmp(Hot, L"artefacts\\richtext_hot_link.bmp"));
   EXPECT_GE(FullRows(Hot, Pieces[0]), 1);  // the hot style underlines every piece
   EXPECT_GE(FullRows(Hot, Pieces[1]), 1);
 
