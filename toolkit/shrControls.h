@@ -91,11 +91,14 @@ class TConfirmControl : public THyperlinkControl {
   TRichText* CheckPart() const { return fCheck; }
 
  protected:
-  // With the left button held the form gets WM_NCLBUTTONDOWN / HTCAPTION at the mouse's place.
+  // With the left button held the form gets WM_NCLBUTTONDOWN / HTCAPTION at the mouse's place,
+  // once a press.
   void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
 
  private:
   uint8_t fIconKind = 0;
+  bool fMovePosted = false;
   TRichText* fTitle;  // the three parts belong to the root
   TRichText* fMessage;
   TRichText* fCheck;

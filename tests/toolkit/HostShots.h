@@ -135,10 +135,11 @@ class TWindowTest : public ::testing::Test {
   TWinControl* fHost = nullptr;
 };
 
-// Text ink: a pixel clearly darker than the light surfaces the texts are drawn on.
+// Text ink: a pixel clearly darker than the light surfaces the texts are drawn on (smoothed
+// strokes of grey text included).
 inline bool IsInk(uint32_t Pixel) {
   int r = Pixel >> 16 & 0xFF, g = Pixel >> 8 & 0xFF, b = Pixel & 0xFF;
-  return r * 30 + g * 59 + b * 11 < 140 * 100;
+  return r * 30 + g * 59 + b * 11 < 190 * 100;
 }
 // The ink of the W x H area at (X0, Y0), row by row.
 inline std::vector<bool> InkMask(const capture::TCapture& Shot, int X0, int Y0, int W, int H) {

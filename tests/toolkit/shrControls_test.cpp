@@ -8,6 +8,7 @@
 
 #include "HostShots.h"
 #include "toolkit/LanguageManager.h"
+#include "toolkit/RichText.h"
 #include "toolkit/shrControls.h"
 
 namespace {
@@ -220,5 +221,118 @@ TEST_F(SkinWindowButtons, TilesFromTheRealMouseInBothLanguages) {
   shots::Keep(cz, L"skin_tiles_cz.bmp");
   EXPECT_GT(InkDifference(caption(en, titled), caption(cz, titled)), 20) << "the title caption did not change";
   EXPECT_EQ(InkDifference(caption(en, convert), caption(cz, convert)), 0) << "the same text in both tables";
+  FreeLanguageManager();
+}
+
+namespace {
+
+class SkinWindowConfirm : public shots::TWindowTest {};
+
+// The posted WM_NCLBUTTONDOWN messages the thread takes from its queue.
+struct TPosted {
+  HWND Wnd;
+  WPARAM Hit;
+  POINT At;
+};
+std::vector<TPosted> Posted;
+LRESULT CALLBACK WatchQueue(int Code, WPARAM W, LPARAM L) {
+  auto* m = reinterpret_cast<MSG*>(L);
+  if (Code == HC_ACTION && W == PM_REMOVE && m->message == WM_NCLBUTTONDOWN)
+    Posted.push_back({m->hwnd, m->wParam, POINT{(short)LOWORD(m->lParam), (short)HIWORD(m->lParam)}});
+  return CallNextHookEx(nullptr, Code, W, L);
+}
+
+}  // namespace
+
+// The confirmation body on a 347 x 199 window: white, the icon of each kind at (11, 18) and none
+// for another kind, the three texts where they belong in both language tables, and a drag on the
+// body from the X server's pointer moves the window.
+TEST_F(SkinWindowConfirm, IconsTextsAndDraggingFromTheRealMouse) {
+  CreateLanguageManager();
+  LanguageManager->SetLanguage("en");
+  auto* body = Open<TConfirmControl>(347, 199);
+  EXPECT_EQ(body->BackgroundStyle(), bsSolidColor);
+  EXPECT_EQ(body->Color(), clWhite);
+  body->SetTitle(L"x");
+  EXPECT_EQ(body->TitlePart()->Text(), L"<span class=\"Regular\">x</span>");
+  body->SetCheckText(L"<b>y</b>");
+  EXPECT_EQ(body->CheckPart()->Text(), L"<b>y</b>");
+
+  struct {
+    uint8_t Kind;
+    TImageId Image;
+  } kinds[] = {{0, InfoIconImage}, {1, WarningIconImage}, {2, QuestionIconImage}, {3, 0}};
+  for (auto& k : kinds) {
+    body->SetIconKind(k.Kind);
+    capture::TCapture shot = shots::Shoot(body, L"confirm_icon_" + std::to_wstring(k.Kind) + L".bmp");
+    shots::TSkinPicture icon;
+    if (k.Image) icon = shots::SkinPicture(k.Image, 48, 48);
+    auto want = [&](int x, int y) { return k.Image ? Over(icon.Premultiplied(x, y), White, 255) : White; };
+    EXPECT_EQ(Mismatches(shot, 11, 18, 48, 48, want, "icon kind " + std::to_string(k.Kind)), 0);
+    EXPECT_EQ(Mismatches(shot, 0, 0, 11, 199, [](int, int) { return White; }, "left of the icon"), 0);
+  }
+
+  // The dialog's texts: a window title that differs between the tables, a message, the check box.
+  std::vector<bool> titles[2];
+  int row = 0;
+  for (const char* code : {"en", "cz"}) {
+    LanguageManager->SetLanguage(code);
+    body->SetTitle(LanguageManager->GetString(18));
+    body->SetMessage(LanguageManager->GetString(48));
+    body->SetCheckText(LanguageManager->GetString(43));
+    body->ApplyTexts();
+    capture::TCapture shot = shots::Shoot(body, L"confirm_" + std::wstring(code, code + 2) + L".bmp");
+    TRect t = body->TitlePart()->BoundsRect(), m = body->MessagePart()->BoundsRect(), c = body->CheckPart()->BoundsRect();
+    EXPECT_EQ(t.Left, 70);
+    EXPECT_EQ(t.Top, 20);
+    EXPECT_EQ(t.Right, 337);
+    EXPECT_GT(t.Height(), 8);
+    EXPECT_EQ(m.Left, 70);
+    EXPECT_EQ(m.Top, t.Bottom + 5);
+    EXPECT_EQ(m.Right, 337);
+    EXPECT_EQ(c.Left, 40);
+    EXPECT_EQ(c.Top, 176);
+    EXPECT_EQ(c.Right, 347 - 60);
+    for (const TRect& r : {t, m, c}) EXPECT_GT(shots::InkCount(InkMask(shot, r.Left, r.Top, r.Width(), r.Height())), 20);
+    titles[row++] = InkMask(shot, 70, 20, 267, t.Height());
+  }
+  EXPECT_GT(InkDifference(titles[0], titles[1]), 20) << "the title is the same in both tables";
+
+  // Press on the body, move, release: one posted WM_NCLBUTTONDOWN / HTCAPTION to the form, whose
+  // window follows the pointer.
+  HWND form = static_cast<HWND>(this->form->Handle());
+  RECT before;
+  GetWindowRect(form, &before);
+  Posted.clear();
+  HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, WatchQueue, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  POINT pressed = Screen(200, 130);
+  MoveTo(200, 130);
+  xinput::PumpFor(100);
+  Xdo("mousedown 1");
+  xinput::PumpFor(100);
+  // The window's move loop runs inside the message pump: the rest of the drag comes meanwhile.
+  xinput::Run("mousemove_relative --sync 20 10 sleep 0.3 mousemove_relative --sync 30 20 sleep 0.3 mouseup 1");
+  // The window follows the pointer from where the message was posted: the first move's place.
+  RECT after{};
+  POINT from = pressed;
+  bool moved = xinput::PumpUntil(
+      [&] {
+        if (Posted.empty()) return false;
+        from = Posted[0].At;
+        GetWindowRect(form, &after);
+        return after.left == before.left + pressed.x + 50 - from.x && after.top == before.top + pressed.y + 30 - from.y;
+      },
+      5000);
+  xinput::PumpUntil([] { return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000); }, 2000);
+  xinput::PumpFor(100);
+  UnhookWindowsHookEx(hook);
+  EXPECT_TRUE(moved) << "window at " << after.left << "," << after.top << ", was " << before.left << ","
+                     << before.top;
+  ASSERT_EQ(Posted.size(), 1u);
+  EXPECT_EQ(Posted[0].Wnd, form);
+  EXPECT_EQ(Posted[0].Hit, static_cast<WPARAM>(HTCAPTION));
+  EXPECT_EQ(from.x, pressed.x + 20);
+  EXPECT_EQ(from.y, pressed.y + 10);
   FreeLanguageManager();
 }
