@@ -178,10 +178,7 @@ void TConfirmControl::SetCheckText(const WideString& MarkUp) { fCheck->SetText(M
 void TConfirmControl::SetIconKind(uint8_t Kind) {
   if (Kind == fIconKind) return;
   fIconKind = Kind;
-  if (HandleAllocated()) {
-    RECT r{IconPlace.X, IconPlace.Y, IconPlace.X + 48, IconPlace.Y + 48};
-    InvalidateRect(static_cast<HWND>(Handle()), &r, FALSE);
-  }
+  if (HandleAllocated()) InvalidateRect(static_cast<HWND>(Handle()), nullptr, FALSE);
 }
 
 void TConfirmControl::MouseMove(TShiftState Shift, int X, int Y) {
