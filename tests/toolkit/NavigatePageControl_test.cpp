@@ -15,11 +15,11 @@ class SkinWindowStrip : public shots::TWindowTest {};
 
 constexpr uint32_t Shared = 0xE4EEF2;  // the shared background ($F2EEE4), 0xRRGGBB as shot
 
-// The runs of columns with ink in the band's rows between its ends (the left end has a dark
-// mark), as [first, last] pairs.
+// The runs of columns with ink in the band's rows right of its left end (which has a dark mark),
+// as [first, last] pairs.
 std::vector<std::pair<int, int>> InkRuns(const capture::TCapture& Shot) {
   std::vector<std::pair<int, int>> runs;
-  for (int x = 8; x < Shot.Width - 16; ++x) {
+  for (int x = 8; x < Shot.Width; ++x) {
     bool ink = false;
     for (int y = 8; y < 45 && !ink; ++y) ink = shots::IsInk(Shot.At(x, y));
     if (!ink) continue;
