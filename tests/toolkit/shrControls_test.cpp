@@ -1,6 +1,7 @@
 // The tool tile and the caption-bar button: sizes, the frame animation, and on a real window the
 // four states drawn as the pictures blended at their alphas (hot and pressed from the X server's
-// pointer), the captions in both language tables.
+// pointer), the captions in both language tables. The confirmation body: its icons, its texts
+// and a drag that moves its window.
 #include <gtest/gtest.h>
 
 #include <string>
