@@ -27,6 +27,11 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
   FHeight = 240;
 }
 
+TCustomForm* GetParentForm(TControl* Control) {
+  while (Control && Control->Parent()) Control = Control->Parent();
+  return dynamic_cast<TCustomForm*>(Control);
+}
+
 TCustomForm::~TCustomForm() {
   // While the form is whole: an MDI child's window goes through its client window.
   if (FFormState & fsCreatedMDIChild) DestroyHandle();

@@ -105,6 +105,9 @@ class TForm : public TCustomForm {
   const char* ClassName() const override { return "TForm"; }
 };
 
+// The form Control is on (Control itself when it is one); null when none.
+TCustomForm* GetParentForm(TControl* Control);
+
 class TApplication : public TComponent {
  public:
   explicit TApplication(TComponent* AOwner);

@@ -388,10 +388,11 @@ void TBitmap::NewImage(int AWidth, int AHeight, TPixelFormat Format, bool KeepPi
     ReleaseDC(nullptr, screen);
     if (!made) throw EOutOfResources(SysErrorMessage(GetLastError()));
     if (KeepPicture && FHandle) {
+      // The canvas lets go of the old bitmap first: one selected elsewhere cannot be selected here.
+      FCanvas->FreeContext();
       HDC src = CreateCompatibleDC(nullptr), dst = CreateCompatibleDC(nullptr);
       HGDIOBJ os = SelectObject(src, static_cast<HBITMAP>(FHandle));
       HGDIOBJ od = SelectObject(dst, made);
-      FCanvas->FreeContext();
       BitBlt(dst, 0, 0, AWidth, AHeight, src, 0, 0, SRCCOPY);
       SelectObject(src, os);
       SelectObject(dst, od);

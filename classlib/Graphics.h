@@ -19,6 +19,9 @@ void SetMiddleEastLocaleSource(std::function<bool()> Source);
 using TColor = int32_t;
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
+// System colours: selected items, and selected menu items in flat menus.
+constexpr TColor clHighlight = static_cast<TColor>(0x8000000D);
+constexpr TColor clMenuHighlight = static_cast<TColor>(0x8000001D);
 // A system colour (0x80000000 or its index) as the RGB value it stands for; others unchanged.
 TColor ColorToRGB(TColor Color);
 

@@ -19,13 +19,21 @@ void TCustomImageList::SetSize(int AWidth, int AHeight) {
 
 void* TCustomImageList::Handle() {
   if (!FHandle) {
-    FHandle = ImageList_Create(FWidth, FHeight, ILC_COLOR24 | ILC_MASK, 4, 4);
+    FHandle = ImageList_Create(FWidth, FHeight, ILC_COLOR24 | ILC_MASK, FAllocBy, FAllocBy);
     if (!FHandle) RaiseLastOSError();
   }
   return FHandle;
 }
 
 int TCustomImageList::Count() const { return FHandle ? ImageList_GetImageCount(static_cast<HIMAGELIST>(FHandle)) : 0; }
+
+int TCustomImageList::Add(TBitmap* Image, TBitmap* Mask) {
+  if (!Image || Image->GetEmpty()) return -1;
+  Image->ReleaseContext();
+  if (Mask) Mask->ReleaseContext();
+  return ImageList_Add(static_cast<HIMAGELIST>(Handle()), static_cast<HBITMAP>(Image->Handle()),
+                       Mask ? static_cast<HBITMAP>(Mask->Handle()) : nullptr);
+}
 
 int TCustomImageList::AddMasked(TBitmap* Image, TColor MaskColor) {
   if (!Image || Image->GetEmpty()) return -1;
@@ -36,9 +44,12 @@ int TCustomImageList::AddMasked(TBitmap* Image, TColor MaskColor) {
 
 void TCustomImageList::Draw(TCanvas* Canvas, int X, int Y, int Index, bool Enabled) {
   if (Index < 0 || Index >= Count()) return;
-  ImageList_DrawEx(static_cast<HIMAGELIST>(FHandle), Index, static_cast<HDC>(Canvas->Handle()), X, Y, 0, 0, CLR_NONE,
-                   Enabled ? CLR_NONE : (COLORREF)GetSysColor(COLOR_BTNFACE),
-                   Enabled ? ILD_TRANSPARENT : (ILD_TRANSPARENT | ILD_BLEND50));
+  DoDraw(Index, Canvas, X, Y, Enabled ? ILD_TRANSPARENT : (ILD_TRANSPARENT | ILD_BLEND50), Enabled);
+}
+
+void TCustomImageList::DoDraw(int Index, TCanvas* Canvas, int X, int Y, uint32_t Style, bool Enabled) {
+  ImageList_DrawEx(static_cast<HIMAGELIST>(Handle()), Index, static_cast<HDC>(Canvas->Handle()), X, Y, 0, 0, CLR_NONE,
+                   Enabled ? CLR_NONE : (COLORREF)GetSysColor(COLOR_BTNFACE), Style);
 }
 
 void TCustomImageList::GetBitmap(int Index, TBitmap* Image) {

@@ -11,17 +11,16 @@
 #include "common/Peer.h"
 #include "common/XInput.h"
 #include "common/WindowCapture.h"
+#include "HostShots.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/HyperlinkControl.h"
 #include "toolkit/ImageCache.h"
 
 namespace {
 
-
-void Xdo(const std::string& Args) {
-  peer::Result r = peer::Run("xdotool " + Args, 20);
-  ASSERT_EQ(r.exitCode, 0) << "xdotool " << Args << ": " << r.err;
-}
+using shots::Mismatches;
+using shots::Over;
+using shots::Shoot;
 
 int Freed = 0;
 
@@ -52,32 +51,9 @@ class TTestHost : public THyperlinkControl {
   using THyperlinkControl::THyperlinkControl;
 };
 
-struct THostFixture : public ::testing::Test {
-  void SetUp() override {
-    form = std::make_unique<TForm>(nullptr);
-    form->SetBounds(40, 40, 320, 240);
-    host = new TTestHost(form.get());
-    host->SetParent(form.get());
-    host->SetBounds(0, 0, 300, 200);
-    form->Show();
-    host->HandleNeeded();
-    xinput::PumpFor(100);
-  }
-  void TearDown() override {
-    form.reset();
-    xinput::PumpFor(20);
-  }
-  // The screen point of a host-client point.
-  POINT Screen(int X, int Y) {
-    POINT p{X, Y};
-    ClientToScreen(static_cast<HWND>(host->Handle()), &p);
-    return p;
-  }
-  void MoveTo(int X, int Y) {
-    POINT p = Screen(X, Y);
-    Xdo("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
-  }
-  std::unique_ptr<TForm> form;
+// The host on a shown form; the pointer driven through the X server.
+struct THostFixture : public shots::TWindowTest {
+  void SetUp() override { host = Open<TTestHost>(300, 200); }
   TTestHost* host = nullptr;
 };
 
@@ -368,47 +344,6 @@ void RegisterStrip(int W, int H) {
       StripBase, W, H, [W, H](TCanvas* C, const TRect&, void*) { FillStrip(static_cast<HDC>(C->Handle()), W, H); });
 }
 
-// What AlphaBlend gives for a premultiplied source pixel over an opaque background.
-uint32_t Over(uint32_t Src, uint32_t Dst, uint8_t Constant) {
-  double ca = Constant / 255.0;
-  double sa = (Src >> 24) / 255.0 * ca;
-  uint32_t out = 0;
-  for (int shift = 0; shift < 24; shift += 8) {
-    double s = (Src >> shift & 0xFF) * ca, d = Dst >> shift & 0xFF;
-    out |= static_cast<uint32_t>(std::lround(s + d * (1 - sa))) << shift;
-  }
-  return out;
-}
-
-// Lays the host out, paints it, and keeps its screenshot as artefacts\File.
-capture::TCapture Shoot(THyperlinkControl* Host, const std::wstring& File) {
-  Host->Relayout();
-  InvalidateRect(static_cast<HWND>(Host->Handle()), nullptr, FALSE);
-  UpdateWindow(static_cast<HWND>(Host->Handle()));
-  xinput::PumpFor(100);
-  capture::TCapture Shot = capture::CaptureWindow(static_cast<HWND>(Host->Handle()), true);
-  CreateDirectoryW(L"artefacts", nullptr);
-  EXPECT_TRUE(capture::SaveBmp(Shot, (L"artefacts\\" + File).c_str()));
-  return Shot;
-}
-
-// The pixels of the W x H area at (X0, Y0) whose colour is off Want(X, Y) (0xRRGGBB) by more than
-// 2 in a channel; the first three are reported as What's.
-template <class F>
-int Mismatches(const capture::TCapture& Shot, int X0, int Y0, int W, int H, F Want, const std::string& What) {
-  int Bad = 0;
-  for (int Y = 0; Y < H; ++Y)
-    for (int X = 0; X < W; ++X) {
-      uint32_t Want32 = Want(X, Y), Got = Shot.At(X0 + X, Y0 + Y) & 0xFFFFFF;
-      for (int S = 0; S < 24; S += 8)
-        if (std::abs(static_cast<int>(Want32 >> S & 0xFF) - static_cast<int>(Got >> S & 0xFF)) > 2) {
-          if (Bad++ < 3) ADD_FAILURE() << What << " at " << X << "," << Y << ": " << std::hex << Got << " want " << Want32;
-          break;
-        }
-    }
-  return Bad;
-}
-
 }  // namespace
 
 TEST(HyperlinkButtons, ThreeFrameSourceOffsetsAndDisabledAlpha) {
@@ -521,17 +456,11 @@ TEST_F(THostFixture, ScreenshotOfSkinPicturesMatchesComputedPixels) {
   capture::TCapture shot = Shoot(host, L"hyperlink_host_skin.bmp");
   bool seen221 = false;
   for (auto& p : pictures) {
-    HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC res = FindResourceW(self, MAKEINTRESOURCEW(20000 + p.Id), MAKEINTRESOURCEW(10));
-    ASSERT_NE(res, nullptr) << p.Id;
-    ASSERT_EQ(SizeofResource(self, res), static_cast<DWORD>(p.W * p.H * 4)) << p.Id;
-    auto* rgba = static_cast<const uint8_t*>(LockResource(LoadResource(self, res)));
+    shots::TSkinPicture ref = shots::SkinPicture(p.Id, p.W, p.H);
+    ASSERT_NE(ref.Rgba, nullptr) << p.Id;
     auto want = [&](int x, int y) {
-      const uint8_t* s = rgba + (static_cast<size_t>(y) * p.W + x) * 4;
-      uint32_t a = s[3];
-      seen221 |= a == 221;
-      uint32_t src = a << 24 | (s[0] * a >> 8) << 16 | (s[1] * a >> 8) << 8 | (s[2] * a >> 8);
-      return Over(src, 0xFFFFFF, p.Enabled ? 255 : 90);
+      seen221 |= ref.Alpha(x, y) == 221;
+      return Over(ref.Premultiplied(x, y), 0xFFFFFF, p.Enabled ? 255 : 90);
     };
     EXPECT_EQ(Mismatches(shot, p.X, p.Y, p.W, p.H, want, "picture " + std::to_string(p.Id)), 0);
   }
