@@ -15,9 +15,9 @@ set(allowed_audio    classlib)
 set(allowed_unicode  classlib)
 set(allowed_classlib "")
 set(allowed_platform "")
-# The C interfaces of the libraries in platform/ (audio/<Name>Api.h: records and entry-point
+# The C interfaces of the libraries in platform/ (audio/formats/<format>/<Name>Api.h: records and entry-point
 # types, no code) are shared by each library and its binding.
-set(interface_headers "^audio/[A-Za-z0-9_]+Api\\.h$")
+set(interface_headers "^audio/formats/[a-z0-9_]+/[A-Za-z0-9_]+Api\\.h$")
 set(subsystems app toolkit widgets png tasks audio unicode classlib platform)
 
 set(violations "")
