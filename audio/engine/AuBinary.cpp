@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "audio/engine/AuClasses.h"
-
 // Every message this unit raises.
 namespace msg {
 constexpr const char* PatchBeyondData = "Byte writer: patch beyond the data";
@@ -120,7 +118,7 @@ void TByteWriter::Fixed(const std::string& S, size_t Width) {
 }
 
 void TByteWriter::PatchLE32(size_t At, uint32_t V) {
-  if (At > FData.size() || FData.size() - At < 4) throw EAuException(msg::PatchBeyondData);
+  if (At > FData.size() || FData.size() - At < 4) throw Exception(msg::PatchBeyondData);
   PutLE32(FData.data() + At, V);
 }
 

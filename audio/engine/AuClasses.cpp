@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
-#include "audio/formats/winmedia/libwma1.h"
 
 // The message of the exception being handled (call inside a catch block).
 WideString AuCurrentExceptionMessage() {
@@ -203,7 +203,21 @@ void TAuConverter::GetData(void*& Buffer, uint32_t& Bytes) {
 
 namespace {
 std::unique_ptr<TCriticalSection> gLoadLibCS;
+
+struct TUnitStep {
+  void (*Initialize)();
+  void (*Finalize)();
+};
+// Filled during static initialisation, so made on first use.
+std::vector<TUnitStep>& UnitSteps() {
+  static std::vector<TUnitStep> steps;
+  return steps;
+}
 }  // namespace
+
+TAuUnitSteps::TAuUnitSteps(void (*Initialize)(), void (*Finalize)()) {
+  UnitSteps().push_back({Initialize, Finalize});
+}
 
 TCriticalSection* LoadLibCS = nullptr;
 
@@ -213,11 +227,11 @@ void AuClassesInitialize() {
   if (!gLoadLibCS) gLoadLibCS = std::make_unique<TCriticalSection>();
   LoadLibCS = gLoadLibCS.get();
   SetAuFPUControlWord();
-  Libwma1Initialize();
+  for (const TUnitStep& s : UnitSteps()) s.Initialize();
 }
 
 void AuClassesFinalize() {
-  Libwma1Finalize();
+  for (auto s = UnitSteps().rbegin(); s != UnitSteps().rend(); ++s) s->Finalize();
   LoadLibCS = nullptr;
   gLoadLibCS.reset();
 }

@@ -471,6 +471,15 @@ WideString AuCurrentExceptionMessage();
 void AuClassesInitialize();
 void AuClassesFinalize();
 
+// A layer above the engine whose state starts and ends with the engine's (a runtime loaded at
+// start-up) registers its two steps through a static object in its own file: AuClassesInitialize
+// runs the start steps after its own, in the order registered; AuClassesFinalize runs the end
+// steps first, in the reverse order. A program that does not link the layer runs none of them.
+// Threads: static initialisation, before main.
+struct TAuUnitSteps {
+  TAuUnitSteps(void (*Initialize)(), void (*Finalize)());
+};
+
 // The unit's fixed messages.
 namespace AuMessages {
 inline constexpr const char* ComponentBusy = "Component is Busy";

@@ -354,6 +354,9 @@ void Libwma1Finalize() {
   WMVCoreLoaded = false;
 }
 
+// The runtime is loaded and freed with the engine.
+const TAuUnitSteps Libwma1Unit(Libwma1Initialize, Libwma1Finalize);
+
 ULONG TWMUnknown::ReleaseImpl() {
   ULONG n = --FRefCount;
   if (n == 0) delete this;

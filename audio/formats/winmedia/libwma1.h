@@ -38,7 +38,8 @@ struct TWMVCoreApi {
 extern TWMVCoreApi WMVCore;
 extern bool WMVCoreLoaded;
 
-// Loads "WMVCORE.DLL" and resolves its entry points (unit start-up); frees it at the end.
+// Loads "WMVCORE.DLL" and resolves its entry points (with the engine, AuClassesInitialize); frees
+// it at the end (AuClassesFinalize).
 // The runtime built into the compatibility layer we run on exports the two sink entry points as
 // stubs that end the process when called: there they are left nil.
 // Threads: the start-up thread, before any other use.
