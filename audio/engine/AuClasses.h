@@ -602,8 +602,33 @@ class TAuFileIn : public TAuStreamedInput {
   void InitInternal() override;
   void FlushInternal() override;
 
-  virtual void OpenFile() = 0;
-  virtual void CloseFile() = 0;
+  // The open and close steps every file input shares; a format writes the hooks below and
+  // nothing of the locking. OpenFile loads the format's library (LoadDecoderLibrary, before
+  // FileLock is taken), then under FileLock opens a file not yet open (OpenDecoder) and counts
+  // it open; on a file already open it calls ReopenDecoder. When OpenDecoder raises, OpenFailed
+  // releases what it made and the exception goes on. CloseFile closes an open file
+  // (CloseDecoder, under FileLock) and counts it closed.
+  // Threads: the thread that opens or closes the input; wait for FileLock (OpenFile also for
+  // LoadLibCS while a library loads).
+  void OpenFile();
+  void CloseFile();
+  // For the destructor of a format's input (the hooks are its own there): closes the file and
+  // lets the input's own source go. Threads: the destroying thread; waits for FileLock.
+  void CloseForDestruction();
+
+  // Loads the format's library (under LoadLibCS), raising EAuException when it is missing.
+  virtual void LoadDecoderLibrary() {}
+  // Opens the file or the assigned stream and reads its format: true when the file counts as
+  // open (also a file found not valid), false when nothing stays open and the next OpenFile
+  // tries again.
+  virtual bool OpenDecoder() = 0;
+  // An OpenFile on a file already open.
+  virtual void ReopenDecoder() {}
+  // After OpenDecoder raised: releases what it made. True when the file stays open (counted
+  // open, for CloseFile to release), false when nothing does.
+  virtual bool OpenFailed() { return false; }
+  // Releases what OpenDecoder made.
+  virtual void CloseDecoder() = 0;
   // Opens the named file as the input's own source (FOwnStream) unless a stream is handed in;
   // an own source already open is used again.
   void OpenOwnStream(uint16_t Mode = 0x20);

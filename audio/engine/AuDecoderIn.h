@@ -22,18 +22,14 @@ inline constexpr const char* NotOpened = "The stream is not opened";
 template <class TDecoder>
 class TAuDecoderIn : public TAuTaggedFileIn {
  public:
-  ~TAuDecoderIn() override {
-    TLock l(FileLock);
-    CloseFile();
-    CloseOwnStream();
-  }
+  ~TAuDecoderIn() override { CloseForDestruction(); }
 
  protected:
   explicit TAuDecoderIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 
   // Loads the decoder's library (under LoadLibCS) or raises EAuException saying it is missing.
   // Threads: the thread opening the file.
-  virtual void LoadDecoderLibrary() = 0;
+  void LoadDecoderLibrary() override = 0;
   // Whether the open decoder can seek.
   virtual bool DecoderSeekable() = 0;
   // The open decoder's length in sample frames, negative when unknown.
@@ -41,10 +37,7 @@ class TAuDecoderIn : public TAuTaggedFileIn {
   // After the decoder is made (or failed: FDecoder is then empty), under FileLock.
   virtual void DecoderOpened() {}
 
-  void OpenFile() override {
-    LoadDecoderLibrary();
-    TLock l(FileLock);
-    if (OpenCount > 0) return;
+  bool OpenDecoder() override {
     FValid = false;
     if (!StreamAssigned) {
       if (FWideFileName.empty()) throw EAuException(AuDecoderInMessages::NoFileName);
@@ -72,13 +65,10 @@ class TAuDecoderIn : public TAuTaggedFileIn {
     }
     if (!FValid) FSize = 0;
     DecoderOpened();
-    ++OpenCount;
+    return true;
   }
 
-  void CloseFile() override {
-    TLock l(FileLock);
-    if (OpenCount <= 0) return;
-    if (--OpenCount > 0) return;
+  void CloseDecoder() override {
     FDecoder.reset();
     CloseOwnStream();
     FSamples.clear();

@@ -136,6 +136,36 @@ void TAuFileIn::CloseOwnStream() {
   FOwnStream.reset();
 }
 
+void TAuFileIn::OpenFile() {
+  LoadDecoderLibrary();
+  TLock l(FileLock);
+  if (OpenCount > 0) {
+    ReopenDecoder();
+    return;
+  }
+  bool open;
+  try {
+    open = OpenDecoder();
+  } catch (...) {
+    if (OpenFailed()) ++OpenCount;
+    throw;
+  }
+  if (open) ++OpenCount;
+}
+
+void TAuFileIn::CloseFile() {
+  TLock l(FileLock);
+  if (OpenCount <= 0) return;
+  OpenCount = 0;
+  CloseDecoder();
+}
+
+void TAuFileIn::CloseForDestruction() {
+  TLock l(FileLock);
+  CloseFile();
+  CloseOwnStream();
+}
+
 void TAuFileIn::Reset() {
   TAuStreamedInput::Reset();
   OpenCount = 0;

@@ -429,11 +429,7 @@ void TFLACOut::Done() {
 
 TFLACIn::TFLACIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner), FTags(std::make_unique<TVorbisTags>()) {}
 
-TFLACIn::~TFLACIn() {
-  TLock l(FileLock);
-  CloseFile();
-  CloseOwnStream();
-}
+TFLACIn::~TFLACIn() { CloseForDestruction(); }
 
 void TFLACIn::ReleaseDecoder() {
   if (!FDecoder) return;
@@ -442,66 +438,67 @@ void TFLACIn::ReleaseDecoder() {
   FDecoder = nullptr;
 }
 
-void TFLACIn::OpenFile() {
+void TFLACIn::LoadDecoderLibrary() {
   if (!flac::Load()) throw EAuException(ErrLibrary);
-  TLock l(FileLock);
-  if (OpenCount > 0) {
-    if (FValid) FTags->CopyToCommonTags(FCommonTags.get());
-    return;
-  }
-  if (!StreamAssigned && FWideFileName.empty()) throw EAuException(ErrInNoName);
-  OpenOwnStream(0x20);
-  try {
-    FValid = true;
-    FStreamInfo = false;
-    FMetadataDone = false;
-    FSize = 0;
-    FBPS = FChan = FSR = 0;
-    FFileBits = 0;
-    FMD5Result = true;
-    // The decoder's offsets count from the start of the stream.
-    Seekable = FStream->Seek(0, soBeginning) == 0;
-    FStreamSize = Seekable ? FStream->Size() : 0;
-    FStreamPos = 0;
-    FDecoder = FLAC_CALL(FLAC__stream_decoder_new)();
-    if (!FDecoder) throw EAuException(ErrDecoderNew);
-    FLAC__StreamDecoder* d = Dec(FDecoder);
-    if (!FLAC_CALL(FLAC__stream_decoder_set_md5_checking)(d, FCheckMD5Signature)) throw EAuException(ErrMD5Setting);
-    FLAC_CALL(FLAC__stream_decoder_set_metadata_respond_all)(d);
-    if (FLAC_CALL(FLAC__stream_decoder_init_stream)(d, TFLACInCallbacks::Read, TFLACInCallbacks::Seek,
-                                                    TFLACInCallbacks::Tell, TFLACInCallbacks::Length,
-                                                    TFLACInCallbacks::Eof, TFLACInCallbacks::Write,
-                                                    TFLACInCallbacks::Metadata, TFLACInCallbacks::Error,
-                                                    this) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
-      throw EAuException(ErrDecoderInit);
-    FTags->Clear();
-    // The metadata, block by block; the loop also ends where the stream does.
-    while (!FMetadataDone && FValid) {
-      if (!FLAC_CALL(FLAC__stream_decoder_process_single)(d)) {
-        FValid = false;
-        break;
-      }
-      if (FLAC_CALL(FLAC__stream_decoder_get_state)(d) >= FLAC__STREAM_DECODER_END_OF_STREAM) break;
-    }
-    if (!FMetadataDone || !FStreamInfo) FValid = false;
-    FBlockUsed = FBlockRead = 0;
-  } catch (...) {
-    FValid = false;
-    ReleaseDecoder();
-    CloseOwnStream();
-    throw;
-  }
-  ++OpenCount;
-  if (!FValid) {
-    FSize = 0;
-    return;
-  }
-  FTags->CopyToCommonTags(FCommonTags.get());
 }
 
-void TFLACIn::CloseFile() {
-  TLock l(FileLock);
-  if (OpenCount <= 0) return;
+void TFLACIn::ReopenDecoder() {
+  if (FValid) FTags->CopyToCommonTags(FCommonTags.get());
+}
+
+bool TFLACIn::OpenFailed() {
+  if (!FStream) return false;  // nothing was opened
+  FValid = false;
+  ReleaseDecoder();
+  CloseOwnStream();
+  return false;
+}
+
+bool TFLACIn::OpenDecoder() {
+  if (!StreamAssigned && FWideFileName.empty()) throw EAuException(ErrInNoName);
+  OpenOwnStream(0x20);
+  FValid = true;
+  FStreamInfo = false;
+  FMetadataDone = false;
+  FSize = 0;
+  FBPS = FChan = FSR = 0;
+  FFileBits = 0;
+  FMD5Result = true;
+  // The decoder's offsets count from the start of the stream.
+  Seekable = FStream->Seek(0, soBeginning) == 0;
+  FStreamSize = Seekable ? FStream->Size() : 0;
+  FStreamPos = 0;
+  FDecoder = FLAC_CALL(FLAC__stream_decoder_new)();
+  if (!FDecoder) throw EAuException(ErrDecoderNew);
+  FLAC__StreamDecoder* d = Dec(FDecoder);
+  if (!FLAC_CALL(FLAC__stream_decoder_set_md5_checking)(d, FCheckMD5Signature)) throw EAuException(ErrMD5Setting);
+  FLAC_CALL(FLAC__stream_decoder_set_metadata_respond_all)(d);
+  if (FLAC_CALL(FLAC__stream_decoder_init_stream)(d, TFLACInCallbacks::Read, TFLACInCallbacks::Seek,
+                                                  TFLACInCallbacks::Tell, TFLACInCallbacks::Length,
+                                                  TFLACInCallbacks::Eof, TFLACInCallbacks::Write,
+                                                  TFLACInCallbacks::Metadata, TFLACInCallbacks::Error,
+                                                  this) != FLAC__STREAM_DECODER_INIT_STATUS_OK)
+    throw EAuException(ErrDecoderInit);
+  FTags->Clear();
+  // The metadata, block by block; the loop also ends where the stream does.
+  while (!FMetadataDone && FValid) {
+    if (!FLAC_CALL(FLAC__stream_decoder_process_single)(d)) {
+      FValid = false;
+      break;
+    }
+    if (FLAC_CALL(FLAC__stream_decoder_get_state)(d) >= FLAC__STREAM_DECODER_END_OF_STREAM) break;
+  }
+  if (!FMetadataDone || !FStreamInfo) FValid = false;
+  FBlockUsed = FBlockRead = 0;
+  if (!FValid) {
+    FSize = 0;
+    return true;
+  }
+  FTags->CopyToCommonTags(FCommonTags.get());
+  return true;
+}
+
+void TFLACIn::CloseDecoder() {
   ReleaseDecoder();
   FBlock.clear();
   FBlock.shrink_to_fit();
@@ -511,7 +508,6 @@ void TFLACIn::CloseFile() {
   } else {
     CloseOwnStream();
   }
-  OpenCount = 0;
 }
 
 void TFLACIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {

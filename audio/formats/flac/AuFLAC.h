@@ -100,8 +100,11 @@ class TFLACIn : public TAuTaggedFileIn {
   bool MD5Result() const { return FMD5Result; }
 
  protected:
-  void OpenFile() override;
-  void CloseFile() override;
+  void LoadDecoderLibrary() override;
+  bool OpenDecoder() override;
+  void ReopenDecoder() override;
+  bool OpenFailed() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   bool SeekInternal(int64_t& SampleNum) override;
 

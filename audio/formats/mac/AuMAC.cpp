@@ -46,10 +46,7 @@ AnsiString EightBitStandIn(const WideString& Target) {
 
 TMACIn::TMACIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 
-TMACIn::~TMACIn() {
-  TLock l(FileLock);
-  CloseFile();
-}
+TMACIn::~TMACIn() { CloseForDestruction(); }
 
 int TMACIn::GetBitRate() { return FDecompress ? FDecompress->Info(MAC_INFO_CURRENT_BITRATE) : 0; }
 
@@ -58,10 +55,18 @@ int TMACIn::GetTotalTime() {
   return FDecompress ? FDecompress->Info(MAC_INFO_LENGTH_MS) / 1000 : 0;
 }
 
-void TMACIn::OpenFile() {
+void TMACIn::LoadDecoderLibrary() {
   if (!LoadMACDll()) throw EAuException(MsgLibMissing);
-  TLock l(FileLock);
-  if (OpenCount > 0) return;
+}
+
+bool TMACIn::OpenFailed() {
+  FDecompress.reset();
+  FValid = false;
+  FSize = 0;
+  return false;
+}
+
+bool TMACIn::OpenDecoder() {
   FValid = true;
   FAPEv2Tags->Clear();
   // A file without tags shows none (not those of the file opened before).
@@ -87,13 +92,7 @@ void TMACIn::OpenFile() {
     FAPEv2Tags->SetTrack(track);
     FCommonTags->SetTrack(track);
   }
-  try {
-    FDecompress = std::make_unique<TAPEDecompress>(FWideFileName);  // raises the library's errors
-  } catch (...) {
-    FValid = false;
-    FSize = 0;
-    throw;
-  }
+  FDecompress = std::make_unique<TAPEDecompress>(FWideFileName);  // raises the library's errors
   if (FDecompress->Handle()) {
     FSize = FDecompress->Info(MAC_INFO_DECOMPRESSED_BYTES);
     FSR = FDecompress->Info(MAC_INFO_SAMPLE_RATE);
@@ -105,22 +104,18 @@ void TMACIn::OpenFile() {
       FDecompress.reset();
       FValid = false;
       FSize = 0;
-      return;
+      return false;
     }
   } else {
     FDecompress.reset();
     FValid = false;
     FSize = 0;
-    return;
+    return false;
   }
-  ++OpenCount;
+  return true;
 }
 
-void TMACIn::CloseFile() {
-  TLock l(FileLock);
-  FDecompress.reset();
-  OpenCount = 0;
-}
+void TMACIn::CloseDecoder() { FDecompress.reset(); }
 
 void TMACIn::InitInternal() {
   TAuTaggedFileIn::InitInternal();

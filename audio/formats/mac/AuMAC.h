@@ -20,8 +20,10 @@ class TMACIn : public TAuTaggedFileIn {
  protected:
   int GetTotalTime() override;
   void InitInternal() override;
-  void OpenFile() override;
-  void CloseFile() override;
+  void LoadDecoderLibrary() override;
+  bool OpenDecoder() override;
+  bool OpenFailed() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   bool SeekInternal(int64_t& SampleNum) override;
 

@@ -26,11 +26,7 @@ const char* const EncoderTagNames[] = {"Artist", "Album", "Title", "Year", "Genr
 
 TMPCIn::TMPCIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 
-TMPCIn::~TMPCIn() {
-  TLock l(FileLock);
-  CloseFile();
-  CloseOwnStream();
-}
+TMPCIn::~TMPCIn() { CloseForDestruction(); }
 
 void TMPCIn::SetOutBitsPerSample(uint32_t Value) {
   TLock l(FileLock);
@@ -75,10 +71,11 @@ void TMPCIn::ConvertSample(float F, int Bytes, uint8_t* Out) {
   }
 }
 
-void TMPCIn::OpenFile() {
+void TMPCIn::LoadDecoderLibrary() {
   if (!LoadMPDecLibrary()) throw EAuException(MsgDecLibMissing);
-  TLock l(FileLock);
-  if (OpenCount > 0) return;
+}
+
+bool TMPCIn::OpenDecoder() {
   FValid = false;
   FAPEv2Tags->Clear();
   if (!StreamAssigned) {
@@ -113,13 +110,10 @@ void TMPCIn::OpenFile() {
     FValid = false;
   }
   if (!FValid) FSize = 0;
-  ++OpenCount;
+  return true;
 }
 
-void TMPCIn::CloseFile() {
-  TLock l(FileLock);
-  if (OpenCount <= 0) return;
-  OpenCount = 0;
+void TMPCIn::CloseDecoder() {
   FDecoder.reset();
   CloseOwnStream();
   FHeld.clear();

@@ -27,8 +27,9 @@ class TMPCIn : public TAuTaggedFileIn {
   static void ConvertSample(float F, int Bytes, uint8_t* Out);
 
  protected:
-  void OpenFile() override;
-  void CloseFile() override;
+  void LoadDecoderLibrary() override;
+  bool OpenDecoder() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   bool SeekInternal(int64_t& SampleNum) override;
 

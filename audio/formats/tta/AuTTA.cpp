@@ -88,10 +88,7 @@ bool SupportedDepth(int Bits) { return Bits == 8 || Bits == 16 || Bits == 24 || 
 
 TTTAIn::TTTAIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner), FHandle(INVALID_HANDLE_VALUE) { Seekable = true; }
 
-TTTAIn::~TTTAIn() {
-  TLock l(FileLock);
-  CloseFile();
-}
+TTTAIn::~TTTAIn() { CloseForDestruction(); }
 
 void TTTAIn::Release() {
   FDecoder.reset();
@@ -102,10 +99,16 @@ void TTTAIn::Release() {
   FSkipFrames = 0;
 }
 
-void TTTAIn::OpenFile() {
-  TLock l(FileLock);
-  if (OpenCount > 0) return;
+void TTTAIn::LoadDecoderLibrary() {
   if (!LoadTTALib()) throw EAuException(MsgNoLibrary);
+}
+
+bool TTTAIn::OpenFailed() {
+  Release();
+  return false;
+}
+
+bool TTTAIn::OpenDecoder() {
   FValid = false;
   HANDLE h;
   if (!StreamAssigned) {
@@ -118,46 +121,38 @@ void TTTAIn::OpenFile() {
     if (h == INVALID_HANDLE_VALUE) throw EAuException(MsgTempFile);
   }
   FHandle = h;
-  try {
-    if (StreamAssigned) {
-      const int64_t size = FStream->Size();
-      if (size > 0) CopyThroughMapping(h, FStream, size, true);
-    }
-    SetPos(h, 0);
-    FId3v1Tags->ReadFromFile(h);
-    SetPos(h, 0);
-    if (FId3v2Tags->IsPresent(h)) {
-      if (!FId3v2Tags->ReadFromFile(h)) throw EAuException(MsgBrokenId3v2);
-    } else {
-      FId3v2Tags->Clear();  // nothing left over from the last file
-    }
-    FDecoder = std::make_unique<TTTADecoder>(h);
-    FBPS = FDecoder->GetBitsPerSample();
-    FSR = FDecoder->GetSampleRate();
-    FChan = FDecoder->GetNumChannels();
-    if (!SupportedDepth(FBPS) || FChan < 1 || FChan > 16 || FSR < 1) throw EAuException(MsgUnsupported);
-    const int64_t frames = FDecoder->GetDataLength();
-    if (frames < 0) {
-      FSize = -1;
-      FTotalTime = 0;
-    } else {
-      FSize = frames * ((FBPS + 7) / 8) * FChan;
-      FTotalTime = (int32_t)(frames / FSR);
-    }
-    FOutPos = FOutEnd = 0;
-    FSkipFrames = 0;
-    FValid = true;
-  } catch (...) {
-    Release();
-    throw;
+  if (StreamAssigned) {
+    const int64_t size = FStream->Size();
+    if (size > 0) CopyThroughMapping(h, FStream, size, true);
   }
-  ++OpenCount;
+  SetPos(h, 0);
+  FId3v1Tags->ReadFromFile(h);
+  SetPos(h, 0);
+  if (FId3v2Tags->IsPresent(h)) {
+    if (!FId3v2Tags->ReadFromFile(h)) throw EAuException(MsgBrokenId3v2);
+  } else {
+    FId3v2Tags->Clear();  // nothing left over from the last file
+  }
+  FDecoder = std::make_unique<TTTADecoder>(h);
+  FBPS = FDecoder->GetBitsPerSample();
+  FSR = FDecoder->GetSampleRate();
+  FChan = FDecoder->GetNumChannels();
+  if (!SupportedDepth(FBPS) || FChan < 1 || FChan > 16 || FSR < 1) throw EAuException(MsgUnsupported);
+  const int64_t frames = FDecoder->GetDataLength();
+  if (frames < 0) {
+    FSize = -1;
+    FTotalTime = 0;
+  } else {
+    FSize = frames * ((FBPS + 7) / 8) * FChan;
+    FTotalTime = (int32_t)(frames / FSR);
+  }
+  FOutPos = FOutEnd = 0;
+  FSkipFrames = 0;
+  FValid = true;
+  return true;
 }
 
-void TTTAIn::CloseFile() {
-  TLock l(FileLock);
-  if (OpenCount <= 0) return;
-  OpenCount = 0;
+void TTTAIn::CloseDecoder() {
   Release();
   if (StreamAssigned && FStream) FStream->Seek(0, soBeginning);
 }

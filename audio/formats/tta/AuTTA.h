@@ -19,8 +19,10 @@ class TTTAIn : public TAuTaggedFileIn {
   const char* ClassName() const override { return "TTTAIn"; }
 
  protected:
-  void OpenFile() override;
-  void CloseFile() override;
+  void LoadDecoderLibrary() override;
+  bool OpenDecoder() override;
+  bool OpenFailed() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   // Through the library's seek table: to the start of the frame that holds SampleNum, then the
   // frames before SampleNum are decoded and dropped.

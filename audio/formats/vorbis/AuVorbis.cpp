@@ -213,42 +213,39 @@ TVorbisIn::TVorbisIn(TComponent* AOwner)
   std::memset(&FVf->Vf, 0, sizeof FVf->Vf);
 }
 
-TVorbisIn::~TVorbisIn() {
-  TLock l(FileLock);
-  CloseFile();
-  CloseOwnStream();
+TVorbisIn::~TVorbisIn() { CloseForDestruction(); }
+
+void TVorbisIn::LoadDecoderLibrary() { LoadVorbisLibraries(); }
+
+bool TVorbisIn::OpenFailed() {
+  // Once the library holds the file, it stays open for CloseFile to release.
+  if (FVfOpen) return true;
+  if (!FStream) return false;  // nothing was opened
+  // The library has released its state without closing the stream.
+  FValid = false;
+  if (StreamAssigned) {
+    FStream->Seek(0, soBeginning);
+  } else {
+    CloseOwnStream();
+  }
+  return false;
 }
 
-void TVorbisIn::OpenFile() {
-  TLock l(FileLock);
-  if (OpenCount > 0) return;
-  LoadVorbisLibraries();
+bool TVorbisIn::OpenDecoder() {
   FValid = true;
   OpenOwnStream(0x20);
-  try {
-    Seekable = FStream->Seek(0, soBeginning) == 0;
-    ov_callbacks cb;
-    cb.read_func = TVorbisInCallbacks::Read;
-    cb.seek_func = TVorbisInCallbacks::Seek;
-    cb.close_func = TVorbisInCallbacks::Close;
-    cb.tell_func = TVorbisInCallbacks::Tell;
-    std::memset(&FVf->Vf, 0, sizeof FVf->Vf);
-    int r = VORBISFILE_CALL(ov_test_callbacks)(this, &FVf->Vf, nullptr, 0, cb);
-    if (r != 0) throw EAuException(ErrOpen + std::to_string(r));
-    r = VORBISFILE_CALL(ov_test_open)(&FVf->Vf);
-    if (r != 0) throw EAuException(ErrOpen + std::to_string(r));
-  } catch (...) {
-    // The library has released its state without closing the stream.
-    FValid = false;
-    if (StreamAssigned) {
-      if (FStream) FStream->Seek(0, soBeginning);
-    } else {
-      CloseOwnStream();
-    }
-    throw;
-  }
+  Seekable = FStream->Seek(0, soBeginning) == 0;
+  ov_callbacks cb;
+  cb.read_func = TVorbisInCallbacks::Read;
+  cb.seek_func = TVorbisInCallbacks::Seek;
+  cb.close_func = TVorbisInCallbacks::Close;
+  cb.tell_func = TVorbisInCallbacks::Tell;
+  std::memset(&FVf->Vf, 0, sizeof FVf->Vf);
+  int r = VORBISFILE_CALL(ov_test_callbacks)(this, &FVf->Vf, nullptr, 0, cb);
+  if (r != 0) throw EAuException(ErrOpen + std::to_string(r));
+  r = VORBISFILE_CALL(ov_test_open)(&FVf->Vf);
+  if (r != 0) throw EAuException(ErrOpen + std::to_string(r));
   FVfOpen = true;
-  ++OpenCount;
   FTags->Clear();
   if (vorbis_comment* vc = VORBISFILE_CALL(ov_comment)(&FVf->Vf, -1)) {
     for (int i = 0; i < vc->comments; ++i) {
@@ -268,7 +265,7 @@ void TVorbisIn::OpenFile() {
   if (!vi || vi->channels < 1 || vi->channels > 255 || vi->rate < 1) {
     FValid = false;
     FSize = 0;
-    return;
+    return true;
   }
   FChan = vi->channels;
   FSR = (int32_t)vi->rate;
@@ -283,11 +280,10 @@ void TVorbisIn::OpenFile() {
   FBuf.assign(DecodeBufSize, 0);
   BufStart = 1;
   BufEnd = 0;
+  return true;
 }
 
-void TVorbisIn::CloseFile() {
-  TLock l(FileLock);
-  if (OpenCount <= 0) return;
+void TVorbisIn::CloseDecoder() {
   if (FVfOpen) {
     FVfOpen = false;
     if (vorbisfile::Entries.ov_clear) vorbisfile::Entries.ov_clear(&FVf->Vf);  // closes the stream
@@ -296,7 +292,6 @@ void TVorbisIn::CloseFile() {
   FBuf.shrink_to_fit();
   BufStart = 1;
   BufEnd = 0;
-  OpenCount = 0;
 }
 
 int32_t TVorbisIn::GetBitRate() {

@@ -39,8 +39,10 @@ class TVorbisIn : public TAuTaggedFileIn {
   int32_t MinimumBitRate() const { return FMinBitRate; }
 
  protected:
-  void OpenFile() override;
-  void CloseFile() override;
+  void LoadDecoderLibrary() override;
+  bool OpenDecoder() override;
+  bool OpenFailed() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   bool SeekInternal(int64_t& SampleNum) override;
 

@@ -152,15 +152,9 @@ bool ScanWaveHeader(TStream* S, TWaveHeader& H, bool PcmAndImaOnly) {
 
 TWaveIn::TWaveIn(TComponent* AOwner) : TAuFileIn(AOwner) {}
 
-TWaveIn::~TWaveIn() {
-  TLock l(FileLock);
-  CloseFile();
-  CloseOwnStream();
-}
+TWaveIn::~TWaveIn() { CloseForDestruction(); }
 
-void TWaveIn::OpenFile() {
-  TLock l(FileLock);
-  if (OpenCount > 0) return;
+bool TWaveIn::OpenDecoder() {
   FValid = true;
   SingleFloat = false;
   FWavType = wtUnsupported;
@@ -171,7 +165,7 @@ void TWaveIn::OpenFile() {
     FValid = false;
   }
   if (!FValid) FWavType = wtUnsupported;
-  ++OpenCount;
+  return true;
 }
 
 bool TWaveIn::ConvertThroughAcm(const TWaveHeader& H) {
@@ -306,9 +300,7 @@ void TWaveIn::ReadHeader(bool Converted) {
   }
 }
 
-void TWaveIn::CloseFile() {
-  TLock l(FileLock);
-  if (OpenCount <= 0) return;
+void TWaveIn::CloseDecoder() {
   if (FConverted) {
     FStream = FFileStream;
     FFileStream = nullptr;
@@ -324,7 +316,6 @@ void TWaveIn::CloseFile() {
   FBlock.clear();
   BufStart = 1;
   BufEnd = 0;
-  OpenCount = 0;
 }
 
 uint32_t TWaveIn::ReadData(uint8_t* Dest, uint32_t Count) {

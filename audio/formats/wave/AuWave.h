@@ -56,8 +56,8 @@ class TWaveIn : public TAuFileIn {
   TWavType WavType() const { return FWavType; }
 
  protected:
-  void OpenFile() override;
-  void CloseFile() override;
+  bool OpenDecoder() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   bool SeekInternal(int64_t& SampleNum) override;
 

@@ -51,11 +51,7 @@ bool IsText(const TTagValue& V) {
 
 TWVIn::TWVIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 
-TWVIn::~TWVIn() {
-  TLock l(FileLock);
-  CloseFile();
-  CloseOwnStream();
-}
+TWVIn::~TWVIn() { CloseForDestruction(); }
 
 void TWVIn::SetCorrectionStream(TStream* Value) {
   TLock l(DataCS);
@@ -73,10 +69,16 @@ void TWVIn::Release() {
   FPendStart = FPendEnd = 0;
 }
 
-void TWVIn::OpenFile() {
-  TLock l(FileLock);
-  if (OpenCount > 0) return;
+void TWVIn::LoadDecoderLibrary() {
   if (!LoadWavpackLib()) throw EAuException(MsgNoLibrary);
+}
+
+bool TWVIn::OpenFailed() {
+  Release();
+  return false;
+}
+
+bool TWVIn::OpenDecoder() {
   FValid = false;
   FHybrid = FLossless = FFloat = false;
   FCueSheet.clear();
@@ -84,95 +86,87 @@ void TWVIn::OpenFile() {
     if (FWideFileName.empty()) throw EAuException(MsgNoName);
     OpenOwnStream(OpenReadDenyWrite);
   }
-  try {
+  FStream->Seek(0, soBeginning);
+  FDecoder = std::make_unique<TWavpackDecoder>(FStream, 0, WvOpenTags, nullptr);
+  if (FDecoder->Mode() & WvModeHybrid) {
+    FHybrid = true;
+    FDecoder.reset();
+    // The first decoder has moved the stream: the second one starts from the beginning too.
     FStream->Seek(0, soBeginning);
-    FDecoder = std::make_unique<TWavpackDecoder>(FStream, 0, WvOpenTags, nullptr);
-    if (FDecoder->Mode() & WvModeHybrid) {
-      FHybrid = true;
-      FDecoder.reset();
-      // The first decoder has moved the stream: the second one starts from the beginning too.
-      FStream->Seek(0, soBeginning);
-      TStream* corr = FCorrectionStream;
-      if (!FCorrectionAssigned) {
-        if (FWideFileName.empty()) throw EAuException(MsgNoName);
-        FOwnCorrection = std::make_unique<TAuFileStream>(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
-        corr = FOwnCorrection.get();
-      }
-      corr->Seek(0, soBeginning);
-      FDecoder = std::make_unique<TWavpackDecoder>(FStream, 0, WvOpenTagsAndCorrection, corr);
+    TStream* corr = FCorrectionStream;
+    if (!FCorrectionAssigned) {
+      if (FWideFileName.empty()) throw EAuException(MsgNoName);
+      FOwnCorrection = std::make_unique<TAuFileStream>(WithExtension(FWideFileName, L".wvc"), OpenReadDenyWrite);
+      corr = FOwnCorrection.get();
     }
-    const int mode = FDecoder->Mode();
-    FLossless = (mode & WvModeLossless) != 0;
-    FFloat = (mode & WvModeFloat) != 0;
-    FCueSheet = FDecoder->TagItem("Cuesheet");
-    const int bits = FDecoder->BitsPerSample();
-    const int bytes = (bits + 7) / 8;
-    FChan = FDecoder->NumChannels();
-    FSR = (int32_t)FDecoder->SampleRate();
-    if (FChan < 1 || FChan > 32 || bytes < 1 || bytes > 4 || FSR < 1) throw EAuException(MsgUnsupported);
-    // Depths that are not whole bytes are delivered in whole bytes.
-    FBPS = bytes * 8;
-    const uint32_t total = FDecoder->NumSamples();
-    if (total == 0xFFFFFFFFu) {
-      FSize = -1;
-      FTotalTime = 0;
-    } else {
-      FSize = (int64_t)total * bytes * FChan;
-      FTotalTime = (int32_t)(total / (uint32_t)FSR);
-    }
-    FPosition = 0;
-    if (!(mode & WvModeValidTag)) {
-      FId3v1Tags->Clear();
-      FAPEv2Tags->Clear();
-    } else if (mode & WvModeAPETag) {
-      FId3v1Tags->Clear();
-      FAPEv2Tags->Clear();
-      for (int i = 0; i < FAPEv2Tags->Count(); ++i) {
-        const AnsiString name = FAPEv2Tags->Names(i);
-        const WideString v = FDecoder->TagItem(name);
-        if (!v.empty()) FAPEv2Tags->SetValue(name, v);
-      }
-    } else {
-      FId3v1Tags->Clear();
-      for (int i = 0; i < FId3v1Tags->Count(); ++i) {
-        const AnsiString name = FId3v1Tags->Names(i);
-        const WideString v = FDecoder->TagItem(name);
-        if (v.empty()) continue;
-        if (SameText(name, "genre")) {
-          // The library gives the genre's number or its name.
-          int id;
-          if (TryStrToInt(WideToAnsi(v), id))
-            FId3v1Tags->SetGenreId(id);
-          else
-            FId3v1Tags->SetGenre(WideToAnsi(v));
-        } else if (SameText(name, "year") || SameText(name, "track")) {
-          FId3v1Tags->SetValue(name, (int32_t)StrToIntDef(WideToAnsi(v), 0));
-        } else {
-          FId3v1Tags->SetValue(name, WideToAnsi(v));
-        }
-      }
-      FAPEv2Tags->Clear();
-    }
-    FCommonTags->Clear();
-    FCommonTags->SetArtist(FAPEv2Tags->Artist());
-    FCommonTags->SetTitle(FAPEv2Tags->Title());
-    FCommonTags->SetAlbum(FAPEv2Tags->Album());
-    FCommonTags->SetGenre(FAPEv2Tags->Genre());
-    FCommonTags->SetYear(FAPEv2Tags->Year());
-    FCommonTags->SetTrack(FAPEv2Tags->Track());
-    FPendStart = FPendEnd = 0;
-    FValid = true;
-  } catch (...) {
-    Release();
-    throw;
+    corr->Seek(0, soBeginning);
+    FDecoder = std::make_unique<TWavpackDecoder>(FStream, 0, WvOpenTagsAndCorrection, corr);
   }
-  ++OpenCount;
+  const int mode = FDecoder->Mode();
+  FLossless = (mode & WvModeLossless) != 0;
+  FFloat = (mode & WvModeFloat) != 0;
+  FCueSheet = FDecoder->TagItem("Cuesheet");
+  const int bits = FDecoder->BitsPerSample();
+  const int bytes = (bits + 7) / 8;
+  FChan = FDecoder->NumChannels();
+  FSR = (int32_t)FDecoder->SampleRate();
+  if (FChan < 1 || FChan > 32 || bytes < 1 || bytes > 4 || FSR < 1) throw EAuException(MsgUnsupported);
+  // Depths that are not whole bytes are delivered in whole bytes.
+  FBPS = bytes * 8;
+  const uint32_t total = FDecoder->NumSamples();
+  if (total == 0xFFFFFFFFu) {
+    FSize = -1;
+    FTotalTime = 0;
+  } else {
+    FSize = (int64_t)total * bytes * FChan;
+    FTotalTime = (int32_t)(total / (uint32_t)FSR);
+  }
+  FPosition = 0;
+  if (!(mode & WvModeValidTag)) {
+    FId3v1Tags->Clear();
+    FAPEv2Tags->Clear();
+  } else if (mode & WvModeAPETag) {
+    FId3v1Tags->Clear();
+    FAPEv2Tags->Clear();
+    for (int i = 0; i < FAPEv2Tags->Count(); ++i) {
+      const AnsiString name = FAPEv2Tags->Names(i);
+      const WideString v = FDecoder->TagItem(name);
+      if (!v.empty()) FAPEv2Tags->SetValue(name, v);
+    }
+  } else {
+    FId3v1Tags->Clear();
+    for (int i = 0; i < FId3v1Tags->Count(); ++i) {
+      const AnsiString name = FId3v1Tags->Names(i);
+      const WideString v = FDecoder->TagItem(name);
+      if (v.empty()) continue;
+      if (SameText(name, "genre")) {
+        // The library gives the genre's number or its name.
+        int id;
+        if (TryStrToInt(WideToAnsi(v), id))
+          FId3v1Tags->SetGenreId(id);
+        else
+          FId3v1Tags->SetGenre(WideToAnsi(v));
+      } else if (SameText(name, "year") || SameText(name, "track")) {
+        FId3v1Tags->SetValue(name, (int32_t)StrToIntDef(WideToAnsi(v), 0));
+      } else {
+        FId3v1Tags->SetValue(name, WideToAnsi(v));
+      }
+    }
+    FAPEv2Tags->Clear();
+  }
+  FCommonTags->Clear();
+  FCommonTags->SetArtist(FAPEv2Tags->Artist());
+  FCommonTags->SetTitle(FAPEv2Tags->Title());
+  FCommonTags->SetAlbum(FAPEv2Tags->Album());
+  FCommonTags->SetGenre(FAPEv2Tags->Genre());
+  FCommonTags->SetYear(FAPEv2Tags->Year());
+  FCommonTags->SetTrack(FAPEv2Tags->Track());
+  FPendStart = FPendEnd = 0;
+  FValid = true;
+  return true;
 }
 
-void TWVIn::CloseFile() {
-  TLock l(FileLock);
-  if (OpenCount <= 0) return;
-  OpenCount = 0;
+void TWVIn::CloseDecoder() {
   Release();
   if (StreamAssigned && FStream) FStream->Seek(0, soBeginning);
 }

@@ -28,8 +28,10 @@ class TWVIn : public TAuTaggedFileIn {
   void SetCorrectionStream(TStream* Value);
 
  protected:
-  void OpenFile() override;
-  void CloseFile() override;
+  void LoadDecoderLibrary() override;
+  bool OpenDecoder() override;
+  bool OpenFailed() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   bool SeekInternal(int64_t& SampleNum) override;
 

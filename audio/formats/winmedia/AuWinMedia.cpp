@@ -23,14 +23,7 @@ const char* const OutputError = "Windows Media output error";
 
 TWMIn::TWMIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) {}
 
-TWMIn::~TWMIn() {
-  TLock l(FileLock);
-  CloseFile();
-  if (FStream && !StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  }
-}
+TWMIn::~TWMIn() { CloseForDestruction(); }
 
 int TWMIn::ChannelRequest() const {
   switch (FOutputChannels) {
@@ -67,32 +60,30 @@ uint32_t TWMIn::GetBitRate() {
   return lwma_reader_bitrate(FReader);
 }
 
-void TWMIn::OpenFile() {
-  TLock l(FileLock);
-  if (OpenCount > 0) return;
+void TWMIn::DropStream() {
+  if (!StreamAssigned) {
+    CloseOwnStream();
+  } else if (FStream) {
+    FStream->Seek(0, soBeginning);
+  }
+}
+
+bool TWMIn::OpenDecoder() {
   if (!StreamAssigned && FWideFileName.empty()) throw EAuException(msg::NoFileName);
-  if (!StreamAssigned && !FStream) FStream = new TAuFileStream(FWideFileName, 0x20);
-  auto dropOwnStream = [this]() {
-    if (!StreamAssigned) {
-      delete FStream;
-      FStream = nullptr;
-    } else if (FStream) {
-      FStream->Seek(0, soBeginning);
-    }
-  };
+  OpenOwnStream(0x20);
   lwma_reader_open(FReader, FStream, FHighPrecision, ChannelRequest());
   FValid = FReader.has_audio;
   if (!FReader.stream) {
     // Not a file the runtime can open: nothing stays open, and the file is not locked.
     FValid = false;
     FSize = 0;
-    dropOwnStream();
-    return;
+    DropStream();
+    return false;
   }
   if (FReader.is_protected) {
     lwma_reader_close(FReader);
     FValid = false;
-    dropOwnStream();
+    DropStream();
     throw EAuException(msg::Protected);
   }
   FDuration = lwma_reader_duration(FReader);
@@ -119,20 +110,12 @@ void TWMIn::OpenFile() {
   if (!track.empty()) { FId3v2Tags->SetTrack(track); FCommonTags->SetTrack(track); }
   if (!year.empty()) { FId3v2Tags->SetYear(year); FCommonTags->SetYear(year); }
   if (!copyright.empty()) FId3v2Tags->SetComment(copyright);
-  OpenCount = 1;
+  return true;
 }
 
-void TWMIn::CloseFile() {
-  TLock l(FileLock);
-  if (OpenCount <= 0) return;
+void TWMIn::CloseDecoder() {
   lwma_reader_close(FReader);
-  OpenCount = 0;
-  if (!StreamAssigned) {
-    delete FStream;
-    FStream = nullptr;
-  } else if (FStream) {
-    FStream->Seek(0, soBeginning);
-  }
+  DropStream();
 }
 
 void TWMIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {

@@ -37,14 +37,16 @@ class TWMIn : public TAuTaggedFileIn {
   uint32_t GetBitRate();
 
  protected:
-  void OpenFile() override;
-  void CloseFile() override;
+  bool OpenDecoder() override;
+  void CloseDecoder() override;
   void GetDataInternal(void*& Buffer, uint32_t& Bytes) override;
   bool SeekInternal(int64_t& SampleNum) override;
   // The reader's channel request for OutputChannels.
   int ChannelRequest() const;
   // Closes and opens again an open file (after a setting changed).
   void Reopen();
+  // Lets the input's own source go; a handed-in stream goes back to its start.
+  void DropStream();
 
   wma_sync_reader FReader;
   int64_t FDuration = 0;  // hundredths of a second
