@@ -7,6 +7,7 @@
 #include "classlib/WinApi.h"
 
 #include "audio/engine/AuBinary.h"
+#include "classlib/Handles.h"
 
 // ---------------------------------------------------------------------------------------------
 // Text helpers
@@ -549,19 +550,18 @@ bool TId3v2Tags::WriteToFile(void* FileHandle, bool Unicode) {
   bool ok = false, moved = false;
   const int64_t newSize = oldSize + total;
   if ((uint64_t)newSize <= SIZE_MAX) {
-    HANDLE map = CreateFileMappingW(h, nullptr, PAGE_READWRITE, 0, 0, nullptr);
+    TFileMapping map(h, PAGE_READWRITE, 0);
     if (map) {
-      auto* view = (unsigned char*)MapViewOfFile(map, FILE_MAP_WRITE, 0, 0, 0);
-      if (view) {
+      TMappedView mapped(map.Get(), FILE_MAP_WRITE, 0, 0);
+      if (mapped) {
+        auto* view = static_cast<unsigned char*>(mapped.Get());
         memmove(view + total, view, (size_t)oldSize);
         memcpy(view, hdr.Bytes(), 10);
         memcpy(view + 10, frames.data(), F);
         memset(view + 10 + F, 0, P);
         moved = true;
         ok = FlushViewOfFile(view, 0) != 0;
-        UnmapViewOfFile(view);
       }
-      CloseHandle(map);
     }
   }
   // Nothing was moved: shrink the file back so that it keeps its old contents (and an ID3v1

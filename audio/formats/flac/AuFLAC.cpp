@@ -299,6 +299,10 @@ std::string TFLACOut::BuildCommentBlock(bool Last) const {
   return block + body;
 }
 
+void TFLACOut::TEncoderDelete::operator()(void* Encoder) const {
+  if (flac::Entries.FLAC__stream_encoder_delete) flac::Entries.FLAC__stream_encoder_delete(Enc(Encoder));
+}
+
 void TFLACOut::Prepare() {
   FEncoderInited = false;
   FInputInited = false;
@@ -307,7 +311,7 @@ void TFLACOut::Prepare() {
   FCreated = false;
   if (!flac::Load()) throw EAuException(ErrLibrary);
   FCreated = OpenDestination(ErrOutNoName);
-  FEncoder = FLAC_CALL(FLAC__stream_encoder_new)();
+  FEncoder.reset(FLAC_CALL(FLAC__stream_encoder_new)());
   if (!FEncoder) throw EAuException(ErrEncoderInit);
   TAuInput* in = Input();
   FInputInited = true;
@@ -316,7 +320,7 @@ void TFLACOut::Prepare() {
   FChannels = in->Channels();
   if ((FBits != 8 && FBits != 16 && FBits != 24 && FBits != 32) || FChannels < 1 || FChannels > 8 || FBlockSize == 0)
     throw EAuException(ErrEncoderInit);
-  FLAC__StreamEncoder* e = Enc(FEncoder);
+  FLAC__StreamEncoder* e = Enc(FEncoder.get());
   FLAC_CALL(FLAC__stream_encoder_set_verify)(e, FVerify);
   FLAC_CALL(FLAC__stream_encoder_set_channels)(e, (uint32_t)FChannels);
   FLAC_CALL(FLAC__stream_encoder_set_bits_per_sample)(e, (uint32_t)FBits);
@@ -381,7 +385,7 @@ bool TFLACOut::DoOutput(bool Abort) {
       std::memcpy(s, p, (size_t)total * 4);
       break;
   }
-  if (!FLAC_CALL(FLAC__stream_encoder_process_interleaved)(Enc(FEncoder), s, frames)) throw EAuException(ErrEncode);
+  if (!FLAC_CALL(FLAC__stream_encoder_process_interleaved)(Enc(FEncoder.get()), s, frames)) throw EAuException(ErrEncode);
   return true;
 }
 
@@ -394,13 +398,12 @@ void TFLACOut::Done() {
       // partial block and completes the stream information.
       bool ok = true;
       if (FEncoderInited && flac::Entries.FLAC__stream_encoder_finish)
-        ok = flac::Entries.FLAC__stream_encoder_finish(Enc(FEncoder));
-      if (flac::Entries.FLAC__stream_encoder_delete) flac::Entries.FLAC__stream_encoder_delete(Enc(FEncoder));
-      FEncoder = nullptr;
+        ok = flac::Entries.FLAC__stream_encoder_finish(Enc(FEncoder.get()));
+      FEncoder.reset();
       failed = FEncoderInited && !ok && Prepared();
     }
   } catch (...) {
-    FEncoder = nullptr;
+    FEncoder.reset();
   }
   FEncoderInited = false;
   FPcm.clear();
@@ -431,11 +434,14 @@ TFLACIn::TFLACIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner), FTags(std::make_
 
 TFLACIn::~TFLACIn() { CloseForDestruction(); }
 
+void TFLACIn::TDecoderDelete::operator()(void* Decoder) const {
+  if (flac::Entries.FLAC__stream_decoder_delete) flac::Entries.FLAC__stream_decoder_delete(Dec(Decoder));
+}
+
 void TFLACIn::ReleaseDecoder() {
   if (!FDecoder) return;
-  if (flac::Entries.FLAC__stream_decoder_finish) FMD5Result = flac::Entries.FLAC__stream_decoder_finish(Dec(FDecoder));
-  if (flac::Entries.FLAC__stream_decoder_delete) flac::Entries.FLAC__stream_decoder_delete(Dec(FDecoder));
-  FDecoder = nullptr;
+  if (flac::Entries.FLAC__stream_decoder_finish) FMD5Result = flac::Entries.FLAC__stream_decoder_finish(Dec(FDecoder.get()));
+  FDecoder.reset();
 }
 
 void TFLACIn::LoadDecoderLibrary() {
@@ -468,9 +474,9 @@ bool TFLACIn::OpenDecoder() {
   Seekable = FStream->Seek(0, soBeginning) == 0;
   FStreamSize = Seekable ? FStream->Size() : 0;
   FStreamPos = 0;
-  FDecoder = FLAC_CALL(FLAC__stream_decoder_new)();
+  FDecoder.reset(FLAC_CALL(FLAC__stream_decoder_new)());
   if (!FDecoder) throw EAuException(ErrDecoderNew);
-  FLAC__StreamDecoder* d = Dec(FDecoder);
+  FLAC__StreamDecoder* d = Dec(FDecoder.get());
   if (!FLAC_CALL(FLAC__stream_decoder_set_md5_checking)(d, FCheckMD5Signature)) throw EAuException(ErrMD5Setting);
   FLAC_CALL(FLAC__stream_decoder_set_metadata_respond_all)(d);
   if (FLAC_CALL(FLAC__stream_decoder_init_stream)(d, TFLACInCallbacks::Read, TFLACInCallbacks::Seek,
@@ -517,7 +523,7 @@ void TFLACIn::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
     Bytes = 0;
     return;
   }
-  FLAC__StreamDecoder* d = Dec(FDecoder);
+  FLAC__StreamDecoder* d = Dec(FDecoder.get());
   int empty = 0;
   while (FBlockRead >= FBlockUsed) {
     FBlockUsed = FBlockRead = 0;
@@ -549,7 +555,7 @@ bool TFLACIn::SeekInternal(int64_t& SampleNum) {
   if (SampleNum < 0) SampleNum = 0;
   // The decoder delivers the block holding the frame cut so that it starts at the frame: the
   // requested frame comes first. (MD5 checking ends with the first seek.)
-  FLAC__StreamDecoder* d = Dec(FDecoder);
+  FLAC__StreamDecoder* d = Dec(FDecoder.get());
   if (FLAC_CALL(FLAC__stream_decoder_seek_absolute)(d, (FLAC__uint64)SampleNum)) return true;
   FBlockUsed = FBlockRead = 0;
   if (FLAC_CALL(FLAC__stream_decoder_get_state)(d) == FLAC__STREAM_DECODER_SEEK_ERROR)

@@ -72,7 +72,11 @@ class TFLACOut : public TAuFileOut {
   bool FVerify = false;
 
   // State of one run.
-  void* FEncoder = nullptr;
+  // The library's encoder, deleted through the library.
+  struct TEncoderDelete {
+    void operator()(void* Encoder) const;
+  };
+  std::unique_ptr<void, TEncoderDelete> FEncoder;
   bool FEncoderInited = false;
   bool FInputInited = false;
   bool FCreated = false;  // the file was created by this run
@@ -114,7 +118,11 @@ class TFLACIn : public TAuTaggedFileIn {
 
   bool FCheckMD5Signature = false;
   std::unique_ptr<TVorbisTags> FTags;
-  void* FDecoder = nullptr;
+  // The library's decoder, deleted through the library (ReleaseDecoder finishes it first).
+  struct TDecoderDelete {
+    void operator()(void* Decoder) const;
+  };
+  std::unique_ptr<void, TDecoderDelete> FDecoder;
   bool FMetadataDone = false;
   bool FStreamInfo = false;
   int FFileBits = 0;  // bits per sample as stored (FBPS is that rounded up to whole bytes)

@@ -133,8 +133,12 @@ void TMP3Out::WriteOrFail(const void* Data, uint32_t Count) {
   if (Stream->Write(Data, (int32_t)Count) != (int32_t)Count) throw EAuException(ErrWrite);
 }
 
+void TMP3Out::TStreamClose::operator()(void* Stream) const {
+  if (lame::Entries.beCloseStream) lame::Entries.beCloseStream(Stream);
+}
+
 void TMP3Out::Prepare() {
-  FHandle = nullptr;
+  FHandle.reset();
   FInputInited = false;
   FEndOfInput = false;
   FCreated = false;
@@ -161,7 +165,7 @@ void TMP3Out::Prepare() {
     in->Flush();
     throw EAuException(ErrLame + std::to_string(c));
   }
-  FHandle = handle;
+  FHandle.reset(handle);
   FChunkValues = samples - samples % (uint32_t)FOutChannels;
   if (FChunkValues == 0) FChunkValues = 1152u * (uint32_t)FOutChannels;
   const uint32_t frames = FChunkValues / (uint32_t)FOutChannels;
@@ -203,7 +207,7 @@ bool TMP3Out::DoOutput(bool Abort) {
     for (uint32_t f = 0; f < frames; ++f) d[f] = (int16_t)((sample(2 * f) + sample(2 * f + 1)) >> 1);
   }
   uint32_t outBytes = 0;
-  uint32_t e = LAME_CALL(beEncodeChunk)(FHandle, frames * (uint32_t)FOutChannels, d, FOut.data(), &outBytes);
+  uint32_t e = LAME_CALL(beEncodeChunk)(FHandle.get(), frames * (uint32_t)FOutChannels, d, FOut.data(), &outBytes);
   if (e != 0) throw EAuException(ErrLame + std::to_string(e));
   WriteOrFail(FOut.data(), std::min<uint32_t>(outBytes, (uint32_t)FOut.size()));
   return !FEndOfInput;
@@ -255,7 +259,7 @@ void TMP3Out::Done() {
       }
       if (FHandle && Stream) {
         uint32_t outBytes = 0;
-        uint32_t e = LAME_CALL(beDeinitStream)(FHandle, FOut.data(), &outBytes);
+        uint32_t e = LAME_CALL(beDeinitStream)(FHandle.get(), FOut.data(), &outBytes);
         if (e != 0) throw EAuException(ErrLame + std::to_string(e));
         WriteOrFail(FOut.data(), std::min<uint32_t>(outBytes, (uint32_t)FOut.size()));
         if (!FId3v1Tags->Empty()) {
@@ -265,13 +269,11 @@ void TMP3Out::Done() {
       }
     } catch (...) {
       CloseDestination();
-      if (FHandle && lame::Entries.beCloseStream) lame::Entries.beCloseStream(FHandle);
-      FHandle = nullptr;
+      FHandle.reset();
       throw;
     }
     CloseDestination();
-    if (FHandle && lame::Entries.beCloseStream) lame::Entries.beCloseStream(FHandle);
-    FHandle = nullptr;
+    FHandle.reset();
     DropFailedFile(prepared);
     FRaw = std::vector<uint8_t>();
     FPcm = std::vector<int16_t>();

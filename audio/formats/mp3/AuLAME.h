@@ -3,6 +3,7 @@
 // finished file.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,11 @@ class TMP3Out : public TAuTaggedFileOut {
   TMP3BitRate FMaximumBitrate = mbrAuto;
 
   // State of one run.
-  void* FHandle = nullptr;  // the encoder stream
+  // The encoder stream, closed through the library.
+  struct TStreamClose {
+    void operator()(void* Stream) const;
+  };
+  std::unique_ptr<void, TStreamClose> FHandle;
   bool FInputInited = false;
   bool FEndOfInput = false;
   bool FCreated = false;  // the file was created by this run

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "classlib/WinApi.h"
+#include "classlib/Handles.h"
 
 namespace {
 
@@ -53,29 +54,18 @@ HANDLE CreateTempFile(const wchar_t* Prefix) {
 
 // Copies Size bytes between a stream (from its start) and a file through mapped views.
 void CopyThroughMapping(HANDLE File, TStream* S, int64_t Size, bool ToFile) {
-  HANDLE m = CreateFileMappingW(File, nullptr, ToFile ? PAGE_READWRITE : PAGE_READONLY, (DWORD)(Size >> 32),
-                                (DWORD)Size, nullptr);
+  TFileMapping m(File, ToFile ? PAGE_READWRITE : PAGE_READONLY, (uint64_t)Size);
   if (!m) throw EAuException(MsgMapFailed);
-  void* view = nullptr;
-  try {
-    S->Seek(0, soBeginning);
-    for (int64_t off = 0; off < Size; off += MapWindow) {
-      const uint32_t n = (uint32_t)std::min<int64_t>(MapWindow, Size - off);
-      view = MapViewOfFile(m, ToFile ? FILE_MAP_WRITE : FILE_MAP_READ, (DWORD)(off >> 32), (DWORD)off, n);
-      if (!view) throw EAuException(MsgMapFailed);
-      if (ToFile)
-        S->ReadBuffer(view, (int32_t)n);
-      else
-        S->WriteBuffer(view, (int32_t)n);
-      UnmapViewOfFile(view);
-      view = nullptr;
-    }
-  } catch (...) {
-    if (view) UnmapViewOfFile(view);
-    CloseHandle(m);
-    throw;
+  S->Seek(0, soBeginning);
+  for (int64_t off = 0; off < Size; off += MapWindow) {
+    const uint32_t n = (uint32_t)std::min<int64_t>(MapWindow, Size - off);
+    TMappedView view(m.Get(), ToFile ? FILE_MAP_WRITE : FILE_MAP_READ, (uint64_t)off, n);
+    if (!view) throw EAuException(MsgMapFailed);
+    if (ToFile)
+      S->ReadBuffer(view.Get(), (int32_t)n);
+    else
+      S->WriteBuffer(view.Get(), (int32_t)n);
   }
-  CloseHandle(m);
 }
 
 // The message of the exception being handled (call inside a catch block).

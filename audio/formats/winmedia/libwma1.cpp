@@ -7,6 +7,7 @@
 
 #include "audio/engine/AuClasses.h"
 #include "audio/tags/AuTags.h"
+#include "classlib/Handles.h"
 #include "classlib/SysUtils.h"
 
 TWMVCoreApi WMVCore;
@@ -616,8 +617,8 @@ DWORD WINAPI OpenThread(void* P) {
   return 0;
 }
 
-HRESULT OpenWithin(IWMSyncReader*& Reader, TAudioStream*& Stream) {
-  auto* job = new TOpenJob{Reader, Stream, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+HRESULT OpenWithin(TComPtr<IWMSyncReader>& Reader, TComPtr<TAudioStream>& Stream) {
+  auto* job = new TOpenJob{Reader.Get(), Stream.Get(), CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   if (!job->Done) {
     delete job;
     return E_FAIL;
@@ -641,10 +642,8 @@ HRESULT OpenWithin(IWMSyncReader*& Reader, TAudioStream*& Stream) {
     // every later call with a failure.
     OpensAbandoned = true;
     Stream->Detach();
-    Reader->Release();
-    Reader = nullptr;
-    Stream->Release();
-    Stream = nullptr;
+    Reader.Reset();
+    Stream.Reset();
   }
   job->Release();
   return hr;
@@ -662,19 +661,19 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
     R = wma_sync_reader();
     return;
   }
-  IWMSyncReader* reader = nullptr;
-  if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) {
+  TComPtr<IWMSyncReader> ownReader;
+  if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, ownReader.Put())) || !ownReader) {
     R = wma_sync_reader();
     return;
   }
-  auto* as = new TAudioStream(Stream);
+  TComPtr<TAudioStream> ownStream(new TAudioStream(Stream));
   // A cut ASF file is shown to the runtime at its declared length, the missing part as zeros:
   // the runtime here can wait for ever at the end of a file that stops inside its data.
   constexpr int64_t MaxMissing = 64 << 20;
   if (R.is_asf && R.declared_size > R.file_size && R.declared_size - R.file_size <= MaxMissing)
-    as->SetVirtualSize(R.declared_size);
-  HRESULT hr = OpenWithin(reader, as);
-  if (!reader) {
+    ownStream->SetVirtualSize(R.declared_size);
+  HRESULT hr = OpenWithin(ownReader, ownStream);
+  if (!ownReader) {
     R = wma_sync_reader();
     return;
   }
@@ -685,28 +684,25 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
     }
     // Again with a fresh reader: the runtime here can hang when a reader whose open failed is
     // asked to open again.
-    reader->Release();
-    reader = nullptr;
-    if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, &reader)) || !reader) {
-      as->Release();
+    ownReader.Reset();
+    if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, ownReader.Put())) || !ownReader) {
       R = wma_sync_reader();
       return;
     }
-    hr = OpenWithin(reader, as);
-    if (!reader) {
+    hr = OpenWithin(ownReader, ownStream);
+    if (!ownReader) {
       R = wma_sync_reader();
       return;
     }
   }
   if (FAILED(hr)) {
-    reader->Release();
-    as->Release();
     R = wma_sync_reader();
     return;
   }
-  R.reader = reader;
-  R.stream = as;
-  R.stream_interface = as;
+  R.stream = ownStream.Get();
+  R.stream_interface = ownStream.Detach();
+  R.reader = ownReader.Detach();
+  IWMSyncReader* const reader = R.reader;
   R.open_stream = Stream;
   R.open_high_precision = HighPrecision;
   R.open_channel_request = ChannelRequest;
@@ -714,13 +710,13 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
   DWORD outputs = 0;
   if (FAILED(reader->GetOutputCount(&outputs))) outputs = 0;
   for (DWORD out = 0; out < outputs && out < 64; ++out) {
-    IWMOutputMediaProps* props = nullptr;
-    if (FAILED(reader->GetOutputProps(out, &props)) || !props) continue;
+    TComPtr<IWMOutputMediaProps> props;
+    if (FAILED(reader->GetOutputProps(out, props.Put())) || !props) continue;
     TMediaType cur;
-    bool audio = cur.Get(props) && cur.IsAudio();
+    bool audio = cur.Get(props.Get()) && cur.IsAudio();
     WAVEFORMATEX* cw = audio ? cur.Wave() : nullptr;
     uint32_t curCh = cw ? cw->nChannels : 0, curRate = cw ? cw->nSamplesPerSec : 0;
-    props->Release();
+    props.Reset();
     if (!audio) continue;
     BOOL discrete = HighPrecision ? TRUE : FALSE;
     reader->SetOutputSetting(out, L"EnableDiscreteOutput", WMT_TYPE_BOOL, reinterpret_cast<BYTE*>(&discrete),
@@ -734,16 +730,16 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
     if (FAILED(reader->GetOutputFormatCount(out, &formats))) formats = 0;
     uint32_t bestCh = 0, bestRate = 0, bestBits = 0;
     for (DWORD f = 0; f < formats && f < 256; ++f) {
-      IWMOutputMediaProps* fp = nullptr;
-      if (FAILED(reader->GetOutputFormat(out, f, &fp)) || !fp) continue;
+      TComPtr<IWMOutputMediaProps> fp;
+      if (FAILED(reader->GetOutputFormat(out, f, fp.Put())) || !fp) continue;
       TMediaType mt;
-      if (mt.Get(fp) && mt.IsAudio() && mt.IsPcm()) {
+      if (mt.Get(fp.Get()) && mt.IsAudio() && mt.IsPcm()) {
         WAVEFORMATEX* w = mt.Wave();
         bool take;
         if (ChannelRequest == 0) take = w->nChannels == curCh && w->nSamplesPerSec == curRate && w->wBitsPerSample >= bestBits;
         else if (ChannelRequest > 2) take = w->nChannels == (uint32_t)ChannelRequest;
         else take = w->nChannels >= bestCh && w->nSamplesPerSec >= bestRate && w->wBitsPerSample >= bestBits;
-        if (take && SUCCEEDED(reader->SetOutputProps(out, fp))) {
+        if (take && SUCCEEDED(reader->SetOutputProps(out, fp.Get()))) {
           bestCh = w->nChannels;
           bestRate = w->nSamplesPerSec;
           bestBits = w->wBitsPerSample;
@@ -754,15 +750,14 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
           R.bits_per_sample = bestBits;
         }
       }
-      fp->Release();
     }
     if (!R.has_audio) {
       // Under load the runtime here can, right after opening, fail to list the formats it offers
       // or refuse the very format it delivers (NS_E_INCOMPATIBLE_FORMAT): take its current
       // output, set up by the settings above, where that is PCM of the channels asked for.
-      IWMOutputMediaProps* now = nullptr;
+      TComPtr<IWMOutputMediaProps> now;
       TMediaType mt;
-      if (SUCCEEDED(reader->GetOutputProps(out, &now)) && now && mt.Get(now) && mt.IsAudio() && mt.IsPcm() &&
+      if (SUCCEEDED(reader->GetOutputProps(out, now.Put())) && now && mt.Get(now.Get()) && mt.IsAudio() && mt.IsPcm() &&
           (ChannelRequest <= 2 || mt.Wave()->nChannels == (uint32_t)ChannelRequest)) {
         WAVEFORMATEX* w = mt.Wave();
         R.has_audio = true;
@@ -771,7 +766,6 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
         R.sample_rate = w->nSamplesPerSec;
         R.bits_per_sample = w->wBitsPerSample;
       }
-      if (now) now->Release();
     }
     if (R.has_audio) break;
   }
