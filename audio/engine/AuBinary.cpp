@@ -157,9 +157,19 @@ void WriteLE32At(TStream* S, int64_t Offset, uint32_t V) {
 // ---------------------------------------------------------------------------------------------
 // TRiffWalker
 
+bool TRiffWalker::Fetch(uint64_t At, uint8_t* Dest, size_t Count) {
+  if (!FStream) {
+    std::memcpy(Dest, FData + At, Count);
+    return true;
+  }
+  FStream->Seek((int64_t)At, soBeginning);
+  return ReadExact(FStream, Dest, (uint32_t)Count);
+}
+
 bool TRiffWalker::Next(TRiffChunk& C) {
   if (FPos > FSize || FSize - FPos < 8) return false;
-  const uint8_t* h = FData + FPos;
+  uint8_t h[8];
+  if (!Fetch(FPos, h, 8)) return false;
   std::memcpy(C.Id, h, 4);
   C.Size = GetLE32(h + 4);
   C.HeaderAt = FPos;
@@ -170,6 +180,14 @@ bool TRiffWalker::Next(TRiffChunk& C) {
     return true;
   }
   FPos = C.BodyAt + C.Size;
-  if ((C.Size & 1) && FPos < FSize && FData[FPos] == 0) ++FPos;
+  uint8_t pad;
+  if ((C.Size & 1) && FPos < FSize && Fetch(FPos, &pad, 1) && pad == 0) ++FPos;
+  return true;
+}
+
+bool TRiffWalker::SkipZero() {
+  uint8_t b;
+  if (FPos >= FSize || !Fetch(FPos, &b, 1) || b != 0) return false;
+  ++FPos;
   return true;
 }

@@ -1,5 +1,6 @@
 // The byte layer: every binary header of the engine (WAVE, the compression manager's copies,
-// tags, codec bindings) is read and written through these few pieces.
+// tags, codec bindings) and of the PNG codec is read and written through these few pieces. It
+// stands on classlib alone, so that the tag sets and the PNG codec use it without the engine.
 //
 //   TByteReader r(buf.data(), buf.size());         // bounds-checked reads from memory
 //   uint32_t rate = r.LE32();
@@ -12,6 +13,7 @@
 //   TRiffWalker chunks(buf.data(), buf.size(), 12);  // the chunks after "RIFF" size "WAVE"
 //   TRiffChunk c;
 //   while (chunks.Next(c)) if (c.Is("fmt ")) ...
+//   TRiffWalker onStream(S, 12, S->Size());            // the same walk over a stream
 //
 // Reading past the end never touches memory beyond the bytes given: the read yields zeros, the
 // reader moves to the end and Ok() turns false for good, so a parser may read a whole record
@@ -42,6 +44,10 @@ inline uint32_t GetSyncsafe32(const uint8_t* P) {
   return (uint32_t)(P[0] & 0x7F) << 21 | (uint32_t)(P[1] & 0x7F) << 14 | (uint32_t)(P[2] & 0x7F) << 7 | (P[3] & 0x7F);
 }
 
+inline void PutBE16(uint8_t* P, uint32_t V) {
+  P[0] = (uint8_t)(V >> 8);
+  P[1] = (uint8_t)V;
+}
 inline void PutLE16(uint8_t* P, uint32_t V) {
   P[0] = (uint8_t)V;
   P[1] = (uint8_t)(V >> 8);
@@ -166,36 +172,41 @@ void WriteLE32At(TStream* S, int64_t Offset, uint32_t V);
 struct TRiffChunk {
   uint8_t Id[4] = {};
   uint32_t Size = 0;     // as declared
-  size_t HeaderAt = 0;   // offset of the identifier
-  size_t BodyAt = 0;     // offset of the body
+  uint64_t HeaderAt = 0;  // offset of the identifier
+  uint64_t BodyAt = 0;    // offset of the body
   // The declared body lies within the bytes walked.
   bool Whole = false;
   bool Is(const char* Id4) const { return RiffIdIs(Id, Id4); }
 };
 
-// Walks the chunks of a RIFF body in memory from Start: each an identifier, a 32-bit
-// little-endian size and the body, followed by a pad byte when the size is odd. A writer that
-// left the pad byte out is still read: the pad is skipped only when it is zero.
-// Threads (every method): the thread that owns the walker and its bytes; no waits.
+// Walks the chunks of a RIFF body from Start, in memory or on a stream: each an identifier, a
+// 32-bit little-endian size and the body, followed by a pad byte when the size is odd. A writer
+// that left the pad byte out is still read: the pad is skipped only when it is zero.
+// Threads (every method): the thread that owns the walker and its bytes (or its stream); a walk
+// on a stream waits for the stream's reads.
 class TRiffWalker {
  public:
   TRiffWalker(const uint8_t* Data, size_t Size, size_t Start) : FData(Data), FSize(Size), FPos(Start) {}
+  // Over a stream's bytes up to End: the headers are read from the stream as they are walked
+  // (which moves its position); the bodies stay on the stream. A header the stream does not give
+  // ends the walk.
+  TRiffWalker(TStream* Stream, int64_t Start, int64_t End)
+      : FStream(Stream), FSize(End > 0 ? (uint64_t)End : 0), FPos(Start > 0 ? (uint64_t)Start : 0) {}
 
   // The next chunk's header; false when no whole header is left or the previous chunk's body
   // ran past the end. The body may still run past the end: see TRiffChunk::Whole.
   bool Next(TRiffChunk& C);
   // Where the walk stands: the next header's offset.
-  size_t Position() const { return FPos; }
+  uint64_t Position() const { return FPos; }
   // Skips one zero byte at the position, should there be one (a pad byte that a writer put
   // where none belongs); true when it did.
-  bool SkipZero() {
-    if (FPos >= FSize || FData[FPos] != 0) return false;
-    ++FPos;
-    return true;
-  }
+  bool SkipZero();
 
  private:
-  const uint8_t* FData;
-  size_t FSize;
-  size_t FPos;
+  // Count bytes at At (below FSize) into Dest; false when the stream does not give them.
+  bool Fetch(uint64_t At, uint8_t* Dest, size_t Count);
+  const uint8_t* FData = nullptr;
+  TStream* FStream = nullptr;
+  uint64_t FSize;
+  uint64_t FPos;
 };

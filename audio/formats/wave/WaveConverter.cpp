@@ -21,32 +21,28 @@ TWaveConverter::TWaveConverter() {
 bool TWaveConverter::LoadWaveStream(TStream* Stream) {
   uint8_t head[12];
   if (!ReadExact(Stream, head, 12) || !RiffIdIs(head, "RIFF") || !RiffIdIs(head + 8, "WAVE")) return false;
-  int64_t pos = Stream->Position();
-  int64_t end = Stream->Size();
+  const int64_t end = Stream->Size();
   bool haveFmt = false;
   // The chunks are walked on the stream itself: the data may be far larger than a scan buffer.
-  while (pos + 8 <= end) {
-    uint8_t ch[8];
-    Stream->SetPosition(pos);
-    if (!ReadExact(Stream, ch, 8)) return false;
-    uint32_t size = GetLE32(ch + 4);
-    pos += 8;
-    if (RiffIdIs(ch, "fmt ")) {
-      if (size > FormatSize || (int64_t)size > end - pos) return false;
+  TRiffWalker chunks(Stream, Stream->Position(), end);
+  TRiffChunk c;
+  while (chunks.Next(c)) {
+    if (c.Is("fmt ")) {
+      if (c.Size > FormatSize || !c.Whole) return false;
       std::memset(FCurrent, 0, sizeof FCurrent);
-      if (!ReadExact(Stream, FCurrent, size)) return false;
+      Stream->Seek((int64_t)c.BodyAt, soBeginning);
+      if (!ReadExact(Stream, FCurrent, c.Size)) return false;
       haveFmt = true;
-    } else if (RiffIdIs(ch, "data")) {
+    } else if (c.Is("data")) {
       if (!haveFmt) return false;
-      int64_t n = size;
-      if (n > end - pos) n = end - pos;
+      const int64_t n = c.Whole ? (int64_t)c.Size : end - (int64_t)c.BodyAt;
       Clear();
       SetSize(n);
+      Stream->Seek((int64_t)c.BodyAt, soBeginning);
       if (n && !ReadExact(Stream, Memory(), (uint32_t)n)) return false;
       SetPosition(0);
       return true;
     }
-    pos += (int64_t)size + (size & 1);
   }
   return false;
 }

@@ -1,5 +1,5 @@
 // The byte layer: values in both byte orders, reads past the end, back-filled sizes, and the
-// RIFF chunk walk over pad bytes and cut-off chunks.
+// RIFF chunk walk over pad bytes and cut-off chunks, in memory and on a stream.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/engine/AuBinary.h"
+#include "classlib/Classes.h"
 
 namespace {
 std::vector<uint8_t> B(const std::string& S) { return std::vector<uint8_t>(S.begin(), S.end()); }
@@ -107,4 +108,30 @@ TEST(ByteLayer, RiffWalkerSkipsPadBytesAndStopsAtCutChunks) {
   // A header cut short is no chunk.
   TRiffWalker cut(b.data(), 7, 0);
   EXPECT_FALSE(cut.Next(c));
+}
+
+TEST(ByteLayer, RiffWalkOnAStreamFindsWhatTheWalkInMemoryFinds) {
+  // Pads of zero and not, a chunk without its pad, a stray zero, and a cut chunk at the end.
+  const std::string bytes = std::string("JUNK", 4) + std::string("odd \x03\0\0\0xyz\0", 12) +
+                            std::string("bad \x01\0\0\0qZ", 10) + std::string("\0fmt \x02\0\0\0ab", 11) +
+                            std::string("tail\x64\0\0\0abc", 11);
+  auto b = B(bytes);
+  for (size_t size : {b.size(), (size_t)20, (size_t)33, (size_t)4}) {
+    SCOPED_TRACE(size);
+    TMemoryStream s;
+    s.WriteBuffer(b.data(), (int32_t)size);
+    TRiffWalker mem(b.data(), size, 4), onStream(&s, 4, (int64_t)size);
+    TRiffChunk a, c;
+    for (int i = 0; i < 8; ++i) {
+      const bool more = mem.Next(a);
+      ASSERT_EQ(onStream.Next(c), more);
+      if (!more) break;
+      EXPECT_EQ(std::string((const char*)c.Id, 4), std::string((const char*)a.Id, 4));
+      EXPECT_EQ(c.Size, a.Size);
+      EXPECT_EQ(c.HeaderAt, a.HeaderAt);
+      EXPECT_EQ(c.BodyAt, a.BodyAt);
+      EXPECT_EQ(c.Whole, a.Whole);
+      EXPECT_EQ(onStream.SkipZero(), mem.SkipZero());
+    }
+  }
 }
