@@ -88,20 +88,6 @@ std::vector<int16_t> AsInt16(const std::vector<uint8_t>& Bytes) {
   return v;
 }
 
-std::vector<uint8_t> Drain(TAuInput* In, uint32_t Ask) {
-  std::vector<uint8_t> out;
-  In->Init();
-  for (;;) {
-    void* p = nullptr;
-    uint32_t n = Ask;
-    In->GetData(p, n);
-    if (n == 0) break;
-    out.insert(out.end(), static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + n);
-  }
-  In->Flush();
-  return out;
-}
-
 std::wstring MessageOf(const std::function<void()>& F) {
   try {
     F();

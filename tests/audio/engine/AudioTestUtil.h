@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "audio/engine/AuClasses.h"
+#include "common/DrainInput.h"
 #include "common/MemoryInput.h"
 
 // A converter that passes its input through, with a Size of its own.
@@ -57,7 +58,5 @@ void PumpFor(int Ms);
 // Interleaved 16-bit samples of a sine (Amplitude of full scale), Frames frames, all channels alike.
 std::vector<uint8_t> Sine16(double Freq, int Rate, int Frames, int Channels, double Amplitude = 0.5);
 std::vector<int16_t> AsInt16(const std::vector<uint8_t>& Bytes);
-// Drains a (not yet initialised) input with pulls of Ask bytes, after Init; Flush at the end.
-std::vector<uint8_t> Drain(TAuInput* In, uint32_t Ask);
 // The message of the exception F raises, or "(nothing raised)".
 std::wstring MessageOf(const std::function<void()>& F);

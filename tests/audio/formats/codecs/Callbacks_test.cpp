@@ -116,7 +116,7 @@ TEST(Callbacks, DecoderReadsThatRaise) {
       in.SetStream(&s);
       std::string got;
       try {
-        if (in.Valid()) got = Drain(&in);
+        if (in.Valid()) got = ReadAll(&in);
       } catch (const EAuException&) {
         in.Reset();
       }

@@ -76,20 +76,6 @@ TRunEvents RunWithEvents(TAuOutput& Out) {
   return ev;
 }
 
-std::string Drain(TAuInput* In, uint32_t Ask) {
-  std::string out;
-  In->Init();
-  for (;;) {
-    void* p = nullptr;
-    uint32_t n = Ask;
-    In->GetData(p, n);
-    if (n == 0) break;
-    out.append(static_cast<const char*>(p), n);
-  }
-  In->Flush();
-  return out;
-}
-
 std::string Peer(const std::string& Command) {
   peer::Result r = peer::Run(Command, 300);
   EXPECT_EQ(r.exitCode, 0) << Command << "\n" << r.err;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/engine/AuClasses.h"
+#include "common/DrainInput.h"
 #include "common/MemoryInput.h"
 #include "common/Peer.h"
 #include "common/TestFiles.h"
@@ -47,9 +48,6 @@ struct TRunEvents {
 // Runs the output on its worker and serves the user-interface thread until OnDone (at most
 // 60 s); the output's event handlers are replaced.
 TRunEvents RunWithEvents(TAuOutput& Out);
-
-// Init, pulls of at most Ask bytes until the end, Flush.
-std::string Drain(TAuInput* In, uint32_t Ask = 5000);
 
 // ffmpeg's decoding of a file to little-endian PCM of the format ("u8", "s16le", "s24le",
 // "s32le"); fails the test when ffmpeg fails.

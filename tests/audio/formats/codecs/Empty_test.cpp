@@ -84,7 +84,7 @@ TEST(EmptyInput, EveryOutputGivesAValidEmptyFileOrItsError) {
       EXPECT_TRUE(in->Valid());
       EXPECT_EQ(in->Channels(), 2);
       EXPECT_EQ(in->SampleRate(), 44100);
-      EXPECT_EQ(Drain(in.get()), "");
+      EXPECT_EQ(ReadAll(in.get()), "");
     }
   }
 }

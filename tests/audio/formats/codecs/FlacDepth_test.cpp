@@ -48,7 +48,7 @@ TEST(FlacIn, DepthsBetweenWholeBytesAreWidened) {
     in.SetWideFileName(dir.W(c.file));
     ASSERT_TRUE(in.Valid());
     EXPECT_EQ(in.BitsPerSample(), wide);
-    const std::string ours = Drain(&in);
+    const std::string ours = ReadAll(&in);
     EXPECT_EQ(FirstDifference(ours, FfmpegPcm(dir.U(c.file), wide == 16 ? "s16le" : "s24le")), "");
     const std::vector<int32_t> got = Samples(ours, wide);
     ASSERT_EQ(got.size(), s.size());

@@ -53,7 +53,7 @@ TEST_P(FlacLossless, OurFilesDecodeExactlyAndPeerFilesReadExactly) {
   EXPECT_EQ(in.Channels(), c.channels);
   EXPECT_EQ(in.SampleRate(), 44100);
   EXPECT_EQ(in.TotalSamples(), c.frames);
-  EXPECT_EQ(FirstDifference(Drain(&in, 7777), pcm), "");
+  EXPECT_EQ(FirstDifference(ReadAll(&in, 7777), pcm), "");
   EXPECT_TRUE(in.MD5Result());
 
   testfiles::WriteBytes(dir.W(L"src.raw"), pcm);
@@ -61,14 +61,14 @@ TEST_P(FlacLossless, OurFilesDecodeExactlyAndPeerFilesReadExactly) {
        std::to_string(c.bits) + " --sample-rate=44100 -o " + peer::Quote(dir.U(L"native.flac")) + " " +
        peer::Quote(dir.U(L"src.raw")));
   in.SetWideFileName(dir.W(L"native.flac"));
-  EXPECT_EQ(FirstDifference(Drain(&in, 4096), pcm), "") << "native flac file";
+  EXPECT_EQ(FirstDifference(ReadAll(&in, 4096), pcm), "") << "native flac file";
   if (c.bits == 16 || c.bits == 24) {
     const std::string fmt = c.bits == 16 ? "s16le" : "s24le";
     Peer("ffmpeg -nostdin -v error -f " + fmt + " -ar 44100 -ac " + std::to_string(c.channels) + " -i " +
          peer::Quote(dir.U(L"src.raw")) + " -sample_fmt " + (c.bits == 16 ? "s16" : "s32") + " -y " +
          peer::Quote(dir.U(L"ffmpeg.flac")));
     in.SetWideFileName(dir.W(L"ffmpeg.flac"));
-    EXPECT_EQ(FirstDifference(Drain(&in, 4096), pcm), "") << "ffmpeg flac file";
+    EXPECT_EQ(FirstDifference(ReadAll(&in, 4096), pcm), "") << "ffmpeg flac file";
   }
 }
 
@@ -119,7 +119,7 @@ TEST(FlacTags, CommentBlockWrittenAndReadBack) {
   EXPECT_EQ(in.CommonTags()->Artist(), L"K\u00fcnstler");
   EXPECT_EQ(in.CommonTags()->Year(), "2008-05-01");
   EXPECT_EQ(in.CommonTags()->Track(), "7");
-  EXPECT_EQ(FirstDifference(Drain(&in), pcm), "");
+  EXPECT_EQ(FirstDifference(ReadAll(&in), pcm), "");
 
   const std::string none = testfiles::ReadBytes(dir.W(L"none.flac"));
   const size_t at = none.find("VENDOR=Hacked");
@@ -144,7 +144,7 @@ TEST(FlacIn, SeeksDeliverTheRequestedFrameFirst) {
   in.SetWideFileName(dir.W(L"s.flac"));
   in.SetStartSample(5000);
   in.SetEndSample(20000);
-  EXPECT_EQ(FirstDifference(Drain(&in), pcm.substr(5000 * 4, 15001 * 4)), "");
+  EXPECT_EQ(FirstDifference(ReadAll(&in), pcm.substr(5000 * 4, 15001 * 4)), "");
 
   in.Init();
   void* p = nullptr;
@@ -214,7 +214,7 @@ TEST(FlacOut, HandedInStreamGetsTheWholeFile) {
   // The input over a stream handed in reads it too, and leaves it rewound.
   TFLACIn in(nullptr);
   in.SetStream(&ms);
-  EXPECT_EQ(FirstDifference(Drain(&in), pcm), "");
+  EXPECT_EQ(FirstDifference(ReadAll(&in), pcm), "");
   EXPECT_EQ(ms.Position(), 0);
 }
 
@@ -251,7 +251,7 @@ TEST(FlacIn, DamagedFilesAreRefused) {
     in.SetWideFileName(dir.W(b.name));
     EXPECT_FALSE(in.Valid());
     EXPECT_EQ(in.CommonTags()->Title(), L"untouched");
-    EXPECT_EQ(Drain(&in), "");
+    EXPECT_EQ(ReadAll(&in), "");
   }
 
   testfiles::WriteBytes(dir.W(L"cut.flac"), good.substr(0, good.size() / 2 + 3));
@@ -260,7 +260,7 @@ TEST(FlacIn, DamagedFilesAreRefused) {
   EXPECT_TRUE(in.Valid());
   std::string got;
   try {
-    got = Drain(&in);
+    got = ReadAll(&in);
   } catch (const EAuException& e) {
     EXPECT_EQ(e.Message(), L"Error reading FLAC file");
     in.Reset();
@@ -294,9 +294,9 @@ TEST(FlacIn, Id3v2TagInFrontIsSkipped) {
   TFLACIn in(nullptr);
   in.SetWideFileName(dir.W(L"id3.flac"));
   ASSERT_TRUE(in.Valid());
-  EXPECT_EQ(FirstDifference(Drain(&in), pcm), "");
+  EXPECT_EQ(FirstDifference(ReadAll(&in), pcm), "");
   in.SetStartSample(7001);
-  EXPECT_EQ(FirstDifference(Drain(&in), pcm.substr(7001 * 4)), "");
+  EXPECT_EQ(FirstDifference(ReadAll(&in), pcm.substr(7001 * 4)), "");
 }
 
 TEST(FlacIn, PullBeforeInitAndNoName) {

@@ -59,7 +59,7 @@ TEST_P(FlacPeerFile, ReadsAsFfmpegDecodesIt) {
     EXPECT_EQ(in.CommonTags()->Artist(), L"\u6d4b\u8bd5");
     EXPECT_EQ(in.Tags()->Artist(), L"\u6d4b\u8bd5");
   }
-  const std::string ours = Drain(&in, 7777);
+  const std::string ours = ReadAll(&in, 7777);
   EXPECT_EQ(FirstDifference(ours, pcm), "");
   EXPECT_EQ(FirstDifference(ours, FfmpegPcm(dir.U(L"f.flac"), RawFmt(c.bits))), "");
 }
@@ -115,7 +115,7 @@ TEST_P(VorbisPeerFile, DeliversEveryFrameOfTheSignal) {
   EXPECT_EQ(in.SampleRate(), c.rate);
   const int copies = std::string(c.make).find("cat ") != std::string::npos ? 2 : 1;
   EXPECT_EQ(in.TotalSamples(), (int64_t)c.frames * copies);
-  const std::string ours = Drain(&in, 7777);
+  const std::string ours = ReadAll(&in, 7777);
   ASSERT_EQ(ours.size(), pcm.size() * copies);
   // The encoder keeps only the low band of a 5.1 stream's LFE channel.
   const double like = c.channels == 6 ? 0.9 : c.frames > 2000 ? 0.95 : 0.5;

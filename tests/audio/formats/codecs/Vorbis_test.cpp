@@ -67,7 +67,7 @@ TEST_P(VorbisLossy, FfmpegAndOurInputDecodeTheSignal) {
   if (c.nominal != brAutoSelect) {
     EXPECT_EQ(in.GetBitRate(), VorbisBitRateValue(c.nominal));
   }
-  const std::vector<int32_t> ours = Samples(Drain(&in, 5000), 16);
+  const std::vector<int32_t> ours = Samples(ReadAll(&in, 5000), 16);
   EXPECT_EQ(ours.size(), ff.size());
   EXPECT_GT(Correlation(ref, ours, c.channels, 0), like);
   EXPECT_GT(Correlation(ff, ours, c.channels, 0), 0.99);
@@ -120,7 +120,7 @@ TEST(VorbisIn, ReadsFilesOfTheNativeEncoders) {
 
     in.SetStartSample(1000);
     in.SetEndSample(9999);
-    EXPECT_EQ(Drain(&in).size(), 9000u * 4);
+    EXPECT_EQ(ReadAll(&in).size(), 9000u * 4);
   }
   TVorbisIn in(nullptr);
   in.SetWideFileName(dir.W(L"enc.ogg"));
@@ -339,7 +339,7 @@ TEST(VorbisOut, AppendAddsALogicalStream) {
   in.SetWideFileName(dir.W(L"a.ogg"));
   ASSERT_TRUE(in.Valid());
   EXPECT_EQ(in.TotalSamples(), 30000 + 17000);
-  const std::vector<int32_t> got = Samples(Drain(&in), 16);
+  const std::vector<int32_t> got = Samples(ReadAll(&in), 16);
   EXPECT_EQ(got.size(), (size_t)(30000 + 17000) * 2);
   std::vector<int32_t> tail(got.begin() + 30000 * 2, got.end());
   EXPECT_GT(Correlation(Samples(b, 16), tail, 2, 0), 0.95);

@@ -72,20 +72,6 @@ void TTestSource::GetDataInternal(void*& Buffer, uint32_t& Bytes) {
   Bytes = n;
 }
 
-std::string ReadAll(TAuInput* in, uint32_t ask) {
-  std::string out;
-  in->Init();
-  for (;;) {
-    void* p = nullptr;
-    uint32_t n = ask;
-    in->GetData(p, n);
-    if (n == 0) break;
-    out.append(static_cast<const char*>(p), n);
-  }
-  in->Flush();
-  return out;
-}
-
 std::string Peer(const std::string& command) {
   peer::Result r = peer::Run(command, 300);
   EXPECT_EQ(r.exitCode, 0) << command << "\n" << r.err;

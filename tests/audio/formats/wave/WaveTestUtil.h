@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "audio/engine/AuClasses.h"
+#include "common/DrainInput.h"
 #include "common/TestFiles.h"
 
 namespace wavetest {
@@ -57,8 +58,6 @@ class TTestSource : public TAuInput {
   size_t pos_ = 0;
 };
 
-// Init, pulls of at most `ask` bytes until the end, Flush.
-std::string ReadAll(TAuInput* in, uint32_t ask = 5000);
 
 // Runs a native command; fails the test (and returns "") on a non-zero exit code.
 std::string Peer(const std::string& command);

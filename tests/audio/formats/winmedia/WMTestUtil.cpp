@@ -45,20 +45,6 @@ std::vector<int16_t> PeerDecode(const std::wstring& file) {
   return As<int16_t>(Peer("ffmpeg -v error -i " + Q(file) + " -f s16le -c:a pcm_s16le -"));
 }
 
-std::string ReadAll(TAuInput* in, uint32_t ask) {
-  std::string out;
-  in->Init();
-  for (;;) {
-    void* p = nullptr;
-    uint32_t n = ask;
-    in->GetData(p, n);
-    if (n == 0) break;
-    out.append(static_cast<const char*>(p), n);
-  }
-  in->Flush();
-  return out;
-}
-
 Match BestMatch(const std::vector<int16_t>& ours, const std::vector<int16_t>& ref, int channels, int maxLag) {
   Match best;
   best.corr = -2;

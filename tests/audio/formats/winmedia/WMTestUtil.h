@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "audio/engine/AuClasses.h"
+#include "common/DrainInput.h"
 #include "common/TestFiles.h"
 
 namespace wmtest {
@@ -27,8 +28,6 @@ std::wstring MakeFile(const std::wstring& name, int rate, int channels, double s
 // ffmpeg's decode of a file as 16-bit samples with the file's own channels and rate.
 std::vector<int16_t> PeerDecode(const std::wstring& file);
 
-// Init, pulls of at most `ask` bytes until the end, Flush.
-std::string ReadAll(TAuInput* in, uint32_t ask = 5000);
 
 template <class T>
 std::vector<T> As(const std::string& bytes) {
