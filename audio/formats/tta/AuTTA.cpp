@@ -73,17 +73,18 @@ bool SupportedDepth(int Bits) { return Bits == 8 || Bits == 16 || Bits == 24 || 
 
 }  // namespace
 
+void TTTAFileClose::operator()(void* File) const { CloseHandle(File); }
+
 // ---------------------------------------------------------------------------------------------
 // TTTAIn
 
-TTTAIn::TTTAIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner), FHandle(INVALID_HANDLE_VALUE) { Seekable = true; }
+TTTAIn::TTTAIn(TComponent* AOwner) : TAuTaggedFileIn(AOwner) { Seekable = true; }
 
 TTTAIn::~TTTAIn() { CloseForDestruction(); }
 
 void TTTAIn::Release() {
   FDecoder.reset();
-  if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);  // a temporary file disappears
-  FHandle = INVALID_HANDLE_VALUE;
+  FHandle.reset();  // a temporary file disappears
   FOut.clear();
   FOutPos = FOutEnd = 0;
   FSkipFrames = 0;
@@ -110,7 +111,7 @@ bool TTTAIn::OpenDecoder() {
     h = CreateTempFile(L"pcm");
     if (h == INVALID_HANDLE_VALUE) throw EAuException(MsgTempFile);
   }
-  FHandle = h;
+  FHandle.reset(h);
   if (StreamAssigned) {
     const int64_t size = FStream->Size();
     if (size > 0) CopyThroughMapping(h, FStream, size, true);
@@ -216,12 +217,12 @@ bool TTTAIn::SeekInternal(int64_t& SampleNum) {
 // ---------------------------------------------------------------------------------------------
 // TTTAOut
 
-TTTAOut::TTTAOut(TComponent* AOwner) : TAuTaggedFileOut(AOwner), FHandle(INVALID_HANDLE_VALUE) {}
+TTTAOut::TTTAOut(TComponent* AOwner) : TAuTaggedFileOut(AOwner) {}
 
 TTTAOut::~TTTAOut() {
   Shutdown();
   FEncoder.reset();
-  if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+  FHandle.reset();
 }
 
 void TTTAOut::Prepare() {
@@ -232,13 +233,15 @@ void TTTAOut::Prepare() {
   FFrames.Clear();
   if (!LoadTTALib()) throw EAuException(MsgNoLibrary);
   if (StreamAssigned) {
-    FHandle = CreateTempFile(L"tta");
-    if (FHandle == INVALID_HANDLE_VALUE) throw EAuException(MsgTempFile);
+    HANDLE h = CreateTempFile(L"tta");
+    if (h == INVALID_HANDLE_VALUE) throw EAuException(MsgTempFile);
+    FHandle.reset(h);
   } else {
     if (FWideFileName.empty()) throw EAuException(MsgNoName);
-    FHandle = CreateFileW(FWideFileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_FLAG_RANDOM_ACCESS, nullptr);
-    if (FHandle == INVALID_HANDLE_VALUE) throw EAuException(MsgCreateOutput);
+    HANDLE h = CreateFileW(FWideFileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_FLAG_RANDOM_ACCESS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw EAuException(MsgCreateOutput);
+    FHandle.reset(h);
     FCreated = true;
   }
   TAuInput* in = Input();
@@ -250,7 +253,7 @@ void TTTAOut::Prepare() {
   FFrameBytes = FChannels * ((FBits + 7) / 8);
   const int64_t size = in->Size();
   const int64_t frames = size > 0 ? size / FFrameBytes : 0;
-  FEncoder = std::make_unique<TTTAEncoder>(FHandle, false, FBits == 32 ? 3 : 1, FChannels, FBits, in->SampleRate(),
+  FEncoder = std::make_unique<TTTAEncoder>(FHandle.get(), false, FBits == 32 ? 3 : 1, FChannels, FBits, in->SampleRate(),
                                            (uint32_t)std::min<int64_t>(frames, 0xFFFFFFFFll));
   FFrames.Reset(FFrameBytes, 1024);
   FSamples.resize((size_t)FChannels * 1025 * (FBits == 32 ? 8 : 4));
@@ -298,14 +301,14 @@ void TTTAOut::Done() {
         throw EAuException(MsgNoAudio);
       }
       FEncoder->Finish();
-      if (!FId3v1Tags->Empty() && !FId3v1Tags->WriteToFile(FHandle, false)) throw EAuException(MsgTagsFailed);
-      if (!FId3v2Tags->Empty() && !FId3v2Tags->WriteToFile(FHandle, false)) throw EAuException(MsgTagsFailed);
+      if (!FId3v1Tags->Empty() && !FId3v1Tags->WriteToFile(FHandle.get(), false)) throw EAuException(MsgTagsFailed);
+      if (!FId3v2Tags->Empty() && !FId3v2Tags->WriteToFile(FHandle.get(), false)) throw EAuException(MsgTagsFailed);
       if (StreamAssigned) {
-        const int64_t size = FileSize(FHandle);
-        if (size > 0) CopyThroughMapping(FHandle, Stream, size, false);
+        const int64_t size = FileSize(FHandle.get());
+        if (size > 0) CopyThroughMapping(FHandle.get(), Stream, size, false);
         if (size >= 0 && Stream->Size() > size) Stream->SetSize(size);
       } else {
-        FlushFileBuffers(FHandle);
+        FlushFileBuffers(FHandle.get());
       }
     }
   } catch (...) {
@@ -314,8 +317,7 @@ void TTTAOut::Done() {
   }
   // Whatever happened above, release all this run set up.
   FEncoder.reset();
-  if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
-  FHandle = INVALID_HANDLE_VALUE;
+  FHandle.reset();
   // A failed Prepare, or a run without audio, leaves no file behind.
   if ((!prepared || FNoAudio) && FCreated) DeleteFileW(FWideFileName.c_str());
   FCreated = false;

@@ -12,6 +12,12 @@
 
 // Threads: configured from one thread while idle; pulled (GetData, seeks) by its consumer's
 // thread under DataCS; opening and closing the file under FileLock. Waits for nothing else.
+// A file the library reads or writes (a Win32 handle), closed when its owner lets it go.
+struct TTTAFileClose {
+  void operator()(void* File) const;
+};
+using TTTAFile = std::unique_ptr<void, TTTAFileClose>;
+
 class TTTAIn : public TAuTaggedFileIn {
  public:
   explicit TTTAIn(TComponent* AOwner);
@@ -33,7 +39,7 @@ class TTTAIn : public TAuTaggedFileIn {
   // Appends one decoded block at the input's depth; false at the end.
   bool DecodeBlock();
 
-  void* FHandle;  // INVALID_HANDLE_VALUE when closed
+  TTTAFile FHandle;  // empty when closed
   std::unique_ptr<TTTADecoder> FDecoder;
   std::vector<uint8_t> FOut;  // decoded bytes; [FOutPos, FOutEnd) not yet delivered
   size_t FOutPos = 0, FOutEnd = 0;
@@ -54,7 +60,7 @@ class TTTAOut : public TAuTaggedFileOut {
   void Done() override;
 
  private:
-  void* FHandle;
+  TTTAFile FHandle;
   bool FCreated = false;  // the named file was created by this run
   bool FInputInited = false;
   bool FNoAudio = false;   // the run ended without a sample of audio: its file goes
