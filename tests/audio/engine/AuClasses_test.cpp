@@ -189,3 +189,86 @@ TEST(AuClassesUnit, FloatingPointControlWordAndLibraryLock) {
   volatile long double zero = 0;
   EXPECT_TRUE(std::isinf((long double)1 / zero));
 }
+
+namespace {
+// A file input whose format hooks count their calls and do what the test says.
+class TScriptedFileIn : public TAuFileIn {
+ public:
+  enum THook { LoadHook, OpenHook, ReopenHook, FailedHook, CloseHook, HookCount };
+  explicit TScriptedFileIn(int* Calls) : TAuFileIn(nullptr), FCalls(Calls) {}
+  ~TScriptedFileIn() override { CloseForDestruction(); }
+  bool Raise = false;          // OpenDecoder raises
+  bool Stays = true;           // OpenDecoder's answer
+  bool FailedStaysOpen = false;  // OpenFailed's answer
+  void Open() { OpenFile(); }
+  void Close() { CloseFile(); }
+  int Count() const { return OpenCount; }
+
+ protected:
+  void LoadDecoderLibrary() override { ++FCalls[LoadHook]; }
+  bool OpenDecoder() override {
+    ++FCalls[OpenHook];
+    if (Raise) throw EAuException("not this file");
+    return Stays;
+  }
+  void ReopenDecoder() override { ++FCalls[ReopenHook]; }
+  bool OpenFailed() override {
+    ++FCalls[FailedHook];
+    return FailedStaysOpen;
+  }
+  void CloseDecoder() override { ++FCalls[CloseHook]; }
+  void GetDataInternal(void*& Buffer, uint32_t& Bytes) override { Bytes = 0; }
+  bool SeekInternal(int64_t&) override { return false; }
+
+ private:
+  int* FCalls;
+};
+}  // namespace
+
+TEST(AuFileIn, OpenAndCloseStepsCallTheFormatsHooksOnce) {
+  using H = TScriptedFileIn;
+  struct Case {
+    const char* Name;
+    bool Raise, Stays, FailedStaysOpen;
+    int OpenAfterTwoOpens;                 // the open count after two OpenFile calls
+    int Calls[H::HookCount];               // after two opens, two closes and the destructor
+  };
+  const Case cases[] = {
+      // Opened once: the second open only reopens; one close releases, the second finds it closed.
+      {"Opens", false, true, false, 1, {2, 1, 1, 0, 1}},
+      // Nothing stays open: each open tries again, nothing is closed.
+      {"NothingStays", false, false, false, 0, {2, 2, 0, 0, 0}},
+      // A raising open is released each time and not counted.
+      {"Raises", true, true, false, 0, {2, 2, 0, 2, 0}},
+      // A raising open that leaves the file open is counted, so the close releases it.
+      {"RaisesButStaysOpen", true, true, true, 1, {2, 1, 1, 1, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    int calls[H::HookCount] = {};
+    {
+      H in(calls);
+      in.Raise = c.Raise;
+      in.Stays = c.Stays;
+      in.FailedStaysOpen = c.FailedStaysOpen;
+      for (int i = 0; i < 2; ++i) {
+        if (c.Raise && in.Count() == 0)
+          EXPECT_THROW(in.Open(), EAuException);
+        else
+          in.Open();
+      }
+      EXPECT_EQ(in.Count(), c.OpenAfterTwoOpens);
+      in.Close();
+      in.Close();
+      EXPECT_EQ(in.Count(), 0);
+    }
+    for (int h = 0; h < H::HookCount; ++h) EXPECT_EQ(calls[h], c.Calls[h]) << "hook " << h;
+  }
+  // The destructor closes a file still open.
+  int calls[H::HookCount] = {};
+  {
+    H in(calls);
+    in.Open();
+  }
+  EXPECT_EQ(calls[H::CloseHook], 1);
+}
