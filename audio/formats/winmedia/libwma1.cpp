@@ -661,12 +661,14 @@ void lwma_reader_open(wma_sync_reader& R, TStream* Stream, bool HighPrecision, i
     R = wma_sync_reader();
     return;
   }
+  // Declared in this order, the reader goes before the stream adapter on every early return.
+  TComPtr<TAudioStream> ownStream;
   TComPtr<IWMSyncReader> ownReader;
   if (FAILED(WMVCore.CreateSyncReader(nullptr, 0, ownReader.Put())) || !ownReader) {
     R = wma_sync_reader();
     return;
   }
-  TComPtr<TAudioStream> ownStream(new TAudioStream(Stream));
+  ownStream = TComPtr<TAudioStream>(new TAudioStream(Stream));
   // A cut ASF file is shown to the runtime at its declared length, the missing part as zeros:
   // the runtime here can wait for ever at the end of a file that stops inside its data.
   constexpr int64_t MaxMissing = 64 << 20;
