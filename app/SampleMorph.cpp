@@ -2,9 +2,9 @@
 // main window closes, and the units finish in reverse order.
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
-#include "audio/AuClasses.h"
-#include "audio/OptimFROGDLL.h"
-#include "audio/tak_decoder.h"
+#include "audio/engine/AuClasses.h"
+#include "audio/formats/optimfrog/OptimFROGDLL.h"
+#include "audio/formats/tak/tak_decoder.h"
 #include "png/PngCodec.h"
 #include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "audio/AuClasses.h"
+#include "audio/engine/AuClasses.h"
 #include "classlib/Forms.h"
 #include "common/Peer.h"
 #include "tasks/AudioUnit.h"

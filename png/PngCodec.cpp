@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/engine/AuBinary.h"
 #include "classlib/WinApi.h"
 
 static_assert(sizeof(TPngBitmapInfo) == sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
@@ -23,35 +24,9 @@ constexpr uint64_t MaxInflateRatio = 1040;
 // The longest compressed text chunk the reader expands.
 constexpr size_t MaxInflatedText = 16u << 20;
 
-uint32_t GetBE32(const uint8_t* P) {
-  return (uint32_t(P[0]) << 24) | (uint32_t(P[1]) << 16) | (uint32_t(P[2]) << 8) | P[3];
-}
-uint16_t GetBE16(const uint8_t* P) { return static_cast<uint16_t>((P[0] << 8) | P[1]); }
-void PutBE32(uint8_t* P, uint32_t V) {
-  P[0] = uint8_t(V >> 24);
-  P[1] = uint8_t(V >> 16);
-  P[2] = uint8_t(V >> 8);
-  P[3] = uint8_t(V);
-}
-void PutBE16(uint8_t* P, uint16_t V) {
-  P[0] = uint8_t(V >> 8);
-  P[1] = uint8_t(V);
-}
-
-// Reads exactly Count bytes (short reads are retried); false when the stream ends first.
-bool ReadFull(TStream* Stream, void* Buffer, uint32_t Count) {
-  auto* p = static_cast<uint8_t*>(Buffer);
-  while (Count > 0) {
-    int32_t n = Stream->Read(p, static_cast<int32_t>(std::min<uint32_t>(Count, 0x40000000)));
-    if (n <= 0) return false;
-    p += n;
-    Count -= static_cast<uint32_t>(n);
-  }
-  return true;
-}
-
+// Fields are read and written through the byte layer (GetBE32, PutBE32, ReadExact...).
 void ReadOrEnd(TStream* Stream, void* Buffer, uint32_t Count) {
-  if (!ReadFull(Stream, Buffer, Count)) RaisePng<EPngUnexpectedEnd>(TPngMessage::UnexpectedEnd);
+  if (!ReadExact(Stream, Buffer, Count)) RaisePng<EPngUnexpectedEnd>(TPngMessage::UnexpectedEnd);
 }
 
 uint32_t ReadBE32(TStream* Stream) {
@@ -1287,7 +1262,7 @@ void TPNGObject::SetPalette(void* Value) {
 void TPNGObject::LoadFromStream(TStream* Stream) {
   ClearChunks();
   uint8_t sig[8];
-  if (!ReadFull(Stream, sig, 8) || memcmp(sig, PngSignature, 8) != 0)
+  if (!ReadExact(Stream, sig, 8) || memcmp(sig, PngSignature, 8) != 0)
     RaisePng<EPNGInvalidFileHeader>(TPngMessage::InvalidFileHeader);
   bool haveIdat = false;
   for (;;) {

@@ -4,9 +4,9 @@
 #include <functional>
 #include <memory>
 
-#include "audio/AuCache.h"
-#include "audio/AuDSAudio.h"
-#include "audio/AuIndicators.h"
+#include "audio/stages/AuCache.h"
+#include "audio/devices/AuDSAudio.h"
+#include "audio/stages/AuIndicators.h"
 #include "tasks/AudioUnit.h"
 
 // Eight band levels, bands 0 to 7.

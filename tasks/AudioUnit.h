@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "audio/AuClasses.h"
+#include "audio/engine/AuClasses.h"
 #include "classlib/Classes.h"
 
 class TWideStrings;

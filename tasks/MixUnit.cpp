@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "audio/AuConverters.h"
+#include "audio/engine/AuConverters.h"
 #include "classlib/WideStrings.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/AuAudioMix.h"
+#include "audio/stages/AuAudioMix.h"
 #include "tasks/AudioUnit.h"
 
 class TWideStrings;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "audio/AuWinMedia.h"
+#include "audio/formats/winmedia/AuWinMedia.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 

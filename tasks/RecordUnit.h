@@ -6,9 +6,9 @@
 #include <functional>
 #include <memory>
 
-#include "audio/AuAudioMix.h"
-#include "audio/AuDXAudio.h"
-#include "audio/AuIndicators.h"
+#include "audio/stages/AuAudioMix.h"
+#include "audio/devices/AuDXAudio.h"
+#include "audio/stages/AuIndicators.h"
 #include "tasks/AudioUnit.h"
 
 // Sender is the gain meter; Level its gain value.

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "audio/AuLAME.h"
-#include "audio/AuVorbis.h"
-#include "audio/AuWavPack.h"
+#include "audio/formats/mp3/AuLAME.h"
+#include "audio/formats/vorbis/AuVorbis.h"
+#include "audio/formats/wavpack/AuWavPack.h"
 #include "classlib/WideStrings.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"

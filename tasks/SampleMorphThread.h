@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/AuConverters.h"
+#include "audio/engine/AuConverters.h"
 #include "classlib/SyncObjs.h"
 #include "tasks/AudioUnit.h"
 

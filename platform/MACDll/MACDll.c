@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "../DoubleCommon.h"
-#include "audio/MACApi.h"
+#include "audio/formats/mac/MACApi.h"
 
 #define EXPORT /* exported by MACDll.def */
 #define BUFFER_BYTES 65536

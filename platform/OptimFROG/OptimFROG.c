@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "../DoubleCommon.h"
-#include "audio/OFRApi.h"
+#include "audio/formats/optimfrog/OFRApi.h"
 
 #define EXPORT __declspec(dllexport)
 

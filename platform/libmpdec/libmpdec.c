@@ -1,11 +1,11 @@
-/* "libmpdec.dll": the Musepack decoding interface the program calls (audio/MPCApi.h), over the
+/* "libmpdec.dll": the Musepack decoding interface the program calls (audio/formats/mpc/MPCApi.h), over the
  * demultiplexer of libmpcdec, which reads stream versions 7 and 8. */
 #include <stdlib.h>
 #include <string.h>
 
 #include <mpc/mpcdec.h>
 
-#include "audio/MPCApi.h"
+#include "audio/formats/mpc/MPCApi.h"
 
 /* Exported under the interface's names by libmpdec.def (libmpcdec has some of the same names). */
 

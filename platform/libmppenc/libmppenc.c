@@ -1,4 +1,4 @@
-/* "libmppenc.dll": the Musepack encoding interface the program calls (audio/MPCApi.h), over the
+/* "libmppenc.dll": the Musepack encoding interface the program calls (audio/formats/mpc/MPCApi.h), over the
  * encoder of Debian's Musepack sources (stream version 8). The output goes through the
  * program's callbacks: the encoder's writes, seeks and position queries reach mppenc_io_*,
  * with the state standing in for the output file.
@@ -14,7 +14,7 @@
 #include <mpcenc/libmpcenc.h>
 #include <mpcenc/libmpcpsy.h>
 
-#include "audio/MPCApi.h"
+#include "audio/formats/mpc/MPCApi.h"
 
 #define EXPORT __declspec(dllexport)
 

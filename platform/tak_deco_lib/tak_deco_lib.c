@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "../DoubleCommon.h"
-#include "audio/TAKApi.h"
+#include "audio/formats/tak/TAKApi.h"
 
 #define EXPORT __declspec(dllexport)
 

@@ -2,7 +2,7 @@
 // start as in the program and end in reverse order.
 #include <gtest/gtest.h>
 
-#include "audio/AuClasses.h"
+#include "audio/engine/AuClasses.h"
 #include "classlib/Forms.h"
 
 int main(int argc, char** argv) {

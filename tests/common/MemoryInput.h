@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio/AuClasses.h"
+#include "audio/engine/AuClasses.h"
 
 // A source over bytes in memory, delivering at most MaxChunk bytes per pull.
 class TMemIn : public TAuInput {

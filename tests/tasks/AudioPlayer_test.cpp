@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "devices/DeviceTestUtil.h"
+#include "audio/devices/DeviceTestUtil.h"
 #include "tasks/AudioPlayer.h"
 #include "tasks/TaskTestUtil.h"
 

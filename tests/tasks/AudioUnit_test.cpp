@@ -1,7 +1,7 @@
 // File types, the quality tables and the probes, on files the native peers make.
 #include <gtest/gtest.h>
 
-#include "audio/AuDXAudio.h"
+#include "audio/devices/AuDXAudio.h"
 #include "tasks/AudioUnit.h"
 #include "tasks/TaskTestUtil.h"
 #include "unicode/UniClasses.h"

@@ -1,9 +1,9 @@
 // The task engine's tests start the units they use in the program's order.
 #include <gtest/gtest.h>
 
-#include "audio/AuClasses.h"
-#include "audio/OptimFROGDLL.h"
-#include "audio/tak_decoder.h"
+#include "audio/engine/AuClasses.h"
+#include "audio/formats/optimfrog/OptimFROGDLL.h"
+#include "audio/formats/tak/tak_decoder.h"
 #include "classlib/Forms.h"
 #include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "devices/DeviceTestUtil.h"
+#include "audio/devices/DeviceTestUtil.h"
 #include "tasks/RecordUnit.h"
 #include "tasks/TaskTestUtil.h"
 #include "unicode/UniSysUtils.h"

@@ -1,3 +1,3 @@
 // The task layer may use the engine.
 #pragma once
-#include "audio/AuClasses.h"
+#include "audio/engine/AuClasses.h"

@@ -1,0 +1,3 @@
+// The PNG codec may use the byte layer.
+#pragma once
+#include "audio/engine/AuBinary.h"
