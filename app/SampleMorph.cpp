@@ -1,5 +1,6 @@
 // The program block: units start in order, the application runs its message loop until the
 // main window closes, and the units finish in reverse order.
+#include "app/UrlHandlerU.h"
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
 #include "audio/engine/AuClasses.h"
@@ -42,6 +43,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     TakDecoderInitialize();
     AudioUnitInitialize();      // the global AudioTools
     RecordUnitInitialize();     // the global Recorder
+    UrlHandlerInitialize();     // the link commands of every rich text without its own handler
     Application->Initialize();
     Application->SetTitle(L"SampleMorph");
     CreateLanguageManager();    // the language of the system, or of U3_ENV_LANGUAGE
@@ -50,6 +52,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (Application) Application->HandleException(nullptr);
     rc = 1;
   }
+  UrlHandlerFinalize();
   RecordUnitFinalize();
   AudioUnitFinalize();
   TakDecoderFinalize();
