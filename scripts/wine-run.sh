@@ -7,7 +7,7 @@ host=$1; shift
 loader=$(wine_loader "$host") || { echo "wine-run.sh: unknown host '$host'" >&2; exit 2; }
 [ -x "$loader" ] || { echo "wine-run.sh: $loader is missing (the $host build cannot run on this machine)" >&2; exit 2; }
 export WINEPREFIX=${WINEPREFIX:-${PROJECT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/samplemorph}/wineprefix-$host}
-export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDEBUG=${WINEDEBUG:--all,err+winediag}
 export WINELOADER=$loader
 # A program that ends with an error says so with its exit code and run time, so that one that ends
 # before it prints anything (seen once: no output after 0.08 s) leaves a trace in the test log.
