@@ -1,5 +1,6 @@
 #include "app/UrlHandlerU.h"
 
+#include "classlib/SysUtils.h"
 #include "tasks/Utils.h"
 #include "toolkit/RichText.h"
 #include "unicode/UniSystem.h"
@@ -13,16 +14,6 @@ struct TLinkTexts {
   const wchar_t* MailSubject = L"SampleMorph";
 };
 constexpr TLinkTexts Texts;
-
-bool HasPrefix(const AnsiString& Href, const AnsiString& Prefix) {
-  if (Href.size() < Prefix.size()) return false;
-  for (size_t i = 0; i < Prefix.size(); ++i) {
-    char c = Href[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != Prefix[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -38,7 +29,7 @@ void TUrlHandler::HandleLink(TObject*, const AnsiString& Href) {
   // The prefix without regard to letter case, then the command up to the first ":" (exactly as
   // written) and the argument after it.
   const AnsiString prefix = Texts.Prefix;
-  if (!HasPrefix(Href, prefix)) return;
+  if (!SameText(Href.substr(0, prefix.size()), prefix)) return;
   const size_t colon = Href.find(':', prefix.size());
   if (colon == AnsiString::npos) return;
   const AnsiString command = Href.substr(prefix.size(), colon - prefix.size());
