@@ -205,8 +205,9 @@ TTipBar::TTipBar(TComponent* AOwner) : TMainBoard(AOwner) {}
 void TTipBar::Paint(TCanvas* Canvas) {
   TMainBoard::Paint(Canvas);
   TRect c = ClientBox();
-  DrawShadowedText(Canvas, LangText(TipTitleId), TRect{c.Left + TipTitleLeft, c.Top, c.Right, c.Bottom}, TipTitlePoints,
-                   TextColour, 0, -1, 0);
+  // The title has the room up to the second line's start; a longer one ends in "...".
+  DrawShadowedText(Canvas, LangText(TipTitleId), TRect{c.Left + TipTitleLeft, c.Top, c.Left + TipLineLeft, c.Bottom},
+                   TipTitlePoints, TextColour, 0, -1, 0);
   DrawShadowedText(Canvas, LangText(TipLineId), TRect{c.Left + TipLineLeft, c.Top, c.Right, c.Bottom}, TipLinePoints,
                    TextColour, 0, -1, 0);
 }
