@@ -343,6 +343,50 @@ TEST_F(SkinWindowMainChrome, DraggingABoardMovesTheWindow) {
   }
 }
 
+// However many moves come with the button held before the system's move loop takes over, a press
+// posts one move of the window; the next press posts the next. Moves without the button, and
+// moves after a press on a tile, post none. (Sent messages: the real pointer's moves are taken
+// by the move loop at once and cannot pile up on cue.)
+TEST_F(SkinWindowMainChrome, OneWindowMoveAPress) {
+  HWND wnd = static_cast<HWND>(form->Handle());
+  auto send = [](TWinControl* Board, UINT Msg, WPARAM Keys, int X, int Y) {
+    SendMessageW(static_cast<HWND>(Board->Handle()), Msg, Keys, MAKELPARAM(X, Y));
+  };
+  // Takes the posted moves off the queue without running them.
+  auto posted = [&] {
+    int n = 0;
+    MSG m;
+    while (PeekMessageW(&m, wnd, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE)) {
+      EXPECT_EQ(m.wParam, static_cast<WPARAM>(HTCAPTION));
+      ++n;
+    }
+    return n;
+  };
+  struct {
+    const char* What;
+    TMainBoard* Board;
+    int X, Y;
+    WPARAM Keys;
+    bool Press;
+    int Want;
+  } cases[] = {
+      {"caption bar, button held", caption, 450, 40, MK_LBUTTON, true, 1},
+      {"the next press", caption, 450, 40, MK_LBUTTON, true, 1},
+      {"status bar, button held", status, 600, 15, MK_LBUTTON, true, 1},
+      {"no button", tools, 700, 260, 0, false, 0},
+      {"a tile pressed", tools, 136, 90, MK_LBUTTON, true, 0},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    if (c.Press) send(c.Board, WM_LBUTTONDOWN, MK_LBUTTON, c.X, c.Y);
+    for (int i = 1; i <= 3; ++i) send(c.Board, WM_MOUSEMOVE, c.Keys, c.X + 5 * i, c.Y + 2 * i);
+    EXPECT_EQ(posted(), c.Want);
+    if (c.Press) send(c.Board, WM_LBUTTONUP, 0, c.X + 15, c.Y + 6);
+    EXPECT_EQ(posted(), 0);
+  }
+  TakeCalls();  // the tile's press and release may be its click
+}
+
 // A language change reaches every board through the bus: three repaint, the status bar sets its
 // link again. The window in both language tables: the logo, the caption background and buttons,
 // the tiles and the status background are the skin pictures where they belong; the title, the
