@@ -117,15 +117,9 @@ void TMainBoard::MouseMove(TShiftState Shift, int X, int Y) {
   if (!(Shift & ssLeft) || fMovePosted) return;
   // A press on a button is the button's: only the board itself drags.
   if (HotLink() && HotLink()->State() == hsPressed) return;
-  TForm* form = GetOwnerForm();
-  if (!form || !form->HandleAllocated()) return;
   // One move a press: the system's move loop has the mouse from here on, and a second posted
   // message would start another loop after the button is up.
-  fMovePosted = true;
-  POINT p{X, Y};
-  ClientToScreen(static_cast<HWND>(Handle()), &p);
-  ReleaseCapture();
-  PostMessageW(static_cast<HWND>(form->Handle()), WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(p.x, p.y));
+  fMovePosted = PostFormMove(this, GetOwnerForm(), X, Y);
 }
 
 void TMainBoard::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {

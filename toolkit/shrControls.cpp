@@ -106,6 +106,18 @@ void TShrStaticBitmapButton::Paint(TCanvas* Canvas) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Moving a form by dragging a control on it
+
+bool PostFormMove(TWinControl* Control, TCustomForm* Form, int X, int Y) {
+  if (!Form || !Form->HandleAllocated()) return false;
+  POINT p{X, Y};
+  ClientToScreen(static_cast<HWND>(Control->Handle()), &p);
+  ReleaseCapture();
+  PostMessageW(static_cast<HWND>(Form->Handle()), WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(p.x, p.y));
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
 // TConfirmControl
 
 namespace {
@@ -184,14 +196,8 @@ void TConfirmControl::SetIconKind(uint8_t Kind) {
 void TConfirmControl::MouseMove(TShiftState Shift, int X, int Y) {
   THyperlinkControl::MouseMove(Shift, X, Y);
   if (!(Shift & ssLeft) || fMovePosted) return;
-  TCustomForm* form = GetParentForm(this);
-  if (!form || !form->HandleAllocated()) return;
   // One move per press: the system's move loop takes the mouse from here on.
-  fMovePosted = true;
-  POINT p{X, Y};
-  ClientToScreen(static_cast<HWND>(Handle()), &p);
-  ReleaseCapture();
-  PostMessageW(static_cast<HWND>(form->Handle()), WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(p.x, p.y));
+  fMovePosted = PostFormMove(this, GetParentForm(this), X, Y);
 }
 
 void TConfirmControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {

@@ -10,6 +10,7 @@
 #include "toolkit/HyperlinkControl.h"
 #include "toolkit/ImageCache.h"
 
+class TCustomForm;
 class TRichText;
 
 // Skin pictures these pieces draw.
@@ -63,6 +64,12 @@ class TShrStaticBitmapButton : public TBitmapHyperlink {
  private:
   bool fFiveFrames;
 };
+
+// Hands a drag on Control, at (X, Y) of its client area, to the system's move loop of Form: the
+// mouse is released and Form gets a posted WM_NCLBUTTONDOWN / HTCAPTION at that screen point, so
+// that the window follows the mouse until the button is up. False, and nothing posted, without a
+// form or its window. Threads: user interface.
+bool PostFormMove(TWinControl* Control, TCustomForm* Form, int X, int Y);
 
 // The body of the confirmation dialog: a white surface with the icon of its kind at (11, 18), the
 // title (70, 20), the message under it and the check-box text at (40, 176). Dragging it with the

@@ -5,20 +5,17 @@
 // boards; screenshots in both language tables are kept and checked.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ChromeWindow.h"
+#include "ShellRecorder.h"
 #include "app/CaptionBar.h"
 #include "app/UrlHandlerU.h"
-#include "classlib/SyncObjs.h"
-#include "tasks/Utils.h"
 #include "toolkit/HostShots.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/RichText.h"
 #include "toolkit/shrControls.h"
-#include "unicode/UniSystem.h"
 
 namespace {
 
@@ -46,35 +43,6 @@ constexpr TTileCase TileCases[] = {
 };
 // A tile's middle, in tool-box coordinates.
 POINT TileMiddle(const TTileCase& T) { return POINT{T.Left + 116, T.Top + 60}; }
-
-// Records the shell calls ("operation|file") instead of making them.
-struct TShellRecorder {
-  TShellRecorder() {
-    Saved = UtilsShellExecute;
-    UtilsShellExecute = [this](void*, const WideString& Op, const WideString& File, const WideString&,
-                               const WideString&, int) -> intptr_t {
-      {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Calls.push_back(WideToUtf8(Op + L"|" + File));
-      }
-      Called.SetEvent();
-      return 42;
-    };
-  }
-  ~TShellRecorder() {
-    Sleep(200);  // an address is opened on a thread that frees itself: let it end first
-    UtilsShellExecute = Saved;
-  }
-  std::vector<std::string> Wait(DWORD Ms) {
-    Called.WaitFor(Ms);
-    std::lock_guard<std::mutex> lock(Mutex);
-    return Calls;
-  }
-  TShellExecuteFunc Saved;
-  std::mutex Mutex;
-  std::vector<std::string> Calls;
-  TEvent Called{false, false};
-};
 
 // The main window: the four boards as the program's main form lays them out, the tool box's
 // hover shown in the status bar, every hover change recorded.
@@ -303,41 +271,16 @@ TEST_F(SkinWindowMainChrome, DraggingABoardMovesTheWindow) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.What);
-    RECT before;
-    GetWindowRect(wnd, &before);
     POINT pressed = Screen(c.Board, c.X, c.Y);
-    chrome::TNcWatch watch;
     MoveTo(c.Board, c.X, c.Y);
     xinput::PumpFor(150);
-    Xdo("mousedown 1");
-    xinput::PumpFor(100);
-    // The window's move loop runs inside the message pump: the rest of the drag comes meanwhile.
-    xinput::Run("mousemove_relative --sync 20 10 sleep 0.3 mousemove_relative --sync 30 20 sleep 0.3 mouseup 1");
-    RECT after{};
-    POINT from = pressed;
-    bool moved = xinput::PumpUntil(
-        [&] {
-          if (chrome::Posted().empty()) return false;
-          from = chrome::Posted()[0].At;
-          GetWindowRect(wnd, &after);
-          return after.left == before.left + pressed.x + 50 - from.x && after.top == before.top + pressed.y + 30 - from.y;
-        },
-        c.Moves ? 5000 : 1200);
-    xinput::PumpUntil([] { return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000); }, 2000);
-    xinput::PumpFor(150);
+    shots::TDrag drag = shots::DragFrom(wnd, pressed, c.Moves ? 5000 : 1200);
     if (c.Moves) {
-      EXPECT_TRUE(moved) << "window at " << after.left << "," << after.top << ", was " << before.left << ","
-                         << before.top;
-      ASSERT_EQ(chrome::Posted().size(), 1u);
-      EXPECT_EQ(chrome::Posted()[0].Wnd, wnd);
-      EXPECT_EQ(chrome::Posted()[0].Hit, static_cast<WPARAM>(HTCAPTION));
-      EXPECT_EQ(from.x, pressed.x + 20);
-      EXPECT_EQ(from.y, pressed.y + 10);
+      shots::ExpectWindowMoved(drag, wnd, pressed);
     } else {
-      EXPECT_TRUE(chrome::Posted().empty());
-      GetWindowRect(wnd, &after);
-      EXPECT_EQ(after.left, before.left);
-      EXPECT_EQ(after.top, before.top);
+      EXPECT_TRUE(drag.Posted.empty());
+      EXPECT_EQ(drag.After.left, drag.Before.left);
+      EXPECT_EQ(drag.After.top, drag.Before.top);
     }
     EXPECT_EQ(TakeCalls(), c.Want);
   }

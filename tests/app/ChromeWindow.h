@@ -1,7 +1,6 @@
 // Windows for the chrome's tests: a form that records the bus commands it gets, a form sized to a
-// client area, the X server's pointer placed on a board's points, and a watch on the
-// WM_NCLBUTTONDOWN messages the thread takes from its queue (a board's drag). The tests that use
-// them move the real pointer and run one at a time.
+// client area, and the X server's pointer placed on a board's points. The tests that use them move
+// the real pointer and run one at a time.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -58,37 +57,6 @@ inline std::string RectText(const TRect& R) {
   return std::to_string(R.Left) + "," + std::to_string(R.Top) + "," + std::to_string(R.Right) + "," +
          std::to_string(R.Bottom);
 }
-
-// The posted WM_NCLBUTTONDOWN messages the thread took from its queue while a TNcWatch lived.
-struct TPosted {
-  HWND Wnd;
-  WPARAM Hit;
-  POINT At;
-};
-inline std::vector<TPosted>& Posted() {
-  static std::vector<TPosted> list;
-  return list;
-}
-class TNcWatch {
- public:
-  TNcWatch() {
-    Posted().clear();
-    fHook = SetWindowsHookExW(WH_GETMESSAGE, Watch, nullptr, GetCurrentThreadId());
-    EXPECT_NE(fHook, nullptr);
-  }
-  ~TNcWatch() {
-    if (fHook) UnhookWindowsHookEx(fHook);
-  }
-
- private:
-  static LRESULT CALLBACK Watch(int Code, WPARAM W, LPARAM L) {
-    auto* m = reinterpret_cast<MSG*>(L);
-    if (Code == HC_ACTION && W == PM_REMOVE && m->message == WM_NCLBUTTONDOWN)
-      Posted().push_back({m->hwnd, m->wParam, POINT{(short)LOWORD(m->lParam), (short)HIWORD(m->lParam)}});
-    return CallNextHookEx(nullptr, Code, W, L);
-  }
-  HHOOK fHook = nullptr;
-};
 
 // The pointer, parked at the screen's far corner between tests so that nothing starts out hot.
 class TPointerTest : public ::testing::Test {

@@ -16,11 +16,6 @@
 namespace {
 
 using chrome::TSpyForm;
-using shots::InkCount;
-using shots::InkDifference;
-using shots::InkMask;
-using shots::Mismatches;
-using shots::Over;
 
 class SkinWindowTaskCaption : public chrome::TPointerTest {
  protected:
@@ -102,7 +97,7 @@ TEST_F(SkinWindowTaskCaption, TitleLogoAndButtonsInBothLanguages) {
   shots::TSkinPicture minimize = shots::SkinPicture(21, 28, 100);
   shots::TSkinPicture close = shots::SkinPicture(22, 28, 100);
   ASSERT_TRUE(logo.Rgba && back.Rgba && minimize.Rgba && close.Rgba);
-  auto under = [&](int X, int Y) { return Over(back.Premultiplied(X, Y), 0xE4EEF2, 255); };
+  auto under = [&](int X, int Y) { return shots::Over(back.Premultiplied(X, Y), 0xE4EEF2, 255); };
 
   capture::TCapture untitled = Shoot(L"task_caption_untitled.bmp");
   std::vector<bool> titles[2];
@@ -126,22 +121,22 @@ TEST_F(SkinWindowTaskCaption, TitleLogoAndButtonsInBothLanguages) {
     capture::TCapture shot = Shoot(L"task_caption_" + std::wstring(code, code + 2) + L".bmp");
     ASSERT_EQ(shot.Width, 673);
     ASSERT_EQ(shot.Height, 70);
-    EXPECT_EQ(Mismatches(shot, 10, 10, 48, 48,
-                         [&](int x, int y) { return Over(logo.Premultiplied(x, y), under(10 + x, 10 + y), 255); }, "logo"),
+    EXPECT_EQ(shots::Mismatches(shot, 10, 10, 48, 48,
+                         [&](int x, int y) { return shots::Over(logo.Premultiplied(x, y), under(10 + x, 10 + y), 255); }, "logo"),
               0);
-    EXPECT_EQ(Mismatches(shot, 615, 0, 28, 20,
-                         [&](int x, int y) { return Over(minimize.Premultiplied(x, y), under(615 + x, y), 255); },
+    EXPECT_EQ(shots::Mismatches(shot, 615, 0, 28, 20,
+                         [&](int x, int y) { return shots::Over(minimize.Premultiplied(x, y), under(615 + x, y), 255); },
                          "Minimize"),
               0);
-    EXPECT_EQ(Mismatches(shot, 643, 0, 28, 20,
-                         [&](int x, int y) { return Over(close.Premultiplied(x, y), under(643 + x, y), 255); }, "Close"),
+    EXPECT_EQ(shots::Mismatches(shot, 643, 0, 28, 20,
+                         [&](int x, int y) { return shots::Over(close.Premultiplied(x, y), under(643 + x, y), 255); }, "Close"),
               0);
     // Nothing is drawn between the logo and the title.
-    EXPECT_EQ(Mismatches(shot, 58, 0, 17, 70, [&](int x, int y) { return under(58 + x, y); }, "before the title"), 0);
-    titles[row] = InkMask(shot, 75, 15, 400, 40);
-    EXPECT_GT(InkCount(titles[row]), 100);
-    EXPECT_GT(InkDifference(titles[row], InkMask(untitled, 75, 15, 400, 40)), 100);
+    EXPECT_EQ(shots::Mismatches(shot, 58, 0, 17, 70, [&](int x, int y) { return under(58 + x, y); }, "before the title"), 0);
+    titles[row] = shots::InkMask(shot, 75, 15, 400, 40);
+    EXPECT_GT(shots::InkCount(titles[row]), 100);
+    EXPECT_GT(shots::InkDifference(titles[row], shots::InkMask(untitled, 75, 15, 400, 40)), 100);
     ++row;
   }
-  EXPECT_GT(InkDifference(titles[0], titles[1]), 50) << "the two tables' titles look the same";
+  EXPECT_GT(shots::InkDifference(titles[0], titles[1]), 50) << "the two tables' titles look the same";
 }

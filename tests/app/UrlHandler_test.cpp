@@ -3,49 +3,13 @@
 // click handler of its own.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "ShellRecorder.h"
 #include "app/UrlHandlerU.h"
-#include "classlib/SyncObjs.h"
 #include "tasks/Utils.h"
 #include "toolkit/RichText.h"
-#include "unicode/UniSystem.h"
-
-namespace {
-
-// Records the shell calls ("operation|file") instead of making them.
-struct ShellRecorder {
-  ShellRecorder() {
-    Saved = UtilsShellExecute;
-    UtilsShellExecute = [this](void*, const WideString& Op, const WideString& File, const WideString&,
-                               const WideString&, int) -> intptr_t {
-      {
-        std::lock_guard<std::mutex> lock(Mutex);
-        Calls.push_back(WideToUtf8(Op + L"|" + File));
-      }
-      Called.SetEvent();
-      return 42;
-    };
-  }
-  ~ShellRecorder() {
-    Sleep(200);  // an address is opened on a thread that frees itself: let it end first
-    UtilsShellExecute = Saved;
-  }
-  // The calls once one has come (or after Wait ms without one).
-  std::vector<std::string> Wait(DWORD Ms) {
-    Called.WaitFor(Ms);
-    std::lock_guard<std::mutex> lock(Mutex);
-    return Calls;
-  }
-  TShellExecuteFunc Saved;
-  std::mutex Mutex;
-  std::vector<std::string> Calls;
-  TEvent Called{false, false};
-};
-
-}  // namespace
 
 TEST(UrlHandler, CommandFormsAsATable) {
   struct Case {
@@ -71,7 +35,7 @@ TEST(UrlHandler, CommandFormsAsATable) {
   TUrlHandler handler;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Href);
-    ShellRecorder shell;
+    TShellRecorder shell;
     handler.HandleLink(nullptr, c.Href);
     const auto calls = shell.Wait(*c.Call ? 10000 : 300);
     if (*c.Call) {
@@ -86,13 +50,13 @@ TEST(UrlHandler, CommandFormsAsATable) {
 TEST(UrlHandler, TakesTheClicksOfRichTextsWithoutTheirOwnHandler) {
   TRichText text(false, true, false);
   {
-    ShellRecorder shell;
+    TShellRecorder shell;
     text.DoLinkClick("kvplug?url:https://example.org/before");
     EXPECT_TRUE(shell.Wait(300).empty()) << "no handler before the unit starts";
   }
   UrlHandlerInitialize();
   {
-    ShellRecorder shell;
+    TShellRecorder shell;
     text.DoLinkClick("kvplug?url:https://example.org/");
     const auto calls = shell.Wait(10000);
     ASSERT_EQ(calls.size(), 1u);
@@ -102,7 +66,7 @@ TEST(UrlHandler, TakesTheClicksOfRichTextsWithoutTheirOwnHandler) {
     // A text with a handler of its own keeps its clicks.
     std::string own;
     text.OnLinkClick = [&](TObject*, const AnsiString& Href) { own = Href; };
-    ShellRecorder shell;
+    TShellRecorder shell;
     text.DoLinkClick("kvplug?url:https://example.org/own");
     EXPECT_EQ(own, "kvplug?url:https://example.org/own");
     EXPECT_TRUE(shell.Wait(300).empty());
@@ -110,7 +74,7 @@ TEST(UrlHandler, TakesTheClicksOfRichTextsWithoutTheirOwnHandler) {
   }
   UrlHandlerFinalize();
   {
-    ShellRecorder shell;
+    TShellRecorder shell;
     text.DoLinkClick("kvplug?url:https://example.org/after");
     EXPECT_TRUE(shell.Wait(300).empty()) << "the handler leaves nothing behind";
   }

@@ -135,6 +135,71 @@ class TWindowTest : public ::testing::Test {
   TWinControl* fHost = nullptr;
 };
 
+// A drag from the X server's pointer, which stands on a window at the screen point Pressed: the
+// left button goes down, the pointer moves 20,10 and then 30,20 more and the button comes up,
+// while the thread serves its messages (a window's move loop runs inside them). Says which
+// WM_NCLBUTTONDOWN messages the thread took from its queue meanwhile, where Window was before
+// and after, and whether it followed the pointer from the first such message's place (50,30
+// further than that) within WaitMs. Returns with the button up.
+struct TPostedMove {
+  HWND Wnd;
+  WPARAM Hit;
+  POINT At;
+};
+struct TDrag {
+  std::vector<TPostedMove> Posted;
+  RECT Before{}, After{};
+  bool Followed = false;
+};
+inline std::vector<TPostedMove>*& PostedMoves() {
+  static std::vector<TPostedMove>* list = nullptr;
+  return list;
+}
+inline LRESULT CALLBACK WatchPostedMoves(int Code, WPARAM W, LPARAM L) {
+  auto* m = reinterpret_cast<MSG*>(L);
+  if (Code == HC_ACTION && W == PM_REMOVE && m->message == WM_NCLBUTTONDOWN && PostedMoves())
+    PostedMoves()->push_back({m->hwnd, m->wParam, POINT{(short)LOWORD(m->lParam), (short)HIWORD(m->lParam)}});
+  return CallNextHookEx(nullptr, Code, W, L);
+}
+inline TDrag DragFrom(HWND Window, POINT Pressed, unsigned WaitMs) {
+  TDrag d;
+  GetWindowRect(Window, &d.Before);
+  PostedMoves() = &d.Posted;
+  HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, WatchPostedMoves, nullptr, GetCurrentThreadId());
+  EXPECT_NE(hook, nullptr);
+  peer::Result r = peer::Run("xdotool mousedown 1", 20);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  xinput::PumpFor(100);
+  xinput::Run("mousemove_relative --sync 20 10 sleep 0.3 mousemove_relative --sync 30 20 sleep 0.3 mouseup 1");
+  d.Followed = xinput::PumpUntil(
+      [&] {
+        GetWindowRect(Window, &d.After);
+        if (d.Posted.empty()) return false;
+        POINT from = d.Posted[0].At;
+        return d.After.left == d.Before.left + Pressed.x + 50 - from.x &&
+               d.After.top == d.Before.top + Pressed.y + 30 - from.y;
+      },
+      WaitMs);
+  xinput::PumpUntil([] { return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000); }, 2000);
+  xinput::PumpFor(100);
+  GetWindowRect(Window, &d.After);
+  if (hook) UnhookWindowsHookEx(hook);
+  PostedMoves() = nullptr;
+  return d;
+}
+
+// A drag that moved Window as the system's move loop does: one posted WM_NCLBUTTONDOWN /
+// HTCAPTION to it at the first move's place, and the window following the pointer from there.
+inline void ExpectWindowMoved(const TDrag& D, HWND Window, POINT Pressed) {
+  EXPECT_TRUE(D.Followed) << "window at " << D.After.left << "," << D.After.top << ", was " << D.Before.left << ","
+                          << D.Before.top;
+  ASSERT_EQ(D.Posted.size(), 1u);
+  EXPECT_EQ(D.Posted[0].Wnd, Window);
+  EXPECT_EQ(D.Posted[0].Hit, static_cast<WPARAM>(HTCAPTION));
+  EXPECT_EQ(D.Posted[0].At.x, Pressed.x + 20);
+  EXPECT_EQ(D.Posted[0].At.y, Pressed.y + 10);
+}
+
 // Text ink: a pixel clearly darker than the light surfaces the texts are drawn on (smoothed
 // strokes of grey text included).
 inline bool IsInk(uint32_t Pixel) {

@@ -229,20 +229,6 @@ namespace {
 
 class SkinWindowConfirm : public shots::TWindowTest {};
 
-// The posted WM_NCLBUTTONDOWN messages the thread takes from its queue.
-struct TPosted {
-  HWND Wnd;
-  WPARAM Hit;
-  POINT At;
-};
-std::vector<TPosted> Posted;
-LRESULT CALLBACK WatchQueue(int Code, WPARAM W, LPARAM L) {
-  auto* m = reinterpret_cast<MSG*>(L);
-  if (Code == HC_ACTION && W == PM_REMOVE && m->message == WM_NCLBUTTONDOWN)
-    Posted.push_back({m->hwnd, m->wParam, POINT{(short)LOWORD(m->lParam), (short)HIWORD(m->lParam)}});
-  return CallNextHookEx(nullptr, Code, W, L);
-}
-
 }  // namespace
 
 // The confirmation body on a 347 x 199 window: white, the icon of each kind at (11, 18) and none
@@ -300,40 +286,12 @@ TEST_F(SkinWindowConfirm, IconsTextsAndDraggingFromTheRealMouse) {
   EXPECT_GT(InkDifference(titles[0], titles[1]), 20) << "the title is the same in both tables";
 
   // Press on the body, move, release: one posted WM_NCLBUTTONDOWN / HTCAPTION to the form, whose
-  // window follows the pointer.
+  // window follows the pointer from where the message was posted: the first move's place.
   HWND form = static_cast<HWND>(this->form->Handle());
-  RECT before;
-  GetWindowRect(form, &before);
-  Posted.clear();
-  HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, WatchQueue, nullptr, GetCurrentThreadId());
-  ASSERT_NE(hook, nullptr);
   POINT pressed = Screen(200, 130);
   MoveTo(200, 130);
   xinput::PumpFor(100);
-  Xdo("mousedown 1");
-  xinput::PumpFor(100);
-  // The window's move loop runs inside the message pump: the rest of the drag comes meanwhile.
-  xinput::Run("mousemove_relative --sync 20 10 sleep 0.3 mousemove_relative --sync 30 20 sleep 0.3 mouseup 1");
-  // The window follows the pointer from where the message was posted: the first move's place.
-  RECT after{};
-  POINT from = pressed;
-  bool moved = xinput::PumpUntil(
-      [&] {
-        if (Posted.empty()) return false;
-        from = Posted[0].At;
-        GetWindowRect(form, &after);
-        return after.left == before.left + pressed.x + 50 - from.x && after.top == before.top + pressed.y + 30 - from.y;
-      },
-      5000);
-  xinput::PumpUntil([] { return !(GetAsyncKeyState(VK_LBUTTON) & 0x8000); }, 2000);
-  xinput::PumpFor(100);
-  UnhookWindowsHookEx(hook);
-  EXPECT_TRUE(moved) << "window at " << after.left << "," << after.top << ", was " << before.left << ","
-                     << before.top;
-  ASSERT_EQ(Posted.size(), 1u);
-  EXPECT_EQ(Posted[0].Wnd, form);
-  EXPECT_EQ(Posted[0].Hit, static_cast<WPARAM>(HTCAPTION));
-  EXPECT_EQ(from.x, pressed.x + 20);
-  EXPECT_EQ(from.y, pressed.y + 10);
+  shots::TDrag drag = shots::DragFrom(form, pressed, 5000);
+  shots::ExpectWindowMoved(drag, form, pressed);
   FreeLanguageManager();
 }
