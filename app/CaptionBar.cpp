@@ -5,6 +5,7 @@
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 #include "toolkit/AlphaGraphics.h"
+#include "toolkit/ImageCache.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/RichText.h"
 #include "toolkit/shrControls.h"
@@ -212,10 +213,8 @@ void TTipBar::LanguageChanged() { Invalidate(); }
 // TToolBox
 
 TToolBox::TToolBox(TComponent* AOwner) : TMainBoard(AOwner) {
-  for (int i = 0; i < TileCount; ++i) {
+  for (int i = 0; i < TileCount; ++i)
     fTiles[static_cast<size_t>(i)] = new TSimpleButton(Tiles[i].TextId, Tiles[i].Image);
-    fTiles[static_cast<size_t>(i)]->SetTag(Tiles[i].ToolId);
-  }
   for (int i : TileInsertOrder) Root()->InsertLink(fTiles[static_cast<size_t>(i)]);
 }
 
@@ -282,8 +281,8 @@ void TStatusBar::Paint(TCanvas* Canvas) {
   if (!fText.empty())
     DrawShadowedText(Canvas, fText, TRect{c.Left + HintLeft, c.Top, c.Right - VersionFromRight, c.Bottom}, HintPoints,
                      TextColour, 0, -1, 0);
-  DrawShadowedText(Canvas, AnsiToWide(TUtils::GetVersion()), TRect{c.Right - VersionFromRight, c.Top, c.Right, c.Bottom},
-                   VersionPoints, TextColour, 0, -1, 0);
+  TRect version{c.Right - VersionFromRight, c.Top, c.Right, c.Bottom};
+  DrawShadowedText(Canvas, AnsiToWide(TUtils::GetVersion()), version, VersionPoints, TextColour, 0, -1, 0);
 }
 
 void TStatusBar::RealignRoot() {

@@ -13,9 +13,7 @@
 #include <memory>
 
 #include "toolkit/HyperlinkControl.h"
-#include "toolkit/ImageCache.h"
 
-class TCustomForm;
 class TForm;
 class TEventSource;
 class TRichText;

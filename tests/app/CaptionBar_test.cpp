@@ -233,7 +233,8 @@ TEST_F(SkinWindowMainChrome, ClicksReachTheMainFormThroughTheBus) {
   for (auto& c : cases) {
     SCOPED_TRACE(c.What);
     ClickAt(c.Board, c.X, c.Y);
-    xinput::PumpUntil([&] { return !c.Want.empty() && form->Calls.size() >= c.Want.size(); }, c.Want.empty() ? 300 : 2000);
+    xinput::PumpUntil([&] { return !c.Want.empty() && form->Calls.size() >= c.Want.size(); },
+                      c.Want.empty() ? 300 : 2000);
     EXPECT_EQ(TakeCalls(), c.Want);
   }
   EXPECT_TRUE(IsWindowVisible(static_cast<HWND>(form->Handle())));
@@ -360,33 +361,23 @@ TEST_F(SkinWindowMainChrome, ScreenshotsInBothLanguages) {
     ASSERT_EQ(shot.Height, 471);
     // Caption bar: the logo at (10, 10) over the background picture; the picture right of the
     // title; Minimize and Close in their normal frames.
-    EXPECT_EQ(Mismatches(shot, 10, 10, 48, 48,
-                         [&](int x, int y) { return Over(logo.Premultiplied(x, y), caption_under(10 + x, 10 + y), 255); },
-                         "logo"),
-              0);
+    EXPECT_EQ(chrome::PictureMismatches(shot, logo, 10, 10, 48, 48, caption_under, "logo"), 0);
     EXPECT_EQ(Mismatches(shot, 420, 0, 300, 70, [&](int x, int y) { return caption_under(420 + x, y); }, "caption"), 0);
-    EXPECT_EQ(Mismatches(shot, 736, 0, 28, 20,
-                         [&](int x, int y) { return Over(minimize.Premultiplied(x, y), caption_under(736 + x, y), 255); },
-                         "Minimize"),
-              0);
-    EXPECT_EQ(Mismatches(shot, 764, 0, 28, 20,
-                         [&](int x, int y) { return Over(close.Premultiplied(x, y), caption_under(764 + x, y), 255); },
-                         "Close"),
-              0);
-    EXPECT_EQ(Mismatches(shot, 792, 0, 2, 70, [&](int x, int y) { return caption_under(792 + x, y); }, "right of Close"),
-              0);
+    EXPECT_EQ(chrome::PictureMismatches(shot, minimize, 736, 0, 28, 20, caption_under, "Minimize"), 0);
+    EXPECT_EQ(chrome::PictureMismatches(shot, close, 764, 0, 28, 20, caption_under, "Close"), 0);
+    auto beside = [&](int x, int y) { return caption_under(792 + x, y); };
+    EXPECT_EQ(Mismatches(shot, 792, 0, 2, 70, beside, "beside Close"), 0);
     // Tiles: each picture 8 pixels in and 2 down from its place, over the board's colour.
     for (const TTileCase& t : TileCases) {
       shots::TSkinPicture p = shots::SkinPicture(t.Image, 216, 120);
       ASSERT_TRUE(p.Rgba);
-      EXPECT_EQ(Mismatches(shot, t.Left + 8, ToolBoxTop + t.Top + 2, 216, 116,
-                           [&](int x, int y) { return Over(p.Premultiplied(x, y), Board, 255); }, t.Name),
+      EXPECT_EQ(chrome::PictureMismatches(shot, p, t.Left + 8, ToolBoxTop + t.Top + 2, 216, 116,
+                                          [](int, int) { return Board; }, t.Name),
                 0);
     }
     // Status bar: its picture where no text is drawn.
-    EXPECT_EQ(Mismatches(shot, 300, 441, 400, 30,
-                         [&](int x, int y) { return Over(statusBack.Premultiplied(300 + x, y), Board, 255); }, "status"),
-              0);
+    auto status_back = [&](int x, int y) { return Over(statusBack.Premultiplied(300 + x, y), Board, 255); };
+    EXPECT_EQ(Mismatches(shot, 300, 441, 400, 30, status_back, "status"), 0);
 
     // Texts: the title, both tip lines, the tile captions, the link and the version.
     EXPECT_GT(InkCount(InkMask(shot, 75, 20, 330, 35)), 100) << "title";

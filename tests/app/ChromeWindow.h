@@ -14,6 +14,7 @@
 #include "common/Peer.h"
 #include "common/XInput.h"
 #include "tasks/EventsManager.h"
+#include "toolkit/HostShots.h"
 
 namespace chrome {
 
@@ -56,6 +57,15 @@ inline void SizeClient(TForm* Form, int Left, int Top, int ClientWidth, int Clie
 inline std::string RectText(const TRect& R) {
   return std::to_string(R.Left) + "," + std::to_string(R.Top) + "," + std::to_string(R.Right) + "," +
          std::to_string(R.Bottom);
+}
+
+// The pixels of the W x H area at (X, Y) of Shot that are off Picture, drawn there from its top-left
+// corner over the colour Under(x, y) of each point of the shot (0xRRGGBB).
+template <class F>
+int PictureMismatches(const capture::TCapture& Shot, const shots::TSkinPicture& Picture, int X, int Y, int W, int H,
+                      F Under, const std::string& What) {
+  auto want = [&](int x, int y) { return shots::Over(Picture.Premultiplied(x, y), Under(X + x, Y + y), 255); };
+  return shots::Mismatches(Shot, X, Y, W, H, want, What);
 }
 
 // The pointer, parked at the screen's far corner between tests so that nothing starts out hot.

@@ -80,7 +80,8 @@ TEST_F(SkinWindowTaskCaption, ButtonsSendToTheCommandWindow) {
     TEventManager* bus = EventManager;
     if (c.BusGone) EventManager = nullptr;
     ClickAt(bar, c.X, c.Y);
-    xinput::PumpUntil([&] { return !c.Want.empty() && form->Calls.size() >= c.Want.size(); }, c.Want.empty() ? 300 : 2000);
+    xinput::PumpUntil([&] { return !c.Want.empty() && form->Calls.size() >= c.Want.size(); },
+                      c.Want.empty() ? 300 : 2000);
     EventManager = bus;
     EXPECT_EQ(form->Calls, c.Want);
     form->Calls.clear();
@@ -121,18 +122,12 @@ TEST_F(SkinWindowTaskCaption, TitleLogoAndButtonsInBothLanguages) {
     capture::TCapture shot = Shoot(L"task_caption_" + std::wstring(code, code + 2) + L".bmp");
     ASSERT_EQ(shot.Width, 673);
     ASSERT_EQ(shot.Height, 70);
-    EXPECT_EQ(shots::Mismatches(shot, 10, 10, 48, 48,
-                         [&](int x, int y) { return shots::Over(logo.Premultiplied(x, y), under(10 + x, 10 + y), 255); }, "logo"),
-              0);
-    EXPECT_EQ(shots::Mismatches(shot, 615, 0, 28, 20,
-                         [&](int x, int y) { return shots::Over(minimize.Premultiplied(x, y), under(615 + x, y), 255); },
-                         "Minimize"),
-              0);
-    EXPECT_EQ(shots::Mismatches(shot, 643, 0, 28, 20,
-                         [&](int x, int y) { return shots::Over(close.Premultiplied(x, y), under(643 + x, y), 255); }, "Close"),
-              0);
+    EXPECT_EQ(chrome::PictureMismatches(shot, logo, 10, 10, 48, 48, under, "logo"), 0);
+    EXPECT_EQ(chrome::PictureMismatches(shot, minimize, 615, 0, 28, 20, under, "Minimize"), 0);
+    EXPECT_EQ(chrome::PictureMismatches(shot, close, 643, 0, 28, 20, under, "Close"), 0);
     // Nothing is drawn between the logo and the title.
-    EXPECT_EQ(shots::Mismatches(shot, 58, 0, 17, 70, [&](int x, int y) { return under(58 + x, y); }, "before the title"), 0);
+    auto before = [&](int x, int y) { return under(58 + x, y); };
+    EXPECT_EQ(shots::Mismatches(shot, 58, 0, 17, 70, before, "before the title"), 0);
     titles[row] = shots::InkMask(shot, 75, 15, 400, 40);
     EXPECT_GT(shots::InkCount(titles[row]), 100);
     EXPECT_GT(shots::InkDifference(titles[row], shots::InkMask(untitled, 75, 15, 400, 40)), 100);
