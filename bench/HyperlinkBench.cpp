@@ -70,7 +70,7 @@ void Repaint(int Repeats) {
   host->SetBounds(0, 0, W, H);
   form.Show();
   host->HandleNeeded();
-  auto* box = new THyperlinkContainer(akClient, false, 0);
+  auto* box = new THyperlinkContainer(alClient, false, 0);
   host->Root()->InsertLink(box);
   std::vector<TPoint> at;
   std::mt19937 rng(3);

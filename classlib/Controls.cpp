@@ -202,6 +202,25 @@ void TControl::SetAlign(TAlign Value) {
   if (FParent) FParent->AlignControls();
 }
 
+void TControl::BringToFront() {
+  if (!FParent) {
+    if (auto* w = dynamic_cast<TWinControl*>(this); w && w->HandleAllocated())
+      SetWindowPos(static_cast<HWND>(w->Handle()), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return;
+  }
+  // The parent makes its children's windows in list order: the last one is on top.
+  std::vector<TControl*>& list = FParent->FControls;
+  auto it = std::find(list.begin(), list.end(), this);
+  if (it != list.end()) {
+    list.erase(it);
+    list.push_back(this);
+  }
+  if (auto* w = dynamic_cast<TWinControl*>(this); w && w->HandleAllocated())
+    SetWindowPos(static_cast<HWND>(w->Handle()), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  else if (FParent->HandleAllocated())
+    FParent->Invalidate();
+}
+
 void TControl::RequestAlign() {
   if (FParent && !FParent->FAligning) FParent->AlignControls();
 }
@@ -485,8 +504,10 @@ void TWinControl::CreateWnd() {
   }
   CreationControl = nullptr;
   if (!FHandle) RaiseLastOSError();
-  SendMessageA(static_cast<HWND>(FHandle), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+  SendMessageA(static_cast<HWND>(FHandle), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), 0);
 }
+
+void* TWinControl::FontHandle() { return FParent ? FParent->FontHandle() : GetStockObject(DEFAULT_GUI_FONT); }
 
 void TWinControl::CreateWindowHandle(const TCreateParams& Params) {
   HWND h = CreateWindowExA(Params.ExStyle, Params.WinClassName, Params.Caption, Params.Style, Params.X, Params.Y,
@@ -721,12 +742,37 @@ void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   if (changed && FAlign != alNone) RequestAlign();
 }
 
+void TWinControl::AnchorControls(int DX, int DY) {
+  if (DX == 0 && DY == 0) return;
+  for (TControl* c : FControls) {
+    if (c->Align() != alNone) continue;
+    TAnchors a = c->Anchors();
+    int l = c->Left(), t = c->Top(), w = c->Width(), h = c->Height();
+    if (a & akRight) {
+      if (a & akLeft) w = std::max(0, w + DX);
+      else l += DX;
+    }
+    if (a & akBottom) {
+      if (a & akTop) h = std::max(0, h + DY);
+      else t += DY;
+    }
+    if (l != c->Left() || t != c->Top() || w != c->Width() || h != c->Height()) c->SetBounds(l, t, w, h);
+  }
+}
+
 void TWinControl::AlignControls() {
   if (FAligning) return;
   RECT r{0, 0, FWidth, FHeight};
   if (FHandle) GetClientRect(static_cast<HWND>(FHandle), &r);
   FAligning = true;
   try {
+    // A top-level window's client size is known once it has its window (its frame takes a part).
+    if (FHandle || FParent) {
+      int cw = r.right - r.left, ch = r.bottom - r.top;
+      if (FAnchorClientWidth >= 0) AnchorControls(cw - FAnchorClientWidth, ch - FAnchorClientHeight);
+      FAnchorClientWidth = cw;
+      FAnchorClientHeight = ch;
+    }
     // Each kind in turn; within a kind in the order of their place (top ones by Top, bottom ones
     // lowest first, ...), then in the order they were inserted.
     for (TAlign kind : {alTop, alBottom, alLeft, alRight, alClient}) {

@@ -45,6 +45,11 @@ constexpr uint32_t csCreatingHandle = 1 << 3;
 // (lowest first), then left and right ones in the height that is left, and alClient ones fill the
 // rest.
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+// The edges of its parent's client area a control that is not aligned keeps its distance to when
+// the parent changes size: anchored left and right it stretches, anchored right only it moves
+// (likewise top and bottom). The default is left and top: the control stays where it is.
+using TAnchors = uint8_t;
+constexpr TAnchors akLeft = 1, akTop = 2, akRight = 4, akBottom = 8;
 
 // Mouse buttons and the shift state (keys and buttons held) of a mouse or key message.
 enum TMouseButton { mbLeft, mbRight, mbMiddle };
@@ -121,6 +126,11 @@ class TControl : public TComponent {
 
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign Value);
+  TAnchors Anchors() const { return FAnchors; }
+  void SetAnchors(TAnchors Value) { FAnchors = Value; }
+  // Puts the control above its siblings: a windowed one on top of the window order, a windowless
+  // one painted last. Threads: user-interface thread only.
+  void BringToFront();
   // The mouse cursor over the control (crDefault: the window class's). Setting it while the mouse
   // is over the control's window shows it at once.
   TCursor Cursor() const { return FCursor; }
@@ -206,6 +216,7 @@ class TControl : public TComponent {
   bool FEnabled = true;
   uint32_t FControlState = 0;
   TAlign FAlign = alNone;
+  TAnchors FAnchors = akLeft | akTop;
   TCursor FCursor = crDefault;
   TWinControl* FHostDockSite = nullptr;
   TBiDiMode FBiDiMode = bdLeftToRight;
@@ -270,8 +281,11 @@ class TWinControl : public TControl {
   bool Focused();
   virtual bool CanFocus();
   virtual void SetFocus();
-  // Lays out the visible aligned children in the client area (see TAlign).
+  // Lays out the visible aligned children in the client area (see TAlign), and moves or stretches
+  // the anchored ones by the change of the client area's size since the last layout (see TAnchors).
   void AlignControls();
+  // The font of the control's window: its parent's, the stock GUI font at the top.
+  virtual void* FontHandle();
   // A dock site takes docked clients; with UseDockManager its dock manager lays them out.
   bool DockSite() const { return FDockSite; }
   void SetDockSite(bool Value);
@@ -297,6 +311,8 @@ class TWinControl : public TControl {
   virtual void DestroyWindowHandle();
   virtual void CreateHandle();
   virtual void DestroyHandle();
+  // Moves or stretches the anchored children by a change of the client size.
+  void AnchorControls(int DX, int DY);
   void InsertControl(TControl* AControl);
   void RemoveControl(TControl* AControl);
   // Made when the control becomes a dock site that uses a dock manager.
@@ -311,6 +327,8 @@ class TWinControl : public TControl {
   std::vector<TControl*> FControls;
   // Set while AlignControls places the children (their SetBounds do not ask again).
   bool FAligning = false;
+  // The client size the anchored children were last placed for; -1 before the first layout.
+  int FAnchorClientWidth = -1, FAnchorClientHeight = -1;
 };
 
 // The mouse as the class library sees it: how far it must move with a button down before a drag

@@ -1,5 +1,7 @@
 #include "classlib/ExtCtrls.h"
 
+#include "classlib/SysUtils.h"
+
 namespace {
 void Frame3D(HDC DC, RECT& R, COLORREF TopLeft, COLORREF BottomRight, int Width) {
   for (int i = 0; i < Width; ++i) {
@@ -43,4 +45,44 @@ void TCustomPanel::Paint(HDC DC) {
   r.bottom = r.top + sz.cy;
   static const UINT align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
   DrawTextA(DC, FText.c_str(), -1, &r, DrawTextBiDiModeFlags(align[FAlignment] | DT_EXPANDTABS | DT_VCENTER));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
+  FWindow = AllocateHWnd([this](TMessage& M) { WndProc(M); });
+  UpdateTimer();
+}
+
+TTimer::~TTimer() {
+  FEnabled = false;
+  UpdateTimer();
+  DeallocateHWnd(FWindow);
+}
+
+void TTimer::SetEnabled(bool Value) {
+  if (FEnabled == Value) return;
+  FEnabled = Value;
+  UpdateTimer();
+}
+
+void TTimer::SetInterval(uint32_t Value) {
+  if (FInterval == Value) return;
+  FInterval = Value;
+  UpdateTimer();
+}
+
+void TTimer::UpdateTimer() {
+  HWND w = static_cast<HWND>(FWindow);
+  KillTimer(w, 1);
+  if (FEnabled && FInterval > 0 && !SetTimer(w, 1, FInterval, nullptr)) RaiseLastOSError();
+}
+
+void TTimer::WndProc(TMessage& Message) {
+  if (Message.Msg != WM_TIMER) {
+    DefaultHandler(FWindow, Message);
+    return;
+  }
+  // AllocateHWnd hands what escapes to the application.
+  if (FEnabled && OnTimer) OnTimer(this);
 }

@@ -34,3 +34,26 @@ class TPanel : public TCustomPanel {
   using TCustomPanel::TCustomPanel;
   const char* ClassName() const override { return "TPanel"; }
 };
+
+// A timer: OnTimer every Interval milliseconds while Enabled, on the thread that made the timer
+// (its hidden window's WM_TIMER). An exception that escapes OnTimer goes to the application.
+class TTimer : public TComponent {
+ public:
+  explicit TTimer(TComponent* AOwner);
+  ~TTimer() override;
+  const char* ClassName() const override { return "TTimer"; }
+  // Threads: the thread that made the timer, as every call below.
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool Value);
+  // A change restarts a running timer with the new interval; 0 stops it.
+  uint32_t Interval() const { return FInterval; }
+  void SetInterval(uint32_t Value);
+  std::function<void(TObject* Sender)> OnTimer;
+
+ private:
+  void UpdateTimer();
+  void WndProc(TMessage& Message);
+  void* FWindow = nullptr;
+  bool FEnabled = true;
+  uint32_t FInterval = 1000;
+};

@@ -1,6 +1,7 @@
 #include "classlib/Forms.h"
 
 #include "classlib/ActnList.h"
+#include "classlib/StdCtrls.h"
 #include "classlib/WinApi.h"
 
 TApplication* Application = nullptr;
@@ -61,7 +62,13 @@ void TCustomForm::DestroyWnd() {
 
 void TCustomForm::SetFormStyle(TFormStyle Value) {
   if (FFormStyle == Value) return;
+  bool topmostOnly = (FFormStyle == fsNormal && Value == fsStayOnTop) || (FFormStyle == fsStayOnTop && Value == fsNormal);
   FFormStyle = Value;
+  if (topmostOnly && HandleAllocated()) {
+    SetWindowPos(static_cast<HWND>(Handle()), Value == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return;
+  }
   if (Value == fsMDIChild) FVisible = true;
   if (HandleAllocated()) RecreateWnd();
 }
@@ -150,6 +157,127 @@ void TCustomForm::SetTransparentColor(bool Value) {
   ApplyLayered();
 }
 
+void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
+  if (FBorderStyle == Value) return;
+  FBorderStyle = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+void TCustomForm::SetBorderIcons(TBorderIcons Value) {
+  if (FBorderIcons == Value) return;
+  FBorderIcons = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+int TCustomForm::ClientWidth() {
+  if (HandleAllocated()) {
+    RECT r;
+    GetClientRect(static_cast<HWND>(Handle()), &r);
+    return r.right;
+  }
+  return FClientWidth >= 0 ? FClientWidth : FWidth;
+}
+
+int TCustomForm::ClientHeight() {
+  if (HandleAllocated()) {
+    RECT r;
+    GetClientRect(static_cast<HWND>(Handle()), &r);
+    return r.bottom;
+  }
+  return FClientHeight >= 0 ? FClientHeight : FHeight;
+}
+
+void TCustomForm::SetClientSize(int Width, int Height) {
+  FClientWidth = Width;
+  FClientHeight = Height;
+  if (!HandleAllocated()) return;
+  HWND h = static_cast<HWND>(Handle());
+  RECT r{0, 0, Width, Height};
+  AdjustWindowRectEx(&r, GetWindowLongW(h, GWL_STYLE), FMenu != nullptr, GetWindowLongW(h, GWL_EXSTYLE));
+  SetBounds(FLeft, FTop, r.right - r.left, r.bottom - r.top);
+}
+
+void TCustomForm::SetColor(TColor Value) {
+  if (FColor == Value) return;
+  FColor = Value;
+  if (HandleAllocated()) InvalidateRect(static_cast<HWND>(Handle()), nullptr, TRUE);
+}
+
+bool TCustomForm::CloseQuery() {
+  bool can = true;
+  if (OnCloseQuery) OnCloseQuery(this, can);
+  return can;
+}
+
+namespace {
+// The visible, enabled buttons of a control's tree, in tree order.
+void CollectButtons(TWinControl* Control, std::vector<TButton*>& Out) {
+  for (int i = 0; i < Control->ControlCount(); ++i) {
+    auto* w = dynamic_cast<TWinControl*>(Control->Controls(i));
+    if (!w || !w->Visible() || !w->Enabled()) continue;
+    if (auto* b = dynamic_cast<TButton*>(w)) Out.push_back(b);
+    CollectButtons(w, Out);
+  }
+}
+}  // namespace
+
+void TCustomForm::DialogKey(TMessage& Message) {
+  Message.Result = 0;
+  if (!HandleAllocated()) return;
+  HWND self = static_cast<HWND>(Handle());
+  HWND focus = GetFocus();
+  switch (Message.WParam) {
+    case VK_TAB: {
+      HWND next = GetNextDlgTabItem(self, focus, (GetKeyState(VK_SHIFT) & 0x8000) != 0);
+      if (next) ::SetFocus(next);
+      Message.Result = 1;
+      return;
+    }
+    case VK_RETURN:
+    case VK_ESCAPE: {
+      std::vector<TButton*> buttons;
+      CollectButtons(this, buttons);
+      TButton* target = nullptr;
+      if (Message.WParam == VK_RETURN) {
+        for (TButton* b : buttons)
+          if (b->Focused()) target = b;
+        if (!target)
+          for (TButton* b : buttons)
+            if (b->Default() && !target) target = b;
+      } else {
+        for (TButton* b : buttons)
+          if (b->Cancel() && !target) target = b;
+      }
+      if (!target) return;
+      target->Click();
+      Message.Result = 1;
+      return;
+    }
+    default: return;
+  }
+}
+
+void TCustomForm::PlaceForm() {
+  if (FPlaced || Parent()) return;
+  FPlaced = true;
+  if (FPosition == poDesigned || FPosition == poDefault) return;
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  TCustomForm* on = nullptr;
+  if (FPosition == poOwnerFormCenter) on = dynamic_cast<TCustomForm*>(Owner());
+  if ((FPosition == poMainFormCenter || FPosition == poOwnerFormCenter) && !on && Application) on = Application->MainForm();
+  if (on == this) on = nullptr;
+  if (on && on->HandleAllocated() && IsWindowVisible(static_cast<HWND>(on->Handle())) &&
+      !IsIconic(static_cast<HWND>(on->Handle())))
+    GetWindowRect(static_cast<HWND>(on->Handle()), &area);
+  HandleNeeded();
+  RECT r;
+  GetWindowRect(static_cast<HWND>(Handle()), &r);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  int x = area.left + (area.right - area.left - w) / 2, y = area.top + (area.bottom - area.top - h) / 2;
+  SetBounds(x, y, w, h);
+}
+
 void TCustomForm::DoCreate() {
   if (OnCreate) OnCreate(this);
 }
@@ -157,6 +285,19 @@ void TCustomForm::DoCreate() {
 void TCustomForm::WndProc(TMessage& Message) {
   if (Message.Msg == WM_CLOSE) {
     Close();
+    return;
+  }
+  if (Message.Msg == CM_DIALOGKEY) {
+    DialogKey(Message);
+    return;
+  }
+  if (Message.Msg == WM_ERASEBKGND && FColor != clNone) {
+    RECT r;
+    GetClientRect(static_cast<HWND>(Handle()), &r);
+    HBRUSH b = CreateSolidBrush(static_cast<COLORREF>(ColorToRGB(FColor)));
+    FillRect(reinterpret_cast<HDC>(Message.WParam), &r, b);
+    DeleteObject(b);
+    Message.Result = 1;
     return;
   }
   if (Message.Msg == WM_SIZE && FClientHandle) {
@@ -177,6 +318,7 @@ void TCustomForm::Close() {
     FModalResult = mrCancel;
     return;
   }
+  if (!CloseQuery()) return;
   TCloseAction action = caHide;
   if (OnClose) OnClose(this, action);
   if (action == caHide) Hide();
@@ -235,8 +377,30 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
     Params.Style |= WS_CLIPCHILDREN;
     return;
   }
-  Params.Style = (Params.Style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  DWORD frame = 0;
+  switch (FBorderStyle) {
+    case bsNone: frame = WS_POPUP; break;
+    case bsSingle: frame = WS_CAPTION; break;
+    case bsSizeable: frame = WS_CAPTION | WS_THICKFRAME; break;
+    case bsDialog: frame = WS_CAPTION; Params.ExStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE; break;
+    case bsToolWindow: frame = WS_CAPTION; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
+    case bsSizeToolWin: frame = WS_CAPTION | WS_THICKFRAME; Params.ExStyle |= WS_EX_TOOLWINDOW; break;
+  }
+  if (FBorderStyle != bsNone && (FBorderIcons & biSystemMenu)) {
+    frame |= WS_SYSMENU;
+    if (FBorderStyle != bsDialog && FBorderStyle != bsToolWindow && FBorderStyle != bsSizeToolWin) {
+      if (FBorderIcons & biMinimize) frame |= WS_MINIMIZEBOX;
+      if (FBorderIcons & biMaximize) frame |= WS_MAXIMIZEBOX;
+    }
+  }
+  Params.Style = (Params.Style & ~(WS_CHILD | WS_CLIPSIBLINGS)) | frame | WS_CLIPCHILDREN;
   Params.WndParent = Application ? static_cast<HWND>(Application->Handle()) : nullptr;
+  if (FClientWidth >= 0) {
+    RECT r{0, 0, FClientWidth, FClientHeight};
+    AdjustWindowRectEx(&r, Params.Style, FMenu != nullptr, Params.ExStyle);
+    FWidth = Params.Width = r.right - r.left;
+    FHeight = Params.Height = r.bottom - r.top;
+  }
   if (FFormStyle == fsMDIChild) {
     // Placed by the client window; shown when made.
     Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_CHILD | WS_CLIPSIBLINGS | WS_VISIBLE;
@@ -246,10 +410,17 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   if (FFormStyle == fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
 }
 
+void TCustomForm::SetActiveControl(TWinControl* Value) {
+  FActiveControl = Value;
+  if (Value && HandleAllocated() && IsWindowVisible(static_cast<HWND>(Handle())) && Value->CanFocus()) Value->SetFocus();
+}
+
 void TCustomForm::Show() {
+  PlaceForm();
   SetVisible(true);
   HandleNeeded();
   ShowWindow(static_cast<HWND>(Handle()), SW_SHOW);
+  if (FActiveControl && FActiveControl->CanFocus()) FActiveControl->SetFocus();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -524,6 +695,20 @@ void TApplication::WndProc(TMessage& Message) {
   DefaultHandler(FHandle, Message);
 }
 
+bool TApplication::FormKeyDown(MSG& Msg) {
+  TWinControl* control = nullptr;
+  for (HWND w = Msg.hwnd; w && !control; w = GetParent(w)) control = FindControl(w);
+  auto* form = dynamic_cast<TCustomForm*>(GetParentForm(control));
+  if (!form) return false;
+  if (form->KeyPreview() && form->OnKeyDown) {
+    uint16_t key = static_cast<uint16_t>(Msg.wParam);
+    form->OnKeyDown(form, key, MouseShiftState(0));
+    if (key == 0) return true;
+  }
+  if (Msg.wParam != VK_TAB && Msg.wParam != VK_RETURN && Msg.wParam != VK_ESCAPE) return false;
+  return form->Perform(CM_DIALOGKEY, Msg.wParam, 0) != 0;
+}
+
 bool TApplication::ProcessMessage() {
   MSG msg;
   if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
@@ -537,6 +722,7 @@ bool TApplication::ProcessMessage() {
     IsHintMsg(msg);
     if (msg.message == WM_MOUSEMOVE || msg.message == WM_NCMOUSEMOVE) HintMouseMessage(msg);
   }
+  if (!handled && msg.message == WM_KEYDOWN) handled = FormKeyDown(msg);
   if (!handled && FDialogHandle && IsDialogMessageW(static_cast<HWND>(FDialogHandle), &msg)) handled = true;
   if (!handled) {
     TranslateMessage(&msg);

@@ -13,13 +13,24 @@
 // caption and borders; here it is the window that the application's main form is.
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 using TModalResult = int;
-constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2;
+constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7;
 // Form state flags.
 constexpr uint32_t fsCreating = 1 << 0;
 constexpr uint32_t fsModal = 1 << 1;
 constexpr uint32_t fsCreatedMDIChild = 1 << 2;
 // An MDI frame holds an MDI client window whose children are the MDI child forms.
 enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+// The frame of a top-level form: none (a pop-up window), a fixed one, a sizeable one, a dialog
+// frame, or the small caption of a tool window (fixed or sizeable).
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+// The buttons of the caption: the system menu (with the close button) and minimise and maximise.
+using TBorderIcons = uint8_t;
+constexpr TBorderIcons biSystemMenu = 1, biMinimize = 2, biMaximize = 4;
+// Where a form first shows: where it was put, where the system puts it, centred on the screen's
+// work area, on the application's main form, or on the form that owns it (the main form when its
+// owner is not a form). A form centred on a form that is hidden or minimised is centred on the screen.
+enum TPosition { poDesigned, poDefault, poScreenCenter, poMainFormCenter, poOwnerFormCenter };
+// The result of a modal form: a button's answer.
 
 class TCustomForm : public TWinControl {
  public:
@@ -65,6 +76,39 @@ class TCustomForm : public TWinControl {
   void SetFormStyle(TFormStyle Value);
   // The MDI client window of an MDI frame (an HWND), null otherwise.
   void* ClientHandle() const { return FClientHandle; }
+  // Frame, caption buttons and first place of a top-level form; set before its window is made.
+  // Threads: user-interface thread only, as every call below.
+  TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TFormBorderStyle Value);
+  TBorderIcons BorderIcons() const { return FBorderIcons; }
+  void SetBorderIcons(TBorderIcons Value);
+  TPosition Position() const { return FPosition; }
+  void SetPosition(TPosition Value) { FPosition = Value; }
+  // The size of the client area: the window is made (or resized) around it.
+  int ClientWidth();
+  int ClientHeight();
+  void SetClientSize(int Width, int Height);
+  // The background of the client area; clNone (the default) leaves it to the window class.
+  TColor Color() const { return FColor; }
+  void SetColor(TColor Value);
+  // The font of the form's controls (their windows made from then on); until it is first asked
+  // for, they take the stock GUI font.
+  TFont* Font() {
+    if (!FFont) FFont = std::make_unique<TFont>();
+    return FFont.get();
+  }
+  void* FontHandle() override { return FFont ? FFont->Handle() : TWinControl::FontHandle(); }
+  // Keys go to the form before the focused control (OnKeyDown sees them first).
+  bool KeyPreview() const { return FKeyPreview; }
+  void SetKeyPreview(bool Value) { FKeyPreview = Value; }
+  // The control that gets the focus when the form shows.
+  TWinControl* ActiveControl() const { return FActiveControl; }
+  void SetActiveControl(TWinControl* Value);
+  // Asked by Close: false keeps the form as it is. The default asks OnCloseQuery.
+  virtual bool CloseQuery();
+  std::function<void(TObject* Sender, bool& CanClose)> OnCloseQuery;
+  // A key the form sees before its focused control (with KeyPreview); setting Key to 0 eats it.
+  std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)> OnKeyDown;
   // An MDI frame's default handling goes through DefFrameProc with its client window.
   void DefaultHandler(TMessage& Message) override;
 
@@ -81,6 +125,11 @@ class TCustomForm : public TWinControl {
   // MDI children are destroyed by their client window (WM_MDIDESTROY).
   void DestroyWindowHandle() override;
   void WndProc(TMessage& Message) override;
+  // CM_DIALOGKEY (WParam: the key): Tab and Shift+Tab move the focus on, Return clicks the focused
+  // button or else the default button, Escape the cancel button; Result 1 when the key was used.
+  virtual void DialogKey(TMessage& Message);
+  // Places the form by Position before it first shows.
+  void PlaceForm();
   void ApplyLayered();
   // The client window of the application's MDI frame; raises EInvalidOperation "Cannot create
   // form. No MDI forms are currently active" when there is none.
@@ -97,7 +146,28 @@ class TCustomForm : public TWinControl {
   bool FOldCreateOrder = false;
   TMainMenu* FMenu = nullptr;
   TFormStyle FFormStyle = fsNormal;
+  TFormBorderStyle FBorderStyle = bsSizeable;
+  TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
+  TPosition FPosition = poDesigned;
+  bool FPlaced = false;
+  int FClientWidth = -1, FClientHeight = -1;
+  TColor FColor = clNone;
+  bool FKeyPreview = false;
+  TWinControl* FActiveControl = nullptr;
+  std::unique_ptr<TFont> FFont;
 };
+
+// Makes a form of class T and runs its OnCreate once the object is whole, so that what OnCreate
+// calls reaches T's own overrides. Threads: user-interface thread only.
+template <class T, class... TArgs>
+T* CreateForm(TArgs&&... Args) {
+  auto form = std::make_unique<T>(std::forward<TArgs>(Args)...);
+  form->DoCreate();
+  return form.release();
+}
+
+// The class library's key message: a dialog key offered to the focused control's form.
+constexpr uint32_t CM_DIALOGKEY = CM_BASE + 5;
 
 class TForm : public TCustomForm {
  public:
@@ -187,6 +257,8 @@ class TApplication : public TComponent {
 
  private:
   bool ProcessMessage();
+  // A key pressed in a form: its preview (KeyPreview) and its dialog keys; true when used up.
+  bool FormKeyDown(MSG& Msg);
   void Idle();
   void WndProc(TMessage& Message);
   // Mouse tracking of the message loop: enter and leave, and the hint timer.

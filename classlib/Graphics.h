@@ -19,6 +19,8 @@ void SetMiddleEastLocaleSource(std::function<bool()> Source);
 using TColor = int32_t;
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
+// No colour: the default of whatever the colour is for.
+constexpr TColor clNone = 0x1FFFFFFF;
 // System colours: selected items, and selected menu items in flat menus.
 constexpr TColor clHighlight = static_cast<TColor>(0x8000000D);
 constexpr TColor clMenuHighlight = static_cast<TColor>(0x8000001D);

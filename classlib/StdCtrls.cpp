@@ -547,7 +547,14 @@ TButton::TButton(TComponent* AOwner) : TButtonControl(AOwner) { SetBounds(0, 0, 
 void TButton::CreateParams(TCreateParams& Params) {
   TButtonControl::CreateParams(Params);
   CreateSubClass(Params, "BUTTON");
-  Params.Style |= WS_TABSTOP | BS_PUSHBUTTON;
+  Params.Style |= WS_TABSTOP | (FDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+}
+
+void TButton::SetDefault(bool Value) {
+  if (FDefault == Value) return;
+  FDefault = Value;
+  if (HandleAllocated())
+    SendMessageW(static_cast<HWND>(Handle()), BM_SETSTYLE, FDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
 }
 
 void TButton::WndProc(TMessage& Message) {

@@ -228,10 +228,20 @@ class TButton : public TButtonControl {
  public:
   explicit TButton(TComponent* AOwner);
   const char* ClassName() const override { return "TButton"; }
+  // Return on a form clicks its default button (when the focus is not on another button), Escape
+  // its cancel button. Threads: user-interface thread only, as every call below.
+  bool Default() const { return FDefault; }
+  void SetDefault(bool Value);
+  bool Cancel() const { return FCancel; }
+  void SetCancel(bool Value) { FCancel = Value; }
 
  protected:
   void CreateParams(TCreateParams& Params) override;
   void WndProc(TMessage& Message) override;
+
+ private:
+  bool FDefault = false;
+  bool FCancel = false;
 };
 
 class TCustomCheckBox : public TButtonControl {

@@ -796,9 +796,9 @@ void THyperlinkContainer::Detached() {
 namespace {
 int AlignRank(uint8_t Kind) {
   switch (Kind) {
-    case akTop: return 1;
-    case akClient: return 2;
-    case akBottom: return 3;
+    case alTop: return 1;
+    case alClient: return 2;
+    case alBottom: return 3;
     default: return 4;
   }
 }
@@ -832,7 +832,7 @@ void THyperlinkContainer::Layout() {
     width = cr.right - left - right;
     outer = cr.bottom;
   }
-  int height = fAlignKind == akClient ? outer - top - bottom : fHeight;
+  int height = fAlignKind == alClient ? outer - top - bottom : fHeight;
   if (fParent) {
     bool earlier = true;
     for (TBaseHyperlink* c = fParent->FirstChild(); c; c = c->Next()) {
@@ -843,14 +843,14 @@ void THyperlinkContainer::Layout() {
       auto* s = dynamic_cast<THyperlinkContainer*>(c);
       if (!s || !s->IsVisible()) continue;
       switch (fAlignKind) {
-        case akTop:
-          if (earlier && s->fAlignKind == akTop) top += s->fHeight;
+        case alTop:
+          if (earlier && s->fAlignKind == alTop) top += s->fHeight;
           break;
-        case akBottom:
-          if (!earlier && s->fAlignKind == akBottom) bottom += s->fHeight;
+        case alBottom:
+          if (!earlier && s->fAlignKind == alBottom) bottom += s->fHeight;
           break;
-        case akClient:
-          if (s->fAlignKind == akTop)
+        case alClient:
+          if (s->fAlignKind == alTop)
             top += s->fHeight;
           else
             bottom += s->fHeight;
@@ -864,7 +864,7 @@ void THyperlinkContainer::Layout() {
     width -= sbw;
     right += sbw;
   }
-  int y = fAlignKind == akBottom ? outer - height - bottom : top;
+  int y = fAlignKind == alBottom ? outer - height - bottom : top;
   SetBoundsRect(TRect{left, y, left + width, y + height});
   if (fScrollBar) {
     TPoint o{0, 0};
@@ -940,7 +940,7 @@ bool THyperlinkContainer::AnimationStep() {
 }
 
 TRootContainer::TRootContainer(THyperlinkControl* Control)
-    : THyperlinkContainer(akClient, false, 0), fControl(Control) {}
+    : THyperlinkContainer(alClient, false, 0), fControl(Control) {}
 
 // ---------------------------------------------------------------------------------------------
 // TControlHyperlink and TBitmapHyperlink
@@ -1537,8 +1537,8 @@ void THyperlinkControl::PaintCopy(TCanvas* Canvas, const TRect& Rect) {
     auto* k = dynamic_cast<THyperlinkContainer*>(c);
     if (!k || !k->IsVisible() || !k->ShowSeparator()) continue;
     TRect b = Offset(k->BoundsRect(), o.X, o.Y);
-    if (k->AlignKind() == akTop) line(b.Left, b.Bottom, b.Right, b.Bottom + 1);
-    if (k->AlignKind() == akBottom) line(b.Left, b.Top - 1, b.Right, b.Top);
+    if (k->AlignKind() == alTop) line(b.Left, b.Bottom, b.Right, b.Bottom + 1);
+    if (k->AlignKind() == alBottom) line(b.Left, b.Top - 1, b.Right, b.Top);
   }
 }
 

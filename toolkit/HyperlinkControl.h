@@ -263,8 +263,7 @@ class TAnimatedHyperlink : public THyperlink {
 // a snap when both axes are closer than 1.
 void GlideStep(float& X, float& Y, int TX, int TY);
 
-// Align kinds of a container (the class library's TAlign values).
-constexpr uint8_t akTop = 1, akBottom = 2, akClient = 5;
+// A container's align kind is one of the class library's alTop, alBottom and alClient.
 
 // An aligned panel element (top, bottom or client) with an optional vertical scroll bar. The
 // host's root is one.

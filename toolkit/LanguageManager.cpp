@@ -266,3 +266,5 @@ void FreeLanguageManager() {
   delete LanguageManager;
   LanguageManager = nullptr;
 }
+
+WideString GetString(uint8_t Id) { return LanguageManager ? LanguageManager->GetString(Id) : WideString(); }

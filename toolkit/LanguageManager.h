@@ -86,5 +86,8 @@ AnsiString LangIdToCode(uint16_t LangId);
 
 // The one manager of the program, made after the application object initialises.
 extern tLanguageManager* LanguageManager;
+// The text of Id in the current language; empty while there is no manager.
+// Threads: user-interface thread only.
+WideString GetString(uint8_t Id);
 void CreateLanguageManager();
 void FreeLanguageManager();

@@ -129,12 +129,21 @@ WideString WideSysErrorMessage(uint32_t ErrorCode) {
     DWORD n = FormatMessageA(flags, nullptr, ErrorCode, 0, buf, 256, nullptr);
     if (n > 0 && n < 256) text = AnsiToWide(AnsiString(buf, n));
   }
-  size_t b = 0, e = text.size();
-  while (b < e && text[b] <= L' ') ++b;
-  while (e > b && text[e - 1] <= L' ') --e;
-  text = text.substr(b, e - b);
+  text = WideTrim(text);
   if (text.empty()) text = WideFormat(L"Unspecified error (%d) from %s.", (int)ErrorCode, source);
   return text;
+}
+
+WideString WideTrim(const WideString& S) {
+  size_t b = 0, e = S.size();
+  while (b < e && S[b] <= L' ') ++b;
+  while (e > b && S[e - 1] <= L' ') --e;
+  return S.substr(b, e - b);
+}
+
+bool WideDirectoryExists(const WideString& Name) {
+  DWORD a = Win32PlatformIsNT() ? GetFileAttributesW(Name.c_str()) : GetFileAttributesA(WideToAnsi(Name).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 uint32_t CheckWin32Result(uint32_t Value) {

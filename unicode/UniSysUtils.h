@@ -31,6 +31,10 @@ intptr_t WideFileCreate(const WideString& FileName);
 // Mode: access in bits 0-1 (fmOpenRead/Write/ReadWrite), sharing in bits 4-7 (fmShare...).
 intptr_t WideFileOpen(const WideString& FileName, uint32_t Mode);
 bool WideFileExists(const WideString& FileName);
+// True when the name is an existing folder.
+bool WideDirectoryExists(const WideString& Name);
+// The text without the blanks and control characters at either end.
+WideString WideTrim(const WideString& S);
 bool WideRenameFile(const WideString& OldName, const WideString& NewName);
 bool WideDeleteFile(const WideString& FileName);
 

@@ -1,12 +1,15 @@
-// The program's window units' tests start the units they use in the program's order.
+// The program's window units' tests start every unit in the program's order, with the language
+// manager made as the program makes it (English unless a test switches the table).
 #include <gtest/gtest.h>
 
+#include "app/UrlHandlerU.h"
 #include "classlib/Forms.h"
 #include "png/PngCodec.h"
 #include "tasks/EventsManager.h"
 #include "toolkit/AlphaGraphics.h"
 #include "toolkit/DbgUtils.h"
 #include "toolkit/ImageCache.h"
+#include "toolkit/LanguageManager.h"
 #include "toolkit/ShellDragDrop.h"
 #include "toolkit/TextStyles.h"
 #include "unicode/UniSysUtils.h"
@@ -14,8 +17,12 @@
 #include "widgets/UniControls.h"
 #include "widgets/UniForms.h"
 #include "widgets/UniMenus.h"
+#include "common/CrashExit.h"
+#include "common/CrashExit.h"
 
 int main(int argc, char** argv) {
+  crashexit::Install();
+  crashexit::Install();
   ::testing::InitGoogleTest(&argc, argv);
   ClasslibInitialize();
   Application->OnException = [](TObject*, const Exception& E) {
@@ -33,8 +40,14 @@ int main(int argc, char** argv) {
   ShellDragDropInitialize();
   ImageCacheInitialize();
   EventsManagerInitialize();
+  UrlHandlerInitialize();
+  Application->Initialize();
+  SetEnvironmentVariableW(L"U3_ENV_LANGUAGE", L"1033");
+  CreateLanguageManager();
   int rc = RUN_ALL_TESTS();
+  UrlHandlerFinalize();
   EventsManagerFinalize();
+  FreeLanguageManager();
   ImageCacheFinalize();
   ShellDragDropFinalize();
   PngCodecFinalize();

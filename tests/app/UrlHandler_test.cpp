@@ -48,6 +48,7 @@ TEST(UrlHandler, CommandFormsAsATable) {
 }
 
 TEST(UrlHandler, TakesTheClicksOfRichTextsWithoutTheirOwnHandler) {
+  UrlHandlerFinalize();  // the test program started it as the program does
   TRichText text(false, true, false);
   {
     TShellRecorder shell;
@@ -78,4 +79,5 @@ TEST(UrlHandler, TakesTheClicksOfRichTextsWithoutTheirOwnHandler) {
     text.DoLinkClick("kvplug?url:https://example.org/after");
     EXPECT_TRUE(shell.Wait(300).empty()) << "the handler leaves nothing behind";
   }
+  UrlHandlerInitialize();
 }

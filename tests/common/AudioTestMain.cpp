@@ -4,8 +4,10 @@
 
 #include "audio/engine/AuClasses.h"
 #include "classlib/Forms.h"
+#include "common/CrashExit.h"
 
 int main(int argc, char** argv) {
+  crashexit::Install();
   ::testing::InitGoogleTest(&argc, argv);
   ClasslibInitialize();
   AuClassesInitialize();

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "classlib/Forms.h"
+#include "common/CrashExit.h"
 
 int main(int argc, char** argv) {
+  crashexit::Install();
   ::testing::InitGoogleTest(&argc, argv);
   ClasslibInitialize();
   Application->OnException = [](TObject*, const Exception& E) {

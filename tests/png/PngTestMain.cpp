@@ -3,8 +3,10 @@
 
 #include "classlib/Forms.h"
 #include "png/PngCodec.h"
+#include "common/CrashExit.h"
 
 int main(int argc, char** argv) {
+  crashexit::Install();
   ::testing::InitGoogleTest(&argc, argv);
   ClasslibInitialize();
   PngCodecInitialize();

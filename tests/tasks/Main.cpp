@@ -9,8 +9,10 @@
 #include "tasks/EventsManager.h"
 #include "unicode/UniSystem.h"
 #include "unicode/UniSysUtils.h"
+#include "common/CrashExit.h"
 
 int main(int argc, char** argv) {
+  crashexit::Install();
   ::testing::InitGoogleTest(&argc, argv);
   ClasslibInitialize();
   Application->OnException = [](TObject*, const Exception& E) {

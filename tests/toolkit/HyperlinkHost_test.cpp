@@ -76,7 +76,7 @@ TEST_F(THostFixture, HoverCursorLeaveAndClicksFromTheMouse) {
   auto* off = new TBlock;
   off->SetBoundsRect(TRect{20, 100, 80, 140});
   off->SetEnabled(false);
-  auto* box = new THyperlinkContainer(akTop, false, 200);
+  auto* box = new THyperlinkContainer(alTop, false, 200);
   host->Root()->InsertLink(box);
   box->AddLinks({a, b, off});
   host->Relayout();
@@ -129,11 +129,11 @@ TEST_F(THostFixture, HoverCursorLeaveAndClicksFromTheMouse) {
 }
 
 TEST_F(THostFixture, RootLayoutsWithEdgeBordersAndInsets) {
-  auto* top1 = new THyperlinkContainer(akTop, false, 10);
-  auto* top2 = new THyperlinkContainer(akTop, false, 15);
+  auto* top1 = new THyperlinkContainer(alTop, false, 10);
+  auto* top2 = new THyperlinkContainer(alTop, false, 15);
   top2->SetSortOrder(1);
-  auto* client = new THyperlinkContainer(akClient, false, 0);
-  auto* bottom = new THyperlinkContainer(akBottom, false, 20);
+  auto* client = new THyperlinkContainer(alClient, false, 0);
+  auto* bottom = new THyperlinkContainer(alBottom, false, 20);
   host->Root()->AddLinks({top1, top2, client, bottom});
   struct {
     TEdgeBorders Edges;
@@ -166,7 +166,7 @@ TEST_F(THostFixture, RootLayoutsWithEdgeBordersAndInsets) {
 }
 
 TEST_F(THostFixture, ScrollBarFollowsTheContentAndTheWheelScrolls30ANotch) {
-  auto* list = new THyperlinkContainer(akClient, true, 0);
+  auto* list = new THyperlinkContainer(alClient, true, 0);
   host->Root()->InsertLink(list);
   std::vector<TBlock*> rows;
   for (int i = 0; i < 20; ++i) {
@@ -206,7 +206,7 @@ TEST_F(THostFixture, ScrollBarFollowsTheContentAndTheWheelScrolls30ANotch) {
 }
 
 TEST_F(THostFixture, RunsFreedOnTheLinkFreeThreadKeepTheirNeighbour) {
-  auto* box = new THyperlinkContainer(akClient, false, 0);
+  auto* box = new THyperlinkContainer(alClient, false, 0);
   host->Root()->InsertLink(box);
   host->Relayout();
   int spot = 3;
@@ -381,9 +381,9 @@ TEST_F(THostFixture, ScreenshotOfContainersAndButtonsMatchesComputedPixels) {
   RegisterStrip(90, 20);
   host->SetColor(clWhite);
   host->SetEdgeBorders(ebLeft | ebTop | ebRight | ebBottom);
-  auto* top = new THyperlinkContainer(akTop, false, 40);
-  auto* client = new THyperlinkContainer(akClient, false, 0);
-  auto* bottom = new THyperlinkContainer(akBottom, false, 30);
+  auto* top = new THyperlinkContainer(alTop, false, 40);
+  auto* client = new THyperlinkContainer(alClient, false, 0);
+  auto* bottom = new THyperlinkContainer(alBottom, false, 30);
   host->Root()->AddLinks({top, client, bottom});
   auto* normal = new TBitmapHyperlink(StripId, 0, 0, 1);
   normal->MoveTo(TPoint{10, 10});

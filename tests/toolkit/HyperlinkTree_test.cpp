@@ -280,13 +280,13 @@ TEST(HyperlinkTree, AnimationBaseInterval) {
 
 TEST(HyperlinkTree, ContainersStandTopClientBottomAndNewEqualsInFront) {
   THyperlink parent;
-  auto* client = new THyperlinkContainer(akClient, false, 0);
-  auto* top1 = new THyperlinkContainer(akTop, false, 10);
-  auto* bottom = new THyperlinkContainer(akBottom, false, 20);
-  auto* top2 = new THyperlinkContainer(akTop, false, 30);
-  auto* topLate = new THyperlinkContainer(akTop, false, 5);
+  auto* client = new THyperlinkContainer(alClient, false, 0);
+  auto* top1 = new THyperlinkContainer(alTop, false, 10);
+  auto* bottom = new THyperlinkContainer(alBottom, false, 20);
+  auto* top2 = new THyperlinkContainer(alTop, false, 30);
+  auto* topLate = new THyperlinkContainer(alTop, false, 5);
   topLate->SetSortOrder(1);
-  auto* bottomEarly = new THyperlinkContainer(akBottom, false, 7);
+  auto* bottomEarly = new THyperlinkContainer(alBottom, false, 7);
   bottomEarly->SetSortOrder(-1);
   parent.AddLinks({client, top1, bottom, top2, topLate, bottomEarly});
   std::vector<TBaseHyperlink*> order;

@@ -13,8 +13,10 @@
 #include "widgets/UniControls.h"
 #include "widgets/UniForms.h"
 #include "widgets/UniMenus.h"
+#include "common/CrashExit.h"
 
 int main(int argc, char** argv) {
+  crashexit::Install();
   ::testing::InitGoogleTest(&argc, argv);
   ClasslibInitialize();
   Application->OnException = [](TObject*, const Exception& E) {

@@ -580,7 +580,7 @@ struct TRichTextHost : public ::testing::Test {
     Host->SetColor(clWhite);
     Form->Show();
     Host->HandleNeeded();
-    Box = new THyperlinkContainer(akClient, false, 0);
+    Box = new THyperlinkContainer(alClient, false, 0);
     Host->Root()->InsertLink(Box);
     xinput::PumpFor(100);
   }

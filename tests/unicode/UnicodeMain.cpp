@@ -12,6 +12,7 @@
 #include "unicode/TestConfig.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
+#include "common/CrashExit.h"
 
 extern const UniTestConfig gUniTestConfig{UNI_TEST_VERSION, UNI_TEST_ACP};
 
@@ -79,6 +80,7 @@ int RunAgain() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  crashexit::Install();
   bool listing = false;
   for (int i = 1; i < argc; ++i) listing = listing || std::strstr(argv[i], "gtest_list_tests") != nullptr;
   if (*UNI_TEST_VERSION && !listing) {

@@ -1,0 +1,217 @@
+#include "app/uBaseTaskForm.h"
+
+#include <cstring>
+
+#include "app/ConfirmForm.h"
+#include "app/TaskCaptionBar.h"
+#include "classlib/SyncObjs.h"
+#include "classlib/WinApi.h"
+#include "tasks/EventsManager.h"
+#include "tasks/Utils.h"
+#include "toolkit/LanguageManager.h"
+#include "unicode/UniSysUtils.h"
+#include "widgets/UniExtCtrls.h"
+#include "widgets/UniStdCtrls.h"
+
+std::function<WideString(void* Owner, const WideString& Title)> TaskFolderPicker = TUtils::SelectFolder;
+
+namespace {
+// Language string ids of the base.
+enum : uint8_t {
+  idNoTitle = 0,
+  idBack = 24,
+  idNext = 25,
+  idOpenFolder = 26,
+  idChooseFolder = 64,
+  idNotWritableCaption = 65,
+  idNotWritableTitle = 66,
+  idNotWritableMessage = 67,
+  idCreateFolder = 68,
+  idStopTitle = 76,
+  idStopMessage = 77,
+};
+// The second parameter of CC_TASK_WINDOW when a task window opened.
+constexpr intptr_t kTaskWindowOpened = 5;
+constexpr int32_t kPromptSeconds = 60;
+
+TUniButton* MakeButton(TBaseTaskForm* Form, TWinControl* Parent, int Left, int Width, TAnchors Anchors,
+                       std::function<void()> OnClick) {
+  auto* b = new TUniButton(Form);
+  b->SetParent(Parent);
+  b->SetBounds(Left, 8, Width, 25);
+  b->SetAnchors(Anchors);
+  b->OnClick = [OnClick = std::move(OnClick)](TObject*) { OnClick(); };
+  return b;
+}
+
+void TellMainWindow(intptr_t Command) {
+  if (EventManager) SendMessageW(static_cast<HWND>(EventManager->Handle()), WM_CAPTION_COMMAND, CC_TASK_WINDOW, Command);
+}
+}  // namespace
+
+TBaseTaskForm::TBaseTaskForm(TComponent* AOwner) : TUniForm(AOwner) {
+  SetClientSize(673, 509);
+  SetBorderStyle(bsSingle);
+  SetPosition(poScreenCenter);
+  Font()->SetName("Tahoma");
+  Font()->SetHeight(-11);
+  pnlNavigate = new TUniPanel(this);
+  pnlNavigate->SetParent(this);
+  pnlNavigate->SetBevelOuter(bvNone);
+  pnlNavigate->SetBounds(0, 509 - 45, 673, 45);
+  pnlNavigate->SetAlign(alBottom);
+  btnNext = MakeButton(this, pnlNavigate, 533, 75, akRight | akBottom, [this] { DoNext(); });
+  BtnBack = MakeButton(this, pnlNavigate, 423, 75, akRight | akBottom, [this] { DoBack(); });
+  BtnBack->SetVisible(false);
+  btnOpenOutputFolder = MakeButton(this, pnlNavigate, 23, 114, akLeft | akTop, [this] { DoOpenOutputFolder(); });
+  btnOpenOutputFolder->SetVisible(false);
+  OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
+  OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
+  OnResize = [this](TObject* Sender) { UniFormResize(Sender); };
+}
+
+TBaseTaskForm::~TBaseTaskForm() {
+  // Off the bus first: the task window's handlers are gone already. A window freed without
+  // closing (the application's end) still stops its worker before it goes.
+  FEventSource.reset();
+  if (WorkerRunning()) StopWorker();
+  ForgetWorker();
+  delete FCaptionBar;
+  FCaptionBar = nullptr;
+}
+
+void TBaseTaskForm::CreateParams(TCreateParams& Params) {
+  TUniForm::CreateParams(Params);
+  Params.ExStyle = (Params.ExStyle | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW;
+  Params.WndParent = GetDesktopWindow();
+  strcpy(Params.WinClassName, "TaskWindows");
+}
+
+void TBaseTaskForm::FormCreate(TObject*) {
+  HWND self = static_cast<HWND>(Handle());
+  SetWindowLongW(self, GWL_STYLE, GetWindowLongW(self, GWL_STYLE) ^ WS_CAPTION);
+  // Without its frame the window keeps its client size.
+  SetWindowPos(self, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  SetClientSize(673, 509);
+  SetWindowRgn(self, CreateRoundRectRgn(0, 0, Width(), Height(), 8, 5), TRUE);
+  FEventSource = std::make_unique<TEventSource>(this);
+  FEventSource->OnLanguageChanged = [this](TObject*) { LanguageChanged(); };
+  CreateCaptionBar();
+  ApplyLanguage();
+  BtnBack->SetVisible(false);
+  TellMainWindow(kTaskWindowOpened);
+}
+
+void TBaseTaskForm::FormClose(TObject*, TCloseAction& Action) {
+  Action = caFree;
+  // However the window closes (its caption bar, the system menu, Alt+F4), the main window is
+  // told once, so that it comes back.
+  if (!FClosing) {
+    FClosing = true;
+    TellMainWindow(SC_CLOSE);
+  }
+}
+
+void TBaseTaskForm::UniFormResize(TObject*) {
+  btnNext->SetBounds(Width() - btnNext->Width() - 10, btnNext->Top(), btnNext->Width(), btnNext->Height());
+  BtnBack->SetBounds(btnNext->Left() - BtnBack->Width() - 50, BtnBack->Top(), BtnBack->Width(), BtnBack->Height());
+  btnOpenOutputFolder->SetBounds(10, btnOpenOutputFolder->Top(), btnOpenOutputFolder->Width(),
+                                 btnOpenOutputFolder->Height());
+}
+
+void TBaseTaskForm::UpdateTitle() {
+  if (FCaptionBar) FCaptionBar->SetCaption(GetString(idNoTitle));
+}
+
+void TBaseTaskForm::LanguageChanged() { ApplyLanguage(); }
+
+void TBaseTaskForm::ApplyLanguage() {
+  UpdateTitle();
+  BtnBack->SetCaption(GetString(idBack));
+  btnNext->SetCaption(GetString(idNext));
+  btnOpenOutputFolder->SetCaption(GetString(idOpenFolder));
+}
+
+void TBaseTaskForm::CreateCaptionBar() {
+  FCaptionBar = new TTaskCaptionBar(this, Handle());
+  FCaptionBar->SetParent(this);
+  FCaptionBar->SetBounds(0, 0, ClientWidth(), 70);
+  FCaptionBar->SetAlign(alTop);
+}
+
+void TBaseTaskForm::WndProc(TMessage& Message) {
+  if (Message.Msg != WM_CAPTION_COMMAND) {
+    TUniForm::WndProc(Message);
+    return;
+  }
+  HWND self = static_cast<HWND>(Handle());
+  uintptr_t command = Message.WParam;
+  Message.Result = 0;
+  if (command == SC_MINIMIZE || command == SC_MAXIMIZE || command == SC_CLOSE)
+    SendMessageW(self, WM_SYSCOMMAND, command, 0);
+  // A close that happened has told the main window already (FormClose); one the user called off
+  // at the Stop question must not bring the main window back.
+  if (command != SC_CLOSE) TellMainWindow(static_cast<intptr_t>(command));
+}
+
+WideString TBaseTaskForm::WritableFolder(WideString Path) {
+  if (!IsVistaOrLater()) return Path;
+  while (!Path.empty()) {
+    if (TUtils::IsFolderWritable(Path)) break;
+    ShowQuestionDialog(this, cbsOk, GetString(idNotWritableCaption), GetString(idNotWritableTitle),
+                       GetString(idNotWritableMessage), kPromptSeconds);
+    Path = WideTrim(TaskFolderPicker(Handle(), GetString(idChooseFolder)));
+  }
+  return Path;
+}
+
+void TBaseTaskForm::ChooseOutputFolder(TUniEdit* Edit) {
+  WideString path = WideTrim(TaskFolderPicker(Handle(), GetString(idChooseFolder)));
+  if (path.empty()) return;
+  if (!WideDirectoryExists(path)) {
+    if (ShowQuestionDialog(this, cbsOkCancel, GetString(idCreateFolder), TUtils::GetAppTitle(), L"", kPromptSeconds) !=
+        mrOk)
+      return;
+    if (!TUtils::CreateFolder(path)) return;
+  }
+  path = WritableFolder(path);
+  if (!path.empty()) Edit->SetText(path);
+}
+
+void TBaseTaskForm::FollowWorker(TThread* Worker, std::function<void()> Cancel) {
+  ForgetWorker();
+  HANDLE process = GetCurrentProcess(), copy = nullptr;
+  if (Worker && DuplicateHandle(process, static_cast<HANDLE>(Worker->Handle()), process, &copy, SYNCHRONIZE, FALSE, 0))
+    FWorkerHandle = copy;
+  FCancelWorker = std::move(Cancel);
+}
+
+void TBaseTaskForm::ForgetWorker() {
+  if (FWorkerHandle) CloseHandle(static_cast<HANDLE>(FWorkerHandle));
+  FWorkerHandle = nullptr;
+  FCancelWorker = nullptr;
+}
+
+bool TBaseTaskForm::WorkerRunning() const {
+  return FWorkerHandle && WaitForSingleObject(static_cast<HANDLE>(FWorkerHandle), 0) == WAIT_TIMEOUT;
+}
+
+bool TBaseTaskForm::ConfirmStop() {
+  return ShowQuestionDialog(this, cbsOkCancel, TUtils::GetAppTitle(), GetString(idStopTitle), GetString(idStopMessage),
+                            kPromptSeconds) == mrOk;
+}
+
+void TBaseTaskForm::StopWorker() {
+  if (!FWorkerHandle) return;
+  if (FCancelWorker) FCancelWorker();
+  WaitForHandle(FWorkerHandle, INFINITE_WAIT);
+}
+
+bool TBaseTaskForm::CloseQuery() {
+  if (!TUniForm::CloseQuery()) return false;
+  if (!WorkerRunning()) return true;
+  if (!ConfirmStop()) return false;
+  StopWorker();
+  ForgetWorker();
+  return true;
+}
