@@ -1,6 +1,7 @@
 #include "app/ConfirmForm.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "classlib/ExtCtrls.h"
 #include "classlib/WinApi.h"
@@ -64,11 +65,15 @@ TConfirmForm::TConfirmForm(TComponent* AOwner) : TUniForm(AOwner) {
   OnClose = [](TObject*, TCloseAction& Action) { Action = caFree; };
 }
 
-void TConfirmForm::CreateParams(TCreateParams& Params) {
-  TUniForm::CreateParams(Params);
+void OwnTopLevelWindow(TCreateParams& Params, const char* WinClassName) {
   Params.ExStyle = (Params.ExStyle | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW;
   Params.WndParent = GetDesktopWindow();
-  strcpy(Params.WinClassName, "lorvuDialogsForm");
+  snprintf(Params.WinClassName, sizeof Params.WinClassName, "%s", WinClassName);
+}
+
+void TConfirmForm::CreateParams(TCreateParams& Params) {
+  TUniForm::CreateParams(Params);
+  OwnTopLevelWindow(Params, "lorvuDialogsForm");
 }
 
 void TConfirmForm::FormCreate(TObject*) {

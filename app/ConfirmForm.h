@@ -79,3 +79,7 @@ TModalResult ShowQuestionDialog(TCustomForm* Owner, uint8_t Buttons, const WideS
 
 // True on Windows Vista and later (major version 6 or more). Threads: any.
 bool IsVistaOrLater();
+// The program's own windows are top-level windows of their own with a taskbar button: the
+// desktop as parent, the application-window style on and the tool-window style off, and the
+// window class name given. Threads: user-interface thread only.
+void OwnTopLevelWindow(TCreateParams& Params, const char* WinClassName);

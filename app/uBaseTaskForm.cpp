@@ -1,7 +1,5 @@
 #include "app/uBaseTaskForm.h"
 
-#include <cstring>
-
 #include "app/ConfirmForm.h"
 #include "app/TaskCaptionBar.h"
 #include "classlib/SyncObjs.h"
@@ -82,9 +80,7 @@ TBaseTaskForm::~TBaseTaskForm() {
 
 void TBaseTaskForm::CreateParams(TCreateParams& Params) {
   TUniForm::CreateParams(Params);
-  Params.ExStyle = (Params.ExStyle | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW;
-  Params.WndParent = GetDesktopWindow();
-  strcpy(Params.WinClassName, "TaskWindows");
+  OwnTopLevelWindow(Params, "TaskWindows");
 }
 
 void TBaseTaskForm::FormCreate(TObject*) {

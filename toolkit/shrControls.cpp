@@ -179,13 +179,21 @@ void TConfirmControl::RealignRoot() {
   THyperlinkControl::RealignRoot();
 }
 
-void TConfirmControl::SetTitle(const WideString& Text) { fTitle->SetText(WideFormat(Msg.RegularSpan, Text.c_str())); }
+// A part's new text may take another height: the parts under it move.
+void TConfirmControl::SetTitle(const WideString& Text) {
+  fTitle->SetText(WideFormat(Msg.RegularSpan, Text.c_str()));
+  if (WindowReady()) Relayout();
+}
 
 void TConfirmControl::SetMessage(const WideString& Text) {
   fMessage->SetText(WideFormat(Msg.RegularSpan, Text.c_str()));
+  if (WindowReady()) Relayout();
 }
 
-void TConfirmControl::SetCheckText(const WideString& MarkUp) { fCheck->SetText(MarkUp); }
+void TConfirmControl::SetCheckText(const WideString& MarkUp) {
+  fCheck->SetText(MarkUp);
+  if (WindowReady()) Relayout();
+}
 
 void TConfirmControl::SetIconKind(uint8_t Kind) {
   if (Kind == fIconKind) return;

@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "classlib/Controls.h"
 #include "classlib/WinApi.h"
 #include "common/Peer.h"
+#include "common/WindowCapture.h"
 #include "common/XInput.h"
 
 namespace appwin {
@@ -88,6 +90,41 @@ T* FindForm(const wchar_t* WinClassName) {
     if (IsWindowVisible(w))
       if (auto* t = dynamic_cast<T*>(FindControl(w))) return t;
   return nullptr;
+}
+
+// Text drawn in Area of Shot (client coordinates): its ink (pixels clearly darker than a light
+// surface), and how many pixels differ between the first and the last third of the ink's extent.
+// Two different characters missing from the font would be two equal boxes.
+struct TTextInk {
+  int Ink = 0, ThirdsDiffer = 0;
+};
+inline TTextInk TextInk(const capture::TCapture& Shot, const RECT& Area) {
+  auto dark = [&](int X, int Y) {
+    uint32_t p = Shot.At(X, Y);
+    return ((p >> 16 & 0xFF) * 30 + (p >> 8 & 0xFF) * 59 + (p & 0xFF) * 11) < 150 * 100;
+  };
+  TTextInk r;
+  int x0 = Area.right, x1 = Area.left - 1;
+  for (int y = Area.top; y < Area.bottom; ++y)
+    for (int x = Area.left; x < Area.right; ++x)
+      if (dark(x, y)) {
+        ++r.Ink;
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+      }
+  int third = (x1 - x0 + 1) / 3;
+  for (int y = Area.top; y < Area.bottom; ++y)
+    for (int x = 0; x < third; ++x) r.ThirdsDiffer += dark(x0 + x, y) != dark(x1 - third + 1 + x, y);
+  return r;
+}
+
+// The inside of a control's window (a frame of 4 pixels left out) in its form's client coordinates.
+inline RECT InsideOf(HWND Form, HWND Control) {
+  RECT r;
+  GetWindowRect(Control, &r);
+  MapWindowPoints(nullptr, Form, reinterpret_cast<POINT*>(&r), 2);
+  InflateRect(&r, -4, -4);
+  return r;
 }
 
 // The process's GDI objects and windows. The system's own count (GetGuiResources) is not kept

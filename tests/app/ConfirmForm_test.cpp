@@ -145,6 +145,38 @@ TEST_F(ConfirmDialogWindow, EachButtonSetShowsItsButtonsInOrderAndAnswers) {
   }
 }
 
+TEST_F(ConfirmDialogWindow, EachEntryPointShowsItsIconKind) {
+  using TShow = std::function<TModalResult()>;
+  const std::pair<uint8_t, TShow> cases[] = {
+      {0, [] { return ShowConfirmDialog(nullptr, 0, cbsOk, L"Tonvale", L"标题", L"消息", -1, false); }},
+      {1, [] { return ShowWarningDialog(nullptr, cbsOk, L"Tonvale", L"标题", L"消息", -1); }},
+      {2, [] { return ShowQuestionDialog(nullptr, cbsOk, L"Tonvale", L"标题", L"消息", -1); }},
+  };
+  for (const auto& [kind, show] : cases) {
+    uint8_t seen = 255;
+    Later(300, [&, kind = kind] {
+      TConfirmForm* f = Dialog();
+      ASSERT_NE(f, nullptr);
+      seen = f->Body->IconKind();
+      HWND w = static_cast<HWND>(f->Handle());
+      RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      xinput::PumpFor(100);
+      capture::TCapture shot = capture::CaptureWindow(w, true);
+      CreateDirectoryW(L"artefacts", nullptr);
+      EXPECT_TRUE(capture::SaveBmp(shot, L"artefacts\\confirm_dialog_kind" + std::to_wstring(kind) + L".bmp"));
+      // The message shows under the title, and "确定" is drawn in glyphs, not boxes.
+      EXPECT_GT(f->Body->MessagePart()->GetHeight(), 0);
+      EXPECT_GE(f->Body->MessagePart()->BoundsRect().Top, f->Body->TitlePart()->BoundsRect().Bottom);
+      appwin::TTextInk ok = appwin::TextInk(shot, appwin::InsideOf(w, static_cast<HWND>(f->BtnOk->Handle())));
+      EXPECT_GT(ok.Ink, 20);
+      EXPECT_GT(ok.ThirdsDiffer, 8);
+      appwin::Click(f->BtnOk);
+    });
+    EXPECT_EQ(show(), mrOk);
+    EXPECT_EQ(seen, kind);
+  }
+}
+
 TEST_F(ConfirmDialogWindow, TheCountdownTicksOnOkAndAnswersOkWhateverButtonsShow) {
   for (uint8_t set : {cbsOkCancel, cbsYesNo}) {
     std::vector<std::wstring> captions;

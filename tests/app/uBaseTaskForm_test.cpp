@@ -170,36 +170,10 @@ TEST_F(TaskWindow, LooksAndIsLaidOutAsBuilt) {
   capture::TCapture shot = capture::CaptureWindow(w, true);
   CreateDirectoryW(L"artefacts", nullptr);
   EXPECT_TRUE(capture::SaveBmp(shot, L"artefacts\\task_window_base.bmp"));
-  auto ink = [&](int X0, int Y0, int W, int H) {
-    std::vector<bool> m;
-    for (int y = Y0; y < Y0 + H; ++y)
-      for (int x = X0; x < X0 + W; ++x) {
-        uint32_t p = shot.At(x, y);
-        m.push_back(((p >> 16 & 0xFF) * 30 + (p >> 8 & 0xFF) * 59 + (p & 0xFF) * 11) < 150 * 100);
-      }
-    return m;
-  };
-  // "下一步" on Next: the ink inside the button's frame, cut in three at its extent; the first and
-  // the last character are drawn differently (missing glyphs would be three equal boxes).
-  RECT nb;
-  GetWindowRect(static_cast<HWND>(f->btnNext->Handle()), &nb);
-  POINT o{nb.left, nb.top};
-  ScreenToClient(w, &o);
-  const int bx = o.x + 4, by = o.y + 4, bw = 75 - 8, bh = 25 - 8;
-  std::vector<bool> area = ink(bx, by, bw, bh);
-  int x0 = bw, x1 = -1, inkCount = 0;
-  for (int y = 0; y < bh; ++y)
-    for (int x = 0; x < bw; ++x)
-      if (area[y * bw + x]) {
-        x0 = std::min(x0, x);
-        x1 = std::max(x1, x);
-        ++inkCount;
-      }
-  ASSERT_GT(inkCount, 20) << "Next has its text";
-  int third = (x1 - x0 + 1) / 3, differ = 0;
-  for (int y = 0; y < bh; ++y)
-    for (int x = 0; x < third; ++x) differ += area[y * bw + x0 + x] != area[y * bw + x1 - third + 1 + x];
-  EXPECT_GT(differ, 8) << "two different characters are drawn differently";
+  // "下一步" on Next: glyphs, not boxes.
+  appwin::TTextInk next = appwin::TextInk(shot, appwin::InsideOf(w, static_cast<HWND>(f->btnNext->Handle())));
+  EXPECT_GT(next.Ink, 20) << "Next has its text";
+  EXPECT_GT(next.ThirdsDiffer, 8) << "two different characters are drawn differently";
   f->Close();
   EXPECT_TRUE(PumpUntilFreed());
 }

@@ -125,6 +125,89 @@ TEST(Align, ResizingTheParentOrASiblingLaysOutAgain) {
   EXPECT_EQ((int)cr.bottom - 45, client->Height());
 }
 
+TEST(Anchors, ChildrenKeepTheirDistancesToTheAnchoredEdges) {
+  struct Case {
+    TAnchors Anchors;
+    Box Want;  // after the parent grows by 40 x 30 (from 200 x 100)
+  };
+  const Case cases[] = {
+      {akLeft | akTop, {20, 10, 50, 20}},
+      {akRight | akBottom, {60, 40, 50, 20}},
+      {akLeft | akRight, {20, 10, 90, 20}},
+      {akTop | akBottom, {20, 10, 50, 50}},
+      {akLeft | akTop | akRight | akBottom, {20, 10, 90, 50}},
+      {akRight | akTop, {60, 10, 50, 20}},
+  };
+  TForm form(nullptr);
+  form.SetBounds(50, 50, 400, 300);
+  form.HandleNeeded();
+  auto* panel = new TCustomControl(&form);
+  panel->SetParent(&form);
+  panel->SetBounds(0, 0, 200, 100);
+  std::vector<TCustomControl*> children;
+  for (const Case& c : cases) {
+    auto* child = new TCustomControl(&form);
+    child->SetParent(panel);
+    child->SetBounds(20, 10, 50, 20);
+    child->SetAnchors(c.Anchors);
+    children.push_back(child);
+  }
+  panel->SetBounds(0, 0, 240, 130);
+  for (size_t i = 0; i < children.size(); ++i) {
+    TCustomControl* c = children[i];
+    EXPECT_EQ(cases[i].Want, (Box{c->Left(), c->Top(), c->Width(), c->Height()})) << "case " << i;
+    RECT wr;
+    GetWindowRect(static_cast<HWND>(c->Handle()), &wr);
+    EXPECT_EQ(cases[i].Want.W, (int)(wr.right - wr.left)) << "the window follows, case " << i;
+  }
+  // Shrinking back gives the first places again; an aligned child is left to the alignment.
+  panel->SetBounds(0, 0, 200, 100);
+  for (TCustomControl* c : children) EXPECT_EQ((Box{20, 10, 50, 20}), (Box{c->Left(), c->Top(), c->Width(), c->Height()}));
+}
+
+TEST(FormFrame, ClientSizeFrameButtonsAndPlace) {
+  struct Case {
+    TFormBorderStyle Border;
+    TBorderIcons Icons;
+    DWORD Has, HasNot;
+  };
+  const Case cases[] = {
+      {bsSingle, biSystemMenu, WS_CAPTION | WS_SYSMENU, WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX},
+      {bsSizeable, biSystemMenu | biMinimize | biMaximize, WS_CAPTION | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX,
+       WS_POPUP},
+      {bsNone, biSystemMenu, WS_POPUP, WS_CAPTION | WS_SYSMENU},
+      {bsDialog, biSystemMenu | biMinimize, WS_CAPTION | WS_SYSMENU, WS_MINIMIZEBOX},
+  };
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.Border));
+    TForm form(nullptr);
+    form.SetBorderStyle(c.Border);
+    form.SetBorderIcons(c.Icons);
+    form.SetClientSize(347, 199);
+    form.SetPosition(poScreenCenter);
+    form.Show();
+    HWND w = static_cast<HWND>(form.Handle());
+    DWORD style = GetWindowLongW(w, GWL_STYLE);
+    EXPECT_EQ(style & c.Has, c.Has);
+    EXPECT_EQ(style & c.HasNot, 0u);
+    RECT cr, wr;
+    GetClientRect(w, &cr);
+    EXPECT_EQ(cr.right, 347);
+    EXPECT_EQ(cr.bottom, 199);
+    EXPECT_EQ(form.ClientWidth(), 347);
+    GetWindowRect(w, &wr);
+    EXPECT_NEAR((wr.left + wr.right) / 2, (work.left + work.right) / 2, 1) << "centred on the screen";
+    EXPECT_NEAR((wr.top + wr.bottom) / 2, (work.top + work.bottom) / 2, 1);
+    // Resized around a new client area while it has its window.
+    form.SetClientSize(400, 250);
+    GetClientRect(w, &cr);
+    EXPECT_EQ(cr.right, 400);
+    EXPECT_EQ(cr.bottom, 250);
+  }
+}
+
 TEST(WinControl, AChildWhoseWindowComesFirstMakesItsParentsAndOnlyOneOfItsOwn) {
   TForm form(nullptr);
   auto* child = new TCustomControl(&form);
