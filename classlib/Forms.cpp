@@ -700,12 +700,10 @@ bool TApplication::FormKeyDown(MSG& Msg) {
   for (HWND w = Msg.hwnd; w && !control; w = GetParent(w)) control = FindControl(w);
   auto* form = dynamic_cast<TCustomForm*>(GetParentForm(control));
   if (!form) return false;
-  if (form->KeyPreview() && form->OnKeyDown) {
-    uint16_t key = static_cast<uint16_t>(Msg.wParam);
-    form->OnKeyDown(form, key, MouseShiftState(0));
-    if (key == 0) return true;
-  }
   if (Msg.wParam != VK_TAB && Msg.wParam != VK_RETURN && Msg.wParam != VK_ESCAPE) return false;
+  // A control that takes the key itself (a memo's Return and Tab, an open list's Escape) keeps it.
+  LRESULT code = SendMessageW(Msg.hwnd, WM_GETDLGCODE, Msg.wParam, reinterpret_cast<LPARAM>(&Msg));
+  if ((code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) || (Msg.wParam == VK_TAB && (code & DLGC_WANTTAB))) return false;
   return form->Perform(CM_DIALOGKEY, Msg.wParam, 0) != 0;
 }
 

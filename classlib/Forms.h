@@ -98,17 +98,13 @@ class TCustomForm : public TWinControl {
     return FFont.get();
   }
   void* FontHandle() override { return FFont ? FFont->Handle() : TWinControl::FontHandle(); }
-  // Keys go to the form before the focused control (OnKeyDown sees them first).
-  bool KeyPreview() const { return FKeyPreview; }
-  void SetKeyPreview(bool Value) { FKeyPreview = Value; }
   // The control that gets the focus when the form shows.
   TWinControl* ActiveControl() const { return FActiveControl; }
   void SetActiveControl(TWinControl* Value);
   // Asked by Close: false keeps the form as it is. The default asks OnCloseQuery.
   virtual bool CloseQuery();
   std::function<void(TObject* Sender, bool& CanClose)> OnCloseQuery;
-  // A key the form sees before its focused control (with KeyPreview); setting Key to 0 eats it.
-  std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)> OnKeyDown;
+
   // An MDI frame's default handling goes through DefFrameProc with its client window.
   void DefaultHandler(TMessage& Message) override;
 
@@ -152,7 +148,6 @@ class TCustomForm : public TWinControl {
   bool FPlaced = false;
   int FClientWidth = -1, FClientHeight = -1;
   TColor FColor = clNone;
-  bool FKeyPreview = false;
   TWinControl* FActiveControl = nullptr;
   std::unique_ptr<TFont> FFont;
 };
@@ -257,7 +252,8 @@ class TApplication : public TComponent {
 
  private:
   bool ProcessMessage();
-  // A key pressed in a form: its preview (KeyPreview) and its dialog keys; true when used up.
+  // A dialog key (Tab, Return, Escape) pressed in a form that its control does not take itself:
+  // offered to the form (CM_DIALOGKEY); true when used up.
   bool FormKeyDown(MSG& Msg);
   void Idle();
   void WndProc(TMessage& Message);
