@@ -11,16 +11,10 @@
 
 #include "classlib/Controls.h"
 #include "classlib/WinApi.h"
-#include "common/Peer.h"
 #include "common/WindowCapture.h"
 #include "common/XInput.h"
 
 namespace appwin {
-
-inline void Xdo(const std::string& Args) {
-  peer::Result r = peer::Run("xdotool " + Args, 20);
-  ASSERT_EQ(r.exitCode, 0) << "xdotool " << Args << ": " << r.err;
-}
 
 // The screen point of a window's client point.
 inline POINT ScreenPoint(HWND Wnd, int X, int Y) {
@@ -29,7 +23,7 @@ inline POINT ScreenPoint(HWND Wnd, int X, int Y) {
   return p;
 }
 
-inline void MoveTo(POINT P) { Xdo("mousemove --sync " + std::to_string(P.x) + " " + std::to_string(P.y)); }
+inline void MoveTo(POINT P) { xinput::Xdo("mousemove --sync " + std::to_string(P.x) + " " + std::to_string(P.y)); }
 
 // Moves the pointer to the middle of a control's window and clicks the left button.
 inline void Click(TWinControl* Control) {
@@ -37,11 +31,8 @@ inline void Click(TWinControl* Control) {
   RECT r;
   GetClientRect(w, &r);
   MoveTo(ScreenPoint(w, r.right / 2, r.bottom / 2));
-  Xdo("click 1");
+  xinput::Xdo("click 1");
 }
-
-// Parks the pointer in the screen's far corner, away from every window.
-inline void Park() { Xdo("mousemove --sync 1270 1010"); }
 
 namespace detail {
 inline std::function<void()>& Pending() {

@@ -49,7 +49,7 @@ POINT TileMiddle(const TTileCase& T) { return POINT{T.Left + 116, T.Top + 60}; }
 class SkinWindowMainChrome : public chrome::TPointerTest {
  protected:
   void SetUp() override {
-    Park();
+    xinput::Park();
     CreateLanguageManager();
     LanguageManager->SetLanguage("en");
     form = std::make_unique<TSpyForm>(nullptr);

@@ -71,11 +71,6 @@ int PictureMismatches(const capture::TCapture& Shot, const shots::TSkinPicture& 
 // The pointer, parked at the screen's far corner between tests so that nothing starts out hot.
 class TPointerTest : public ::testing::Test {
  protected:
-  static void Xdo(const std::string& Args) {
-    peer::Result r = peer::Run("xdotool " + Args, 20);
-    ASSERT_EQ(r.exitCode, 0) << "xdotool " << Args << ": " << r.err;
-  }
-  static void Park() { Xdo("mousemove --sync 1270 1010"); }
   // The screen point of a client point of Control.
   static POINT Screen(TWinControl* Control, int X, int Y) {
     POINT p{X, Y};
@@ -84,15 +79,15 @@ class TPointerTest : public ::testing::Test {
   }
   static void MoveTo(TWinControl* Control, int X, int Y) {
     POINT p = Screen(Control, X, Y);
-    Xdo("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
+    xinput::Xdo("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
   }
   // Moves there, lets the hover settle, then presses and releases the left button.
   static void ClickAt(TWinControl* Control, int X, int Y) {
     MoveTo(Control, X, Y);
     xinput::PumpFor(150);
-    Xdo("mousedown 1");
+    xinput::Xdo("mousedown 1");
     xinput::PumpFor(100);
-    Xdo("mouseup 1");
+    xinput::Xdo("mouseup 1");
     xinput::PumpFor(150);
   }
 };

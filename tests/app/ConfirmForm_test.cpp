@@ -47,7 +47,7 @@ TUniButton* ButtonNamed(TConfirmForm* F, const std::string& Name) {
 void Answer(TConfirmForm* F, const std::string& How) {
   if (How.rfind("key ", 0) == 0) {
     SetForegroundWindow(static_cast<HWND>(F->Handle()));
-    appwin::Xdo(How);
+    xinput::Xdo(How);
   } else {
     appwin::Click(ButtonNamed(F, How));
   }
@@ -55,7 +55,7 @@ void Answer(TConfirmForm* F, const std::string& How) {
 
 class ConfirmDialogWindow : public ::testing::Test {
  protected:
-  void SetUp() override { appwin::Park(); }
+  void SetUp() override { xinput::Park(); }
 };
 
 struct TButtonCase {

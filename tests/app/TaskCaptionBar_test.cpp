@@ -20,7 +20,7 @@ using chrome::TSpyForm;
 class SkinWindowTaskCaption : public chrome::TPointerTest {
  protected:
   void SetUp() override {
-    Park();
+    xinput::Park();
     CreateLanguageManager();
     LanguageManager->SetLanguage("en");
     mainForm = std::make_unique<TSpyForm>(nullptr);

@@ -95,7 +95,7 @@ bool PumpUntilFreed() {
 class TaskWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    appwin::Park();
+    xinput::Park();
     main = std::make_unique<TTestMainForm>(nullptr);
     Application->SetMainForm(main.get());
     main->Show();
@@ -113,7 +113,7 @@ class TaskWindow : public ::testing::Test {
     E->GetControlRect(r);
     appwin::MoveTo(appwin::ScreenPoint(static_cast<HWND>(F->CaptionBar()->Handle()), (r.Left + r.Right) / 2,
                                        (r.Top + r.Bottom) / 2));
-    appwin::Xdo("click 1");
+    xinput::Xdo("click 1");
   }
   std::unique_ptr<TTestMainForm> main;
 };
@@ -204,7 +204,7 @@ TEST_F(TaskWindow, OpeningMinimisesTheMainWindowAndClosingBringsItBack) {
   main->Commands.clear();
   f = OpenTask();
   SetForegroundWindow(static_cast<HWND>(f->Handle()));
-  appwin::Xdo("key alt+F4");
+  xinput::Xdo("key alt+F4");
   EXPECT_TRUE(PumpUntilFreed());
   xinput::PumpUntil([&] { return !IsIconic(MainWnd()); }, 3000);
   EXPECT_FALSE(IsIconic(MainWnd()));

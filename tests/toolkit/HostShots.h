@@ -99,7 +99,7 @@ class TWindowTest : public ::testing::Test {
  protected:
   template <class THost>
   THost* Open(int W, int H) {
-    Xdo("mousemove --sync 1270 1010");
+    xinput::Park();
     form = std::make_unique<TForm>(nullptr);
     form->SetBounds(40, 40, W + 40, H + 60);
     auto* host = new THost(form.get());
@@ -115,10 +115,6 @@ class TWindowTest : public ::testing::Test {
     form.reset();
     xinput::PumpFor(20);
   }
-  static void Xdo(const std::string& Args) {
-    peer::Result r = peer::Run("xdotool " + Args, 20);
-    ASSERT_EQ(r.exitCode, 0) << "xdotool " << Args << ": " << r.err;
-  }
   // The screen point of a host-client point.
   POINT Screen(int X, int Y) {
     POINT p{X, Y};
@@ -127,7 +123,7 @@ class TWindowTest : public ::testing::Test {
   }
   void MoveTo(int X, int Y) {
     POINT p = Screen(X, Y);
-    Xdo("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
+    xinput::Xdo("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
   }
   std::unique_ptr<TForm> form;
 

@@ -103,7 +103,7 @@ TEST_F(THostFixture, HoverCursorLeaveAndClicksFromTheMouse) {
   MoveTo(30, 30);
   ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == a; }, 2000));
   POINT outside = Screen(600, 500);
-  Xdo("mousemove --sync " + std::to_string(outside.x) + " " + std::to_string(outside.y));
+  xinput::Xdo("mousemove --sync " + std::to_string(outside.x) + " " + std::to_string(outside.y));
   ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == nullptr; }, 2000));
   EXPECT_EQ(a->State(), hsNormal);
   EXPECT_EQ(host->Cursor(), crDefault);
@@ -111,7 +111,7 @@ TEST_F(THostFixture, HoverCursorLeaveAndClicksFromTheMouse) {
   // back to the point the pointer left from would be no move at all.)
   MoveTo(35, 35);
   ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == a; }, 2000));
-  Xdo("click --repeat 2 --delay 60 1");
+  xinput::Xdo("click --repeat 2 --delay 60 1");
   xinput::PumpUntil([&] { return clicks.size() >= 1; }, 2000);
   xinput::PumpFor(200);
   EXPECT_EQ(clicks, std::vector<THyperlink*>{a});
@@ -120,7 +120,7 @@ TEST_F(THostFixture, HoverCursorLeaveAndClicksFromTheMouse) {
   // A release on another link within that time is a click of its own.
   MoveTo(130, 30);
   ASSERT_TRUE(xinput::PumpUntil([&] { return host->HotLink() == b; }, 2000));
-  Xdo("click 1");
+  xinput::Xdo("click 1");
   xinput::PumpUntil([&] { return clicks.size() >= 2; }, 2000);
   EXPECT_EQ(clicks, (std::vector<THyperlink*>{a, b}));
   EXPECT_EQ(b->Bubbled, 0);  // the click bubbles from the link's parent upwards
@@ -184,11 +184,11 @@ TEST_F(THostFixture, ScrollBarFollowsTheContentAndTheWheelScrolls30ANotch) {
   // The wheel through the X server: one notch down moves 30, clamped at the ends.
   MoveTo(100, 100);
   xinput::PumpFor(50);
-  Xdo("click 5");
+  xinput::Xdo("click 5");
   ASSERT_TRUE(xinput::PumpUntil([&] { return list->ScrollPos() == 30; }, 2000)) << list->ScrollPos();
-  Xdo("click --repeat 3 --delay 30 5");
+  xinput::Xdo("click --repeat 3 --delay 30 5");
   ASSERT_TRUE(xinput::PumpUntil([&] { return list->ScrollPos() == 120; }, 2000)) << list->ScrollPos();
-  Xdo("click --repeat 6 --delay 30 4");
+  xinput::Xdo("click --repeat 6 --delay 30 4");
   ASSERT_TRUE(xinput::PumpUntil([&] { return list->ScrollPos() == 0; }, 2000)) << list->ScrollPos();
   list->SetScrollPos(100000);
   EXPECT_EQ(list->ScrollPos(), 600 - 200);

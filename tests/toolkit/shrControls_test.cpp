@@ -198,12 +198,12 @@ TEST_F(SkinWindowButtons, TilesFromTheRealMouseInBothLanguages) {
   EXPECT_EQ(PictureMismatches(hot, convert, picture, 216, 116, 0, 255, fill, "hot"), 0);
   EXPECT_EQ(CornerMismatches(hot, convert, frame, true, "hot"), 0);
   EXPECT_EQ(CornerMismatches(hot, split, frame, false, "beside the hot tile"), 0);
-  Xdo("mousedown 1");
+  xinput::Xdo("mousedown 1");
   ASSERT_TRUE(xinput::PumpUntil([&] { return convert->State() == hsPressed; }, 2000));
   capture::TCapture pressed = shots::Shoot(host, L"skin_tiles_pressed.bmp");
   EXPECT_EQ(PictureMismatches(pressed, convert, picture, 216, 116, 1, 221, fill, "pressed"), 0);
   EXPECT_TRUE(clicks.empty());
-  Xdo("mouseup 1");
+  xinput::Xdo("mouseup 1");
   ASSERT_TRUE(xinput::PumpUntil([&] { return !clicks.empty(); }, 2000));
   EXPECT_EQ(clicks, std::vector<THyperlink*>{convert});
   // The disabled tile is never hot.
