@@ -1,49 +1,14 @@
 // The program block: units start in order, the application runs its message loop until the
 // main window closes, and the units finish in reverse order.
-#include "app/UrlHandlerU.h"
+#include "app/ProgramUnits.h"
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
-#include "audio/engine/AuClasses.h"
-#include "audio/formats/optimfrog/OptimFROGDLL.h"
-#include "audio/formats/tak/tak_decoder.h"
-#include "png/PngCodec.h"
-#include "tasks/AudioUnit.h"
-#include "tasks/EventsManager.h"
-#include "tasks/RecordUnit.h"
-#include "toolkit/AlphaGraphics.h"
-#include "toolkit/DbgUtils.h"
-#include "toolkit/ImageCache.h"
 #include "toolkit/LanguageManager.h"
-#include "toolkit/ShellDragDrop.h"
-#include "toolkit/TextStyles.h"
-#include "widgets/UniControls.h"
-#include "widgets/UniForms.h"
-#include "widgets/UniMenus.h"
-#include "unicode/UniSysUtils.h"
-#include "unicode/UniSystem.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int rc = 0;
   try {
-    ClasslibInitialize();
-    UniSysUtilsInitialize();    // the NT and XP flags
-    UniSystemInitialize();      // the default code page
-    UniFormsInitialize();       // the application helper and the wide character hook
-    UniMenusInitialize();       // the pop-up list
-    UniControlsInitialize();    // the window-destroy message, helper lists and window atoms
-    DbgUtilsInitialize();       // diagnostics first: the rest of the toolkit logs through it
-    AlphaGraphicsInitialize();  // AlphaBlend and GDI+
-    TextStylesInitialize();     // the predefined text styles
-    PngCodecInitialize();       // "PNG" registered with the picture class
-    ShellDragDropInitialize();  // OLE and the clipboard formats of dragged files
-    ImageCacheInitialize();     // the global ImageCache (skin pictures load on first use)
-    EventsManagerInitialize();  // the event bus and its hidden window
-    AuClassesInitialize();      // the library-loading lock and the floating-point control word
-    OptimFROGDLLInitialize();   // the decoders loaded at start-up (missing ones are normal)
-    TakDecoderInitialize();
-    AudioUnitInitialize();      // the global AudioTools
-    RecordUnitInitialize();     // the global Recorder
-    UrlHandlerInitialize();     // the link commands of every rich text without its own handler
+    InitializeProgramUnits();
     Application->Initialize();
     Application->SetTitle(L"SampleMorph");
     CreateLanguageManager();    // the language of the system, or of U3_ENV_LANGUAGE
@@ -52,25 +17,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (Application) Application->HandleException(nullptr);
     rc = 1;
   }
-  UrlHandlerFinalize();
-  RecordUnitFinalize();
-  AudioUnitFinalize();
-  TakDecoderFinalize();
-  OptimFROGDLLFinalize();
-  AuClassesFinalize();
-  EventsManagerFinalize();
-  FreeLanguageManager();
-  ImageCacheFinalize();
-  ShellDragDropFinalize();
-  PngCodecFinalize();
-  TextStylesFinalize();
-  AlphaGraphicsFinalize();
-  DbgUtilsFinalize();
-  UniControlsFinalize();
-  UniMenusFinalize();
-  UniFormsFinalize();
-  UniSystemFinalize();
-  UniSysUtilsFinalize();
-  ClasslibFinalize();
+  FinalizeProgramUnits();
   return rc;
 }
