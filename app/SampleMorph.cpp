@@ -1,5 +1,6 @@
 // The program block: units start in order, the application runs its message loop until the
 // main window closes, and the units finish in reverse order.
+#include "app/MainForm.h"
 #include "app/ProgramUnits.h"
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
@@ -12,6 +13,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->Initialize();
     Application->SetTitle(L"SampleMorph");
     CreateLanguageManager();    // the language of the system, or of U3_ENV_LANGUAGE
+    TAppMainForm* main = CreateForm<TAppMainForm>(Application);
+    Application->SetMainForm(main);
+    main->Show();
     Application->Run();
   } catch (...) {
     if (Application) Application->HandleException(nullptr);

@@ -154,6 +154,16 @@ void TListItems::Delete(int Index) {
   FItems.erase(FItems.begin() + Index);
 }
 
+void TListItems::BeginUpdate() {
+  if (FUpdateCount++ == 0 && FOwner->HandleAllocated()) SendMessageA(H(FOwner), WM_SETREDRAW, FALSE, 0);
+}
+
+void TListItems::EndUpdate() {
+  if (FUpdateCount == 0 || --FUpdateCount > 0 || !FOwner->HandleAllocated()) return;
+  SendMessageA(H(FOwner), WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(H(FOwner), nullptr, TRUE);
+}
+
 void TListItems::Clear() {
   if (FOwner->HandleAllocated()) SendMessageA(H(FOwner), LVM_DELETEALLITEMS, 0, 0);
   FItems.clear();
@@ -199,7 +209,40 @@ void TCustomListView::CreateParams(TCreateParams& Params) {
   if (FOwnerData) Params.Style |= LVS_OWNERDATA;
   if (FOwnerDraw) Params.Style |= LVS_OWNERDRAWFIXED;
   if (!FReadOnly) Params.Style |= LVS_EDITLABELS;
+  if (!FMultiSelect) Params.Style |= LVS_SINGLESEL;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TCustomListView::SetMultiSelect(bool Value) {
+  if (FMultiSelect == Value) return;
+  FMultiSelect = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+void TCustomListView::SetRowSelect(bool Value) {
+  FRowSelect = Value;
+  if (HandleAllocated())
+    SendMessageA(H(this), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, Value ? LVS_EX_FULLROWSELECT : 0);
+}
+
+LRESULT TCustomListView::CustomDraw(NMLVCUSTOMDRAW* Draw) {
+  if (!OnCustomDrawItem) return CDRF_DODEFAULT;
+  if (Draw->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (Draw->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+  const int index = (int)Draw->nmcd.dwItemSpec;
+  if (index < 0 || index >= FItems->Count()) return CDRF_DODEFAULT;
+  TOwnerDrawState state = 0;
+  if (Draw->nmcd.uItemState & CDIS_SELECTED) state |= odSelected;
+  if (Draw->nmcd.uItemState & CDIS_FOCUS) state |= odFocused;
+  FCanvas->SetHandle(Draw->nmcd.hdc);
+  FCanvas->Brush()->SetColor(clWindow);
+  FCanvas->Font()->SetColor(clWindowText);
+  bool defaultDraw = true;
+  OnCustomDrawItem(this, FItems->Item(index), state, defaultDraw);
+  Draw->clrTextBk = ColorToRGB(FCanvas->Brush()->Color());
+  Draw->clrText = ColorToRGB(FCanvas->Font()->Color());
+  FCanvas->SetHandle(nullptr);
+  return defaultDraw ? CDRF_NEWFONT : CDRF_SKIPDEFAULT;
 }
 
 void TCustomListView::WindowInsertColumn(int Index, TListColumn* Column) {
@@ -231,6 +274,7 @@ void TCustomListView::WindowInsertItem(int Index, TListItem* Item) {
 void TCustomListView::CreateWnd() {
   TWinControl::CreateWnd();
   for (int i = 0; i < FColumns->Count(); ++i) WindowInsertColumn(i, FColumns->Items(i));
+  if (FRowSelect) SendMessageA(H(this), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   if (FOwnerData) SendMessageA(H(this), LVM_SETITEMCOUNT, FItems->Count(), 0);
   else
     for (int i = 0; i < FItems->Count(); ++i) WindowInsertItem(i, FItems->Item(i));
@@ -463,6 +507,10 @@ void TCustomListView::WndProc(TMessage& Message) {
       }
       return;
     }
+    if (hdr->code == NM_CUSTOMDRAW) {
+      Message.Result = CustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(hdr));
+      return;
+    }
     if (hdr->code == LVN_GETDISPINFOA) {
       GetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(hdr));
       return;
@@ -657,13 +705,15 @@ void TTrackBar::CreateParams(TCreateParams& Params) {
   InitCommon();
   TWinControl::CreateParams(Params);
   CreateSubClass(Params, TRACKBAR_CLASSA);
-  Params.Style |= WS_TABSTOP | TBS_HORZ | TBS_AUTOTICKS;
+  static const DWORD ticks[] = {TBS_NOTICKS, TBS_AUTOTICKS, 0};
+  Params.Style |= WS_TABSTOP | TBS_HORZ | ticks[FTickStyle];
 }
 
 void TTrackBar::CreateWnd() {
   TWinControl::CreateWnd();
   SendMessageA(H(this), TBM_SETRANGEMIN, FALSE, FMin);
   SendMessageA(H(this), TBM_SETRANGEMAX, FALSE, FMax);
+  SendMessageA(H(this), TBM_SETLINESIZE, 0, FLineSize);
   SendMessageA(H(this), TBM_SETPOS, TRUE, FPosition);
 }
 
@@ -673,23 +723,40 @@ int TTrackBar::Position() {
 }
 
 void TTrackBar::SetPosition(int Value) {
+  const int old = Position();
   FPosition = std::clamp(Value, FMin, FMax);
   if (HandleAllocated()) SendMessageA(H(this), TBM_SETPOS, TRUE, FPosition);
+  if (FPosition != old && OnChange) OnChange(this);
 }
 
 void TTrackBar::SetRange(int Min, int Max) {
+  const int old = Position();
   FMin = Min;
   FMax = std::max(Min, Max);
   if (HandleAllocated()) {
     SendMessageA(H(this), TBM_SETRANGEMIN, FALSE, FMin);
     SendMessageA(H(this), TBM_SETRANGEMAX, TRUE, FMax);
   }
-  SetPosition(FPosition);
+  FPosition = old;
+  SetPosition(old);
+}
+
+void TTrackBar::SetLineSize(int Value) {
+  FLineSize = Value;
+  if (HandleAllocated()) SendMessageA(H(this), TBM_SETLINESIZE, 0, Value);
+}
+
+void TTrackBar::SetTickStyle(TTickStyle Value) {
+  if (FTickStyle == Value) return;
+  FTickStyle = Value;
+  if (HandleAllocated()) RecreateWnd();
 }
 
 void TTrackBar::WndProc(TMessage& Message) {
   if (Message.Msg == CN_BASE + WM_HSCROLL || Message.Msg == CN_BASE + WM_VSCROLL) {
-    if (OnChange) OnChange(this);
+    // The user moved the thumb: the window's position is the new one.
+    const int old = FPosition;
+    if (Position() != old && OnChange) OnChange(this);
     return;
   }
   TWinControl::WndProc(Message);
@@ -701,6 +768,7 @@ void TProgressBar::CreateParams(TCreateParams& Params) {
   InitCommon();
   TWinControl::CreateParams(Params);
   CreateSubClass(Params, PROGRESS_CLASSA);
+  if (FSmooth) Params.Style |= PBS_SMOOTH;
 }
 
 void TProgressBar::CreateWnd() {
@@ -724,6 +792,17 @@ void TProgressBar::SetRange(int Min, int Max) {
   FMax = std::max(Min, Max);
   if (HandleAllocated()) SendMessageA(H(this), PBM_SETRANGE32, FMin, FMax);
   SetPosition(FPosition);
+}
+
+void TProgressBar::StepIt() {
+  const int next = Position() + FStep;
+  SetPosition(next > FMax ? FMin : next);
+}
+
+void TProgressBar::SetSmooth(bool Value) {
+  if (FSmooth == Value) return;
+  FSmooth = Value;
+  if (HandleAllocated()) RecreateWnd();
 }
 
 // ---------------------------------------------------------------------------------------------

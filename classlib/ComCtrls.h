@@ -117,12 +117,16 @@ class TListItems : public TPersistent {
   // Moves an item to another place, keeping its texts and data.
   void Move(int CurIndex, int NewIndex);
   int IndexOf(const TListItem* Item) const;
+  // Between the two the window is not redrawn (nested calls count).
+  void BeginUpdate();
+  void EndUpdate();
 
  protected:
   friend class TCustomListView;
   TCustomListView* FOwner;
   std::vector<std::unique_ptr<TListItem>> FItems;
   int FOwnerDataCount = 0;
+  int FUpdateCount = 0;
 };
 
 // What an owner-data search looks for.
@@ -139,7 +143,19 @@ class TCustomListView : public TWinControl {
   TListColumns* Columns() const { return FColumns.get(); }
   TViewStyle ViewStyle() const { return FViewStyle; }
   void SetViewStyle(TViewStyle Value);
+  // The first selected item, or none.
   TListItem* Selected() const;
+  // More than one item may be selected (with Ctrl and Shift); one at most when not (the default).
+  bool MultiSelect() const { return FMultiSelect; }
+  void SetMultiSelect(bool Value);
+  // A click anywhere on a row selects it, and the selection covers the whole row.
+  bool RowSelect() const { return FRowSelect; }
+  void SetRowSelect(bool Value);
+  // Each item as the window draws it: the handler may set Canvas()'s brush colour, which becomes
+  // the item's background, and its font colour, the item's text colour. DefaultDraw false leaves
+  // the item undrawn.
+  std::function<void(TCustomListView* Sender, TListItem* Item, TOwnerDrawState State, bool& DefaultDraw)>
+      OnCustomDrawItem;
   // Sorts by caption (OnCompare when set) and keeps Items in the window's order.
   void AlphaSort();
   // Answers < 0, 0 or > 0 for two items.
@@ -219,6 +235,10 @@ class TCustomListView : public TWinControl {
   // May the item's caption be edited in place?
   virtual bool CanEdit(TListItem* Item);
   bool FReadOnly = true;
+  bool FMultiSelect = false;
+  bool FRowSelect = false;
+  // The step of NM_CUSTOMDRAW; the answer for the window.
+  LRESULT CustomDraw(NMLVCUSTOMDRAW* Draw);
   std::unique_ptr<TListColumns> FColumns;
   std::unique_ptr<TListItems> FItems;
   TViewStyle FViewStyle = vsReport;
@@ -282,22 +302,37 @@ class TPageControl : public TWinControl {
 };
 
 // Track and progress bars: a position between a minimum and a maximum.
+enum TTickStyle { tsNone, tsAuto, tsManual };
+
+// Threads: user-interface thread, every method.
 class TTrackBar : public TWinControl {
  public:
   explicit TTrackBar(TComponent* AOwner);
   const char* ClassName() const override { return "TTrackBar"; }
   int Position();
+  // Kept within Min and Max; OnChange when the position changed, whoever set it.
   void SetPosition(int Value);
   void SetRange(int Min, int Max);
+  int Min() const { return FMin; }
+  void SetMin(int Value) { SetRange(Value, std::max(Value, FMax)); }
+  int Max() const { return FMax; }
+  void SetMax(int Value) { SetRange(std::min(FMin, Value), Value); }
+  // The step of the arrow keys.
+  int LineSize() const { return FLineSize; }
+  void SetLineSize(int Value);
+  TTickStyle TickStyle() const { return FTickStyle; }
+  void SetTickStyle(TTickStyle Value);
   std::function<void(TObject* Sender)> OnChange;
 
  protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void WndProc(TMessage& Message) override;
-  int FMin = 0, FMax = 10, FPosition = 0;
+  int FMin = 0, FMax = 10, FPosition = 0, FLineSize = 1;
+  TTickStyle FTickStyle = tsAuto;
 };
 
+// Threads: user-interface thread, every method.
 class TProgressBar : public TWinControl {
  public:
   explicit TProgressBar(TComponent* AOwner);
@@ -305,11 +340,23 @@ class TProgressBar : public TWinControl {
   int Position();
   void SetPosition(int Value);
   void SetRange(int Min, int Max);
+  int Min() const { return FMin; }
+  void SetMin(int Value) { SetRange(Value, std::max(Value, FMax)); }
+  int Max() const { return FMax; }
+  void SetMax(int Value) { SetRange(std::min(FMin, Value), Value); }
+  // StepIt moves the position on by Step, back to Min once it would pass Max.
+  int Step() const { return FStep; }
+  void SetStep(int Value) { FStep = Value; }
+  void StepIt();
+  // A smooth bar rather than one of blocks.
+  bool Smooth() const { return FSmooth; }
+  void SetSmooth(bool Value);
 
  protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
-  int FMin = 0, FMax = 100, FPosition = 0;
+  int FMin = 0, FMax = 100, FPosition = 0, FStep = 10;
+  bool FSmooth = false;
 };
 
 class TToolBar;

@@ -24,6 +24,10 @@ constexpr TColor clNone = 0x1FFFFFFF;
 // System colours: selected items, and selected menu items in flat menus.
 constexpr TColor clHighlight = static_cast<TColor>(0x8000000D);
 constexpr TColor clMenuHighlight = static_cast<TColor>(0x8000001D);
+// System colours: a window's background and text, and the face of buttons.
+constexpr TColor clWindow = static_cast<TColor>(0x80000005);
+constexpr TColor clWindowText = static_cast<TColor>(0x80000008);
+constexpr TColor clBtnFace = static_cast<TColor>(0x8000000F);
 // A system colour (0x80000000 or its index) as the RGB value it stands for; others unchanged.
 TColor ColorToRGB(TColor Color);
 

@@ -418,6 +418,7 @@ void TCustomListBox::CreateParams(TCreateParams& Params) {
   if (IsVirtual()) Params.Style = (Params.Style & ~LBS_HASSTRINGS) | LBS_NODATA | LBS_OWNERDRAWFIXED;
   if (FStyle == lbOwnerDrawFixed) Params.Style |= LBS_OWNERDRAWFIXED;
   if (FStyle == lbOwnerDrawVariable) Params.Style |= LBS_OWNERDRAWVARIABLE;
+  if (FMultiSelect) Params.Style |= LBS_EXTENDEDSEL;
 }
 
 void TCustomListBox::CreateWnd() {
@@ -442,12 +443,41 @@ void TCustomListBox::DestroyWnd() {
 
 int TCustomListBox::ItemIndex() {
   if (!HandleAllocated()) return FSavedItemIndex;
-  return (int)SendMessageA(H(this), LB_GETCURSEL, 0, 0);
+  return (int)SendMessageA(H(this), FMultiSelect ? LB_GETCARETINDEX : LB_GETCURSEL, 0, 0);
 }
 
 void TCustomListBox::SetItemIndex(int Value) {
   if (!HandleAllocated()) FSavedItemIndex = Value;
-  else SendMessageA(H(this), LB_SETCURSEL, Value, 0);
+  else if (FMultiSelect) {
+    // The focused item, and it alone selected.
+    SendMessageA(H(this), LB_SETSEL, FALSE, -1);
+    if (Value >= 0) SendMessageA(H(this), LB_SETSEL, TRUE, Value);
+    SendMessageA(H(this), LB_SETCARETINDEX, Value, FALSE);
+  } else
+    SendMessageA(H(this), LB_SETCURSEL, Value, 0);
+}
+
+void TCustomListBox::SetMultiSelect(bool Value) {
+  if (FMultiSelect == Value) return;
+  FMultiSelect = Value;
+  if (HandleAllocated()) RecreateWnd();
+}
+
+bool TCustomListBox::Selected(int Index) {
+  if (Index < 0 || Index >= Count()) throw EStringListError(Format(kMessages[msgListIndex], Index));
+  if (!HandleAllocated()) return Index == FSavedItemIndex;
+  return SendMessageA(H(this), LB_GETSEL, Index, 0) > 0;
+}
+
+void TCustomListBox::SetSelected(int Index, bool Value) {
+  if (Index < 0 || Index >= Count()) throw EStringListError(Format(kMessages[msgListIndex], Index));
+  if (!HandleAllocated()) {
+    if (Value) FSavedItemIndex = Index;
+    else if (FSavedItemIndex == Index) FSavedItemIndex = -1;
+  } else if (FMultiSelect)
+    SendMessageA(H(this), LB_SETSEL, Value, Index);
+  else
+    SendMessageA(H(this), LB_SETCURSEL, Value ? Index : -1, 0);
 }
 
 int TCustomListBox::TopIndex() { return HandleAllocated() ? (int)SendMessageA(H(this), LB_GETTOPINDEX, 0, 0) : FSavedTopIndex; }

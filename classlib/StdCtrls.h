@@ -141,6 +141,12 @@ class TCustomListBox : public TWinControl {
   void SetItemIndex(int Value);
   int TopIndex();
   void SetTopIndex(int Value);
+  // Several items may be selected (with Ctrl and Shift); ItemIndex is then the focused item.
+  bool MultiSelect() const { return FMultiSelect; }
+  void SetMultiSelect(bool Value);
+  // Whether item Index is selected (set on its own in a multi-select list).
+  bool Selected(int Index);
+  void SetSelected(int Index, bool Value);
   TListBoxStyle Style() const { return FStyle; }
   void SetStyle(TListBoxStyle Value);
   virtual void AddItem(const AnsiString& Item, TObject* AObject) { FItems->AddObject(Item, AObject); }
@@ -166,6 +172,7 @@ class TCustomListBox : public TWinControl {
   std::unique_ptr<TWindowItems> FItems;
   std::unique_ptr<TCanvas> FCanvas = std::make_unique<TCanvas>();
   TListBoxStyle FStyle = lbStandard;
+  bool FMultiSelect = false;
   int FSavedItemIndex = -1;
   int FSavedTopIndex = 0;
   int FCount = 0;

@@ -295,9 +295,13 @@ TEST_P(LiveExact, EverySampleIsHeardInOrder) {
   ASSERT_GE(got.size(), src.size());
   Followed f = Follow(got, FindStart(got, src, c.channels), src, c.channels);
   EXPECT_EQ(f.fault, "") << "source frames heard (first..last@recorded frame): " << f.runs;
-  // A few of the platform's underruns and drops under load are allowed (on a quiet machine there
-  // are none); a writer that loses data at every turn of its buffer has many.
-  EXPECT_LE(f.gaps + f.drops, 5u) << f.runs;
+  // The platform's underruns and drops under load are allowed while they stay fewer than half the
+  // turns of the buffer (on a quiet machine there are none; a two-core machine running the whole
+  // suite has seen seven in the 20 turns of a 100 ms buffer, each of a few hundred frames at
+  // random places). A writer that loses or misplaces data at its turns does so at every turn, or
+  // at every other one.
+  const uint32_t turns = 2000 / out.Latency();
+  EXPECT_LT(f.gaps + f.drops, turns / 2) << f.runs;
   EXPECT_LE(f.lost, (size_t)frames / 20) << f.runs;
   if (f.gaps + f.drops)
     std::printf("%zu gaps and %zu drops in the signal, %zu frames lost: %s\n", f.gaps, f.drops, f.lost, f.runs.c_str());

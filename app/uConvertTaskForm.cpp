@@ -1,0 +1,3 @@
+#include "app/uConvertTaskForm.h"
+
+void ShowConvertTask(TComponent*) {}

@@ -1,0 +1,3 @@
+#include "app/uMixTaskForm.h"
+
+void ShowMixTask(TComponent*) {}

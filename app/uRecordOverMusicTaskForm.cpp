@@ -1,0 +1,3 @@
+#include "app/uRecordOverMusicTaskForm.h"
+
+void ShowRecordTask(TComponent*) {}

@@ -1,0 +1,3 @@
+#include "app/uSplitTaskForm.h"
+
+void ShowSplitTask(TComponent*) {}

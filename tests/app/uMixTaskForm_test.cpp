@@ -1,0 +1,2 @@
+// The Mix task window as a user meets it.
+#include <gtest/gtest.h>
