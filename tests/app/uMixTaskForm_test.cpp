@@ -607,15 +607,16 @@ TEST_F(MixWindow, OutputsThatExistFilesThatBreakAndFoldersThatRefuse) {
   EXPECT_EQ(GetFileAttributesW(out2.c_str()), INVALID_FILE_ATTRIBUTES) << "no output of a failed run";
   ClickAndPump(f->btnNext);
 
-  // An output folder that cannot be written, typed into the output box: the last line fails.
-  drop({kDir + L"\\a.wav", kDir + L"\\b.wav"});
+  // An output folder that cannot be written, typed into the output box: every step succeeds, the
+  // final move fails, and the last line says so.
+  drop({kDir + L"\\a.wav", kDir + L"\\b.wav", kDir + L"\\c.wav"});
   Click(f->edtSavePath);
   xinput::Xdo("key End shift+Home BackSpace");
   xinput::Xdo("type --delay 5 " + peer::Quote("Z:\\proc\\1\\x.wav"));
   xinput::PumpFor(300);
   ASSERT_EQ(f->edtSavePath->Text(), L"Z:\\proc\\1\\x.wav");
   ASSERT_TRUE(RunToEnd(f));
-  EXPECT_EQ(Lines(f), (std::vector<std::wstring>{kDir + L"\\a.wav", kDir + L"\\b.wav   失败"}));
+  EXPECT_EQ(Lines(f), (std::vector<std::wstring>{kDir + L"\\a.wav", kDir + L"\\b.wav   成功", kDir + L"\\c.wav   失败"}));
   EXPECT_EQ(Notice(), nullptr) << "no error box";
   EXPECT_TRUE(temp.Left().empty()) << "temporary files left behind";
   CloseWindow();
@@ -671,7 +672,9 @@ TEST_F(MixWindow, StopDuringARun) {
   EXPECT_EQ(f->btnNext->Caption(), L"下一步");
   EXPECT_EQ(ReadBytes(out), "old") << "the output is not touched by a stopped run";
   EXPECT_TRUE(temp.Left().empty()) << "temporary files left behind";
-  // Late messages of the stopped run.
+  // Late messages of the stopped run, with a new list on page 1.
+  f->AddFile(files[0]);
+  f->AddFile(files[1]);
   HWND bus = static_cast<HWND>(EventManager->Handle());
   SendMessageW(bus, WM_MIX_STEP_START, 1, 0);
   SendMessageW(bus, WM_MIX_STEP_DONE, 1, 0);
@@ -679,7 +682,30 @@ TEST_F(MixWindow, StopDuringARun) {
   EXPECT_EQ(f->Step(), 0);
   EXPECT_EQ(Lines(f).size(), 0u);
   EXPECT_FALSE(f->Timer1->Enabled());
-  CloseWindow();
+  ClickAndPump(f->btnClear);
+
+  // Closing the window (its caption bar's Close) while a run goes: the same question, and on
+  // OK the run is stopped and waited for before the window goes; nothing is written.
+  for (const std::wstring& n : files) f->AddFile(n);
+  f->edtSavePath->SetText(out);
+  xinput::PumpFor(100);
+  Click(f->btnNext);
+  ASSERT_TRUE(xinput::PumpUntil([&] { return f->Step() == 2 && f->pbProgress->Position() >= 2; }, 20000));
+  bool asked = false;
+  appwin::When([] { return Notice() != nullptr; }, [&asked] {
+    asked = true;
+    Click(Notice()->BtnOk);
+  });
+  TRect r;
+  f->CaptionBar()->Parts().Close()->GetControlRect(r);
+  xinput::Xdo("mousemove_relative 1 1");
+  appwin::MoveTo(appwin::ScreenPoint(static_cast<HWND>(f->CaptionBar()->Handle()), (r.Left + r.Right) / 2,
+                                     (r.Top + r.Bottom) / 2));
+  xinput::Xdo("click 1");
+  EXPECT_TRUE(xinput::PumpUntil([] { return MixTaskForm == nullptr; }, 10000));
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(ReadBytes(out), "old");
+  EXPECT_TRUE(temp.Left().empty()) << "temporary files left behind";
 }
 
 // Fifty windows opened, run on two short files and closed leave no GDI or USER object, no

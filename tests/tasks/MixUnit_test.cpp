@@ -264,8 +264,11 @@ TEST(MixWorker, ProgressAndAStopDuringAStep) {
     bool ended = false;
     TEventSource source(nullptr);
     // Stop in the middle of the last step.
+    int lastPercent = 0;
     source.OnMixProgress = [&](TObject*, int Index, int Percent) {
-      if (Index == files - 1 && Percent >= 30) *request = true;
+      if (Index != files - 1) return;
+      lastPercent = Percent;
+      if (Percent >= 30) *request = true;
     };
     source.OnMixStepStart = [&](TObject*, int Index) { seen.push_back("start " + std::to_string(Index)); };
     source.OnMixStepDone = [&](TObject*, int Index, bool Ok) {
@@ -277,6 +280,7 @@ TEST(MixWorker, ProgressAndAStopDuringAStep) {
     std::vector<std::string> want = files == 2 ? std::vector<std::string>{"start 1", "done 1 failed"}
                                                : std::vector<std::string>{"start 1", "done 1 ok", "start 2", "done 2 failed", "done 2 failed"};
     EXPECT_EQ(seen, want);
+    EXPECT_LT(lastPercent, 40) << "the step ends at its next block";
     EXPECT_EQ(testfiles::ReadBytes(d.W(L"out.wav")), "old");
     EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
     *request = false;  // the worker is gone; its request is still there
