@@ -553,8 +553,9 @@ TEST_F(MixWindow, EditingTheListAndNamingTheOutput) {
 
 // An existing output is replaced after the save dialog's question; a file dropped under a name
 // longer than 255 characters arrives whole; a file that breaks after it was added fails its step
-// (the line says so and nothing is written); an output folder that cannot be written fails the
-// run. No temporary file is left by any of them.
+// (the line says so and nothing is written); a damaged FLAC file runs to the end without an error
+// box; an output folder that cannot be written fails the run. No temporary file is left by any
+// of them.
 TEST_F(MixWindow, OutputsThatExistFilesThatBreakAndFoldersThatRefuse) {
   PrivateTemp temp;
   const std::wstring out = kDir + L"\\out\\exists.wav";
@@ -605,6 +606,27 @@ TEST_F(MixWindow, OutputsThatExistFilesThatBreakAndFoldersThatRefuse) {
   EXPECT_EQ(Lines(f), (std::vector<std::wstring>{kDir + L"\\a.wav", kDir + L"\\b.wav   成功", broken + L"   失败"}));
   EXPECT_EQ(f->btnNext->Caption(), L"返回");
   EXPECT_EQ(GetFileAttributesW(out2.c_str()), INVALID_FILE_ATTRIBUTES) << "no output of a failed run";
+  ClickAndPump(f->btnNext);
+
+  // A FLAC file whose frames are damaged after its header.
+  const std::wstring damaged = kDir + L"\\damaged.flac";
+  Peer("sox -D " + Native(kDir + L"\\c.wav") + " " + Native(damaged));
+  {
+    std::string bytes = ReadBytes(damaged);
+    for (size_t i = 20000; i + 2000 < bytes.size(); ++i) bytes[i] = (char)(i * 7);
+    ASSERT_TRUE(WriteBytes(damaged, bytes));
+  }
+  // It is taken (its header is whole) and the run goes to its end without an error box. The
+  // FLAC input does not pass its decoder's errors on, so the step cannot tell them: the line
+  // reads as the run went.
+  drop({kDir + L"\\a.wav", damaged});
+  ASSERT_EQ(f->Files().Count(), 2);
+  const std::wstring out3 = kDir + L"\\out\\damaged_run.wav";
+  DeleteFileW(out3.c_str());
+  f->edtSavePath->SetText(out3);
+  ASSERT_TRUE(RunToEnd(f));
+  EXPECT_EQ(Lines(f).size(), 2u);
+  EXPECT_EQ(Notice(), nullptr) << "no error box";
   ClickAndPump(f->btnNext);
 
   // An output folder that cannot be written, typed into the output box: every step succeeds, the
