@@ -1,5 +1,8 @@
 #include "app/uBaseTaskForm.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "app/ConfirmForm.h"
 #include "app/TaskCaptionBar.h"
 #include "classlib/SyncObjs.h"
@@ -47,7 +50,20 @@ void TellMainWindow(intptr_t Command) {
 }
 }  // namespace
 
+namespace {
+// The task windows alive, in the order they were made.
+std::vector<TBaseTaskForm*>& LiveTaskForms() {
+  static std::vector<TBaseTaskForm*> forms;
+  return forms;
+}
+}  // namespace
+
+void TBaseTaskForm::FreeAll() {
+  while (!LiveTaskForms().empty()) delete LiveTaskForms().back();
+}
+
 TBaseTaskForm::TBaseTaskForm(TComponent* AOwner) : TUniForm(AOwner) {
+  LiveTaskForms().push_back(this);
   SetClientSize(673, 509);
   SetBorderStyle(bsSingle);
   SetPosition(poScreenCenter);
@@ -69,6 +85,8 @@ TBaseTaskForm::TBaseTaskForm(TComponent* AOwner) : TUniForm(AOwner) {
 }
 
 TBaseTaskForm::~TBaseTaskForm() {
+  auto& live = LiveTaskForms();
+  live.erase(std::remove(live.begin(), live.end(), this), live.end());
   // Off the bus first: the task window's handlers are gone already. A window freed without
   // closing (the application's end) still stops its worker before it goes.
   FEventSource.reset();

@@ -70,6 +70,9 @@ class TBaseTaskForm : public TUniForm {
   void StopWorker();
   // Asks the Stop question while the worker runs, and stops it on OK; false keeps the window.
   bool CloseQuery() override;
+  // Frees every task window still open (the main window is closing): a running worker is stopped
+  // without a question and waited for, so that no half-written file is left behind.
+  static void FreeAll();
 
   int32_t Step() const { return FStep; }
   void SetStep(int32_t Value) { FStep = Value; }
