@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "common/XInput.h"
-#include "program/Program.h"
+#include "program/Tasks.h"
 
 using namespace program;
 

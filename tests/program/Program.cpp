@@ -66,25 +66,71 @@ BOOL CALLBACK FindTop(HWND Wnd, LPARAM Param) {
   return TRUE;
 }
 
+BOOL CALLBACK CountChild(HWND, LPARAM Count) {
+  ++*reinterpret_cast<int*>(Count);
+  return TRUE;
+}
+
 BOOL CALLBACK CountWindow(HWND Wnd, LPARAM Param) {
   auto* f = reinterpret_cast<std::pair<DWORD, int>*>(Param);
   DWORD pid = 0;
   GetWindowThreadProcessId(Wnd, &pid);
   if (pid != f->first) return TRUE;
   ++f->second;
-  EnumChildWindows(Wnd, [](HWND, LPARAM P) -> BOOL { ++*reinterpret_cast<int*>(P); return TRUE; },
-                   reinterpret_cast<LPARAM>(&f->second));
+  EnumChildWindows(Wnd, CountChild, reinterpret_cast<LPARAM>(&f->second));
   return TRUE;
 }
 }  // namespace
 
 HWND TProgram::TopWindow(const std::wstring& WinClass, unsigned TimeoutMs) const {
-  TFind f{FInfo.dwProcessId, WinClass + L".UnicodeClass"};
+  return TopWindowOfClass(WinClass + L".UnicodeClass", TimeoutMs);
+}
+
+HWND TProgram::TopWindowOfClass(const std::wstring& Class, unsigned TimeoutMs) const {
+  TFind f{FInfo.dwProcessId, Class};
   Eventually([&] {
     EnumWindows(FindTop, reinterpret_cast<LPARAM>(&f));
     return f.Found != nullptr;
   }, TimeoutMs);
   return f.Found;
+}
+
+namespace {
+struct TCount {
+  DWORD Pid;
+  std::wstring Class;
+  int N = 0;
+};
+
+BOOL CALLBACK CountTop(HWND Wnd, LPARAM P) {
+  auto* c = reinterpret_cast<TCount*>(P);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(Wnd, &pid);
+  wchar_t cls[256] = {};
+  GetClassNameW(Wnd, cls, 256);
+  if (pid == c->Pid && IsWindowVisible(Wnd) && c->Class == cls) ++c->N;
+  return TRUE;
+}
+
+struct TChildArgs {
+  const std::wstring& Class;
+  const std::wstring* Caption;
+  std::vector<HWND> Found;
+};
+
+BOOL CALLBACK MatchChild(HWND Wnd, LPARAM P) {
+  auto* a = reinterpret_cast<TChildArgs*>(P);
+  wchar_t cls[256] = {};
+  GetClassNameW(Wnd, cls, 256);
+  if (std::wstring(cls).rfind(a->Class, 0) == 0 && (!a->Caption || Text(Wnd) == *a->Caption)) a->Found.push_back(Wnd);
+  return TRUE;
+}
+}  // namespace
+
+int TProgram::TopWindowCount(const std::wstring& WinClass) const {
+  TCount c{FInfo.dwProcessId, WinClass + L".UnicodeClass"};
+  EnumWindows(CountTop, reinterpret_cast<LPARAM>(&c));
+  return c.N;
 }
 
 HWND TProgram::MainWindow(unsigned TimeoutMs) const { return TopWindow(L"VorelWindows", TimeoutMs); }
@@ -152,18 +198,8 @@ std::wstring Text(HWND Wnd) {
 }
 
 std::vector<HWND> Children(HWND Parent, const std::wstring& Class, const std::wstring* Caption) {
-  struct TArgs {
-    const std::wstring& Class;
-    const std::wstring* Caption;
-    std::vector<HWND> Found;
-  } args{Class, Caption, {}};
-  EnumChildWindows(Parent, [](HWND Wnd, LPARAM P) -> BOOL {
-    auto* a = reinterpret_cast<TArgs*>(P);
-    wchar_t cls[256] = {};
-    GetClassNameW(Wnd, cls, 256);
-    if (std::wstring(cls).rfind(a->Class, 0) == 0 && (!a->Caption || Text(Wnd) == *a->Caption)) a->Found.push_back(Wnd);
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&args));
+  TChildArgs args{Class, Caption, {}};
+  EnumChildWindows(Parent, MatchChild, reinterpret_cast<LPARAM>(&args));
   return args.Found;
 }
 

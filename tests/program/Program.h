@@ -28,6 +28,10 @@ class TProgram {
   // The first visible top-level window of the program of the form class WinClass (its Unicode
   // class, "<WinClass>.UnicodeClass"), once there; null after TimeoutMs.
   HWND TopWindow(const std::wstring& WinClass, unsigned TimeoutMs = 10000) const;
+  // The same for a window class as the system knows it (e.g. L"#32770", the system's dialogs).
+  HWND TopWindowOfClass(const std::wstring& Class, unsigned TimeoutMs = 10000) const;
+  // The visible top-level windows of the program of the form class WinClass.
+  int TopWindowCount(const std::wstring& WinClass) const;
   // The program's exit code once it ended within TimeoutMs; STILL_ACTIVE otherwise.
   DWORD WaitForExit(unsigned TimeoutMs) const;
   // The threads of the process, and its windows (top-level and child, visible or not).
