@@ -147,11 +147,19 @@ void Drop(TConvertTaskForm* F, const std::vector<std::wstring>& Files) {
   SendMessageW(H(F), WM_DROPFILES, reinterpret_cast<WPARAM>(mem), 0);
 }
 
+// Clicks the middle of a control. The pointer is first moved a little: a move to where the
+// pointer already is would wait for a motion that never comes.
+void Press(TWinControl* Control) {
+  xinput::Xdo("mousemove_relative 3 3");
+  appwin::Click(Control);
+}
+
 // Clicks row Row of the list view (with Ctrl held: added to the selection).
 void ClickRow(TUniListView* L, int Row, bool Ctrl = false) {
   RECT r{};
   r.left = LVIR_LABEL;
   SendMessageW(H(L), LVM_GETITEMRECT, Row, reinterpret_cast<LPARAM>(&r));
+  xinput::Xdo("mousemove_relative 3 3");
   appwin::MoveTo(appwin::ScreenPoint(H(L), r.left + 20, (r.top + r.bottom) / 2));
   xinput::Xdo(Ctrl ? "keydown ctrl click 1 keyup ctrl" : "click 1");
   xinput::PumpFor(150);
@@ -159,7 +167,7 @@ void ClickRow(TUniListView* L, int Row, bool Ctrl = false) {
 
 // Opens a combo box with the mouse and picks item Index with the keyboard.
 void Choose(TUniComboBox* C, int Index) {
-  appwin::Click(C);
+  Press(C);
   xinput::PumpUntil([&] { return SendMessageW(H(C), CB_GETDROPPEDSTATE, 0, 0) != 0; }, 3000);
   std::string keys = "key Home";
   for (int i = 0; i < Index; ++i) keys += " Down";
@@ -169,10 +177,19 @@ void Choose(TUniComboBox* C, int Index) {
   EXPECT_EQ(C->ItemIndex(), Index);
 }
 
-// The open dialog, when it shows: into Folder, then the names typed as the user types them.
-void AnswerOpenDialog(const std::wstring& Folder, const std::string& Names, bool* Answered) {
+// The open dialog, when it shows: the kinds of file its type box offers are read, then into
+// Folder, and the names typed as the user types them.
+void AnswerOpenDialog(const std::wstring& Folder, const std::string& Names, bool* Answered,
+                      std::vector<std::wstring>* Kinds = nullptr) {
   appwin::When([] { HWND d = FindWindowW(L"#32770", nullptr); return d && IsWindowVisible(d); },
                [=] {
+                 HWND types = GetDlgItem(FindWindowW(L"#32770", nullptr), 0x470);
+                 const int n = Kinds && types ? static_cast<int>(SendMessageW(types, CB_GETCOUNT, 0, 0)) : 0;
+                 for (int i = 0; i < n; ++i) {
+                   std::wstring t(SendMessageW(types, CB_GETLBTEXTLEN, i, 0), L'\0');
+                   SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(t.data()));
+                   Kinds->push_back(t);
+                 }
                  std::string folder;
                  for (wchar_t c : Folder) folder += static_cast<char>(c);
                  xinput::Xdo("type --delay 30 " + peer::Quote(folder + "\\"));
@@ -212,7 +229,7 @@ void AnswerDialog(TSeenDialog* Seen, bool Ok, std::function<bool()> Before = nul
                  Seen->Title = Plain(d->Body->TitlePart()->Text());
                  Seen->Message = Plain(d->Body->MessagePart()->Text());
                  Seen->OkOnly = !IsWindowVisible(H(d->BtnCancel));
-                 appwin::Click(Ok ? d->BtnOk : d->BtnCancel);
+                 Press(Ok ? d->BtnOk : d->BtnCancel);
                },
                30000);
 }
@@ -266,7 +283,7 @@ class ConvertWindow : public ::testing::Test {
   }
   // Next clicked, and the window served until Step() is Want.
   void Next(TConvertTaskForm* F) {
-    appwin::Click(F->btnNext);
+    Press(F->btnNext);
     xinput::PumpFor(200);
   }
   bool Finished(TConvertTaskForm* F, unsigned TimeoutMs = 60000) {
@@ -279,7 +296,7 @@ class ConvertWindow : public ::testing::Test {
     ASSERT_EQ(F->Step(), 1);
     Choose(F->cbOutputFormat, FormatItem);
     Choose(F->cbOutputQuality, QualityItem);
-    appwin::Click(F->btnOpenFolder);
+    Press(F->btnOpenFolder);
     xinput::PumpUntil([&] { return F->edtOutputFolder->Text() == kOut; }, 3000);
     Next(F);
     ASSERT_EQ(F->Step() >= 2, true);
@@ -389,8 +406,9 @@ TEST_F(ConvertWindow, AUserConvertsTwoFilesInBothLanguageTables) {
 
     // The open dialog: two WAVE files taken, the non-audio .mp3 and the text file refused.
     bool typed = false;
-    AnswerOpenDialog(kFx, "\"tone44s.wav\" \"junk.mp3\" \"tone48m.wav\" \"readme.txt\"", &typed);
-    appwin::Click(f->btnAdd);
+    std::vector<std::wstring> kinds;
+    AnswerOpenDialog(kFx, "\"tone44s.wav\" \"junk.mp3\" \"tone48m.wav\" \"readme.txt\"", &typed, &kinds);
+    Press(f->btnAdd);
     ASSERT_TRUE(xinput::PumpUntil([&] { return RowCount(f->lvFiles) == 2; }, 20000)) << "rows: " << RowCount(f->lvFiles);
     xinput::PumpFor(300);
     EXPECT_EQ(RowCount(f->lvFiles), 2);
@@ -399,12 +417,18 @@ TEST_F(ConvertWindow, AUserConvertsTwoFilesInBothLanguageTables) {
     for (int r = 0; r < 2; ++r)
       for (int c = 0; c < 4; ++c) EXPECT_EQ(CellText(f->lvFiles, r, c), rows[r][c]) << r << "," << c;
     EXPECT_EQ(Names(f->FileList()), (std::vector<std::wstring>{In(kFx, L"tone44s.wav"), In(kFx, L"tone48m.wav")}));
+    // Every kind of file is offered on its own, in order.
+    ASSERT_EQ(kinds.size(), 12u);
+    EXPECT_EQ(kinds[0], L"All Supports Audios ");
+    EXPECT_EQ(kinds[7], L"OptimFROG Lossless Audio ");
+    EXPECT_EQ(kinds[8], L"Toms Audio Kompressor ");
+    EXPECT_EQ(kinds[11], L"Windows Media Audio ");
     // The same file again, dropped: still two rows.
     Drop(f, {In(kFx, L"tone44s.wav")});
     EXPECT_EQ(RowCount(f->lvFiles), 2);
     // Row 0 removed, and dropped again: it comes last.
     ClickRow(f->lvFiles, 0);
-    appwin::Click(f->btnRemove);
+    Press(f->btnRemove);
     xinput::PumpUntil([&] { return RowCount(f->lvFiles) == 1; }, 3000);
     EXPECT_EQ(CellText(f->lvFiles, 0, 0), L"tone48m.wav");
     Drop(f, {In(kFx, L"tone44s.wav")});
@@ -441,18 +465,18 @@ TEST_F(ConvertWindow, AUserConvertsTwoFilesInBothLanguageTables) {
     EXPECT_EQ(WindowText(f->cbBitPerSample), L"160 Kbps");
     EXPECT_EQ(WindowText(f->cbChannel), L"2  (Stero)");
     EXPECT_FALSE(IsWindowEnabled(H(f->cbSampleRate)));
-    appwin::Click(f->btnOpenFolder);
+    Press(f->btnOpenFolder);
     xinput::PumpUntil([&] { return f->edtOutputFolder->Text() == kOut; }, 3000);
     EXPECT_EQ(WindowText(f->edtOutputFolder), kOut);
     Shot(f, L"convert_page2_" + lang);
     // Back and forth keep what was set.
-    appwin::Click(f->BtnBack);
+    Press(f->BtnBack);
     xinput::PumpFor(200);
     EXPECT_EQ(f->Step(), 0);
     EXPECT_EQ(RowCount(f->lvFiles), 2);
     Next(f);
     ASSERT_EQ(f->Step(), 1);
-    appwin::Click(f->btnOpenFolder);
+    Press(f->btnOpenFolder);
     xinput::PumpUntil([&] { return f->edtOutputFolder->Text() == kOut; }, 3000);
 
     // Page 3: the run.
@@ -480,7 +504,7 @@ TEST_F(ConvertWindow, AUserConvertsTwoFilesInBothLanguageTables) {
     }
     EXPECT_TRUE(Pcm(In(kOut, L"tone44s.wav")) == Pcm(In(kFx, L"tone44s.wav"))) << "not the source's samples";
     shellCalls.clear();
-    appwin::Click(f->btnOpenOutputFolder);
+    Press(f->btnOpenOutputFolder);
     xinput::PumpUntil([&] { return !shellCalls.empty(); }, 3000);
     EXPECT_EQ(shellCalls, (std::vector<std::wstring>{L"explore " + kOut}));
 
@@ -530,7 +554,7 @@ TEST_F(ConvertWindow, EveryOfferedFormatGivesARealFile) {
     if (c.Ext == L".wma" && lines[0] != L"s44.wav   成功") {
       EXPECT_EQ(lines, (std::vector<std::wstring>{L"s44.wav   失败", L"m48.flac   失败"}));
       EXPECT_EQ(FilesIn(kOut), std::set<std::wstring>{}) << "a failed file is left";
-      std::cout << "[ NOTE     ] WMA cannot be written here: each line reads failure\n";
+      std::cout << "[ NOTE     ] WMA cannot be written here: each line reads failure" << std::endl;
       Return(f);
       continue;
     }
@@ -580,12 +604,12 @@ TEST_F(ConvertWindow, RemovingRowsRemovesTheirNames) {
   ASSERT_EQ(RowCount(f->lvFiles), 4);
   ClickRow(f->lvFiles, 1);
   ClickRow(f->lvFiles, 3, true);
-  appwin::Click(f->btnRemove);
+  Press(f->btnRemove);
   xinput::PumpUntil([&] { return RowCount(f->lvFiles) == 2; }, 3000);
   EXPECT_EQ(CellText(f->lvFiles, 0, 0), L"t0.wav");
   EXPECT_EQ(CellText(f->lvFiles, 1, 0), L"t2.wav");
   EXPECT_EQ(Names(f->FileList()), (std::vector<std::wstring>{files[0], files[2]}));
-  appwin::Click(f->btnClear);
+  Press(f->btnClear);
   xinput::PumpUntil([&] { return RowCount(f->lvFiles) == 0; }, 3000);
   EXPECT_EQ(f->FileList()->Count(), 0);
 }
@@ -633,7 +657,7 @@ TEST_F(ConvertWindow, QualityPresetsSetTheDetails) {
   // CD and WAVE into a chosen folder.
   Choose(f->cbOutputQuality, oqCD);
   Choose(f->cbOutputFormat, 8);
-  appwin::Click(f->btnOpenFolder);
+  Press(f->btnOpenFolder);
   xinput::PumpUntil([&] { return f->edtOutputFolder->Text() == kOut; }, 3000);
   p = f->CollectParams();
   EXPECT_EQ(p.Format, ftWAV);
@@ -691,14 +715,17 @@ TEST_F(ConvertWindow, StopAsksThenStopsTheRunAndLeavesNoPartialFile) {
 // page 1 and touches nothing of the worker. Messages of no run, or for a file outside the list,
 // change nothing.
 TEST_F(ConvertWindow, AStopConfirmedAsTheRunEndsAndStaleMessagesChangeNothing) {
-  Tone(In(kFx, L"short.wav"), 3, 44100, 2);
+  // Long enough to be running when Stop is clicked, short enough to end while the question waits.
+  Tone(In(kFx, L"short.wav"), 150, 44100, 2);
   TConvertTaskForm* f = Open();
   Run(f, {In(kFx, L"short.wav")}, 0, oqCD);
+  ASSERT_EQ(f->Step(), 2);
   TSeenDialog stop;
   // The question is answered only once the run is over and its worker has freed itself.
   AnswerDialog(&stop, true, [f] { return f->Step() == 3 && !f->WorkerRunning(); });
   Next(f);
   ASSERT_TRUE(xinput::PumpUntil([&] { return stop.Shown && f->Step() == 0; }, 60000));
+  EXPECT_EQ(stop.Title, L"正在处理中... 是否现在放弃?");
   EXPECT_EQ(RowCount(f->lvFiles), 0);
   EXPECT_EQ(WindowText(f->btnNext), L"下一步");
   EXPECT_FALSE(IsWindowVisible(H(f->btnOpenOutputFolder)));
@@ -717,13 +744,22 @@ TEST_F(ConvertWindow, AStopConfirmedAsTheRunEndsAndStaleMessagesChangeNothing) {
   EXPECT_EQ(f->Step(), 0);
   EXPECT_EQ(Lines(f->lbProgressDetail).size(), 0u);
   EXPECT_EQ(WindowText(f->btnNext), L"下一步");
-  // During a run: a file outside the list is no file of it.
-  Run(f, {In(kFx, L"short.wav")}, 8, oqKeep);
-  SendMessageW(bus, WM_CONVERT_FILE_DONE, 1, 0);
-  SendMessageW(bus, WM_CONVERT_FILE_START, 3, 0);
-  EXPECT_NE(f->lbProgress->Caption(), L"处理完毕");
+  // During a run: a file outside the list is no file of it (a message for it would read past the
+  // list, and the exception would reach the application).
+  Tone(In(kFx, L"brief.wav"), 0.5, 44100, 2);
+  Run(f, {In(kFx, L"brief.wav")}, 8, oqKeep);
+  for (int index : {1, 3, -1}) {
+    SendMessageW(bus, WM_CONVERT_FILE_START, index, 0);
+    SendMessageW(bus, WM_CONVERT_FILE_ERROR, index, 0);
+    SendMessageW(bus, WM_CONVERT_FILE_DONE, index, 0);
+  }
+  // Nor is a file dropped while the run goes on.
+  Tone(In(kFx, L"late.wav"), 0.1, 44100, 2);
+  Drop(f, {In(kFx, L"late.wav")});
+  EXPECT_EQ(f->FileList()->Count(), 1);
+  EXPECT_EQ(Lines(f->lbProgressDetail).size(), 1u);
   ASSERT_TRUE(Finished(f));
-  EXPECT_EQ(Lines(f->lbProgressDetail), (std::vector<std::wstring>{L"short.wav   成功"}));
+  EXPECT_EQ(Lines(f->lbProgressDetail), (std::vector<std::wstring>{L"brief.wav   成功"}));
 }
 
 // Bad input through the window: a non-audio file named .mp3 and a FLAC without its frames are
@@ -744,7 +780,7 @@ TEST_F(ConvertWindow, BadInputEndsInFailedLinesAndLeavesNoPartialFile) {
   Drop(f, {In(kFx, L"damaged.flac"), In(kFx, L"good.wav")});
   ASSERT_EQ(RowCount(f->lvFiles), 2);
   Next(f);
-  appwin::Click(f->btnOpenFolder);
+  Press(f->btnOpenFolder);
   xinput::PumpUntil([&] { return f->edtOutputFolder->Text() == kOut; }, 3000);
   Choose(f->cbOutputFormat, 8);
   Next(f);
@@ -752,6 +788,7 @@ TEST_F(ConvertWindow, BadInputEndsInFailedLinesAndLeavesNoPartialFile) {
   std::vector<std::wstring> lines = Lines(f->lbProgressDetail);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], L"good.wav   成功");
+  std::cout << "[ NOTE     ] the damaged FLAC file " << (lines[0] == L"damaged.flac   成功" ? "converts shorter" : "fails") << std::endl;
   if (lines[0] == L"damaged.flac   成功") {
     // Taken as a shorter file: then it is a whole WAVE file that the peer reads to its end.
     Sh("ffmpeg -nostdin -v error -xerror -i " + Native(In(kOut, L"damaged.wav")) + " -f null -");
@@ -768,7 +805,7 @@ TEST_F(ConvertWindow, BadInputEndsInFailedLinesAndLeavesNoPartialFile) {
   Drop(f, {In(kFx, L"good.wav"), In(kFx, L"whole.flac")});
   Next(f);
   TaskFolderPicker = [gone](void*, const WideString&) { return gone; };
-  appwin::Click(f->btnOpenFolder);
+  Press(f->btnOpenFolder);
   xinput::PumpUntil([&] { return f->edtOutputFolder->Text() == gone; }, 3000);
   RemoveDirectoryW(gone.c_str());
   HANDLE h = CreateFileW(gone.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -799,7 +836,7 @@ TEST_F(ConvertWindow, LongDroppedNamesArriveWhole) {
 // Closing at every page: on pages 1 and 2 at once; while running, the Stop question, then the
 // worker stopped and waited for, and no partial output.
 TEST_F(ConvertWindow, ClosingAtEveryPage) {
-  Tone(In(kFx, L"long.wav"), 60, 44100, 2);
+  Tone(In(kFx, L"long.wav"), 300, 44100, 2);
   auto close = [](TConvertTaskForm* F) {
     TRect r;
     F->CaptionBar()->Parts().Close()->GetControlRect(r);
@@ -814,7 +851,7 @@ TEST_F(ConvertWindow, ClosingAtEveryPage) {
     TSeenDialog stop;
     if (page >= 1) Next(f);
     if (page == 2) {
-      appwin::Click(f->btnOpenFolder);
+      Press(f->btnOpenFolder);
       xinput::PumpUntil([&] { return f->edtOutputFolder->Text() == kOut; }, 3000);
       Next(f);
       ASSERT_TRUE(xinput::PumpUntil([&] { return f->pbProgress->Position() > 0; }, 20000));
@@ -823,7 +860,8 @@ TEST_F(ConvertWindow, ClosingAtEveryPage) {
     close(f);
     EXPECT_TRUE(xinput::PumpUntil([] { return ConvertTaskForm() == nullptr; }, 20000));
     EXPECT_EQ(stop.Shown, page == 2);
-    EXPECT_EQ(FilesIn(kOut), std::set<std::wstring>{});
+    // The run was stopped and its file went; or it ended while the question waited, whole.
+    for (const std::wstring& o : FilesIn(kOut)) EXPECT_NEAR(std::stod(Probe(In(kOut, o))["duration"]), 300.0, 0.1);
   }
 }
 
