@@ -170,6 +170,12 @@ bool Eventually(const std::function<bool()>& Ready, unsigned TimeoutMs) {
 void MoveTo(HWND Wnd, int X, int Y) {
   POINT p{X, Y};
   ClientToScreen(Wnd, &p);
+  // A synchronous move to where the pointer already is waits for a motion that never comes: such
+  // a move goes a pixel aside first.
+  POINT now{};
+  GetCursorPos(&now);
+  if (now.x == p.x && now.y == p.y)
+    xinput::Xdo("mousemove --sync " + std::to_string(p.x + 1) + " " + std::to_string(p.y));
   xinput::Xdo("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
 }
 

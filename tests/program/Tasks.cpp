@@ -12,8 +12,10 @@ std::wstring Tr(const std::wstring& Language, int Id) {
   static tLanguageManager* english = nullptr;
   tLanguageManager*& m = Language == L"2052" ? chinese : english;
   if (!m) {
+    // Chosen as the program chooses it.
+    SetEnvironmentVariableW(L"U3_ENV_LANGUAGE", Language.c_str());
     m = new tLanguageManager();
-    m->LoadLanguageByNumber(std::stoi(Language));
+    m->InitLanguage();
   }
   return m->GetString(static_cast<uint8_t>(Id));
 }
