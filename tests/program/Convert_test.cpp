@@ -5,6 +5,8 @@
 // main window's close: the program ends and leaves no half-written file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/XInput.h"
 #include "program/Tasks.h"
 
@@ -106,6 +108,71 @@ TEST_P(ConvertPath, TwoTonesToWavWithTheCdPreset) {
 
 INSTANTIATE_TEST_SUITE_P(Languages, ConvertPath, ::testing::Values(L"2052", L"1033"),
                          [](const auto& i) { return std::string(i.param == std::wstring(L"2052") ? "Chinese" : "English"); });
+
+// Bad files through the window: a non-audio file named .mp3 is refused, a FLAC file damaged after
+// its header either converts or fails on its own line; either way no error box, the program goes
+// on, and a failed file leaves no output.
+TEST(ConvertPathBad, ADamagedFlacEndsOnItsOwnLineWithoutAnErrorBox) {
+  const std::wstring fx = FreshFolder(L"fxbad");
+  MakeTone(fx + L"\\good.wav", 1, 44100, 2);
+  MakeTone(fx + L"\\bad.flac", 3, 44100, 2);
+  // Frames overwritten with noise from 4 KiB on, the stream header left whole.
+  const std::string bad = peer::Quote(peer::UnixPath(fx + L"\\bad.flac"));
+  ASSERT_EQ(peer::Run("head -c 200000 /dev/urandom | dd of=" + bad + " bs=1 seek=4096 conv=notrunc status=none").exitCode, 0);
+  peer::Run("head -c 100 /dev/urandom > " + peer::Quote(peer::UnixPath(fx + L"\\junk.mp3")));
+  xinput::Park();
+  TProgram app(L"2052");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  ClickAt(main, 20 + 60, 130 + 40);
+  HWND task = app.TopWindow(L"TaskWindows");
+  ASSERT_TRUE(task);
+  Click(ChildWithText(task, Tr(L"2052", idAdd)));
+  HWND open = FileDialog(app);
+  ASSERT_TRUE(open);
+  EnterInFileDialog(open, "C:\\fxbad\\");
+  EnterInFileDialog(open, "\"good.wav\" \"bad.flac\" \"junk.mp3\"");
+  std::vector<HWND> lists = Children(task, L"TUniListView");
+  ASSERT_EQ(lists.size(), 1u);
+  std::vector<std::vector<std::wstring>> rows;
+  ASSERT_TRUE(Eventually([&] { return !(rows = ListViewRows(lists[0], 1)).empty(); }, 5000));
+  for (const auto& r : rows) EXPECT_NE(r[0], L"junk.mp3") << "the junk is refused";
+  ClickNext(task);
+  std::vector<HWND> combos = Children(task, L"TUniComboBox");
+  ASSERT_GE(combos.size(), 1u);
+  Click(combos[0]);
+  Key("End Return");  // WAV
+  ClickNext(task);
+  std::vector<HWND> boxes = Children(task, L"TUniListBox");
+  ASSERT_EQ(boxes.size(), 1u);
+  const std::wstring ok = L"   " + Tr(L"2052", idSucceeded), failed = L"   " + Tr(L"2052", 74);
+  auto ends = [](const std::wstring& Line, const std::wstring& Tail) {
+    return Line.size() >= Tail.size() && Line.compare(Line.size() - Tail.size(), Tail.size(), Tail) == 0;
+  };
+  std::vector<std::wstring> lines;
+  ASSERT_TRUE(Eventually([&] {
+    lines = ListBoxLines(boxes[0]);
+    return lines.size() == rows.size() && std::all_of(lines.begin(), lines.end(), [&](const std::wstring& l) {
+             return ends(l, ok) || ends(l, failed);
+           });
+  }, 30000)) << "every file ends";
+  Shot(task, L"program_convert_bad");
+  EXPECT_EQ(app.TopWindowOfClass(L"#32770", 0), nullptr) << "no error box";
+  for (const std::wstring& l : lines) {
+    const std::wstring source = l.substr(0, l.find(L"   "));
+    std::vector<std::wstring> outputs = FilesIn(fx, source.substr(0, source.find(L'.')) + L"*.wav");
+    outputs.erase(std::remove(outputs.begin(), outputs.end(), source), outputs.end());
+    if (ends(l, failed)) EXPECT_TRUE(outputs.empty()) << "a failed file leaves no output";
+    else {
+      ASSERT_EQ(outputs.size(), 1u) << "a converted file has its output";
+      EXPECT_EQ(Probe(fx + L"\\" + outputs[0])["codec_name"], "pcm_s16le");
+    }
+  }
+  EXPECT_TRUE(ends(lines[0], ok)) << "the good file converts";
+  ClickTaskClose(task);
+  ClickAt(main, 794 - 16, 12);
+  EXPECT_EQ(app.WaitForExit(10000), 0u);
+}
 
 // The main window closed while a long conversion runs: the run stops, the program ends, and the
 // file it was writing is gone.
