@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "audio/engine/AuConverters.h"
 #include "classlib/WideStrings.h"
 #include "tasks/EventsManager.h"
@@ -28,6 +31,48 @@ WideString ReserveTempFile(const WideString& Ext) {
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return name;
   }
 }
+
+// Passes a step's samples through unchanged, tells how far the step has come, and ends the
+// stream early once the run is cancelled (the output then finishes at its next block).
+class TStepWatch : public TAuConverter {
+ public:
+  TStepWatch(std::shared_ptr<std::atomic<bool>> Cancelled, std::function<void(int Percent)> OnPercent)
+      : TAuConverter(nullptr), FCancelled(std::move(Cancelled)), FOnPercent(std::move(OnPercent)) {}
+  const char* ClassName() const override { return "TStepWatch"; }
+
+ protected:
+  void InitInternal() override {
+    FBusy = true;
+    FPosition = 0;
+    FLastPercent = -1;
+    FInput->Init();
+    FSize = FInput->Size();
+  }
+  void FlushInternal() override {
+    FInput->Flush();
+    FBusy = false;
+  }
+  void GetDataInternal(void*& Buffer, uint32_t& Bytes) override {
+    if (*FCancelled) {
+      Buffer = nullptr;
+      Bytes = 0;
+      return;
+    }
+    FInput->GetData(Buffer, Bytes);
+    const int64_t size = FSize;
+    if (size <= 0) return;
+    const int percent = (int)std::min<int64_t>(100, (FPosition + Bytes) * 100 / size);
+    if (percent != FLastPercent) {
+      FLastPercent = percent;
+      FOnPercent(percent);
+    }
+  }
+
+ private:
+  std::shared_ptr<std::atomic<bool>> FCancelled;
+  std::function<void(int)> FOnPercent;
+  int FLastPercent = -1;
+};
 
 }  // namespace
 
@@ -91,15 +136,18 @@ bool TMixedThread::Combine(const WideString& A, const WideString& B, const WideS
       narrower->SetOutBitsPerSample(MaxOutputBits(FOutputFormat));
       result = narrower.get();
     }
+    const int step = FStep;
+    TStepWatch watch(FCancelled, [this, step](int Percent) { Send(WM_MIX_PROGRESS, step, Percent); });
+    watch.SetInput(result);
     FOutput->SetWideFileName(Target);
-    FOutput->SetInput(result);
+    FOutput->SetInput(&watch);
     try {
       FOutput->BlockingRun();
     } catch (...) {
       FOutput->SetInput(nullptr);
       return false;
     }
-    const bool ok = FOutput->ExceptionMessage().empty();
+    const bool ok = FOutput->ExceptionMessage().empty() && !*FCancelled;
     FOutput->SetInput(nullptr);
     return ok;
   } catch (...) {
@@ -107,32 +155,38 @@ bool TMixedThread::Combine(const WideString& A, const WideString& B, const WideS
   }
 }
 
-void TMixedThread::Execute() {
-  if (Terminated() || FFiles.size() < 2) return;
-  std::vector<WideString> temps;
-  bool ok = true;
+bool TMixedThread::RunSteps(std::vector<WideString>& Temps) {
   WideString result;
   for (size_t i = 1; i < FFiles.size(); ++i) {
-    if (FCancelled) {
-      ok = false;
-      break;
-    }
+    if (*FCancelled) return false;
     FStep = (int)i;
     Send(WM_MIX_STEP_START, (int)i, 0);
     const WideString target = ReserveTempFile(TAudioTools::OutputExtension(FOutputFormat));
-    temps.push_back(target);
+    Temps.push_back(target);
     const WideString first = i == 1 ? FFiles[0] : result;
-    ok = Combine(first, FFiles[i], target);
+    const bool ok = Combine(first, FFiles[i], target);
     result = target;
-    // The last step's result is reported once, by the final message below.
+    // The last step's result is reported once, by the final message.
     if (FFiles.size() > 2) Send(WM_MIX_STEP_DONE, (int)i, ok ? 0 : 1);
     // A failed step's output is no input for the next one.
-    if (!ok) break;
+    if (!ok) return false;
   }
+  // A Stop that came during the last step keeps the output as it was.
+  if (*FCancelled) return false;
   // The result replaces the chosen output file (which the user chose to overwrite).
-  if (ok) {
-    ok = MoveFileExW(result.c_str(), FOutputFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  return MoveFileExW(result.c_str(), FOutputFile.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+void TMixedThread::Execute() {
+  if (Terminated() || FFiles.size() < 2) return;
+  std::vector<WideString> temps;
+  bool ok = false;
+  try {
+    ok = RunSteps(temps);
+  } catch (...) {
+    // Anything a step raised ends the task as a failure; the final message below tells it.
+    ok = false;
   }
   for (const WideString& t : temps) WideDeleteFile(t);
-  Send(WM_MIX_STEP_DONE, FStep, ok ? 0 : 1);
+  Send(WM_MIX_STEP_DONE, std::max<int>(FStep, 1), ok ? 0 : 1);
 }

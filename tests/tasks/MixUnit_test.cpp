@@ -230,3 +230,55 @@ TEST(MixWorker, WideSourcesAreNarrowedForTheOutput) {
     EXPECT_NEAR(Pcm(out.U(c.Out), "s16le").size() / (4.0 * 44100), 1.0, 2 * 1152.0 / 44100);
   }
 }
+
+// Progress within a step runs up to 100 for each step; a Stop during a step ends it at its next
+// block: the task ends with a failure, the chosen output keeps what it held, and no temporary
+// file is left. The request is shared, so setting it after the worker has gone is harmless.
+TEST(MixWorker, ProgressAndAStopDuringAStep) {
+  TempDir d;
+  MakeTones(d.U(L"a.wav"), 3.0, 44100, 2, 16, 300);
+  MakeTones(d.U(L"b.wav"), 3.0, 44100, 2, 16, 500);
+  {
+    PrivateTemp temp;
+    Mix m;
+    m.Run({d.W(L"a.wav"), d.W(L"b.wav"), d.W(L"a.wav")}, d.W(L"all.wav"), amConcatenate);
+    EXPECT_TRUE(m.Log.Has("MPROGRESS 1 100"));
+    EXPECT_TRUE(m.Log.Has("MPROGRESS 2 100"));
+    int last = -1;
+    for (const std::string& l : m.Log.Lines) {
+      if (l.rfind("MPROGRESS 2 ", 0) != 0) continue;
+      const int p = std::stoi(l.substr(12));
+      EXPECT_GT(p, last) << "progress goes forward";
+      last = p;
+    }
+  }
+  for (int files : {2, 3}) {
+    SCOPED_TRACE(testing::Message() << files << " files");
+    ASSERT_TRUE(testfiles::WriteBytes(d.W(L"out.wav"), "old"));
+    PrivateTemp temp;
+    TUniStringList list;
+    for (int i = 0; i < files; ++i) list.Add(d.W(i % 2 ? L"b.wav" : L"a.wav"));
+    auto* t = new TMixedThread(list, d.W(L"out.wav"), amMix);
+    std::shared_ptr<std::atomic<bool>> request = t->CancelRequest();
+    std::vector<std::string> seen;
+    bool ended = false;
+    TEventSource source(nullptr);
+    // Stop in the middle of the last step.
+    source.OnMixProgress = [&](TObject*, int Index, int Percent) {
+      if (Index == files - 1 && Percent >= 30) *request = true;
+    };
+    source.OnMixStepStart = [&](TObject*, int Index) { seen.push_back("start " + std::to_string(Index)); };
+    source.OnMixStepDone = [&](TObject*, int Index, bool Ok) {
+      seen.push_back("done " + std::to_string(Index) + (Ok ? " ok" : " failed"));
+    };
+    t->OnTerminate = [&](TObject*) { ended = true; };
+    t->Resume();
+    ASSERT_TRUE(ServeUntil([&] { return ended; })) << "the worker did not end";
+    std::vector<std::string> want = files == 2 ? std::vector<std::string>{"start 1", "done 1 failed"}
+                                               : std::vector<std::string>{"start 1", "done 1 ok", "start 2", "done 2 failed", "done 2 failed"};
+    EXPECT_EQ(seen, want);
+    EXPECT_EQ(testfiles::ReadBytes(d.W(L"out.wav")), "old");
+    EXPECT_TRUE(temp.Listing().empty()) << "temporary files left behind";
+    *request = false;  // the worker is gone; its request is still there
+  }
+}
