@@ -141,6 +141,8 @@ void TBaseTaskForm::LanguageChanged() { ApplyLanguage(); }
 
 void TBaseTaskForm::ApplyLanguage() {
   UpdateTitle();
+  // The window's own text is its title too: the task bar and the system's window lists show it.
+  if (FCaptionBar) SetCaption(FCaptionBar->Caption());
   BtnBack->SetCaption(GetString(idBack));
   btnNext->SetCaption(GetString(idNext));
   btnOpenOutputFolder->SetCaption(GetString(idOpenFolder));

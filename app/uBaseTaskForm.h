@@ -37,7 +37,8 @@ class TBaseTaskForm : public TUniForm {
   // The caption bar's title; the base shows the empty text of id 0.
   virtual void UpdateTitle();
   virtual void LanguageChanged();
-  // The title and the captions of Back, Next and Open folder.
+  // The title (on the caption bar and as the window's text) and the captions of Back, Next and
+  // Open folder.
   virtual void ApplyLanguage();
   virtual void CreateCaptionBar();
 

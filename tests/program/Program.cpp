@@ -262,6 +262,28 @@ std::vector<std::vector<std::wstring>> ListViewRows(HWND ListView, int Columns) 
   return rows;
 }
 
+POINT ListViewRowPoint(HWND ListView, int Index) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(ListView, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  RECT r{LVIR_LABEL, 0, 0, 0};
+  if (process) {
+    void* remote = VirtualAllocEx(process, nullptr, sizeof r, MEM_COMMIT, PAGE_READWRITE);
+    WriteProcessMemory(process, remote, &r, sizeof r, nullptr);
+    SendMessageW(ListView, LVM_GETITEMRECT, Index, reinterpret_cast<LPARAM>(remote));
+    ReadProcessMemory(process, remote, &r, sizeof r, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+  }
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+HWND ComboShowing(const std::vector<HWND>& Combos, const std::wstring& Text) {
+  for (HWND c : Combos)
+    if (ComboText(c) == Text) return c;
+  return nullptr;
+}
+
 std::wstring ComboText(HWND Combo) {
   const int i = (int)SendMessageW(Combo, CB_GETCURSEL, 0, 0);
   if (i < 0) return L"";

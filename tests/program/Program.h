@@ -68,6 +68,10 @@ int ListBoxSelected(HWND ListBox);
 // The rows of a report list view, each its caption and its sub-items' texts (Columns in all),
 // read through memory of the program's own.
 std::vector<std::vector<std::wstring>> ListViewRows(HWND ListView, int Columns);
+// The middle of row Index of a list view, in the list view's client coordinates.
+POINT ListViewRowPoint(HWND ListView, int Index);
+// The combo box among Combos whose selected item's text is Text; null when none.
+HWND ComboShowing(const std::vector<HWND>& Combos, const std::wstring& Text);
 // The text of a combo box's selected item.
 std::wstring ComboText(HWND Combo);
 

@@ -19,7 +19,7 @@ void MakeTone(const std::wstring& File, double Seconds, int Rate, int Channels, 
 // ffprobe of a file's first stream: "codec_name", "sample_rate", "channels", "bits_per_sample",
 // "duration" (empty when ffprobe cannot read it).
 std::map<std::string, std::string> Probe(const std::wstring& File);
-// Samples of a file as sox reads them (frames = samples / channels).
+// The frames of a file as sox reads them (its samples per channel).
 long long SoxSamples(const std::wstring& File);
 // Names in a folder matching Pattern (e.g. L"*.wav"), sorted.
 std::vector<std::wstring> FilesIn(const std::wstring& Folder, const std::wstring& Pattern = L"*");
