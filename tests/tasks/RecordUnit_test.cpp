@@ -194,7 +194,7 @@ TEST(RecorderLive, OverABackgroundTheRecordingKeepsTheCapturesPace) {
   TempDir d;
   struct TCase {
     int Rate, Channels, Bits;
-  } cases[] = {{44100, 2, 16}, {22050, 1, 8}, {22050, 1, 16}, {44100, 2, 8}};
+  } cases[] = {{22050, 1, 8}, {44100, 2, 16}, {22050, 1, 16}, {44100, 2, 8}};
   for (const TCase& c : cases) {
     const std::string tag = std::to_string(c.Rate) + "-" + std::to_string(c.Channels) + "-" + std::to_string(c.Bits);
     SCOPED_TRACE(tag);
@@ -203,7 +203,7 @@ TEST(RecorderLive, OverABackgroundTheRecordingKeepsTheCapturesPace) {
     MakeTones(peer::UnixPath(bg), 30, c.Rate, c.Channels, c.Bits, 300);
     int loud = 0;
     Recorder->OnGain = [&](TObject*, uint16_t Level) { loud += Level > 0; };
-    Recorder->Start(bg, out, live.Device, 65535, 65535);
+    Recorder->Start(bg, out, live.Device, 32768, 65535);
     ASSERT_TRUE(ServeUntil([&] { return loud > 0; }, 30000)) << "the tone never arrived";
     const DWORD t0 = GetTickCount();
     ServeUntil([&] { return GetTickCount() - t0 > 1500; }, 5000);
@@ -214,6 +214,6 @@ TEST(RecorderLive, OverABackgroundTheRecordingKeepsTheCapturesPace) {
     EXPECT_EQ(p["sample_rate"], std::to_string(c.Rate));
     EXPECT_EQ(p["channels"], std::to_string(c.Channels));
     EXPECT_EQ(p["codec_name"], c.Bits == 8 ? "pcm_u8" : "pcm_s16le");
-    EXPECT_LT(atof(p["duration"].c_str()), 6.0) << "faster than the capture";
+    EXPECT_NEAR(atof(p["duration"].c_str()), 1.5, 1.0) << "not at the capture's pace";
   }
 }
