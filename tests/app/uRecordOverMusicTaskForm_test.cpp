@@ -441,7 +441,9 @@ TEST_F(RecordWindow, WithoutBackgroundTheNameGetsTheFormatsExtension) {
     appwin::Click(f->btnStartRecord);
     ASSERT_TRUE(xinput::PumpUntil([&] { return ShowsIdle(f); }, 10000));
     ASSERT_TRUE(xinput::PumpUntil([] { return Recorder->CurrentOutput()->Status() == osIdle; }, 10000));
-    if (c.Typed != c.Written) EXPECT_FALSE(Exists(dir.File(c.Typed))) << "only the name with the extension";
+    if (c.Typed != c.Written) {
+      EXPECT_FALSE(Exists(dir.File(c.Typed))) << "only the name with the extension";
+    }
     auto p = Probe(dir.File(c.Written));
     EXPECT_EQ(p["sample_rate"], "44100");
     EXPECT_EQ(p["channels"], "2");
