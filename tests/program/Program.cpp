@@ -170,13 +170,10 @@ bool Eventually(const std::function<bool()>& Ready, unsigned TimeoutMs) {
 void MoveTo(HWND Wnd, int X, int Y) {
   POINT p{X, Y};
   ClientToScreen(Wnd, &p);
-  // A synchronous move to where the pointer already is waits for a motion that never comes: such
-  // a move goes a pixel aside first.
-  POINT now{};
-  GetCursorPos(&now);
-  if (now.x == p.x && now.y == p.y)
-    xinput::Xdo("mousemove --sync " + std::to_string(p.x + 1) + " " + std::to_string(p.y));
-  xinput::Xdo("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
+  // A synchronous move to where the pointer already is waits for a motion that never comes: every
+  // move starts a pixel aside (one xdotool call, two moves).
+  xinput::Xdo("mousemove " + std::to_string(p.x + 1) + " " + std::to_string(p.y) + " mousemove --sync " +
+              std::to_string(p.x) + " " + std::to_string(p.y));
 }
 
 void ClickAt(HWND Wnd, int X, int Y) {
