@@ -153,6 +153,13 @@ void TBaseTaskForm::CreateCaptionBar() {
   FCaptionBar->SetParent(this);
   FCaptionBar->SetBounds(0, 0, ClientWidth(), 70);
   FCaptionBar->SetAlign(alTop);
+  // Top-aligned controls go in the order of their places: whatever the task window aligned at the
+  // top before the caption bar existed moves below it.
+  for (int i = 0; i < ControlCount(); ++i) {
+    TControl* c = Controls(i);
+    if (c != FCaptionBar && c->Align() == alTop && c->Top() < FCaptionBar->Top())
+      c->SetBounds(c->Left(), FCaptionBar->Top() + FCaptionBar->Height(), c->Width(), c->Height());
+  }
 }
 
 void TBaseTaskForm::WndProc(TMessage& Message) {

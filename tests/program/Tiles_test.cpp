@@ -25,7 +25,11 @@ TEST(MainWindowTiles, EachOpensItsWindowOnceAndTheSplitAndCutTilesShareOne) {
     HWND task = app.TopWindow(L"TaskWindows");
     ASSERT_TRUE(task) << "tile at " << t.X << "," << t.Y;
     EXPECT_EQ(Text(task), Tr(L"2052", t.TitleId));
-    EXPECT_TRUE(Eventually([&] { return IsIconic(main) != 0; }, 5000));
+    // A window that opens minimises the main window (the split window, shown again by the cut
+    // tile, is already open).
+    if (t.X != 552) {
+      EXPECT_TRUE(Eventually([&] { return IsIconic(main) != 0; }, 5000));
+    }
     if (t.X == 296 && t.Y == 130) {
       // The cut tile next: the split window stays the one window and comes to the front.
       ShowWindow(main, SW_RESTORE);
@@ -33,6 +37,7 @@ TEST(MainWindowTiles, EachOpensItsWindowOnceAndTheSplitAndCutTilesShareOne) {
       continue;
     }
     EXPECT_EQ(app.TopWindowCount(L"TaskWindows"), 1);
+    Shot(task, L"program_tile_" + std::to_wstring(t.X) + L"_" + std::to_wstring(t.Y));
     EXPECT_TRUE(Eventually([&] { return GetForegroundWindow() == task; }, 5000)) << "in front";
     ClickTaskClose(task);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(task) && !IsIconic(main); }, 5000)) << "the main window is back";
