@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/CaptionBar.h"
+#include "app/uBaseTaskForm.h"
 #include "app/uConvertTaskForm.h"
 #include "app/uMixTaskForm.h"
 #include "app/uRecordOverMusicTaskForm.h"
@@ -20,6 +21,7 @@ TAppMainForm::TAppMainForm(TComponent* AOwner) : TUniForm(AOwner) {
   Font()->SetHeight(-11);
   SetClientSize(794, 471);
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
+  OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
 }
 
 void TAppMainForm::CreateParams(TCreateParams& Params) {
@@ -48,6 +50,8 @@ T* Panel(TAppMainForm* Form, TAlign Align, int Top, int Height) {
   return panel;
 }
 }  // namespace
+
+void TAppMainForm::FormClose(TObject*, TCloseAction&) { TBaseTaskForm::FreeAll(); }
 
 void TAppMainForm::BuildFrame() {
   FCaptionBar = Panel<TCaptionBar>(this, alTop, 0, 70);

@@ -18,6 +18,8 @@ class TAppMainForm : public TUniForm {
 
   // OnCreate: the caption removed from the style, the corners rounded, the frame built.
   void FormCreate(TObject* Sender);
+  // OnClose: the program ends; task windows still open go first, each stopping its run.
+  void FormClose(TObject* Sender, TCloseAction& Action);
   // The four panels, owned by the form, and the tool box's hover callback.
   void BuildFrame();
   // The status bar shows the text of the hot tile, or its link when none is hot.

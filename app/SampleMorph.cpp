@@ -2,6 +2,7 @@
 // main window closes, and the units finish in reverse order.
 #include "app/MainForm.h"
 #include "app/ProgramUnits.h"
+#include "app/uBaseTaskForm.h"
 #include "classlib/Forms.h"
 #include "classlib/WinApi.h"
 #include "toolkit/LanguageManager.h"
@@ -17,6 +18,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->SetMainForm(main);
     main->Show();
     Application->Run();
+    // The windows go while the units they use are still there.
+    TBaseTaskForm::FreeAll();
+    Application->SetMainForm(nullptr);
+    delete main;
   } catch (...) {
     if (Application) Application->HandleException(nullptr);
     rc = 1;

@@ -1,5 +1,8 @@
 #include "app/uBaseTaskForm.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "app/ConfirmForm.h"
 #include "app/TaskCaptionBar.h"
 #include "classlib/SyncObjs.h"
@@ -47,7 +50,20 @@ void TellMainWindow(intptr_t Command) {
 }
 }  // namespace
 
+namespace {
+// The task windows alive, in the order they were made.
+std::vector<TBaseTaskForm*>& LiveTaskForms() {
+  static std::vector<TBaseTaskForm*> forms;
+  return forms;
+}
+}  // namespace
+
+void TBaseTaskForm::FreeAll() {
+  while (!LiveTaskForms().empty()) delete LiveTaskForms().back();
+}
+
 TBaseTaskForm::TBaseTaskForm(TComponent* AOwner) : TUniForm(AOwner) {
+  LiveTaskForms().push_back(this);
   SetClientSize(673, 509);
   SetBorderStyle(bsSingle);
   SetPosition(poScreenCenter);
@@ -69,6 +85,8 @@ TBaseTaskForm::TBaseTaskForm(TComponent* AOwner) : TUniForm(AOwner) {
 }
 
 TBaseTaskForm::~TBaseTaskForm() {
+  auto& live = LiveTaskForms();
+  live.erase(std::remove(live.begin(), live.end(), this), live.end());
   // Off the bus first: the task window's handlers are gone already. A window freed without
   // closing (the application's end) still stops its worker before it goes.
   FEventSource.reset();
@@ -123,6 +141,8 @@ void TBaseTaskForm::LanguageChanged() { ApplyLanguage(); }
 
 void TBaseTaskForm::ApplyLanguage() {
   UpdateTitle();
+  // The window's own text is its title too: the task bar and the system's window lists show it.
+  if (FCaptionBar) SetCaption(FCaptionBar->Caption());
   BtnBack->SetCaption(GetString(idBack));
   btnNext->SetCaption(GetString(idNext));
   btnOpenOutputFolder->SetCaption(GetString(idOpenFolder));
@@ -133,6 +153,13 @@ void TBaseTaskForm::CreateCaptionBar() {
   FCaptionBar->SetParent(this);
   FCaptionBar->SetBounds(0, 0, ClientWidth(), 70);
   FCaptionBar->SetAlign(alTop);
+  // Top-aligned controls go in the order of their places: whatever the task window aligned at the
+  // top before the caption bar existed moves below it.
+  for (int i = 0; i < ControlCount(); ++i) {
+    TControl* c = Controls(i);
+    if (c != FCaptionBar && c->Align() == alTop && c->Top() < FCaptionBar->Top())
+      c->SetBounds(c->Left(), FCaptionBar->Top() + FCaptionBar->Height(), c->Width(), c->Height());
+  }
 }
 
 void TBaseTaskForm::WndProc(TMessage& Message) {

@@ -37,7 +37,8 @@ class TBaseTaskForm : public TUniForm {
   // The caption bar's title; the base shows the empty text of id 0.
   virtual void UpdateTitle();
   virtual void LanguageChanged();
-  // The title and the captions of Back, Next and Open folder.
+  // The title (on the caption bar and as the window's text) and the captions of Back, Next and
+  // Open folder.
   virtual void ApplyLanguage();
   virtual void CreateCaptionBar();
 
@@ -70,6 +71,9 @@ class TBaseTaskForm : public TUniForm {
   void StopWorker();
   // Asks the Stop question while the worker runs, and stops it on OK; false keeps the window.
   bool CloseQuery() override;
+  // Frees every task window still open (the main window is closing): a running worker is stopped
+  // without a question and waited for, so that no half-written file is left behind.
+  static void FreeAll();
 
   int32_t Step() const { return FStep; }
   void SetStep(int32_t Value) { FStep = Value; }

@@ -321,7 +321,9 @@ void TCustomForm::Close() {
   if (!CloseQuery()) return;
   TCloseAction action = caHide;
   if (OnClose) OnClose(this, action);
-  if (action == caHide) Hide();
+  // Closing the main form ends the application, whatever else it would do.
+  if (action != caNone && Application && Application->MainForm() == this) Application->Terminate();
+  else if (action == caHide) Hide();
   else if (action == caMinimize && HandleAllocated()) ShowWindow(static_cast<HWND>(Handle()), SW_MINIMIZE);
   else if (action == caFree) Release();
 }

@@ -44,7 +44,8 @@ class TCustomForm : public TWinControl {
   // Threads: user-interface thread; serves messages while it waits.
   TModalResult ShowModal();
   // OnClose decides: caHide (the default) hides, caFree frees the form once its messages are done,
-  // caNone keeps it. A modal form only gets its ModalResult.
+  // caNone keeps it. A modal form only gets its ModalResult; the application's main form ends the
+  // application instead (unless OnClose answers caNone).
   void Close();
   // Frees the form after the messages being handled (posted to the application).
   void Release();

@@ -32,20 +32,20 @@ TAudioPlayer::TAudioPlayer(const WideString& FileName) : FFileName(FileName) {
   };
   FOutput->SetInput(FSpectrum.get());
   // A run that ends normally reports its stop twice: from the output's thread and on the
-  // user-interface thread.
-  auto stopped = [](TComponent*) { SendPlayer(WM_PLAYER_STOPPED); };
+  // user-interface thread. A player being freed reports nothing more: its owner may be going.
+  auto stopped = [this](TComponent*) {
+    if (!FQuiet) SendPlayer(WM_PLAYER_STOPPED);
+  };
   FOutput->OnDone = stopped;
   FOutput->OnSyncDone = stopped;
   FOutput->OnThreadException = stopped;
 }
 
 TAudioPlayer::~TAudioPlayer() {
-  if (FOutput) {
-    FOutput->OnDone = nullptr;
-    FOutput->OnSyncDone = nullptr;
-    FOutput->OnThreadException = nullptr;
-    FOutput->Stop(true);
-  }
+  // The handlers stay in place (the output's thread may be calling one right now) and fall
+  // silent; freeing the output ends its thread before the player's fields go.
+  FQuiet = true;
+  if (FOutput) FOutput->Stop(true);
   FOutput.reset();
   FSpectrum.reset();
   FCache.reset();

@@ -1,6 +1,7 @@
 // The preview player: plays one file, or a range of it, on the default sound device through a
 // read-ahead cache and a spectrum meter, reporting start and stop through the event bus.
 #pragma once
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -43,4 +44,5 @@ class TAudioPlayer : public TObject {
   std::unique_ptr<TAudioCache> FCache;
   std::unique_ptr<TSpectrumIndicator> FSpectrum;
   std::unique_ptr<TDSAudioOut> FOutput;
+  std::atomic<bool> FQuiet{false};  // set when the player is being freed
 };

@@ -7,12 +7,14 @@
 #include "audio/formats/winmedia/AuWinMedia.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
+#include "unicode/UniSysUtils.h"
 
 TRecorder* Recorder = nullptr;
 
 namespace {
 
 const char* const ErrNoOutput = "No output component for this format.";
+const char* const ErrInvalidDevice = "Invalid device number";
 int UnitCounter = 0;
 // kbit/s of a WMA recording.
 constexpr uint32_t WmaRecordingKbps = 128;
@@ -88,8 +90,23 @@ void TRecorder::Ended() {
   if (FRecording.exchange(false)) SendRecorder(WM_RECORD_STOPPED);
 }
 
+void TRecorder::RunEnded(TAuFileOut* Output) {
+  // The run's file is closed by now. A failed run's file is no recording: at best its header,
+  // at worst audio cut off anywhere.
+  if (!Output->ExceptionMessage().empty()) {
+    FFailed = true;
+    WideDeleteFile(Output->WideFileName());
+  }
+  Ended();
+}
+
 void TRecorder::Start(const WideString& BackgroundFile, const WideString& OutputFile, int32_t DeviceIndex,
                       uint16_t BackgroundVolume, uint16_t InputVolume) {
+  // A device that is not listed would fail only on the run's thread, after the start was told.
+  if (DeviceIndex < 0 || DeviceIndex >= FCapture->DeviceCount()) throw EAuException(ErrInvalidDevice);
+  // The capture, the meter and the mixer are shared by every output: a stopped run that is
+  // still writing its end must be over before they are set up again.
+  if (FCurrentOutput) FCurrentOutput->Stop(false);
   const TAudioFileType outType = TUtils::GetFormatByExtension(OutputFile) & 127;
   if (!FOutputs[outType]) FOutputs[outType] = TAudioTools::CreateOutput(outType);
   TAuFileOut* out = FOutputs[outType].get();
@@ -135,14 +152,16 @@ void TRecorder::Start(const WideString& BackgroundFile, const WideString& Output
     FCapture->SetInChannels(2);
     out->SetInput(FGainMeter.get());
   }
-  out->OnSyncDone = [this](TComponent*) { Ended(); };
-  out->OnThreadException = [this](TComponent*) { Ended(); };
+  out->OnSyncDone = [this, out](TComponent*) { RunEnded(out); };
+  // Reported by OnSyncDone, which follows every error of the run on the run's own thread.
+  out->OnThreadException = nullptr;
   out->OnProgress = nullptr;
   FCurrentOutput = out;
   // Recording before the run starts, so that a run ending at once clears it; a run that cannot
   // start leaves it as it was and sends nothing. A stop reported from the output's thread waits
   // for this thread, so it always follows the start.
   const bool was = FRecording.exchange(true);
+  FFailed = false;
   try {
     out->Run();
   } catch (...) {

@@ -40,14 +40,19 @@ class TRecorder : public TObject {
   const char* ClassName() const override { return "TRecorder"; }
 
   // Starts recording into OutputFile (one of the writable extensions) over BackgroundFile
-  // (none when empty or of unknown type); volumes 65535 = unity. Raises what the output's Run
-  // raises, before anything is sent. Threads: the user-interface thread.
+  // (none when empty or of unknown type); volumes 65535 = unity. A run of an earlier recording
+  // that is still finishing its file is waited for first. Raises "Invalid device number" for a
+  // device that is not listed, and what the output's Run raises, before anything is sent or
+  // written. Threads: the user-interface thread.
   void Start(const WideString& BackgroundFile, const WideString& OutputFile, int32_t DeviceIndex,
              uint16_t BackgroundVolume, uint16_t InputVolume);
   // Stops the output without waiting and reports the stop. Nothing when nothing was started.
   // Threads: the user-interface thread.
   void Stop();
   bool Recording() const { return FRecording; }
+  // The last recording ended with an error (its file is deleted); read it when the stop is
+  // reported. Threads: any.
+  bool Failed() const { return FFailed; }
   TGainEvent OnGain;
 
   // The components, for the record window's device list and for tests.
@@ -58,6 +63,8 @@ class TRecorder : public TObject {
  private:
   // Clears Recording and, when this call ended the recording, reports the stop.
   void Ended();
+  // The end of Output's run, on its worker: a run that failed deletes its file; then Ended.
+  void RunEnded(TAuFileOut* Output);
 
   std::unique_ptr<TDXAudioIn> FCapture;
   std::unique_ptr<TRealTimeMixer> FMixer;
@@ -68,6 +75,7 @@ class TRecorder : public TObject {
   TAuFileIn* FBackgroundInput = nullptr;
   TAuFileOut* FCurrentOutput = nullptr;
   std::atomic<bool> FRecording{false};
+  std::atomic<bool> FFailed{false};
 };
 
 extern TRecorder* Recorder;

@@ -77,8 +77,15 @@ TSampleMorphThread::~TSampleMorphThread() {
 }
 
 void TSampleMorphThread::SetCancelled(bool Value) {
-  FCancelled = Value;
-  if (Value) FWake.SetEvent();
+  *FCancelled = Value;
+  if (Value) FWake->SetEvent();
+}
+
+std::function<void()> TSampleMorphThread::Canceller() const {
+  return [request = FCancelled, wake = FWake] {
+    *request = true;
+    wake->SetEvent();
+  };
 }
 
 void TSampleMorphThread::Send(uint32_t Msg, int WParam, int LParam) {
@@ -86,10 +93,10 @@ void TSampleMorphThread::Send(uint32_t Msg, int WParam, int LParam) {
 }
 
 void TSampleMorphThread::Execute() {
-  if (Terminated() || FCancelled) return;
+  if (Terminated() || *FCancelled) return;
   for (int i = 0; i < (int)FFiles.size(); ++i) {
     FIndex = i;
-    if (FCancelled) break;
+    if (*FCancelled) break;
     Send(WM_CONVERT_FILE_START, i, 0);
     FDone = false;
     bool running = false;
@@ -99,16 +106,19 @@ void TSampleMorphThread::Execute() {
       running = false;
     }
     if (!running) {
+      // Every file that starts ends with its done message, so that the window learns that the
+      // last one is over also when nothing could run for it.
       Send(WM_CONVERT_FILE_ERROR, i, 0);
+      Send(WM_CONVERT_FILE_DONE, i, 1);
       continue;
     }
     bool stopAsked = false;
     while (!FDone) {
-      if (FCancelled && !stopAsked) {
+      if (*FCancelled && !stopAsked) {
         stopAsked = true;
         FCurrentOutput->Stop(true);
       }
-      FWake.WaitFor();
+      FWake->WaitFor();
     }
   }
 }
@@ -178,20 +188,18 @@ void TSampleMorphThread::HookOutput(TAuFileOut* Out) {
   Out->OnProgress = [this](TComponent* Sender) {
     auto* o = static_cast<TAuOutput*>(Sender);
     Send(WM_CONVERT_PROGRESS, FIndex, o->Progress());
-    if (FCancelled) o->Stop(true);
+    if (*FCancelled) o->Stop(true);
   };
   Out->OnDone = [this](TComponent* Sender) {
     auto* o = static_cast<TAuFileOut*>(Sender);
-    bool failed = !o->ExceptionMessage().empty();
-    // A file cut short by a cancel is no result: it goes, and its end is reported as a failure.
-    if (FCancelled) {
-      WideDeleteFile(o->WideFileName());
-      failed = true;
-    }
+    // A file cut short by a cancel or by an error (a full disk, a source that breaks off) is no
+    // result: it goes, and its end is reported as a failure.
+    const bool failed = !o->ExceptionMessage().empty() || *FCancelled;
+    if (failed) WideDeleteFile(o->WideFileName());
     Send(WM_CONVERT_PROGRESS, FIndex, 100);
     Send(WM_CONVERT_FILE_DONE, FIndex, failed ? 1 : 0);
     FDone = true;
-    FWake.SetEvent();
+    FWake->SetEvent();
   };
   // The done event always follows, and it alone ends the file's wait.
   Out->OnThreadException = [this](TComponent*) { Send(WM_CONVERT_FILE_ERROR, FIndex, 0); };

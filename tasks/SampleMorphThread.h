@@ -2,6 +2,7 @@
 // with one set of quality settings, reporting through the event bus.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -22,8 +23,14 @@ class TSampleMorphThread : public TThread {
 
   // Set by the window when the user stops the task: the file being converted is stopped and no
   // further file starts. Threads: any; never waits.
-  bool Cancelled() const { return FCancelled; }
+  bool Cancelled() const { return *FCancelled; }
   void SetCancelled(bool Value);
+  // The cancel request the worker reads, shared with whoever may stop it: it outlives the worker,
+  // so that a stop asked for just as the worker ends touches nothing freed. Threads: any.
+  std::shared_ptr<std::atomic<bool>> CancelRequest() const { return FCancelled; }
+  // Sets the cancel request and wakes the worker; it holds only the shared request and the
+  // worker's shared wake-up, so it may run after the worker has freed itself. Threads: any.
+  std::function<void()> Canceller() const;
 
  protected:
   // Threads: this worker only. Sends WM_CONVERT_FILE_START for each file (waiting until the
@@ -47,7 +54,7 @@ class TSampleMorphThread : public TThread {
   std::unique_ptr<TFastResampler> FResampler;
   std::atomic<int> FIndex{0};
   std::atomic<bool> FDone{false};
-  std::atomic<bool> FCancelled{false};
+  std::shared_ptr<std::atomic<bool>> FCancelled = std::make_shared<std::atomic<bool>>(false);
   // Signalled by the done event and by a cancel.
-  TEvent FWake{false, false};
+  std::shared_ptr<TEvent> FWake = std::make_shared<TEvent>(false, false);
 };

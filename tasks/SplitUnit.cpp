@@ -17,7 +17,7 @@ const char* const ErrNotValid = "The file cannot be read.";
 }  // namespace
 
 TSplitThread::TSplitThread(const WideString& FileName, const WideString& OutputFolder,
-                           const std::vector<TAudioCutParam*>& Segments)
+                           const std::vector<TAudioCutParam>& Segments)
     : TThread(true), FOutputFolder(OutputFolder), FFileName(FileName), FSegments(Segments) {
   FFormat = TUtils::GetFormatByExtension(FileName) & 127;
   try {
@@ -33,17 +33,18 @@ TSplitThread::TSplitThread(const WideString& FileName, const WideString& OutputF
     FOutput->OnProgress = [this](TComponent* Sender) {
       auto* o = static_cast<TAuOutput*>(Sender);
       Send(WM_SPLIT_PROGRESS, FIndex, o->Progress());
-      if (FCancelled) o->Stop(true);
+      if (*FCancelled) o->Stop(true);
     };
     // The end of a run is reported from the output's thread before this worker can go on, so
     // every message carries the index of its own segment; a failure is reported here too.
     FOutput->OnSyncDone = [this](TComponent* Sender) {
       auto* o = static_cast<TAuFileOut*>(Sender);
       const bool failed = !o->ExceptionMessage().empty();
-      const bool stopped = FCancelled;
+      const bool stopped = *FCancelled;
       if (failed) Send(WM_SPLIT_SEGMENT_ERROR, FIndex, 0);
-      // A segment cut short by a stop is no result.
-      if (stopped) WideDeleteFile(o->WideFileName());
+      // A segment cut short by a stop or a failure is no result: never a half-written file
+      // beside the good ones. The name was a free one when the segment began.
+      if (failed || stopped) WideDeleteFile(o->WideFileName());
       Send(WM_SPLIT_PROGRESS, FIndex, 100);
       Send(WM_SPLIT_SEGMENT_DONE, FIndex, failed || stopped ? 1 : 0);
       FDone = true;
@@ -60,7 +61,7 @@ TSplitThread::~TSplitThread() {
 }
 
 void TSplitThread::SetCancelled(bool Value) {
-  FCancelled = Value;
+  *FCancelled = Value;
   if (Value) FWake.SetEvent();
 }
 
@@ -74,7 +75,7 @@ void TSplitThread::Execute() {
   const WideString ext = WideExtractFileExt(FFileName);
   const WideString base = ext.empty() ? name : name.substr(0, name.find(ext));
   for (int i = 0; i < (int)FSegments.size(); ++i) {
-    if (FCancelled) break;
+    if (*FCancelled) break;
     FDone = false;
     FIndex = i;
     Send(WM_SPLIT_SEGMENT_START, i, 0);
@@ -93,7 +94,7 @@ void TSplitThread::Execute() {
     }
     bool stopAsked = false;
     while (!FDone) {
-      if (FCancelled && !stopAsked) {
+      if (*FCancelled && !stopAsked) {
         stopAsked = true;
         FOutput->Stop(true);
       }
@@ -109,9 +110,9 @@ bool TSplitThread::CutSegment(int Index, const WideString& Name) {
   // Sample positions from the rate: the whole-second length would move every cut of a file
   // that is not a whole number of seconds long.
   const long double rate = FInput->SampleRate();
-  const TAudioCutParam* seg = FSegments[Index];
-  int64_t start = (int64_t)std::nearbyint((long double)seg->StartTime * rate / 1000);
-  int64_t end = (int64_t)std::nearbyint((long double)seg->EndTime * rate / 1000);
+  const TAudioCutParam& seg = FSegments[Index];
+  int64_t start = (int64_t)std::nearbyint((long double)seg.StartTime * rate / 1000);
+  int64_t end = (int64_t)std::nearbyint((long double)seg.EndTime * rate / 1000);
   // The input's end sample is the last one delivered: the frame at the end mark belongs to the
   // next segment, so that neighbouring segments neither share nor lose a frame. An end of -1
   // would mean "to the end of the file": an empty segment (an end at or before its start, or a

@@ -8,30 +8,31 @@
 #include "classlib/SyncObjs.h"
 #include "tasks/AudioUnit.h"
 
-// One segment of a split, made by the split window.
-class TAudioCutParam : public TObject {
- public:
+// One segment of a split, made by the split window: a plain value, copied wherever it goes.
+struct TAudioCutParam {
   TAudioCutParam() = default;
   TAudioCutParam(int32_t Start, int32_t End) : StartTime(Start), EndTime(End) {}
-  const char* ClassName() const override { return "TAudioCutParam"; }
   int32_t StartTime = 0;  // ms from the start of the file
   int32_t EndTime = 0;    // ms
 };
 
 class TSplitThread : public TThread {
  public:
-  // Copies the names and the list (the segments stay the caller's, and must outlive the worker),
-  // builds the input and output of the source's type and starts at once; the thread frees itself
-  // when Execute returns. Threads: the user-interface thread.
+  // Copies the names and the segments' start and end (nothing of the caller's is read once the
+  // constructor returns), builds the input and output of the source's type and starts at once;
+  // the thread frees itself when Execute returns. Threads: the user-interface thread.
   TSplitThread(const WideString& FileName, const WideString& OutputFolder,
-               const std::vector<TAudioCutParam*>& Segments);
+               const std::vector<TAudioCutParam>& Segments);
   ~TSplitThread() override;
   const char* ClassName() const override { return "TSplitThread"; }
 
-  // Set by the window on Stop: the running segment is stopped and no further one starts.
-  // Threads: any; never waits.
-  bool Cancelled() const { return FCancelled; }
+  // Set by the window on Stop: the running segment is stopped at its next progress report, its
+  // file is deleted, and no further segment starts. Threads: any; never waits.
+  bool Cancelled() const { return *FCancelled; }
   void SetCancelled(bool Value);
+  // The cancel request itself, shared with whoever may stop the run after this worker has ended
+  // and freed itself: setting it is SetCancelled (True). Threads: any.
+  std::shared_ptr<std::atomic<bool>> CancelRequest() const { return FCancelled; }
 
  protected:
   // Threads: this worker only. Sends WM_SPLIT_SEGMENT_START for each segment (waiting until the
@@ -45,11 +46,11 @@ class TSplitThread : public TThread {
   TAudioFileType FFormat = ftUnknown;
   WideString FOutputFolder;
   WideString FFileName;
-  std::vector<TAudioCutParam*> FSegments;
+  std::vector<TAudioCutParam> FSegments;
   std::unique_ptr<TAuFileIn> FInput;
   std::unique_ptr<TAuFileOut> FOutput;
   std::atomic<int> FIndex{0};
   std::atomic<bool> FDone{false};
-  std::atomic<bool> FCancelled{false};
+  std::shared_ptr<std::atomic<bool>> FCancelled = std::make_shared<std::atomic<bool>>(false);
   TEvent FWake{false, false};
 };

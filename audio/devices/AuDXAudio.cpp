@@ -52,8 +52,12 @@ std::function<std::unique_ptr<DSoundWrapper>()> DSoundWrapperFactory = [] {
 TDXAudioIn::TDXAudioIn(TComponent* AOwner) : TAuInput(AOwner) {
   FSize = -1;
   FDS = DSoundWrapperFactory ? DSoundWrapperFactory() : std::make_unique<DSoundWrapper>();
-  FDS->EnumerateCaptureDevices(FDevices);
   EventHandlerAddRef();
+}
+
+const TDSDeviceTable& TDXAudioIn::Devices() const {
+  std::call_once(FDevicesRead, [this] { FDS->EnumerateCaptureDevices(FDevices); });
+  return FDevices;
 }
 
 TDXAudioIn::~TDXAudioIn() {
@@ -72,8 +76,8 @@ void TDXAudioIn::SetFramesInBuffer(uint32_t Value) {
 }
 
 AnsiString TDXAudioIn::GetDeviceName(int32_t Index) const {
-  if (Index < 0 || Index >= FDevices.Count) return AnsiString();
-  return AnsiString(FDevices.Devices[Index].Description);
+  if (Index < 0 || Index >= Devices().Count) return AnsiString();
+  return AnsiString(Devices().Devices[Index].Description);
 }
 
 int TDXAudioIn::GetTotalTime() {
@@ -92,7 +96,7 @@ void TDXAudioIn::OpenDevice() {
     FPollingInterval = FLatency / 2;
   }
   FDS->Reset();
-  int32_t r = FDS->OpenCaptureDevice(FDevices.Devices[FDeviceNumber].Guid);
+  int32_t r = FDS->OpenCaptureDevice(Devices().Devices[FDeviceNumber].Guid);
   if (r != 0) throw EAuException(AnsiString(Msg.DeviceFailed) + ResultName(r));
   FBlockSize = FInBitsPerSample / 8 * FFramesInBuffer * FInChannels;
   uint64_t captureBytes = (uint64_t)FBlockSize * BlocksInCaptureBuffer;
@@ -120,7 +124,7 @@ void TDXAudioIn::CloseDevice() {
 
 void TDXAudioIn::InitInternal() {
   if (FBusy) throw EAuException(Msg.Busy);
-  if (FDeviceNumber < 0 || FDeviceNumber >= FDevices.Count) throw EAuException(Msg.InvalidDevice);
+  if (FDeviceNumber < 0 || FDeviceNumber >= Devices().Count) throw EAuException(Msg.InvalidDevice);
   if (FInChannels == 0 || FInSampleRate == 0 || (FInBitsPerSample != 8 && FInBitsPerSample != 16 &&
                                                  FInBitsPerSample != 24 && FInBitsPerSample != 32))
     throw EAuException(Msg.BufferFailed);
@@ -138,7 +142,7 @@ void TDXAudioIn::InitInternal() {
     InputFailed(r);
   }
   if (FEchoRecording) {
-    r = FDS->OpenOutputDevice(FDevices.Devices[FDeviceNumber].Guid);
+    r = FDS->OpenOutputDevice(Devices().Devices[FDeviceNumber].Guid);
     if (r == 0) r = FDS->CreateOutputBuffer(nullptr, FInBitsPerSample, FBlockSize, FInChannels, FInSampleRate);
     if (r == 0) r = FDS->StartOutput();
     if (r != 0) FEchoRecording = false;  // monitoring is not essential: recording goes on
@@ -157,7 +161,7 @@ void TDXAudioIn::FlushInternal() {
 
 void TDXAudioIn::Reopen() {
   FDS->StopCapture();
-  int32_t r = FDS->OpenCaptureDevice(FDevices.Devices[FDeviceNumber].Guid);
+  int32_t r = FDS->OpenCaptureDevice(Devices().Devices[FDeviceNumber].Guid);
   if (r == 0)
     r = FDS->CreateCaptureBuffer(FInBitsPerSample, FInSampleRate, FBlockSize * BlocksInCaptureBuffer, FInChannels);
   if (r == 0) r = FDS->StartCapture();

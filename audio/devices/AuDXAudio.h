@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "audio/engine/AuClasses.h"
@@ -51,7 +52,10 @@ class TDXAudioIn : public TAuInput {
   uint32_t PollingInterval() const { return FPollingInterval; }
   void SetPollingInterval(uint32_t Value) { FPollingInterval = Value; }
 
-  int32_t DeviceCount() const { return FDevices.Count; }
+  // The capture devices are read at the first question about them (reading them can take half a
+  // second, which a program that makes this component at start-up should not wait for).
+  // Threads: any; the first call reads the list, later ones share it.
+  int32_t DeviceCount() const { return Devices().Count; }
   // The description of device Index; empty when there is no such device.
   AnsiString GetDeviceName(int32_t Index) const;
   // Times captured data was lost since Init.
@@ -84,8 +88,12 @@ class TDXAudioIn : public TAuInput {
   void FetchBlock();
   void Reopen();
 
+  // The device table, read once.
+  const TDSDeviceTable& Devices() const;
+
   std::unique_ptr<DSoundWrapper> FDS;
-  TDSDeviceTable FDevices;
+  mutable TDSDeviceTable FDevices;
+  mutable std::once_flag FDevicesRead;
   uint32_t FLatency = 100;
   int64_t FSamplesToRead = -1;
   int32_t FDeviceNumber = 0;

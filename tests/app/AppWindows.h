@@ -23,7 +23,13 @@ inline POINT ScreenPoint(HWND Wnd, int X, int Y) {
   return p;
 }
 
-inline void MoveTo(POINT P) { xinput::Xdo("mousemove --sync " + std::to_string(P.x) + " " + std::to_string(P.y)); }
+// Moves the X pointer to a screen point and waits until it is there. A synchronous move to where
+// the pointer already is would wait for a motion that never comes: every move starts a pixel
+// aside (one xdotool call, two moves).
+inline void MoveTo(POINT P) {
+  xinput::Xdo("mousemove " + std::to_string(P.x + 1) + " " + std::to_string(P.y) + " mousemove --sync " +
+              std::to_string(P.x) + " " + std::to_string(P.y));
+}
 
 // Moves the pointer to the middle of a control's window and clicks the left button.
 inline void Click(TWinControl* Control) {

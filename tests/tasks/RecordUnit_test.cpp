@@ -121,3 +121,99 @@ TEST(RecorderLive, WithoutBackgroundRecordsTheCaptureUntilStop) {
   EXPECT_GT(s.size() / 2, 44100u / 2);
   EXPECT_GT(Share(s, 2, 0, 1000, 44100), 0.3) << "not the captured tone";
 }
+
+// A device that is not listed is refused before anything is sent or written; a device that is
+// listed but fails to open ends the run at once: the stop is reported, the recording is marked
+// failed and no file is left.
+TEST(RecorderLive, ADeviceThatIsNotThereOrFailsLeavesNoFile) {
+  devtest::DeviceLock lock;
+  int gone = -1;
+  {
+    // Listed while it lives; the recorder keeps the list it made.
+    devtest::PipeSource source(44100);
+    ASSERT_TRUE(source.Ok());
+    RecordUnitInitialize();
+    gone = devtest::FindDevice(*Recorder->Capture(), source.Fifo());
+  }
+  ASSERT_GE(gone, 0) << "the pipe source is listed";
+  TempDir d;
+  for (int device : {-1, Recorder->Capture()->DeviceCount()}) {
+    SCOPED_TRACE(device);
+    BusLog log;
+    EXPECT_THROW(Recorder->Start(L"", d.W(L"none.wav"), device, 65535, 65535), EAuException);
+    ServeUntil([] { return false; }, 200);
+    EXPECT_FALSE(Recorder->Recording());
+    EXPECT_TRUE(log.Milestones().empty()) << "nothing is sent";
+    EXPECT_EQ(GetFileAttributesW(d.W(L"none.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+  BusLog log;
+  Recorder->Start(L"", d.W(L"failed.wav"), gone, 65535, 65535);
+  EXPECT_TRUE(ServeUntil([&] { return log.Has("RSTOPPED"); }, 30000)) << "the failed run is reported";
+  EXPECT_FALSE(Recorder->Recording());
+  EXPECT_TRUE(Recorder->Failed());
+  EXPECT_EQ(log.Milestones(), (std::vector<std::string>{"RSTARTED", "RSTOPPED"}));
+  EXPECT_EQ(GetFileAttributesW(d.W(L"failed.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+  RecordUnitFinalize();
+}
+
+// A new recording right after a stop, while the stopped run may still be writing its end: the
+// start waits for it, and both files are whole recordings that did not fail.
+TEST(RecorderLive, StartRightAfterStopRecordsAgain) {
+  LiveSource live;
+  ASSERT_GE(live.Device, 0) << "the pipe source is listed";
+  TempDir d;
+  BusLog log;
+  int loud = 0;
+  Recorder->OnGain = [&](TObject*, uint16_t Level) { loud += Level > 0; };
+  Recorder->Start(L"", d.W(L"one.wav"), live.Device, 65535, 65535);
+  ASSERT_TRUE(ServeUntil([&] { return loud > 0; }, 30000)) << "the tone never arrived";
+  Recorder->Stop();
+  EXPECT_NO_THROW(Recorder->Start(L"", d.W(L"two.wav"), live.Device, 65535, 65535));
+  EXPECT_TRUE(Recorder->Recording());
+  const DWORD t0 = GetTickCount();
+  ServeUntil([&] { return GetTickCount() - t0 > 1000; }, 5000);
+  Recorder->OnGain = nullptr;
+  Recorder->Stop();
+  EXPECT_TRUE(ServeUntil([&] { return Recorder->CurrentOutput()->Status() == osIdle; }, 30000));
+  EXPECT_FALSE(Recorder->Failed());
+  EXPECT_EQ(log.Milestones(), (std::vector<std::string>{"RSTARTED", "RSTOPPED", "RSTARTED", "RSTOPPED"}));
+  for (const wchar_t* name : {L"one.wav", L"two.wav"}) {
+    auto p = Probe(d.U(name));
+    EXPECT_EQ(p["sample_rate"], "44100");
+    EXPECT_EQ(p["codec_name"], "pcm_s16le");
+  }
+  EXPECT_GT(Samples(Pcm(d.U(L"two.wav"), "s16le")).size() / 2, 44100u / 2);
+}
+
+// Over a long background the recording runs at the capture's pace, in the background's format:
+// stopped after about 1.5 s it holds about 1.5 s, whatever the background's rate, channels and
+// sample width.
+TEST(RecorderLive, OverABackgroundTheRecordingKeepsTheCapturesPace) {
+  LiveSource live;
+  ASSERT_GE(live.Device, 0) << "the pipe source is listed";
+  TempDir d;
+  struct TCase {
+    int Rate, Channels, Bits;
+  } cases[] = {{22050, 1, 8}, {44100, 2, 16}, {22050, 1, 16}, {44100, 2, 8}};
+  for (const TCase& c : cases) {
+    const std::string tag = std::to_string(c.Rate) + "-" + std::to_string(c.Channels) + "-" + std::to_string(c.Bits);
+    SCOPED_TRACE(tag);
+    const std::wstring bg = d.W(std::wstring(tag.begin(), tag.end()) + L"bg.wav");
+    const std::wstring out = d.W(std::wstring(tag.begin(), tag.end()) + L"out.wav");
+    MakeTones(peer::UnixPath(bg), 30, c.Rate, c.Channels, c.Bits, 300);
+    int loud = 0;
+    Recorder->OnGain = [&](TObject*, uint16_t Level) { loud += Level > 0; };
+    Recorder->Start(bg, out, live.Device, 32768, 65535);
+    ASSERT_TRUE(ServeUntil([&] { return loud > 0; }, 30000)) << "the tone never arrived";
+    const DWORD t0 = GetTickCount();
+    ServeUntil([&] { return GetTickCount() - t0 > 1500; }, 5000);
+    Recorder->OnGain = nullptr;
+    Recorder->Stop();
+    EXPECT_TRUE(ServeUntil([&] { return Recorder->CurrentOutput()->Status() == osIdle; }, 30000));
+    auto p = Probe(peer::UnixPath(out));
+    EXPECT_EQ(p["sample_rate"], std::to_string(c.Rate));
+    EXPECT_EQ(p["channels"], std::to_string(c.Channels));
+    EXPECT_EQ(p["codec_name"], c.Bits == 8 ? "pcm_u8" : "pcm_s16le");
+    EXPECT_NEAR(atof(p["duration"].c_str()), 1.5, 1.0) << "not at the capture's pace";
+  }
+}

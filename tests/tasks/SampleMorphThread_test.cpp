@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <memory>
 
 #include "platform/DoubleFormat.h"
 #include "tasks/SampleMorphThread.h"
@@ -214,8 +217,32 @@ TEST(ConversionWorker, CancelStopsTheCurrentFileAndStartsNoOther) {
   for (int i = 1; i < 5; ++i) EXPECT_FALSE(WideFileExists(out.W(L"f" + std::to_wstring(i) + L".flac"))) << i;
 }
 
+// The canceller a window keeps stops the file being converted (its partial output goes, no other
+// file starts), and may still be called once the worker has freed itself.
+TEST(ConversionWorker, TheCancellerStopsTheRunAndOutlivesTheWorker) {
+  TempDir src, out;
+  MakeTones(src.U(L"long.wav"), 60, 44100, 2, 16);
+  std::function<void()> cancel;
+  std::shared_ptr<std::atomic<bool>> request;
+  Batch b;
+  b.Run({src.W(L"long.wav"), src.W(L"long.wav")}, Params(out, ftMP3, oqCD), [&](TSampleMorphThread* t, const std::string& line) {
+    if (!cancel) {
+      cancel = t->Canceller();
+      request = t->CancelRequest();
+    }
+    if (line.rfind("PROGRESS 0 ", 0) == 0 && !*request) cancel();
+  });
+  EXPECT_EQ(b.Log.Milestones(), (std::vector<std::string>{"START 0", "DONE 0 failed"}));
+  EXPECT_FALSE(WideFileExists(out.W(L"long.mp3")));
+  ASSERT_TRUE(cancel);
+  // The worker is gone: the request and the wake-up it shared are not.
+  cancel();
+  EXPECT_TRUE(*request);
+}
+
 // A damaged file, a file of a type without an input, and a format without an output each end in
-// that file's error; the batch goes on. An empty list ends at once without a message.
+// that file's error and its failed done message; the batch goes on. An empty list ends at once
+// without a message.
 TEST(ConversionWorker, FailuresAreReportedPerFileAndTheBatchGoesOn) {
   TempDir src, out;
   MakeTones(src.U(L"good.wav"), 0.3, 44100, 2, 16);
@@ -229,14 +256,17 @@ TEST(ConversionWorker, FailuresAreReportedPerFileAndTheBatchGoesOn) {
     EXPECT_EQ(m[0], "START 0");
     EXPECT_TRUE(m[1] == "ERROR 0 0" || m[1] == "DONE 0 failed") << m[1];
     EXPECT_EQ(m.back(), "DONE 2 ok");
-    EXPECT_TRUE(b.Log.Has("START 1") && b.Log.Has("ERROR 1 0"));
+    EXPECT_TRUE(b.Log.Has("START 1") && b.Log.Has("ERROR 1 0") && b.Log.Has("DONE 1 failed"));
+    EXPECT_TRUE(b.Log.Has("DONE 0 failed"));
     EXPECT_FALSE(b.Log.Has("DONE 0 ok"));
     EXPECT_EQ(Probe(out.U(L"good.mp3"))["codec_name"], "mp3");
   }
   {
     Batch b;
     b.Run({src.W(L"good.wav"), src.W(L"good.wav")}, Params(out, ftTAK, oqKeep));
-    EXPECT_EQ(b.Log.Milestones(), (std::vector<std::string>{"START 0", "ERROR 0 0", "START 1", "ERROR 1 0"}));
+    // Nothing runs for either file, and still each ends with its done message.
+    EXPECT_EQ(b.Log.Milestones(), (std::vector<std::string>{"START 0", "ERROR 0 0", "DONE 0 failed", "START 1",
+                                                             "ERROR 1 0", "DONE 1 failed"}));
   }
   {
     Batch b;

@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cwchar>
-#include <deque>
 
 #include "tasks/SplitUnit.h"
 #include "tasks/TaskTestUtil.h"
@@ -16,15 +15,17 @@ namespace {
 struct Split {
   BusLog Log;
   bool Ended = false;
-  std::deque<TAudioCutParam> Params;
 
   void Run(const WideString& File, const WideString& Folder, const std::vector<std::pair<int, int>>& Ranges,
            const std::function<void(TSplitThread*, const std::string&)>& Watch = nullptr) {
-    Params.clear();
-    for (const auto& r : Ranges) Params.emplace_back(r.first, r.second);
-    std::vector<TAudioCutParam*> list;
-    for (auto& p : Params) list.push_back(&p);
+    std::vector<TAudioCutParam> list;
+    for (const auto& r : Ranges) list.emplace_back(r.first, r.second);
     auto* t = new TSplitThread(File, Folder, list);
+    // The worker has its own copy: the caller's list may change or go at once (the window
+    // clears it on Stop).
+    for (auto& p : list) p = TAudioCutParam(-7777, 3);
+    list.clear();
+    list.shrink_to_fit();
     // Started already: OnTerminate is called through the user-interface thread, which serves
     // only below, so it cannot be missed.
     t->OnTerminate = [this](TObject*) { Ended = true; };
@@ -113,14 +114,14 @@ TEST(SplitWorker, SegmentNamesAreUnique) {
   EXPECT_EQ(Probe(out.U(L"x_Segment1.WAV"))["codec_name"], "pcm_s16le");
 }
 
-// Stop during segment 1 of 5: that segment ends as a failure and leaves no file, and no further
-// segment starts.
+// Stop during segment 1 of 5, through the shared cancel request as the window stops a run: that
+// segment ends as a failure and leaves no file, and no further segment starts.
 TEST(SplitWorker, StopStartsNoFurtherSegment) {
   TempDir src, out;
   MakeTones(src.U(L"long.flac"), 100, 44100, 2, 16);
   Split s;
   s.Run(src.W(L"long.flac"), out.Folder(), Even(100000, 5), [](TSplitThread* t, const std::string& line) {
-    if (line.rfind("SPROGRESS 1 ", 0) == 0 && !t->Cancelled()) t->SetCancelled(true);
+    if (line.rfind("SPROGRESS 1 ", 0) == 0 && !t->Cancelled()) *t->CancelRequest() = true;
   });
   EXPECT_EQ(s.Log.Milestones(), (std::vector<std::string>{"SSTART 0", "SDONE 0 ok", "SSTART 1", "SDONE 1 failed"}));
   EXPECT_TRUE(WideFileExists(out.W(L"long_Segment0.flac")));
