@@ -179,13 +179,6 @@ void AnswerDialogs(std::vector<std::string> Steps) {
   a.Timer = SetTimer(nullptr, 0, 100, AnswerTick);
 }
 
-// A click on a control as appwin::Click makes it; the pointer is first nudged, since a move
-// to where the pointer already is waits (xdotool's --sync) for a motion that never comes.
-void Click(TWinControl* Control) {
-  xinput::Xdo("mousemove_relative 1 1");
-  appwin::Click(Control);
-}
-
 TConfirmForm* Notice() { return appwin::FindForm<TConfirmForm>(L"lorvuDialogsForm"); }
 
 // Clicks the middle of row Index of the file list.
@@ -201,14 +194,14 @@ void ClickRow(TMixTaskForm* F, int Index) {
 
 // Opens a drop-down combo with the mouse and picks with keys.
 void PickInCombo(TUniComboBox* Combo, const std::string& Keys) {
-  Click(Combo);
+  appwin::Click(Combo);
   xinput::PumpFor(200);
   xinput::Xdo("key --delay 50 " + Keys + " Return");
   xinput::PumpFor(200);
 }
 
 void ClickAndPump(TWinControl* Control, unsigned Ms = 200) {
-  Click(Control);
+  appwin::Click(Control);
   xinput::PumpFor(Ms);
 }
 
@@ -321,19 +314,19 @@ class MixWindow : public ::testing::Test {
   // Adds files with the real open dialog: into the folder first, then the names.
   void AddWithDialog(TMixTaskForm* F, const std::vector<std::string>& Steps) {
     AnswerDialogs(Steps);
-    Click(F->btnAdd);
+    appwin::Click(F->btnAdd);
     xinput::PumpUntil([] { return Answers().Steps.empty() && SystemDialog() == nullptr; }, 30000);
     xinput::PumpFor(200);
   }
   // Names the output in the real save dialog.
   void SaveAs(TMixTaskForm* F, std::vector<std::string> Steps) {
     AnswerDialogs(std::move(Steps));
-    Click(F->btnSelectFolder);
+    appwin::Click(F->btnSelectFolder);
     xinput::PumpUntil([] { return Answers().Steps.empty() && SystemDialog() == nullptr; }, 30000);
     xinput::PumpFor(200);
   }
   bool RunToEnd(TMixTaskForm* F, unsigned Ms = 60000) {
-    Click(F->btnNext);
+    appwin::Click(F->btnNext);
     return xinput::PumpUntil([F] { return F->Step() == 3; }, Ms);
   }
   std::unique_ptr<TTestMainForm> main;
@@ -393,9 +386,9 @@ TEST_P(MixPathWindow, FromAddingFilesToTheOutput) {
       TConfirmForm* d = Notice();
       noticeTitle = d->Body->TitlePart()->Text();
       okOnly = !IsWindowVisible(static_cast<HWND>(d->BtnCancel->Handle()));
-      Click(d->BtnOk);
+      appwin::Click(d->BtnOk);
     });
-    Click(f->btnNext);
+    appwin::Click(f->btnNext);
     xinput::PumpUntil([&] { return !noticeTitle.empty() && Notice() == nullptr; }, 10000);
     EXPECT_NE(noticeTitle.find(L">请首先添加要转换的文件到列表中<"), std::wstring::npos) << U8(noticeTitle);
     EXPECT_TRUE(okOnly);
@@ -417,9 +410,9 @@ TEST_P(MixPathWindow, FromAddingFilesToTheOutput) {
 
     // Listen to one: "停止" while it plays, "播放" once stopped.
     ClickRow(f, 1);
-    Click(f->btnPlay);
+    appwin::Click(f->btnPlay);
     EXPECT_TRUE(xinput::PumpUntil([&] { return f->btnPlay->Caption() == L"停止"; }, 5000));
-    Click(f->btnPlay);
+    appwin::Click(f->btnPlay);
     EXPECT_TRUE(xinput::PumpUntil([&] { return f->btnPlay->Caption() == L"播放"; }, 5000));
 
     // Mode and format from their combos; the save dialog names the output. A name with another
@@ -434,7 +427,7 @@ TEST_P(MixPathWindow, FromAddingFilesToTheOutput) {
     Shoot(f, L"mix_page1_" + std::wstring(c.Code, c.Code + 2));
 
     // The run: page 2 with Stop, then the finished state.
-    Click(f->btnNext);
+    appwin::Click(f->btnNext);
     xinput::PumpUntil([&] { return f->Step() != 0; }, 5000);
     EXPECT_EQ(f->StepCaption->Caption()->TitleId(), 151);
     EXPECT_EQ(f->StepCaption->Caption()->StepId(), 152);
@@ -475,7 +468,7 @@ TEST_P(MixPathWindow, FromAddingFilesToTheOutput) {
     // Open folder: the file manager with the output selected.
     {
       TShellRecorder shell;
-      Click(f->btnOpenOutputFolder);
+      appwin::Click(f->btnOpenOutputFolder);
       xinput::PumpUntil([&] { return shell.Wait(0).size() > 0; }, 5000);
       EXPECT_EQ(shell.Wait(0), (std::vector<std::string>{"open|explorer.exe"}));
     }
@@ -534,7 +527,7 @@ TEST_F(MixWindow, EditingTheListAndNamingTheOutput) {
     EXPECT_EQ(f->edtSavePath->Text(), kDir + n.Want);
   }
   // Next with an empty output name brings the save dialog.
-  Click(f->edtSavePath);
+  appwin::Click(f->edtSavePath);
   xinput::Xdo("key End shift+Home BackSpace");
   xinput::PumpFor(200);
   AddWithDialog(f, {U8(kDir), "\"a.wav\" \"b.wav\""});
@@ -544,7 +537,7 @@ TEST_F(MixWindow, EditingTheListAndNamingTheOutput) {
     shown = true;
     xinput::Xdo("key Escape");
   });
-  Click(f->btnNext);
+  appwin::Click(f->btnNext);
   xinput::PumpUntil([&] { return shown && SystemDialog() == nullptr; }, 10000);
   EXPECT_TRUE(shown);
   EXPECT_EQ(f->Step(), 0);
@@ -632,7 +625,7 @@ TEST_F(MixWindow, OutputsThatExistFilesThatBreakAndFoldersThatRefuse) {
   // An output folder that cannot be written, typed into the output box: every step succeeds, the
   // final move fails, and the last line says so.
   drop({kDir + L"\\a.wav", kDir + L"\\b.wav", kDir + L"\\c.wav"});
-  Click(f->edtSavePath);
+  appwin::Click(f->edtSavePath);
   xinput::Xdo("key End shift+Home BackSpace");
   xinput::Xdo("type --delay 5 " + peer::Quote("Z:\\proc\\1\\x.wav"));
   xinput::PumpFor(300);
@@ -665,7 +658,7 @@ TEST_F(MixWindow, StopDuringARun) {
   ASSERT_EQ(f->Files().Count(), 8);
   f->edtSavePath->SetText(out);
   xinput::PumpFor(100);
-  Click(f->btnNext);
+  appwin::Click(f->btnNext);
   ASSERT_TRUE(xinput::PumpUntil([&] { return f->Step() == 2 && f->pbProgress->Position() >= 2; }, 20000));
   EXPECT_EQ(f->btnNext->Caption(), L"停止");
   Shoot(f, L"mix_running");
@@ -674,9 +667,9 @@ TEST_F(MixWindow, StopDuringARun) {
     appwin::When([] { return Notice() != nullptr; }, [&asked, Ok] {
       TConfirmForm* d = Notice();
       asked = d->Body->TitlePart()->Text().find(L">正在处理中... 是否现在放弃?<") != std::wstring::npos;
-      Click(Ok ? d->BtnOk : d->BtnCancel);
+      appwin::Click(Ok ? d->BtnOk : d->BtnCancel);
     });
-    Click(f->btnNext);
+    appwin::Click(f->btnNext);
     xinput::PumpUntil([&] { return asked && Notice() == nullptr; }, 10000);
     return asked;
   };
@@ -711,16 +704,15 @@ TEST_F(MixWindow, StopDuringARun) {
   for (const std::wstring& n : files) f->AddFile(n);
   f->edtSavePath->SetText(out);
   xinput::PumpFor(100);
-  Click(f->btnNext);
+  appwin::Click(f->btnNext);
   ASSERT_TRUE(xinput::PumpUntil([&] { return f->Step() == 2 && f->pbProgress->Position() >= 2; }, 20000));
   bool asked = false;
   appwin::When([] { return Notice() != nullptr; }, [&asked] {
     asked = true;
-    Click(Notice()->BtnOk);
+    appwin::Click(Notice()->BtnOk);
   });
   TRect r;
   f->CaptionBar()->Parts().Close()->GetControlRect(r);
-  xinput::Xdo("mousemove_relative 1 1");
   appwin::MoveTo(appwin::ScreenPoint(static_cast<HWND>(f->CaptionBar()->Handle()), (r.Left + r.Right) / 2,
                                      (r.Top + r.Bottom) / 2));
   xinput::Xdo("click 1");
