@@ -1,12 +1,15 @@
 #include "app/uBaseTaskForm.h"
 
 #include <algorithm>
+#include <cwctype>
+#include <iterator>
 #include <vector>
 
 #include "app/ConfirmForm.h"
 #include "app/TaskCaptionBar.h"
 #include "classlib/SyncObjs.h"
 #include "classlib/WinApi.h"
+#include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 #include "toolkit/LanguageManager.h"
@@ -15,6 +18,59 @@
 #include "widgets/UniStdCtrls.h"
 
 std::function<WideString(void* Owner, const WideString& Title)> TaskFolderPicker = TUtils::SelectFolder;
+
+const TTaskOutputFormat TaskOutputFormats[9] = {
+    {L"MPEG Audio Layer3 (MP3)    (*.MP3)", ftMP3, L"MPEG Audio Layer3 (MP3)|*.MP3", L".mp3"},
+    {L"Windows Media Audio (WMA)   (*.WMA)", ftWMA, L"Windows Media Audio (WMA)|*.WMA", L".wma"},
+    {L"Free Lossless Audio Codec (FLAC)   (*.FLAC)", ftFLAC, L"Free Lossless Audio Codec (FLAC)|*.FLAC", L".flac"},
+    {L"OGG Vobis(Ogg Vorbis)     (*.OGG)", ftOGG, L"OGG Vobis(Ogg Vorbis)|*.OGG", L".ogg"},
+    {L"Monkey's Audio  (*.APE)", ftAPE, L"Monkeys Audio  |*.APE", L".ape"},
+    {L"WavPack Audio   (*.WV)", ftWV, L"WavPack Audio  | *.WV", L".wv"},
+    {L"The World of True Audio   (*.TTA)", ftTTA, L"The World of True Audio|*.TTA", L".tta"},
+    {L"MusePack  (*.MPC)", ftMPC, L"MusePack  |*.MPC", L".mpc"},
+    {L"Windows Media Audio (*.WAV)", ftWAV, L"Windows Media Audio|*.WAV", L".wav"},
+};
+
+WideString TaskOpenFilter(bool Full) {
+  struct TPair {
+    const wchar_t* Text;
+    const wchar_t* Patterns;
+    bool FullOnly;
+  };
+  static const TPair pairs[] = {
+      {L"All Supports Audios ", L"*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.OFR;*.TAK;*.TTA;*.MPC;*.WAV", true},
+      {L"All Supports Audios ", L"*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.MPC;*.WAV", false},
+      {L"MPEG Audio Layer3 (MP3)", L"*.MP3", false},
+      {L"Windows Media Audio(WMA)", L"*.WMA", false},
+      {L"Free Lossless Audio Codec (FLAC)", L"*.FLAC", false},
+      {L"OGG Vobis(Ogg Vorbis)", L"*.OGG", false},
+      {L"Monkey is Audio ", L"*.APE", false},
+      {L"WavPack Audio ", L"*.WV", false},
+      {L"OptimFROG Lossless Audio ", L"*.OFR", true},
+      {L"Toms Audio Kompressor ", L"*.TAK", true},
+      {L"The World of True Audio ", L"*.TTA", true},
+      {L"MusePack Audio ", L"*.MPC", false},
+      {L"Windows Media Audio ", L"*.WAV", false},
+  };
+  WideString filter;
+  for (size_t i = 0; i < std::size(pairs); ++i) {
+    const TPair& p = pairs[i];
+    // The first two are the one "all" pair of either list.
+    const bool keep = i < 2 ? p.FullOnly == Full : !p.FullOnly || Full;
+    if (keep) filter += WideString(p.Text) + L"|" + p.Patterns + L"|";
+  }
+  return filter;
+}
+
+const TTaskOutputFormat& TaskOutputFormat(int Index) {
+  return TaskOutputFormats[Index >= 0 && Index < (int)std::size(TaskOutputFormats) ? Index : 0];
+}
+
+WideString WithOutputExtension(const WideString& Name, const WideString& Extension) {
+  WideString ext = WideExtractFileExt(Name);
+  for (wchar_t& c : ext) c = (wchar_t)std::towlower(c);
+  return ext == Extension ? Name : Name + Extension;
+}
 
 namespace {
 // Language string ids of the base.

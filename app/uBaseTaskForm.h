@@ -16,6 +16,28 @@ class TTaskCaptionBar;
 class TEventSource;
 class TThread;
 
+// The output formats of the task windows' format boxes, in the boxes' order: the item's text, the
+// file type, the save dialog's filter and the extension.
+struct TTaskOutputFormat {
+  const wchar_t* Item;
+  uint8_t Type;  // a TAudioFileType
+  const wchar_t* SaveFilter;
+  const wchar_t* Extension;
+};
+extern const TTaskOutputFormat TaskOutputFormats[9];
+// The format of item Index of a format box; the first for an index outside the box.
+// Threads: any, as the function below.
+const TTaskOutputFormat& TaskOutputFormat(int Index);
+// A chosen output name with Extension appended unless its own extension, in lower case, is
+// Extension already ("take.wav" as MP3: "take.wav.mp3").
+WideString WithOutputExtension(const WideString& Name, const WideString& Extension);
+
+// The open dialogs' filter: all the kinds of audio file it offers, then each kind on its own. Full
+// is the list of the conversion and record windows; the split and mix windows offer it without
+// True Audio, OptimFROG and TAK. Every part ends with "|" and the patterns have no blanks around
+// them, so that the system reads each pair as the pair it is. Threads: any.
+WideString TaskOpenFilter(bool Full);
+
 // The folder picker the output-folder chooser shows: the chosen folder, or empty when cancelled.
 // Owner is the asking window (an HWND). The default is the system's folder browser; tests put a
 // stand-in here.

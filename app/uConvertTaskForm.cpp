@@ -69,14 +69,6 @@ constexpr int kClientWidth = 710, kClientHeight = 563;
 // Rows of the file list: odd ones on white, even ones on a light lilac grey.
 constexpr TColor kOddRow = 0xFFFFFF, kEvenRow = 0xFAF5F6;
 
-// The output format of each item of the format box.
-constexpr TAudioFileType kFormats[] = {ftMP3, ftWMA, ftFLAC, ftOGG, ftAPE, ftWV, ftTTA, ftMPC, ftWAV};
-const wchar_t* const kFormatItems[] = {
-    L"MPEG Audio Layer3 (MP3)    (*.MP3)",          L"Windows Media Audio (WMA)   (*.WMA)",
-    L"Free Lossless Audio Codec (FLAC)   (*.FLAC)", L"OGG Vobis(Ogg Vorbis)     (*.OGG)",
-    L"Monkey's Audio  (*.APE)",                     L"WavPack Audio   (*.WV)",
-    L"The World of True Audio   (*.TTA)",           L"MusePack  (*.MPC)",
-    L"Windows Media Audio (*.WAV)"};
 const wchar_t* const kBitrateItems[] = {L"32 Kbps",  L"40 Kbps",  L"48 Kbps",  L"56 Kbps",  L"64 Kbps",
                                         L"80 Kbps",  L"96 Kbps",  L"112 Kbps", L"128 Kbps", L"160 Kbps",
                                         L"192 Kbps", L"224 Kbps", L"256 Kbps", L"320 Kbps", L""};
@@ -95,28 +87,6 @@ struct TPreset {
   int Rate, Bitrate, Channel;
 };
 constexpr TPreset kPresets[] = {{-1, -1, -1}, {0, 9, 0}, {3, 8, 0}, {2, 4, 0}, {1, 0, 0}, {-1, -1, -1}};
-
-// The open dialog's filter: a description and its patterns for each kind of file. Every part
-// ends with "|" and the patterns are given without blanks around them, so that the system reads
-// each pair as the pair it is.
-WideString OpenFilter() {
-  const wchar_t* const pairs[][2] = {
-      {L"All Supports Audios ", L"*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.OFR;*.TAK;*.TTA;*.MPC;*.WAV"},
-      {L"MPEG Audio Layer3 (MP3)", L"*.MP3"},
-      {L"Windows Media Audio(WMA)", L"*.WMA"},
-      {L"Free Lossless Audio Codec (FLAC)", L"*.FLAC"},
-      {L"OGG Vobis(Ogg Vorbis)", L"*.OGG"},
-      {L"Monkey is Audio ", L"*.APE"},
-      {L"WavPack Audio ", L"*.WV"},
-      {L"OptimFROG Lossless Audio ", L"*.OFR"},
-      {L"Toms Audio Kompressor ", L"*.TAK"},
-      {L"The World of True Audio ", L"*.TTA"},
-      {L"MusePack Audio ", L"*.MPC"},
-      {L"Windows Media Audio ", L"*.WAV"}};
-  WideString filter;
-  for (const auto& p : pairs) filter += WideString(p[0]) + L"|" + p[1] + L"|";
-  return filter;
-}
 
 // Seconds as a time of day, "HH:mm:ss".
 WideString TimeOfDay(int32_t Seconds) {
@@ -207,7 +177,9 @@ TConvertTaskForm::TConvertTaskForm(TComponent* AOwner)
 
   // Page 2: format, quality and its details, folder.
   lbOutputFormat = MakeLabel(this, tsStep2, 30, 24, 110);
-  cbOutputFormat = MakeCombo(this, tsStep2, 150, 20, 300, kFormatItems, std::size(kFormatItems), 0);
+  cbOutputFormat = MakeCombo(this, tsStep2, 150, 20, 300, nullptr, 0, -1);
+  for (const TTaskOutputFormat& f : TaskOutputFormats) cbOutputFormat->Items()->Add(f.Item);
+  cbOutputFormat->SetItemIndex(0);
   lbOutputQuality = MakeLabel(this, tsStep2, 30, 60, 110);
   cbOutputQuality = MakeCombo(this, tsStep2, 150, 56, 300, nullptr, 0, -1);
   cbOutputQuality->OnChange = [this](TObject*) { cbOutputQualityChange(); };
@@ -283,7 +255,7 @@ void TConvertTaskForm::FormCreate(TObject*) {
     FHeaderFont = CreateFontIndirectW(&lf);
     SendMessageW(header, WM_SETFONT, reinterpret_cast<WPARAM>(FHeaderFont), TRUE);
   }
-  DlgOpen->SetFilter(OpenFilter());
+  DlgOpen->SetFilter(TaskOpenFilter(true));
   TEventSource* bus = EventSource();
   bus->OnConvertFileStart = [this](TObject*, int Index) { OnConvertFileStart(Index); };
   bus->OnConvertProgress = [this](TObject*, int Index, int Percent) { OnConvertProgress(Index, Percent); };
@@ -295,7 +267,6 @@ void TConvertTaskForm::FormCreate(TObject*) {
 
 void TConvertTaskForm::UpdateTitle() {
   if (CaptionBar()) CaptionBar()->SetCaption(GetString(idTitle));
-  SetCaption(GetString(idTitle));
 }
 
 void TConvertTaskForm::ApplyLanguage() {
@@ -419,7 +390,8 @@ void TConvertTaskForm::DrawRow(TListItem* Item) {
 
 TOutputParams TConvertTaskForm::CollectParams() {
   const int format = cbOutputFormat->ItemIndex();
-  if (format >= 0 && format < static_cast<int>(std::size(kFormats))) FParams.Format = kFormats[format];
+  if (format >= 0 && format < static_cast<int>(std::size(TaskOutputFormats)))
+    FParams.Format = TaskOutputFormats[format].Type;
   FParams.Quality = static_cast<uint8_t>(std::clamp(cbOutputQuality->ItemIndex(), 0, static_cast<int>(oqCustom)));
   const int code = BitrateCodeOfItem(cbBitPerSample->ItemIndex());
   if (code > 0) FParams.BitrateIndex = static_cast<uint8_t>(code);

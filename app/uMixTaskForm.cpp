@@ -62,36 +62,6 @@ enum : uint8_t {
 };
 constexpr int32_t kPromptSeconds = 60;
 
-const wchar_t* const OpenFilter =
-    L"All Supports Audios |*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.MPC;*.WAV|"
-    L"MPEG Audio Layer3 (MP3)| *.MP3 |"
-    L"Windows Media Audio(WMA)|*.WMA |"
-    L"Free Lossless Audio Codec (FLAC)|*.FLAC|"
-    L"OGG Vobis(Ogg Vorbis)|*.OGG|"
-    L"Monkey is Audio | *.APE|"
-    L"WavPack Audio |*.WV|"
-    L"MusePack Audio |*.MPC|"
-    L"Windows Media Audio |*.WAV|";
-
-// The output formats in the order of the format combo: its text, the save dialog's filter and
-// the extension.
-struct TOutputFormat {
-  const wchar_t* Item;
-  const wchar_t* Filter;
-  const wchar_t* Ext;
-};
-const TOutputFormat OutputFormats[] = {
-    {L"MPEG Audio Layer3 (MP3)    (*.MP3)", L"MPEG Audio Layer3 (MP3)|*.MP3", L".mp3"},
-    {L"Windows Media Audio (WMA)   (*.WMA)", L"Windows Media Audio (WMA)|*.WMA", L".wma"},
-    {L"Free Lossless Audio Codec (FLAC)   (*.FLAC)", L"Free Lossless Audio Codec (FLAC)|*.FLAC", L".flac"},
-    {L"OGG Vobis(Ogg Vorbis)     (*.OGG)", L"OGG Vobis(Ogg Vorbis)|*.OGG", L".ogg"},
-    {L"Monkey's Audio  (*.APE)", L"Monkeys Audio  |*.APE", L".ape"},
-    {L"WavPack Audio   (*.WV)", L"WavPack Audio  | *.WV", L".wv"},
-    {L"The World of True Audio   (*.TTA)", L"The World of True Audio|*.TTA", L".tta"},
-    {L"MusePack  (*.MPC)", L"MusePack  |*.MPC", L".mpc"},
-    {L"Windows Media Audio (*.WAV)", L"Windows Media Audio|*.WAV", L".wav"},
-};
-
 template <class T>
 T* Make(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height) {
   auto* c = new T(Owner);
@@ -100,13 +70,6 @@ T* Make(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, in
   return c;
 }
 
-WideString LowerExt(const WideString& Name) {
-  const size_t dot = Name.find_last_of(L".\\/:");
-  if (dot == WideString::npos || Name[dot] != L'.') return L"";
-  WideString ext = Name.substr(dot);
-  for (wchar_t& c : ext) c = (wchar_t)towlower(c);
-  return ext;
-}
 
 WideString Widen(const AnsiString& S) { return WideString(S.begin(), S.end()); }
 }  // namespace
@@ -183,8 +146,8 @@ void TMixTaskForm::FormCreate(TObject* Sender) {
   FileList = std::make_unique<TUniStringList>();
   TBaseTaskForm::FormCreate(Sender);
   DragAcceptFiles(static_cast<HWND>(Handle()), TRUE);
-  DlgOpen->SetFilter(OpenFilter);
-  for (const TOutputFormat& f : OutputFormats) cbOutputFormat->Items()->Add(f.Item);
+  DlgOpen->SetFilter(TaskOpenFilter(false));
+  for (const TTaskOutputFormat& f : TaskOutputFormats) cbOutputFormat->Items()->Add(f.Item);
   cbOutputFormat->SetItemIndex(0);
   EventSource()->OnPlayerStarted = [this](TObject*) { btnPlay->SetCaption(GetString(idPlayStop)); };
   EventSource()->OnPlayerStopped = [this](TObject*) { btnPlay->SetCaption(GetString(idPlay)); };
@@ -339,15 +302,10 @@ void TMixTaskForm::btnMoveUpClick() { MoveSelected(-1); }
 void TMixTaskForm::btnMoveDownClick() { MoveSelected(1); }
 
 void TMixTaskForm::btnSelectFolderClick() {
-  int index = cbOutputFormat->ItemIndex();
-  if (index < 0 || index >= (int)std::size(OutputFormats)) index = 0;
-  const TOutputFormat& format = OutputFormats[index];
-  DlgSave->SetFilter(WideString(format.Filter) + L"|");
-  if (!DlgSave->Execute()) return;
-  WideString name = DlgSave->FileName();
-  if (name.empty()) return;
-  if (LowerExt(name) != format.Ext) name += format.Ext;
-  edtSavePath->SetText(name);
+  const TTaskOutputFormat& format = TaskOutputFormat(cbOutputFormat->ItemIndex());
+  DlgSave->SetFilter(WideString(format.SaveFilter) + L"|");
+  if (!DlgSave->Execute() || DlgSave->FileName().empty()) return;
+  edtSavePath->SetText(WithOutputExtension(DlgSave->FileName(), format.Extension));
 }
 
 void TMixTaskForm::btnPlayClick() {

@@ -40,41 +40,6 @@ enum : uint8_t {
   idStopRecord = 162,
 };
 
-// The formats of the output combo, in its order: the item, the save dialog's filter, the
-// extension.
-struct TFormatRow {
-  const wchar_t* Item;
-  const wchar_t* Filter;
-  const wchar_t* Extension;
-};
-constexpr TFormatRow Formats[] = {
-    {L"MPEG Audio Layer3 (MP3)    (*.MP3)", L"MPEG Audio Layer3 (MP3)|*.MP3", L".mp3"},
-    {L"Windows Media Audio (WMA)   (*.WMA)", L"Windows Media Audio (WMA)|*.WMA", L".wma"},
-    {L"Free Lossless Audio Codec (FLAC)   (*.FLAC)", L"Free Lossless Audio Codec (FLAC)|*.FLAC", L".flac"},
-    {L"OGG Vobis(Ogg Vorbis)     (*.OGG)", L"OGG Vobis(Ogg Vorbis)|*.OGG", L".ogg"},
-    {L"Monkey's Audio  (*.APE)", L"Monkeys Audio  |*.APE", L".ape"},
-    {L"WavPack Audio   (*.WV)", L"WavPack Audio  | *.WV", L".wv"},
-    {L"The World of True Audio   (*.TTA)", L"The World of True Audio|*.TTA", L".tta"},
-    {L"MusePack  (*.MPC)", L"MusePack  |*.MPC", L".mpc"},
-    {L"Windows Media Audio (*.WAV)", L"Windows Media Audio|*.WAV", L".wav"},
-};
-constexpr int FormatCount = sizeof Formats / sizeof Formats[0];
-
-// The background dialog's filter, its pairs joined as they stand.
-const wchar_t* const BackgroundFilter =
-    L"All Supports Audios |*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.OFR;*.TAK;*.TTA;*.MPC;*.WAV|"
-    L"MPEG Audio Layer3 (MP3)| *.MP3 |"
-    L"Windows Media Audio(WMA)|*.WMA |"
-    L"Free Lossless Audio Codec (FLAC)|*.FLAC|"
-    L"OGG Vobis(Ogg Vorbis)|*.OGG|"
-    L"Monkey is Audio | *.APE|"
-    L"WavPack Audio |*.WV|"
-    L"OptimFROG Lossless Audio | *.OFR"
-    L"Toms Audio Kompressor | *.TAK"
-    L"The World of True Audio |*.TTA|"
-    L"MusePack Audio |*.MPC|"
-    L"Windows Media Audio |*.WAV|";
-
 constexpr int VolumeSteps = 50;
 constexpr int32_t PromptSeconds = 60;
 constexpr int InputVolumeDefault = 50;
@@ -139,7 +104,7 @@ TRecordOverMusicForm::TRecordOverMusicForm(TComponent* AOwner) : TBaseTaskForm(A
   lbOutputSet = MakeLabel(this, 24, 240, 300);
   lbOutputFormat = MakeLabel(this, 44, 270, 96);
   cbOutputFormat = MakeList(this, 144, 267, 356);
-  for (const TFormatRow& f : Formats) cbOutputFormat->Items()->Add(f.Item);
+  for (const TTaskOutputFormat& f : TaskOutputFormats) cbOutputFormat->Items()->Add(f.Item);
   cbOutputFormat->SetItemIndex(0);
   // The recording: start/stop, the clock, the level and the output's folder.
   btnStartRecord = MakeButton(this, 144, 320, 137, 32);
@@ -224,7 +189,7 @@ void TRecordOverMusicForm::FormCreate(TObject* Sender) {
   tbVolume2->SetMax(VolumeSteps);
   tbVolume1->SetPosition(InputVolumeDefault);
   tbVolume2->SetPosition(BackgroundVolumeDefault);
-  DlgOpen->SetFilter(BackgroundFilter);
+  DlgOpen->SetFilter(TaskOpenFilter(true));
   ApplyLanguage();
 }
 
@@ -251,18 +216,6 @@ void TRecordOverMusicForm::btnSelectBkClick(TObject*) {
   edtBkMusic->SetText(DlgOpen->Execute() ? DlgOpen->FileName() : WideString());
 }
 
-void TRecordOverMusicForm::OutputFormat(int Index, WideString& Filter, WideString& Extension) {
-  const TFormatRow& f = Formats[Index >= 0 && Index < FormatCount ? Index : 0];
-  Filter = f.Filter;
-  Extension = f.Extension;
-}
-
-WideString TRecordOverMusicForm::WithExtension(const WideString& Name, const WideString& Extension) {
-  WideString ext = WideExtractFileExt(Name);
-  for (wchar_t& c : ext) c = (wchar_t)std::towlower(c);
-  return ext == Extension ? Name : Name + Extension;
-}
-
 uint16_t TRecordOverMusicForm::SliderVolume(int Position) {
   // The platform's rounding: to nearest, halves to even (25 of 50 is 32768).
   return (uint16_t)std::lrint(Position * 65535.0 / VolumeSteps);
@@ -274,12 +227,11 @@ void TRecordOverMusicForm::btnStartRecordClick(TObject*) {
     Recorder->Stop();
     return;
   }
-  WideString filter, extension;
-  OutputFormat(cbOutputFormat->ItemIndex(), filter, extension);
-  DlgSave->SetFilter(filter);
+  const TTaskOutputFormat& format = TaskOutputFormat(cbOutputFormat->ItemIndex());
+  DlgSave->SetFilter(format.SaveFilter);
   DlgSave->SetFileName(L"");
   if (!DlgSave->Execute() || DlgSave->FileName().empty()) return;
-  const WideString name = WithExtension(DlgSave->FileName(), extension);
+  const WideString name = WithOutputExtension(DlgSave->FileName(), format.Extension);
   try {
     Recorder->Start(edtBkMusic->Text(), name, cbInputDevices->ItemIndex(), SliderVolume(tbVolume2->Position()),
                     SliderVolume(tbVolume1->Position()));

@@ -51,11 +51,6 @@ class TRecordOverMusicForm : public TBaseTaskForm {
   // Back to idle; a recording that failed is a notice.
   void OnRecordStopped(TObject* Sender);
 
-  // The save dialog's filter and the extension (".mp3" ...) of a format combo index (0..8).
-  static void OutputFormat(int Index, WideString& Filter, WideString& Extension);
-  // The name to record into: Name with Extension appended unless its lower-cased extension is
-  // Extension already.
-  static WideString WithExtension(const WideString& Name, const WideString& Extension);
   // A slider position of 0..50 as a volume of 0..65535 (rounded half to even).
   static uint16_t SliderVolume(int Position);
 
