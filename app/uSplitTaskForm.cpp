@@ -521,6 +521,14 @@ void TSplitTaskForm::DoNext() {
   }
 }
 
+bool TSplitTaskForm::CloseQuery() {
+  if (Step() == 3 && WorkerRunning()) {
+    StopWorker();
+    ForgetWorker();
+  }
+  return TBaseTaskForm::CloseQuery();
+}
+
 void TSplitTaskForm::DoOpenOutputFolder() {
   if (!edtSavePath->Text().empty()) TUtils::ExploreFolder(edtSavePath->Text());
 }

@@ -42,6 +42,8 @@ class TSplitTaskForm : public TBaseTaskForm {
   void DoBack() override;
   void DoNext() override;
   void DoOpenOutputFolder() override;
+  // A finished run's worker may still be winding down: the window waits for it without asking.
+  bool CloseQuery() override;
 
   // The buttons and controls of the pages.
   void btnOpenFileClick();
