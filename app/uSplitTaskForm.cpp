@@ -71,17 +71,6 @@ constexpr int kNudgeMs = 50;       // the "+" and "-" buttons beside the sliders
 constexpr int kEndGapMs = 1000;    // the start is put this far before an end moved onto it
 constexpr int kMaxEqualParts = 20;
 
-const wchar_t* const kOpenFilter =
-    L"All Supports Audios |*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.MPC;*.WAV|"
-    L"MPEG Audio Layer3 (MP3)| *.MP3 |"
-    L"Windows Media Audio(WMA)|*.WMA |"
-    L"Free Lossless Audio Codec (FLAC)|*.FLAC|"
-    L"OGG Vobis(Ogg Vorbis)|*.OGG|"
-    L"Monkey is Audio | *.APE|"
-    L"WavPack Audio |*.WV|"
-    L"MusePack Audio |*.MPC|"
-    L"Windows Media Audio |*.WAV|";
-
 template <class T>
 T* Make(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height) {
   auto* c = new T(Owner);
@@ -227,7 +216,7 @@ void TSplitTaskForm::FormCreate(TObject* Sender) {
   TBaseTaskForm::FormCreate(Sender);
   for (TUniTabSheet* s : {tsStep1, tsStep2, tsStep3}) s->SetTabVisible(false);
   UniPageControl1->SetActivePage(tsStep1);
-  DlgOpen->SetFilter(kOpenFilter);
+  DlgOpen->SetFilter(TaskOpenFilter(false));
   TEventSource* source = EventSource();
   source->OnPlayerStarted = [this](TObject*) { OnPlayerStarted(); };
   source->OnPlayerStopped = [this](TObject*) { OnPlayerStopped(); };
@@ -241,7 +230,6 @@ void TSplitTaskForm::FormCreate(TObject* Sender) {
 
 void TSplitTaskForm::UpdateTitle() {
   if (CaptionBar()) CaptionBar()->SetCaption(GetString(idTitle));
-  SetCaption(GetString(idTitle));
 }
 
 void TSplitTaskForm::ApplyLanguage() {
