@@ -16,6 +16,7 @@
 #include "app/uBaseTaskForm.h"
 #include "classlib/Classes.h"
 #include "common/WindowCapture.h"
+#include "tasks/AudioUnit.h"
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 #include "tests/app/AppWindows.h"
@@ -407,6 +408,53 @@ TEST_F(TaskWindow, TheOutputFolderChooserAsATable) {
   TaskFolderPicker = saved;
   f->Close();
   EXPECT_TRUE(PumpUntilFreed());
+}
+
+}  // namespace
+
+namespace {
+
+// The open dialogs' two filters: pairs of a text and its patterns, each part ended by "|".
+std::vector<std::pair<std::wstring, std::wstring>> FilterPairs(const std::wstring& Filter) {
+  std::vector<std::pair<std::wstring, std::wstring>> pairs;
+  std::vector<std::wstring> parts;
+  size_t from = 0;
+  for (size_t bar; (bar = Filter.find(L'|', from)) != std::wstring::npos; from = bar + 1)
+    parts.push_back(Filter.substr(from, bar - from));
+  EXPECT_EQ(from, Filter.size()) << "the last part ends with |";
+  EXPECT_EQ(parts.size() % 2, 0u);
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) pairs.push_back({parts[i], parts[i + 1]});
+  return pairs;
+}
+
+TEST(TaskOutputFormats, FiltersFormatsAndTheOutputNamesExtension) {
+  const auto full = FilterPairs(TaskOpenFilter(true));
+  const auto shorter = FilterPairs(TaskOpenFilter(false));
+  ASSERT_EQ(full.size(), 12u);
+  ASSERT_EQ(shorter.size(), 9u);
+  EXPECT_EQ(full[0].second, L"*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.OFR;*.TAK;*.TTA;*.MPC;*.WAV");
+  EXPECT_EQ(shorter[0].second, L"*.MP3;*.WMA;*.FLAC;*.OGG;*.APE;*.WV;*.MPC;*.WAV");
+  std::vector<std::wstring> fullPatterns, shortPatterns;
+  for (size_t i = 1; i < full.size(); ++i) fullPatterns.push_back(full[i].second);
+  for (size_t i = 1; i < shorter.size(); ++i) shortPatterns.push_back(shorter[i].second);
+  EXPECT_EQ(fullPatterns, (std::vector<std::wstring>{L"*.MP3", L"*.WMA", L"*.FLAC", L"*.OGG", L"*.APE", L"*.WV",
+                                                     L"*.OFR", L"*.TAK", L"*.TTA", L"*.MPC", L"*.WAV"}));
+  EXPECT_EQ(shortPatterns, (std::vector<std::wstring>{L"*.MP3", L"*.WMA", L"*.FLAC", L"*.OGG", L"*.APE", L"*.WV",
+                                                      L"*.MPC", L"*.WAV"}));
+  EXPECT_EQ(full[7].first, L"OptimFROG Lossless Audio ");
+
+  // The format box's last item is WAV; an index outside the box is its first format.
+  EXPECT_EQ(TaskOutputFormat(8).Type, ftWAV);
+  EXPECT_STREQ(TaskOutputFormat(8).Extension, L".wav");
+  EXPECT_EQ(TaskOutputFormat(-1).Type, ftMP3);
+  EXPECT_EQ(TaskOutputFormat(9).Type, ftMP3);
+  const struct {
+    const wchar_t *Name, *Ext, *Expected;
+  } names[] = {{L"C:\\out\\take.wav", L".mp3", L"C:\\out\\take.wav.mp3"},
+               {L"C:\\out\\OUT.WAV", L".wav", L"C:\\out\\OUT.WAV"},
+               {L"C:\\out\\take", L".wav", L"C:\\out\\take.wav"},
+               {L"C:\\a.b\\take", L".flac", L"C:\\a.b\\take.flac"}};
+  for (const auto& n : names) EXPECT_EQ(WithOutputExtension(n.Name, n.Ext), n.Expected) << n.Name;
 }
 
 }  // namespace
