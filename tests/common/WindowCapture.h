@@ -20,18 +20,12 @@ struct TCapture {
   uint32_t At(int X, int Y) const { return Pixels[(size_t)Y * Width + X]; }
 };
 
-// The window's own surface, not the screen: what the window drew, whenever the X server shows it.
-inline TCapture CaptureWindow(HWND Wnd, bool ClientOnly = false) {
-  RECT r;
-  if (ClientOnly)
-    GetClientRect(Wnd, &r);
-  else
-    GetWindowRect(Wnd, &r);
+// Width x Height pixels at (X, Y) of a device context, top-down BGRA.
+inline TCapture Grab(HDC Source, int X, int Y, int Width, int Height) {
   TCapture c;
-  c.Width = r.right - r.left;
-  c.Height = r.bottom - r.top;
-  HDC screen = ClientOnly ? GetDC(Wnd) : GetWindowDC(Wnd);
-  HDC mem = CreateCompatibleDC(screen);
+  c.Width = Width;
+  c.Height = Height;
+  HDC mem = CreateCompatibleDC(Source);
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
   bi.bmiHeader.biWidth = c.Width;
@@ -39,15 +33,27 @@ inline TCapture CaptureWindow(HWND Wnd, bool ClientOnly = false) {
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP dib = CreateDIBSection(Source, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(mem, dib);
-  BitBlt(mem, 0, 0, c.Width, c.Height, screen, 0, 0, SRCCOPY);
+  BitBlt(mem, 0, 0, c.Width, c.Height, Source, X, Y, SRCCOPY);
   GdiFlush();
   c.Pixels.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + (size_t)c.Width * c.Height);
   SelectObject(mem, old);
   DeleteObject(dib);
   DeleteDC(mem);
-  ReleaseDC(Wnd, screen);
+  return c;
+}
+
+// The window's own surface, not the screen: what the window drew, whenever the X server shows it.
+inline TCapture CaptureWindow(HWND Wnd, bool ClientOnly = false) {
+  RECT r;
+  if (ClientOnly)
+    GetClientRect(Wnd, &r);
+  else
+    GetWindowRect(Wnd, &r);
+  HDC dc = ClientOnly ? GetDC(Wnd) : GetWindowDC(Wnd);
+  TCapture c = Grab(dc, 0, 0, r.right - r.left, r.bottom - r.top);
+  ReleaseDC(Wnd, dc);
   return c;
 }
 

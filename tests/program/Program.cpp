@@ -292,26 +292,8 @@ std::wstring ComboText(HWND Combo) {
 capture::TCapture Shot(HWND Wnd, const std::wstring& Name) {
   RECT r;
   GetWindowRect(Wnd, &r);
-  capture::TCapture c;
-  c.Width = r.right - r.left;
-  c.Height = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = c.Width;
-  bi.bmiHeader.biHeight = -c.Height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, dib);
-  BitBlt(mem, 0, 0, c.Width, c.Height, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  c.Pixels.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + (size_t)c.Width * c.Height);
-  SelectObject(mem, old);
-  DeleteObject(dib);
-  DeleteDC(mem);
+  capture::TCapture c = capture::Grab(screen, r.left, r.top, r.right - r.left, r.bottom - r.top);
   ReleaseDC(nullptr, screen);
   CreateDirectoryW(L"artefacts", nullptr);
   EXPECT_TRUE(capture::SaveBmp(c, L"artefacts\\" + Name + L".bmp"));
