@@ -304,6 +304,7 @@ void TMixTaskForm::btnMoveDownClick() { MoveSelected(1); }
 void TMixTaskForm::btnSelectFolderClick() {
   const TTaskOutputFormat& format = TaskOutputFormat(cbOutputFormat->ItemIndex());
   DlgSave->SetFilter(WideString(format.SaveFilter) + L"|");
+  DlgSave->SetDefaultExt(format.Extension);
   if (!DlgSave->Execute() || DlgSave->FileName().empty()) return;
   edtSavePath->SetText(WithOutputExtension(DlgSave->FileName(), format.Extension));
 }

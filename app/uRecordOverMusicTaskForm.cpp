@@ -229,6 +229,7 @@ void TRecordOverMusicForm::btnStartRecordClick(TObject*) {
   }
   const TTaskOutputFormat& format = TaskOutputFormat(cbOutputFormat->ItemIndex());
   DlgSave->SetFilter(format.SaveFilter);
+  DlgSave->SetDefaultExt(format.Extension);
   DlgSave->SetFileName(L"");
   if (!DlgSave->Execute() || DlgSave->FileName().empty()) return;
   const WideString name = WithOutputExtension(DlgSave->FileName(), format.Extension);

@@ -22,6 +22,8 @@ bool TOpenDialog::Execute() {
   ofn.nMaxFile = (DWORD)buffer.size();
   ofn.lpstrTitle = FTitle.empty() ? nullptr : FTitle.c_str();
   ofn.lpstrInitialDir = FInitialDir.empty() ? nullptr : FInitialDir.c_str();
+  const std::wstring defaultExt = FDefaultExt.substr(!FDefaultExt.empty() && FDefaultExt[0] == L'.' ? 1 : 0);
+  ofn.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
   ofn.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (FOptions & ofOverwritePrompt) ofn.Flags |= OFN_OVERWRITEPROMPT;
   if (FOptions & ofHideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;

@@ -27,6 +27,10 @@ class TOpenDialog : public TComponent {
   // The name shown at first, and the first chosen one after Execute.
   const WideString& FileName() const { return FFileName; }
   void SetFileName(const WideString& Value) { FFileName = Value; }
+  // The extension (without its dot) a name typed without one gets, before the dialog checks the
+  // name (so the overwrite question is asked about the file that will be written).
+  const WideString& DefaultExt() const { return FDefaultExt; }
+  void SetDefaultExt(const WideString& Value) { FDefaultExt = Value; }
   TOpenOptions Options() const { return FOptions; }
   void SetOptions(TOpenOptions Value) { FOptions = Value; }
   // Every chosen name, in full, after Execute.
@@ -36,7 +40,7 @@ class TOpenDialog : public TComponent {
 
  protected:
   virtual bool Save() const { return false; }
-  WideString FFilter, FTitle, FInitialDir, FFileName;
+  WideString FFilter, FTitle, FInitialDir, FFileName, FDefaultExt;
   int FFilterIndex = 1;
   TOpenOptions FOptions = 0;
   std::vector<WideString> FFiles;

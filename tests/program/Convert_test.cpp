@@ -174,6 +174,79 @@ TEST(ConvertPathBad, ADamagedFlacEndsOnItsOwnLineWithoutAnErrorBox) {
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 
+// A folder of the C: drive on a filesystem of its own of SizeKiB: a disk that fills. Mounting needs
+// root with the right to mount (as the test command runs); without it Mounted() is false.
+class TSmallDisk {
+ public:
+  TSmallDisk(const std::wstring& Name, int SizeKiB) : FPath(FreshFolder(Name)), FUnix(peer::UnixPath(FPath)) {
+    FMounted = peer::Run("mount -t tmpfs -o size=" + std::to_string(SizeKiB) + "k tmpfs " + peer::Quote(FUnix)).exitCode == 0;
+  }
+  ~TSmallDisk() {
+    if (FMounted) peer::Run("umount " + peer::Quote(FUnix) + " || umount -l " + peer::Quote(FUnix));
+  }
+  bool Mounted() const { return FMounted; }
+  const std::wstring& Path() const { return FPath; }
+
+ private:
+  std::wstring FPath;
+  std::string FUnix;
+  bool FMounted = false;
+};
+
+// A full disk: the outputs go beside the sources on a 1 MiB filesystem. The short file fits and
+// converts; the long one fills the disk, fails on its own line without an error box, and leaves
+// no part of itself behind.
+TEST(ConvertPathBad, AFullDiskFailsTheFileThatDoesNotFitAndLeavesNoPartOfIt) {
+  TSmallDisk disk(L"fxfull", 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << "this machine does not let the test mount a small filesystem";
+  const std::wstring fx = disk.Path();
+  MakeTone(fx + L"\\short.wav", 0.5, 44100, 2);
+  MakeTone(fx + L"\\long.flac", 20, 44100, 2);
+  xinput::Park();
+  TProgram app(L"2052");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  ClickAt(main, 20 + 60, 130 + 40);
+  HWND task = app.TopWindow(L"TaskWindows");
+  ASSERT_TRUE(task);
+  Click(ChildWithText(task, Tr(L"2052", idAdd)));
+  HWND open = FileDialog(app);
+  ASSERT_TRUE(open);
+  EnterInFileDialog(open, "C:\\fxfull\\");
+  EnterInFileDialog(open, "\"short.wav\" \"long.flac\"");
+  std::vector<HWND> lists = Children(task, L"TUniListView");
+  ASSERT_EQ(lists.size(), 1u);
+  ASSERT_TRUE(Eventually([&] { return ListViewRows(lists[0], 1).size() == 2; }, 5000));
+  ClickNext(task);
+  std::vector<HWND> combos = Children(task, L"TUniComboBox");
+  ASSERT_GE(combos.size(), 1u);
+  Click(combos[0]);
+  Key("End Return");  // WAV
+  ClickNext(task);
+  std::vector<HWND> boxes = Children(task, L"TUniListBox");
+  ASSERT_EQ(boxes.size(), 1u);
+  const std::wstring ok = L"   " + Tr(L"2052", idSucceeded), failed = L"   " + Tr(L"2052", 74);
+  std::vector<std::wstring> lines;
+  EXPECT_TRUE(Eventually([&] {
+    lines = ListBoxLines(boxes[0]);
+    auto ends = [](const std::wstring& Line, const std::wstring& Tail) {
+      return Line.size() >= Tail.size() && Line.compare(Line.size() - Tail.size(), Tail.size(), Tail) == 0;
+    };
+    return lines.size() == 2 && (ends(lines[1], ok) || ends(lines[1], failed));
+  }, 30000)) << "both files end";
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], L"short.wav" + ok);
+  EXPECT_EQ(lines[1], L"long.flac" + failed) << "the file that filled the disk fails";
+  Shot(task, L"program_convert_full_disk");
+  EXPECT_EQ(app.TopWindowOfClass(L"#32770", 0), nullptr) << "no error box";
+  EXPECT_EQ(FilesIn(fx), (std::vector<std::wstring>{L"long.flac", L"short(0).wav", L"short.wav"}))
+      << "the short file's output and nothing of the long one's";
+  EXPECT_EQ(SoxSamples(fx + L"\\short(0).wav"), 22050);
+  ClickTaskClose(task);
+  ClickAt(main, 794 - 16, 12);
+  EXPECT_EQ(app.WaitForExit(10000), 0u);
+}
+
 // The main window closed while a long conversion runs: the run stops, the program ends, and the
 // file it was writing is gone.
 TEST(ConvertPathClose, ClosingTheMainWindowStopsTheRunAndLeavesNoPartialFile) {

@@ -1,7 +1,7 @@
 // Joining and mixing in the real program, in each language table: three tones of 1, 2 and 3
 // seconds through the open dialog, the one-file notice, a row moved up, the save name's extension
-// rule, an append run (6 s) and a mix run (3 s) as sox reads them, the progress lines, Return, and
-// no temporary file left behind.
+// rule (and the overwrite question about a name typed without one), an append run (6 s) and a mix
+// run (3 s) as sox reads them, the progress lines, Return, and no temporary file left behind.
 #include <gtest/gtest.h>
 
 #include "common/XInput.h"
@@ -120,7 +120,24 @@ TEST_P(MixPath, AppendsAndMixesThreeTones) {
   AddFiles(app, task, lang, "C:\\fxmix\\", "\"a.wav\" \"b.wav\" \"c.wav\"");
   Click(mode);
   Key("Home Return");
-  EXPECT_EQ(ChooseOutput(app, task, lang, "C:\\fxmix\\mixed.wav", edit), fx + L"\\mixed.wav");
+  // A name typed without an extension gets the format's before the dialog looks for it: the
+  // existing all.wav is asked about, and No leaves the dialog open for another name.
+  Click(ChildWithText(task, Tr(lang, idChooseOutput)));
+  HWND save = FileDialog(app);
+  ASSERT_TRUE(save) << "the save dialog shows";
+  EnterInFileDialog(save, "C:\\fxmix\\all");
+  HWND prompt = nullptr;
+  ASSERT_TRUE(Eventually([&] {
+    HWND w = app.TopWindowOfClass(L"#32770", 0);
+    if (w && w != save) prompt = w;
+    return prompt != nullptr;
+  }, 5000)) << "the overwrite question (there is no file \"all\": it asks about all.wav)";
+  Key("n");
+  ASSERT_TRUE(Eventually([&] { return !IsWindow(prompt); }, 5000));
+  ASSERT_TRUE(IsWindow(save)) << "No keeps the dialog";
+  EnterInFileDialog(save, "C:\\fxmix\\mixed");
+  ASSERT_TRUE(Eventually([&] { return !IsWindow(save); }, 5000));
+  EXPECT_EQ(Text(edit), fx + L"\\mixed.wav");
   lines = RunToEnd(task, lang);
   EXPECT_EQ(lines.size(), 3u);
   EXPECT_EQ(SoxSamples(fx + L"\\mixed.wav"), 3 * 44100LL) << "as long as the longest";
