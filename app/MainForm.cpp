@@ -27,6 +27,9 @@ TAppMainForm::TAppMainForm(TComponent* AOwner) : TUniForm(AOwner) {
 void TAppMainForm::CreateParams(TCreateParams& Params) {
   TUniForm::CreateParams(Params);
   snprintf(Params.WinClassName, sizeof Params.WinClassName, "%s", "VorelWindows");
+  // The window shows on the taskbar with its caption, so that the user gets it back when a task
+  // window has minimised it (the application's own window, its owner, has no button).
+  Params.ExStyle = (Params.ExStyle | WS_EX_APPWINDOW) & ~WS_EX_TOOLWINDOW;
 }
 
 void TAppMainForm::FormCreate(TObject*) {
@@ -51,7 +54,10 @@ T* Panel(TAppMainForm* Form, TAlign Align, int Top, int Height) {
 }
 }  // namespace
 
-void TAppMainForm::FormClose(TObject*, TCloseAction&) { TBaseTaskForm::FreeAll(); }
+// The runs of the task windows stop here, and the files they were writing go; the windows
+// themselves are freed once the message loop has ended, since one of them may be inside a dialog
+// of its own (a file dialog, the folder picker) that this close came through.
+void TAppMainForm::FormClose(TObject*, TCloseAction&) { TBaseTaskForm::StopAll(); }
 
 void TAppMainForm::BuildFrame() {
   FCaptionBar = Panel<TCaptionBar>(this, alTop, 0, 70);

@@ -114,6 +114,17 @@ std::vector<TBaseTaskForm*>& LiveTaskForms() {
 }
 }  // namespace
 
+void TBaseTaskForm::StopAll() {
+  // A copy: serving messages while a worker winds down may free a window.
+  const std::vector<TBaseTaskForm*> forms = LiveTaskForms();
+  for (TBaseTaskForm* f : forms) {
+    const auto& live = LiveTaskForms();
+    if (std::find(live.begin(), live.end(), f) == live.end() || !f->WorkerRunning()) continue;
+    f->StopWorker();
+    f->ForgetWorker();
+  }
+}
+
 void TBaseTaskForm::FreeAll() {
   while (!LiveTaskForms().empty()) delete LiveTaskForms().back();
 }

@@ -93,8 +93,10 @@ class TBaseTaskForm : public TUniForm {
   void StopWorker();
   // Asks the Stop question while the worker runs, and stops it on OK; false keeps the window.
   bool CloseQuery() override;
-  // Frees every task window still open (the main window is closing): a running worker is stopped
-  // without a question and waited for, so that no half-written file is left behind.
+  // Stops the running worker of every task window without a question and waits for it (the main
+  // window is closing), so that no half-written file is left behind; the windows stay.
+  static void StopAll();
+  // Frees every task window still open (the message loop has ended), stopping a worker as above.
   static void FreeAll();
 
   int32_t Step() const { return FStep; }

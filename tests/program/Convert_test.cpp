@@ -277,4 +277,21 @@ TEST(ConvertPathClose, ClosingTheMainWindowStopsTheRunAndLeavesNoPartialFile) {
   EXPECT_EQ(FilesIn(fx), (std::vector<std::wstring>{L"long.wav"})) << "no partial output";
 }
 
+// The main window closed while the conversion window's open dialog is up: the dialog goes, and
+// the program ends cleanly, with nothing of the window used after it was freed.
+TEST(ConvertPathClose, ClosingTheMainWindowDuringTheOpenDialogEndsTheProgramCleanly) {
+  xinput::Park();
+  TProgram app(L"2052");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  ClickAt(main, 20 + 60, 130 + 40);
+  HWND task = app.TopWindow(L"TaskWindows");
+  ASSERT_TRUE(task);
+  Click(ChildWithText(task, Tr(L"2052", idAdd)));
+  HWND open = FileDialog(app);
+  ASSERT_TRUE(open) << "the open dialog shows";
+  PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(app.WaitForExit(30000), 0u) << "the program ends with its own exit code";
+}
+
 }  // namespace

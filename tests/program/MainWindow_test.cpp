@@ -1,5 +1,6 @@
-// The main window of the real program: as it starts in each language table, its tiles' hints on
-// the status bar, and its caption bar's Close ending the program.
+// The main window of the real program: as it starts in each language table, its taskbar button,
+// its tiles' hints on the status bar, its caption bar's Close ending the program, and the bus's
+// messages it answers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,6 +65,11 @@ TEST_P(MainWindow, ShowsItsFrameHintsItsTilesAndClosesFromItsCaptionBar) {
   GetRgnBox(rgn, &box);
   EXPECT_EQ(box.right, 793);
   DeleteObject(rgn);
+  // On the taskbar of its own: owned by the application's hidden window, it needs the
+  // application-window style for a button (the X server here runs no taskbar to ask).
+  const LONG ex = GetWindowLongW(main, GWL_EXSTYLE);
+  EXPECT_TRUE(ex & WS_EX_APPWINDOW);
+  EXPECT_FALSE(ex & WS_EX_TOOLWINDOW);
   // Centred on the 1280 x 1024 screen.
   EXPECT_NEAR(frame.left, (1280 - 794) / 2, 1);
   EXPECT_NEAR(frame.top, (1024 - 471) / 2, 1);
@@ -87,6 +93,40 @@ TEST_P(MainWindow, ShowsItsFrameHintsItsTilesAndClosesFromItsCaptionBar) {
   // The caption bar's Close ends the program.
   ClickAt(main, 794 - 16, 12);
   EXPECT_TRUE(Eventually([&] { return !IsWindow(main); }, 10000)) << "the main window goes";
+  EXPECT_EQ(app.WaitForExit(10000), 0u);
+}
+
+// The bus's two messages as the main window gets them: a task window opened minimises it, one
+// closed brings it back; other arguments, other commands and unknown tool ids change nothing.
+TEST(MainWindowMessages, TaskWindowNewsAndToolIdsAsTheBusHandsThem) {
+  constexpr UINT WM_CAPTION_COMMAND = 1034, WM_OPEN_TASK = 1036;
+  constexpr WPARAM CC_TASK_WINDOW = 16;
+  xinput::Park();
+  TProgram app(L"2052");
+  HWND main = app.MainWindow();
+  ASSERT_TRUE(main);
+  auto send = [&](UINT Msg, WPARAM W, LPARAM L) {
+    DWORD_PTR r = 0;
+    ASSERT_NE(SendMessageTimeoutW(main, Msg, W, L, SMTO_NORMAL, 10000, &r), 0) << Msg << " " << W << " " << L;
+  };
+  struct TCase {
+    UINT Msg;
+    WPARAM W;
+    LPARAM L;
+    bool Iconic;
+  } cases[] = {
+      {WM_CAPTION_COMMAND, CC_TASK_WINDOW, SC_MINIMIZE, false}, {WM_CAPTION_COMMAND, CC_TASK_WINDOW, 7, false},
+      {WM_CAPTION_COMMAND, 7, 5, false},                         {WM_OPEN_TASK, 99, 0, false},
+      {WM_CAPTION_COMMAND, CC_TASK_WINDOW, 5, true},             {WM_CAPTION_COMMAND, CC_TASK_WINDOW, SC_MINIMIZE, true},
+      {WM_CAPTION_COMMAND, CC_TASK_WINDOW, SC_CLOSE, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Msg) + " " + std::to_string(c.W) + " " + std::to_string(c.L));
+    send(c.Msg, c.W, c.L);
+    EXPECT_TRUE(Eventually([&] { return (IsIconic(main) != 0) == c.Iconic; }, 3000));
+  }
+  EXPECT_EQ(app.TopWindowOfClass(L"TaskWindows.UnicodeClass", 500), nullptr) << "no window for an unknown tool";
+  ClickAt(main, 794 - 16, 12);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 
