@@ -333,7 +333,8 @@ void TSplitTaskForm::cbSplitChange() {
   if (k <= 0 || k >= kMaxEqualParts) return;
   const int parts = k + 1;
   const int32_t length = (int32_t)std::lrint((double)TrackBarStart->Max() / parts);
-  for (int i = 0; i < parts; ++i) AddSegment(i * length, i * length + length);
+  // The last part ends at the end of the scale, whatever the rounding of the length left over.
+  for (int i = 0; i < parts; ++i) AddSegment(i * length, i + 1 < parts ? i * length + length : TrackBarStart->Max());
 }
 
 void TSplitTaskForm::AddSegment(int32_t StartMs, int32_t EndMs) {
@@ -437,8 +438,7 @@ void TSplitTaskForm::ShowPage() {
     lbProgress->SetCaption(L"");
     // The worker takes its own copy of the segments' start and end.
     auto* worker = new TSplitThread(FSourceFile, folder, FSegments);
-    std::shared_ptr<std::atomic<bool>> cancel = worker->CancelRequest();
-    FollowWorker(worker, [cancel] { *cancel = true; });
+    FollowWorker(worker, worker->Canceller());
     FFollowingRun = true;
   }
 }

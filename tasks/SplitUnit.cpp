@@ -48,7 +48,7 @@ TSplitThread::TSplitThread(const WideString& FileName, const WideString& OutputF
       Send(WM_SPLIT_PROGRESS, FIndex, 100);
       Send(WM_SPLIT_SEGMENT_DONE, FIndex, failed || stopped ? 1 : 0);
       FDone = true;
-      FWake.SetEvent();
+      FWake->SetEvent();
     };
   }
   SetFreeOnTerminate(true);
@@ -62,7 +62,14 @@ TSplitThread::~TSplitThread() {
 
 void TSplitThread::SetCancelled(bool Value) {
   *FCancelled = Value;
-  if (Value) FWake.SetEvent();
+  if (Value) FWake->SetEvent();
+}
+
+std::function<void()> TSplitThread::Canceller() const {
+  return [request = FCancelled, wake = FWake] {
+    *request = true;
+    wake->SetEvent();
+  };
 }
 
 void TSplitThread::Send(uint32_t Msg, int WParam, int LParam) {
@@ -98,7 +105,7 @@ void TSplitThread::Execute() {
         stopAsked = true;
         FOutput->Stop(true);
       }
-      FWake.WaitFor();
+      FWake->WaitFor();
     }
   }
 }
@@ -107,12 +114,18 @@ bool TSplitThread::CutSegment(int Index, const WideString& Name) {
   if (!FInput || !FOutput) throw EAuException(ErrNoPair);
   FInput->Reset();
   if (!FInput->Valid()) throw EAuException(ErrNotValid);
-  // Sample positions from the rate: the whole-second length would move every cut of a file
-  // that is not a whole number of seconds long.
+  // The marks are milliseconds of the window's scale, which runs from 0 to the input's length in
+  // whole seconds: they are stretched over its frames, so that the end of the scale is the end of
+  // the file (nothing after the last whole second is lost) and even parts hold even counts of
+  // frames. Without a scale (under half a second, which the window keeps out) they are real time.
+  const long double scale = (long double)FInput->TotalTime() * 1000, frameCount = (long double)FInput->TotalSamples();
   const long double rate = FInput->SampleRate();
+  auto frameAt = [&](int32_t Ms) {
+    return (int64_t)std::nearbyint(scale > 0 && frameCount > 0 ? Ms / scale * frameCount : Ms * rate / 1000);
+  };
   const TAudioCutParam& seg = FSegments[Index];
-  int64_t start = (int64_t)std::nearbyint((long double)seg.StartTime * rate / 1000);
-  int64_t end = (int64_t)std::nearbyint((long double)seg.EndTime * rate / 1000);
+  int64_t start = frameAt(seg.StartTime);
+  int64_t end = frameAt(seg.EndTime);
   // The input's end sample is the last one delivered: the frame at the end mark belongs to the
   // next segment, so that neighbouring segments neither share nor lose a frame. An end of -1
   // would mean "to the end of the file": an empty segment (an end at or before its start, or a

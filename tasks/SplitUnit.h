@@ -2,6 +2,7 @@
 // new file of the source's format, "<name>_Segment<i><ext>", reporting through the event bus.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,10 @@ class TSplitThread : public TThread {
   // The cancel request itself, shared with whoever may stop the run after this worker has ended
   // and freed itself: setting it is SetCancelled (True). Threads: any.
   std::shared_ptr<std::atomic<bool>> CancelRequest() const { return FCancelled; }
+  // A stop for whoever may stop the run after this worker has ended: it sets the request and
+  // wakes the worker, which stops the running segment at once (not only at its next progress
+  // report: an output may be a long time preparing). Threads: any; never waits.
+  std::function<void()> Canceller() const;
 
  protected:
   // Threads: this worker only. Sends WM_SPLIT_SEGMENT_START for each segment (waiting until the
@@ -52,5 +57,5 @@ class TSplitThread : public TThread {
   std::atomic<int> FIndex{0};
   std::atomic<bool> FDone{false};
   std::shared_ptr<std::atomic<bool>> FCancelled = std::make_shared<std::atomic<bool>>(false);
-  TEvent FWake{false, false};
+  std::shared_ptr<TEvent> FWake = std::make_shared<TEvent>(false, false);
 };

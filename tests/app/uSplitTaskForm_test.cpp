@@ -315,24 +315,27 @@ class SplitWindow : public ::testing::Test {
 };
 
 // The path of review: open, a source by the open dialog, a folder, an even split, the run, the
-// files against the source frame for frame, Return; in each language table, with a WAV source
-// in two parts and a FLAC one in three.
+// files against the source frame for frame, Return; in each language table, with a WAV source of
+// 10 s in two parts and a FLAC one of 10.4 s in three (the scale of whole seconds stretched over
+// every frame: the parts together are the whole file).
 TEST_F(SplitWindow, SplitsAFileEvenlyInBothLanguages) {
   struct TCase {
     const char* Lang;
     const wchar_t* Ext;
     int Parts;
+    double Seconds;
+    int64_t Frames;
     std::wstring Title, Strip1, Strip2, Strip3;
   } cases[] = {
-      {"en", L".wav", 2, L"对音频文件进行分割", L"选择要分割的文件", L"设置分割方式", L"保存分割的文件"},
-      {"cz", L".flac", 2, L"音频分割", L"请选择要分割的音频文件", L"请设置分割方式", L"保存分割后的文件"},
+      {"en", L".wav", 2, 10, 441000, L"对音频文件进行分割", L"选择要分割的文件", L"设置分割方式", L"保存分割的文件"},
+      {"cz", L".flac", 3, 10.4, 458640, L"音频分割", L"请选择要分割的音频文件", L"请设置分割方式", L"保存分割后的文件"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Lang);
     SetLanguage(c.Lang);
     testfiles::TempDir src(L"splitsrc"), out(L"splitout");
     const std::wstring file = src.File(std::wstring(L"ten") + c.Ext);
-    Tones(file, 10, 44100, 2);
+    Tones(file, c.Seconds, 44100, 2);
     TSplitTaskForm* f = Open();
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->CaptionBar()->Caption(), c.Title);
@@ -353,7 +356,7 @@ TEST_F(SplitWindow, SplitsAFileEvenlyInBothLanguages) {
     EXPECT_EQ(details[2], L"比特率:  16 Bit");
     EXPECT_EQ(details[4], L"声道:  2 Stero");
     EXPECT_EQ(details[5], L"时长:  00:00:10");
-    EXPECT_EQ(details[6], L"采样数: 441000");
+    EXPECT_EQ(details[6], L"采样数: " + std::to_wstring(c.Frames));
     EXPECT_EQ(details[0].substr(0, 7), L"文件类型:  ");
     EXPECT_EQ(details[7].substr(0, 7), L"文件大小:  ");
     pick = out.Path();
@@ -374,12 +377,17 @@ TEST_F(SplitWindow, SplitsAFileEvenlyInBothLanguages) {
     EXPECT_TRUE(IsWindowVisible(H(f->BtnBack)));
     EXPECT_EQ(f->lbSelectionRange->Caption(), L"起始时间 00:00:00:000 - 结束时间 00:00:10:000");
     EXPECT_EQ(f->TrackBarEnd->Position(), 10000);
-    ChooseSplit(1);
-    // L = Round(the slider's maximum / N); segment i is i*L .. i*L + L.
+    // The list goes item by item, each one chosen: up to the wanted one, the list cleared before it.
+    for (int k = 1; k < c.Parts - 1; ++k) ChooseSplit(k);
+    appwin::Click(f->btnClear);
+    xinput::PumpFor(150);
+    ChooseSplit(c.Parts - 1);
+    // L = Round(the slider's maximum / N); segment i is i*L .. i*L + L, the last one to the maximum.
     const int len = (int)std::lrint(10000.0 / c.Parts);
+    auto end = [&](int i) { return i + 1 < c.Parts ? i * len + len : 10000; };
     std::vector<std::wstring> want;
     for (int i = 0; i < c.Parts; ++i)
-      want.push_back(L"时间段 (" + TUtils::FormatTimeMs(i * len) + L" - " + TUtils::FormatTimeMs(i * len + len) + L")");
+      want.push_back(L"时间段 (" + TUtils::FormatTimeMs(i * len) + L" - " + TUtils::FormatTimeMs(end(i)) + L")");
     EXPECT_EQ(Lines(f->lbOutparams), want);
     Shot(L"split_" + std::wstring(c.Lang, c.Lang + 2) + L"_page2");
     ExpectTextsFit({f->btnAddSplit, f->btnPlay, f->btnDelete, f->btnClear, f->btnPlaySplit, f->cbSplit});
@@ -401,6 +409,7 @@ TEST_F(SplitWindow, SplitsAFileEvenlyInBothLanguages) {
     // The files: the source's own format, frame for frame its ranges; nothing else in the folder.
     const std::string whole = Pcm(file);
     std::set<std::wstring> names;
+    size_t total = 0;
     for (int i = 0; i < c.Parts; ++i) {
       const std::wstring seg = out.File(L"ten_Segment" + std::to_wstring(i) + c.Ext);
       names.insert(L"ten_Segment" + std::to_wstring(i) + c.Ext);
@@ -408,13 +417,16 @@ TEST_F(SplitWindow, SplitsAFileEvenlyInBothLanguages) {
       EXPECT_EQ(info["codec_name"], std::wstring(c.Ext) == L".wav" ? "pcm_s16le" : "flac");
       EXPECT_EQ(info["sample_rate"], "44100");
       EXPECT_EQ(info["channels"], "2");
-      const int64_t a = std::lrint(44100.0 * (i * len) / 1000);
-      const int64_t b = std::lrint(44100.0 * (i * len + len) / 1000);
+      // The scale's milliseconds stretched over the frames, rounded half to even.
+      const int64_t a = (int64_t)std::nearbyint((long double)(i * len) / 10000 * c.Frames);
+      const int64_t b = (int64_t)std::nearbyint((long double)end(i) / 10000 * c.Frames);
       const std::string got = Pcm(seg);
+      total += got.size();
       EXPECT_EQ(got.size(), (size_t)(b - a) * 4) << i;
       EXPECT_TRUE(got == whole.substr(a * 4, (b - a) * 4)) << "segment " << i << " is not its range";
     }
     EXPECT_EQ(Listing(out.Path()), names);
+    EXPECT_EQ(total, whole.size()) << "the parts together are the whole file";
 
     // Return: everything cleared.
     Next();

@@ -45,19 +45,20 @@ std::vector<std::pair<int, int>> Even(int DurationMs, int Parts) {
 
 }  // namespace
 
-// A 10.5-s source (not a whole number of seconds) cut evenly into 2, 7 and 20 parts and by
-// irregular marks: each lossless segment holds exactly the source's frames of its range, each
-// lossy one lasts its range within a codec frame.
+// A 10.4-s source (not a whole number of seconds) cut evenly into 2, 7 and 20 parts and by
+// irregular marks on the window's scale, its 10 whole seconds: the marks are stretched over every
+// frame, so each lossless segment holds exactly the source's frames of its stretched range (the
+// last one up to the file's end), each lossy one lasts it within a codec frame.
 TEST(SplitWorker, SegmentsHoldTheirRangeOfTheSource) {
   TempDir src;
-  MakeTones(src.U(L"talk.wav"), 10.5, 44100, 2, 16);
-  MakeTones(src.U(L"talk.flac"), 10.5, 48000, 1, 24);
+  MakeTones(src.U(L"talk.wav"), 10.4, 44100, 2, 16);
+  MakeTones(src.U(L"talk.flac"), 10.4, 48000, 1, 24);
   Encode(src.U(L"talk.wav"), src.U(L"talk.tta"));
   Peer("wavpack -q -y " + peer::Quote(src.U(L"talk.wav")) + " -o " + peer::Quote(src.U(L"talk.wv")));
   Encode(src.U(L"talk.wav"), src.U(L"talk.ogg"), "-c:a libvorbis -q:a 4");
   Encode(src.U(L"talk.wav"), src.U(L"talk.mp3"), "-c:a libmp3lame -b:a 128k");
   const std::vector<std::vector<std::pair<int, int>>> plans = {
-      Even(10500, 2), Even(10500, 7), Even(10500, 20), {{0, 1234}, {1234, 1235}, {3333, 9999}, {10001, 10500}}};
+      Even(10000, 2), Even(10000, 7), Even(10000, 20), {{0, 1234}, {1234, 1235}, {3333, 9999}, {9999, 10000}}};
 
   for (const wchar_t* ext : {L".wav", L".flac", L".tta", L".wv", L".ogg", L".mp3"}) {
     const std::string srcFile = src.U(std::wstring(L"talk") + ext);
@@ -80,9 +81,10 @@ TEST(SplitWorker, SegmentsHoldTheirRangeOfTheSource) {
       EXPECT_EQ(s.Log.Milestones(), expected);
       for (size_t i = 0; i < plan.size(); ++i) {
         const std::string seg = out.U(L"talk_Segment" + std::to_wstring(i) + ext);
-        // Round half to even, as the system rounds.
-        const int64_t a = (int64_t)std::nearbyint(plan[i].first * (double)rate / 1000);
-        const int64_t b = (int64_t)std::nearbyint(plan[i].second * (double)rate / 1000);
+        // The scale's 10000 ms over the 10.4 s of frames, rounded half to even.
+        const long double frames = 10.4L * rate;
+        const int64_t a = (int64_t)std::nearbyint(plan[i].first / 10000.0L * frames);
+        const int64_t b = (int64_t)std::nearbyint(plan[i].second / 10000.0L * frames);
         if (std::wstring(ext) == L".ogg") {
           EXPECT_NEAR(std::stod(Probe(seg)["duration"]), (b - a) / (double)rate, 2048.0 / rate) << i;
           continue;
@@ -114,18 +116,28 @@ TEST(SplitWorker, SegmentNamesAreUnique) {
   EXPECT_EQ(Probe(out.U(L"x_Segment1.WAV"))["codec_name"], "pcm_s16le");
 }
 
-// Stop during segment 1 of 5, through the shared cancel request as the window stops a run: that
-// segment ends as a failure and leaves no file, and no further segment starts.
+// Stop during segment 1 of 5, through the canceller the window keeps: that segment ends as a
+// failure and leaves no file, and no further segment starts; the canceller may still be called
+// once the worker has freed itself.
 TEST(SplitWorker, StopStartsNoFurtherSegment) {
   TempDir src, out;
   MakeTones(src.U(L"long.flac"), 100, 44100, 2, 16);
+  std::function<void()> cancel;
+  std::shared_ptr<std::atomic<bool>> request;
   Split s;
-  s.Run(src.W(L"long.flac"), out.Folder(), Even(100000, 5), [](TSplitThread* t, const std::string& line) {
-    if (line.rfind("SPROGRESS 1 ", 0) == 0 && !t->Cancelled()) *t->CancelRequest() = true;
+  s.Run(src.W(L"long.flac"), out.Folder(), Even(100000, 5), [&](TSplitThread* t, const std::string& line) {
+    if (!cancel) {
+      cancel = t->Canceller();
+      request = t->CancelRequest();
+    }
+    if (line.rfind("SPROGRESS 1 ", 0) == 0 && !*request) cancel();
   });
   EXPECT_EQ(s.Log.Milestones(), (std::vector<std::string>{"SSTART 0", "SDONE 0 ok", "SSTART 1", "SDONE 1 failed"}));
   EXPECT_TRUE(WideFileExists(out.W(L"long_Segment0.flac")));
   for (int i = 1; i < 5; ++i) EXPECT_FALSE(WideFileExists(out.W(L"long_Segment" + std::to_wstring(i) + L".flac"))) << i;
+  ASSERT_TRUE(cancel);
+  cancel();
+  EXPECT_TRUE(*request);
 }
 
 // A source of a type without an output pair, or one its codec rejects, gives each segment an
