@@ -149,8 +149,14 @@ void TMixTaskForm::FormCreate(TObject* Sender) {
   DlgOpen->SetFilter(TaskOpenFilter(false));
   for (const TTaskOutputFormat& f : TaskOutputFormats) cbOutputFormat->Items()->Add(f.Item);
   cbOutputFormat->SetItemIndex(0);
-  EventSource()->OnPlayerStarted = [this](TObject*) { btnPlay->SetCaption(GetString(idPlayStop)); };
-  EventSource()->OnPlayerStopped = [this](TObject*) { btnPlay->SetCaption(GetString(idPlay)); };
+  // The bus tells of every preview of the program (the split window has one too): the button
+  // follows this window's own player.
+  EventSource()->OnPlayerStarted = [this](TObject*) {
+    if (FPlayer && FPlayer->IsPlaying()) btnPlay->SetCaption(GetString(idPlayStop));
+  };
+  EventSource()->OnPlayerStopped = [this](TObject*) {
+    if (!FPlayer || !FPlayer->IsPlaying()) btnPlay->SetCaption(GetString(idPlay));
+  };
   EventSource()->OnMixStepStart = [this](TObject*, int Index) { OnMixStepStart(Index); };
   EventSource()->OnMixProgress = [this](TObject*, int Index, int Percent) { OnMixProgress(Index, Percent); };
   EventSource()->OnMixStepDone = [this](TObject*, int Index, bool Ok) { OnMixStepDone(Index, Ok); };

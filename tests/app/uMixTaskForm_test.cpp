@@ -408,6 +408,10 @@ TEST_P(MixPathWindow, FromAddingFilesToTheOutput) {
     EXPECT_EQ(ListNames(f->Files()), Names(f));
     EXPECT_EQ(SelectedRow(f), 0);
 
+    // Another window's preview (the bus tells of every player) leaves the button as it is.
+    SendMessageW(static_cast<HWND>(EventManager->Handle()), WM_PLAYER_STARTED, 0, 0);
+    xinput::PumpFor(100);
+    EXPECT_EQ(f->btnPlay->Caption(), L"播放");
     // Listen to one: "停止" while it plays, "播放" once stopped.
     ClickRow(f, 1);
     appwin::Click(f->btnPlay);
