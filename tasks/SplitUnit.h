@@ -27,8 +27,8 @@ class TSplitThread : public TThread {
   ~TSplitThread() override;
   const char* ClassName() const override { return "TSplitThread"; }
 
-  // Set by the window on Stop: the running segment is stopped at its next progress report, its
-  // file is deleted, and no further segment starts. Threads: any; never waits.
+  // Set on Stop: the worker wakes and stops the running segment, its file is deleted, and no
+  // further segment starts. Threads: any; never waits.
   bool Cancelled() const { return *FCancelled; }
   void SetCancelled(bool Value);
   // The cancel request itself, shared with whoever may stop the run after this worker has ended
