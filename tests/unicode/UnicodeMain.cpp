@@ -1,6 +1,8 @@
 // The entry point of the runtime's test executables. An executable built for an older system
-// version makes the Wine prefix report that version to its own name and starts itself again
-// when the running process still sees another one.
+// version makes the Wine prefix report that version to its own name: once, with
+// --set-reported-version, before its tests run side by side (the test list's set-up step); and, as
+// a fallback, when a test process still sees another version it writes the name's key and starts
+// itself again.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -81,8 +83,17 @@ int RunAgain() {
 
 int main(int argc, char** argv) {
   crashexit::Install();
-  bool listing = false;
-  for (int i = 1; i < argc; ++i) listing = listing || std::strstr(argv[i], "gtest_list_tests") != nullptr;
+  bool listing = false, setOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    listing = listing || std::strstr(argv[i], "gtest_list_tests") != nullptr;
+    setOnly = setOnly || std::strcmp(argv[i], "--set-reported-version") == 0;
+  }
+  // Many processes of one executable starting at once would each write the key and start again;
+  // one process before them all writes it, and they start with the version already reported.
+  if (setOnly) {
+    if (*UNI_TEST_VERSION) SetReportedVersion(UNI_TEST_VERSION);
+    return 0;
+  }
   if (*UNI_TEST_VERSION && !listing) {
     bool changed = SetReportedVersion(UNI_TEST_VERSION);
     if (changed || !RunningVersionIs(UNI_TEST_VERSION)) {
