@@ -66,6 +66,31 @@ const TTaskOutputFormat& TaskOutputFormat(int Index) {
   return TaskOutputFormats[Index >= 0 && Index < (int)std::size(TaskOutputFormats) ? Index : 0];
 }
 
+TUniButton* TaskButton(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height,
+                       std::function<void()> OnClick) {
+  auto* b = TaskControl<TUniButton>(Owner, Parent, Left, Top, Width, Height);
+  b->OnClick = [OnClick = std::move(OnClick)](TObject*) { OnClick(); };
+  return b;
+}
+
+TUniComboBox* TaskDropDownList(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width) {
+  auto* c = new TUniComboBox(Owner);
+  c->SetParent(Parent);
+  c->SetStyle(csDropDownList);
+  c->SetBounds(Left, Top, Width, 21);
+  return c;
+}
+
+WideString WithBackslash(const WideString& Path) {
+  if (!Path.empty() && Path.back() != L'\\') return Path + L"\\";
+  return Path;
+}
+
+WideString TimeOfDay(int64_t Seconds) {
+  if (Seconds < 0) Seconds = 0;
+  return TUtils::FormatTimeSec((uint32_t)(Seconds % 86400));
+}
+
 WideString WithOutputExtension(const WideString& Name, const WideString& Extension) {
   WideString ext = WideExtractFileExt(Name);
   for (wchar_t& c : ext) c = (wchar_t)std::towlower(c);
@@ -89,15 +114,12 @@ enum : uint8_t {
 };
 // The second parameter of CC_TASK_WINDOW when a task window opened.
 constexpr intptr_t kTaskWindowOpened = 5;
-constexpr int32_t kPromptSeconds = 60;
 
+// A button of the navigation strip, 8 pixels from its top.
 TUniButton* MakeButton(TBaseTaskForm* Form, TWinControl* Parent, int Left, int Width, TAnchors Anchors,
                        std::function<void()> OnClick) {
-  auto* b = new TUniButton(Form);
-  b->SetParent(Parent);
-  b->SetBounds(Left, 8, Width, 25);
+  auto* b = TaskButton(Form, Parent, Left, 8, Width, 25, std::move(OnClick));
   b->SetAnchors(Anchors);
-  b->OnClick = [OnClick = std::move(OnClick)](TObject*) { OnClick(); };
   return b;
 }
 
@@ -249,7 +271,7 @@ WideString TBaseTaskForm::WritableFolder(WideString Path) {
   while (!Path.empty()) {
     if (TUtils::IsFolderWritable(Path)) break;
     ShowQuestionDialog(this, cbsOk, GetString(idNotWritableCaption), GetString(idNotWritableTitle),
-                       GetString(idNotWritableMessage), kPromptSeconds);
+                       GetString(idNotWritableMessage), kTaskPromptSeconds);
     Path = WideTrim(TaskFolderPicker(Handle(), GetString(idChooseFolder)));
   }
   return Path;
@@ -259,7 +281,7 @@ void TBaseTaskForm::ChooseOutputFolder(TUniEdit* Edit) {
   WideString path = WideTrim(TaskFolderPicker(Handle(), GetString(idChooseFolder)));
   if (path.empty()) return;
   if (!WideDirectoryExists(path)) {
-    if (ShowQuestionDialog(this, cbsOkCancel, GetString(idCreateFolder), TUtils::GetAppTitle(), L"", kPromptSeconds) !=
+    if (ShowQuestionDialog(this, cbsOkCancel, GetString(idCreateFolder), TUtils::GetAppTitle(), L"", kTaskPromptSeconds) !=
         mrOk)
       return;
     if (!TUtils::CreateFolder(path)) return;
@@ -288,7 +310,7 @@ bool TBaseTaskForm::WorkerRunning() const {
 
 bool TBaseTaskForm::ConfirmStop() {
   return ShowQuestionDialog(this, cbsOkCancel, TUtils::GetAppTitle(), GetString(idStopTitle), GetString(idStopMessage),
-                            kPromptSeconds) == mrOk;
+                            kTaskPromptSeconds) == mrOk;
 }
 
 void TBaseTaskForm::StopWorker() {

@@ -11,6 +11,7 @@
 
 class TUniPanel;
 class TUniButton;
+class TUniComboBox;
 class TUniEdit;
 class TTaskCaptionBar;
 class TEventSource;
@@ -37,6 +38,29 @@ WideString WithOutputExtension(const WideString& Name, const WideString& Extensi
 // True Audio, OptimFROG and TAK. Every part ends with "|" and the patterns have no blanks around
 // them, so that the system reads each pair as the pair it is. Threads: any.
 WideString TaskOpenFilter(bool Full);
+
+// The countdown, in seconds, of the task windows' notices and questions.
+constexpr int32_t kTaskPromptSeconds = 60;
+
+// A control of a task window made in code: owned by Owner, on Parent, at the given bounds.
+// Threads: user-interface thread only, as the three below.
+template <class T>
+T* TaskControl(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height) {
+  auto* c = new T(Owner);
+  c->SetParent(Parent);
+  c->SetBounds(Left, Top, Width, Height);
+  return c;
+}
+// A button whose click calls OnClick.
+TUniButton* TaskButton(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height,
+                       std::function<void()> OnClick);
+// A drop-down list of Width (the list's style is set before its bounds).
+TUniComboBox* TaskDropDownList(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width);
+
+// A folder with a backslash at its end (an empty one stays empty). Threads: any, as below.
+WideString WithBackslash(const WideString& Path);
+// Seconds as a time of day, "HH:mm:ss" (negative ones as 0).
+WideString TimeOfDay(int64_t Seconds);
 
 // The folder picker the output-folder chooser shows: the chosen folder, or empty when cancelled.
 // Owner is the asking window (an HWND). The default is the system's folder browser; tests put a

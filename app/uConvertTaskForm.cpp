@@ -64,7 +64,6 @@ enum : uint8_t {
   idFinished = 75,
 };
 
-constexpr int32_t kPromptSeconds = 60;
 constexpr int kClientWidth = 710, kClientHeight = 563;
 // Rows of the file list: odd ones on white, even ones on a light lilac grey.
 constexpr TColor kOddRow = 0xFFFFFF, kEvenRow = 0xFAF5F6;
@@ -88,30 +87,13 @@ struct TPreset {
 };
 constexpr TPreset kPresets[] = {{-1, -1, -1}, {0, 9, 0}, {3, 8, 0}, {2, 4, 0}, {1, 0, 0}, {-1, -1, -1}};
 
-// Seconds as a time of day, "HH:mm:ss".
-WideString TimeOfDay(int32_t Seconds) {
-  if (Seconds < 0) Seconds = 0;
-  return TUtils::WideFormat(L"%.2d:%.2d:%.2d", (Seconds / 3600) % 24, (Seconds / 60) % 60, Seconds % 60);
-}
-
-WideString WithBackslash(const WideString& Path) {
-  if (!Path.empty() && Path.back() != L'\\') return Path + L"\\";
-  return Path;
-}
-
 TUniLabel* MakeLabel(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width) {
-  auto* l = new TUniLabel(Owner);
-  l->SetParent(Parent);
-  l->SetBounds(Left, Top, Width, 14);
-  return l;
+  return TaskControl<TUniLabel>(Owner, Parent, Left, Top, Width, 14);
 }
 
 TUniComboBox* MakeCombo(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width,
                         const wchar_t* const* Items, size_t Count, int Selected) {
-  auto* c = new TUniComboBox(Owner);
-  c->SetParent(Parent);
-  c->SetStyle(csDropDownList);
-  c->SetBounds(Left, Top, Width, 21);
+  auto* c = TaskDropDownList(Owner, Parent, Left, Top, Width);
   for (size_t i = 0; i < Count; ++i) c->Items()->Add(Items[i]);
   c->SetItemIndex(Selected);
   return c;
@@ -119,11 +101,7 @@ TUniComboBox* MakeCombo(TComponent* Owner, TWinControl* Parent, int Left, int To
 
 TUniButton* MakeButton(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width,
                        std::function<void()> OnClick) {
-  auto* b = new TUniButton(Owner);
-  b->SetParent(Parent);
-  b->SetBounds(Left, Top, Width, 25);
-  b->OnClick = [OnClick = std::move(OnClick)](TObject*) { OnClick(); };
-  return b;
+  return TaskButton(Owner, Parent, Left, Top, Width, 25, std::move(OnClick));
 }
 
 }  // namespace
@@ -420,7 +398,7 @@ void TConvertTaskForm::DoNext() {
       return;
     case 0:
       if (FFileList->Count() == 0) {
-        ShowQuestionDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idNoFiles), L"", kPromptSeconds);
+        ShowQuestionDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idNoFiles), L"", kTaskPromptSeconds);
         return;
       }
       edtOutputFolder->SetText(WithBackslash(WideExtractFilePath(FFileList->Get(0))));

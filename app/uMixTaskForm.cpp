@@ -60,39 +60,29 @@ enum : uint8_t {
   idPage2Title = 151,
   idPage2Step = 152,
 };
-constexpr int32_t kPromptSeconds = 60;
-
-template <class T>
-T* Make(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height) {
-  auto* c = new T(Owner);
-  c->SetParent(Parent);
-  c->SetBounds(Left, Top, Width, Height);
-  return c;
-}
-
 
 WideString Widen(const AnsiString& S) { return WideString(S.begin(), S.end()); }
 }  // namespace
 
 TMixTaskForm::TMixTaskForm(TComponent* AOwner) : TBaseTaskForm(AOwner) {
-  StepCaption = Make<TNavigateTabCaptionControl>(this, this, 0, 70, 673, StepStripHeight);
-  pcSteps = Make<TUniPageControl>(this, this, 0, 70 + StepStripHeight, 673, 509 - 45 - 70 - StepStripHeight);
+  StepCaption = TaskControl<TNavigateTabCaptionControl>(this, this, 0, 70, 673, StepStripHeight);
+  pcSteps = TaskControl<TUniPageControl>(this, this, 0, 70 + StepStripHeight, 673, 509 - 45 - 70 - StepStripHeight);
   tsStep1 = new TUniTabSheet(this);
   tsStep1->SetPageControl(pcSteps);
   tsStep3 = new TUniTabSheet(this);
   tsStep3->SetPageControl(pcSteps);
 
   // Page 1: the list on top, the buttons and settings below it.
-  lvFiles = Make<TUniListView>(this, tsStep1, 8, 4, 649, 170);
+  lvFiles = TaskControl<TUniListView>(this, tsStep1, 8, 4, 649, 170);
   lvFiles->SetViewStyle(vsReport);
   lvFiles->SetRowSelect(true);
   lvFiles->SetMultiSelect(true);
   const int widths[] = {60, 360, 100, 80};
   for (int w : widths) lvFiles->Columns()->Add()->SetWidth(w);
-  pnlStep1Button = Make<TUniPanel>(this, tsStep1, 0, 178, 665, 160);
+  pnlStep1Button = TaskControl<TUniPanel>(this, tsStep1, 0, 178, 665, 160);
   pnlStep1Button->SetBevelOuter(bvNone);
   auto button = [this](int Left, int Width, void (TMixTaskForm::*Handler)()) {
-    auto* b = Make<TUniButton>(this, pnlStep1Button, Left, 2, Width, 25);
+    auto* b = TaskControl<TUniButton>(this, pnlStep1Button, Left, 2, Width, 25);
     b->OnClick = [this, Handler](TObject*) { Guard([this, Handler] { (this->*Handler)(); }); };
     return b;
   };
@@ -102,23 +92,23 @@ TMixTaskForm::TMixTaskForm(TComponent* AOwner) : TBaseTaskForm(AOwner) {
   btnMoveUp = button(248, 75, &TMixTaskForm::btnMoveUpClick);
   btnMoveDown = button(328, 75, &TMixTaskForm::btnMoveDownClick);
   btnPlay = button(582, 75, &TMixTaskForm::btnPlayClick);
-  lbSetting = Make<TUniLabel>(this, pnlStep1Button, 8, 38, 200, 16);
-  lbMixType = Make<TUniLabel>(this, pnlStep1Button, 20, 66, 80, 16);
-  cbMixdType = Make<TUniComboBox>(this, pnlStep1Button, 100, 62, 150, 21);
+  lbSetting = TaskControl<TUniLabel>(this, pnlStep1Button, 8, 38, 200, 16);
+  lbMixType = TaskControl<TUniLabel>(this, pnlStep1Button, 20, 66, 80, 16);
+  cbMixdType = TaskControl<TUniComboBox>(this, pnlStep1Button, 100, 62, 150, 21);
   cbMixdType->SetStyle(csDropDownList);
-  lbOutputFormat = Make<TUniLabel>(this, pnlStep1Button, 280, 66, 80, 16);
-  cbOutputFormat = Make<TUniComboBox>(this, pnlStep1Button, 360, 62, 297, 21);
+  lbOutputFormat = TaskControl<TUniLabel>(this, pnlStep1Button, 280, 66, 80, 16);
+  cbOutputFormat = TaskControl<TUniComboBox>(this, pnlStep1Button, 360, 62, 297, 21);
   cbOutputFormat->SetStyle(csDropDownList);
-  lbOutputFolder = Make<TUniLabel>(this, pnlStep1Button, 20, 100, 80, 16);
-  edtSavePath = Make<TUniEdit>(this, pnlStep1Button, 100, 96, 430, 21);
-  btnSelectFolder = Make<TUniButton>(this, pnlStep1Button, 537, 94, 120, 25);
+  lbOutputFolder = TaskControl<TUniLabel>(this, pnlStep1Button, 20, 100, 80, 16);
+  edtSavePath = TaskControl<TUniEdit>(this, pnlStep1Button, 100, 96, 430, 21);
+  btnSelectFolder = TaskControl<TUniButton>(this, pnlStep1Button, 537, 94, 120, 25);
   btnSelectFolder->OnClick = [this](TObject*) { Guard([this] { btnSelectFolderClick(); }); };
 
   // Page 2: what runs, its bar, and a line per file.
-  lbProgress = Make<TUniLabel>(this, tsStep3, 8, 10, 649, 16);
-  pbProgress = Make<TUniProgressBar>(this, tsStep3, 8, 32, 649, 18);
-  lbDetailProgress = Make<TUniLabel>(this, tsStep3, 8, 62, 200, 16);
-  lbProgressDetail = Make<TUniListBox>(this, tsStep3, 8, 82, 649, 250);
+  lbProgress = TaskControl<TUniLabel>(this, tsStep3, 8, 10, 649, 16);
+  pbProgress = TaskControl<TUniProgressBar>(this, tsStep3, 8, 32, 649, 18);
+  lbDetailProgress = TaskControl<TUniLabel>(this, tsStep3, 8, 62, 200, 16);
+  lbProgressDetail = TaskControl<TUniListBox>(this, tsStep3, 8, 82, 649, 250);
 
   DlgOpen = new TOpenDialog(this);
   DlgOpen->SetOptions(ofHideReadOnly | ofAllowMultiSelect | ofPathMustExist | ofFileMustExist | ofEnableSizing);
@@ -208,7 +198,7 @@ void TMixTaskForm::Guard(const std::function<void()>& Action) {
   try {
     Action();
   } catch (...) {
-    ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idFailed), L"", kPromptSeconds);
+    ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idFailed), L"", kTaskPromptSeconds);
   }
 }
 
@@ -380,7 +370,7 @@ void TMixTaskForm::DoNext() {
       return;
     }
     if (FileList->Count() < 2) {
-      ShowConfirmDialog(this, 0, cbsOk, TUtils::GetAppTitle(), GetString(idNoFiles), L"", kPromptSeconds, false);
+      ShowConfirmDialog(this, 0, cbsOk, TUtils::GetAppTitle(), GetString(idNoFiles), L"", kTaskPromptSeconds, false);
       return;
     }
     if (WideTrim(edtSavePath->Text()).empty()) {

@@ -41,7 +41,6 @@ enum : uint8_t {
 };
 
 constexpr int VolumeSteps = 50;
-constexpr int32_t PromptSeconds = 60;
 constexpr int InputVolumeDefault = 50;
 constexpr int BackgroundVolumeDefault = 25;
 // The notice of a recording that failed, shown once the bus message that told it is over.
@@ -59,24 +58,15 @@ TUniLabel* MakeLabel(TRecordOverMusicForm* Form, int Left, int Top, int Width) {
 }
 
 TUniButton* MakeButton(TRecordOverMusicForm* Form, int Left, int Top, int Width, int Height) {
-  auto* b = new TUniButton(Form);
-  b->SetParent(Form);
-  b->SetBounds(Left, Top, Width, Height);
-  return b;
+  return TaskControl<TUniButton>(Form, Form, Left, Top, Width, Height);
 }
 
 TUniComboBox* MakeList(TRecordOverMusicForm* Form, int Left, int Top, int Width) {
-  auto* c = new TUniComboBox(Form);
-  c->SetParent(Form);
-  c->SetStyle(csDropDownList);
-  c->SetBounds(Left, Top, Width, 21);
-  return c;
+  return TaskDropDownList(Form, Form, Left, Top, Width);
 }
 
 TUniTrackBar* MakeSlider(TRecordOverMusicForm* Form, int Left, int Top) {
-  auto* t = new TUniTrackBar(Form);
-  t->SetParent(Form);
-  t->SetBounds(Left, Top, 170, 30);
+  auto* t = TaskControl<TUniTrackBar>(Form, Form, Left, Top, 170, 30);
   t->SetMax(VolumeSteps);
   t->SetTickStyle(tsNone);
   return t;
@@ -279,7 +269,7 @@ void TRecordOverMusicForm::ShowRecording(bool On) {
 }
 
 void TRecordOverMusicForm::Notice(const WideString& Title, const WideString& Message) {
-  ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), Title, Message, PromptSeconds);
+  ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), Title, Message, kTaskPromptSeconds);
 }
 
 void TRecordOverMusicForm::WndProc(TMessage& Message) {

@@ -66,39 +66,17 @@ enum : uint8_t {
   idNotValid = 129,
   idLength = 130,
 };
-constexpr int32_t kPromptSeconds = 60;
 constexpr int kNudgeMs = 50;       // the "+" and "-" buttons beside the sliders
 constexpr int kEndGapMs = 1000;    // the start is put this far before an end moved onto it
 constexpr int kMaxEqualParts = 20;
 
-template <class T>
-T* Make(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height) {
-  auto* c = new T(Owner);
-  c->SetParent(Parent);
-  c->SetBounds(Left, Top, Width, Height);
-  return c;
-}
-
-TUniButton* MakeButton(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width, int Height,
-                       std::function<void()> OnClick) {
-  auto* b = Make<TUniButton>(Owner, Parent, Left, Top, Width, Height);
-  b->OnClick = [OnClick = std::move(OnClick)](TObject*) { OnClick(); };
-  return b;
-}
-
 TUniLabel* MakeLabel(TComponent* Owner, TWinControl* Parent, int Left, int Top, int Width) {
-  auto* l = Make<TUniLabel>(Owner, Parent, Left, Top, Width, 14);
+  auto* l = TaskControl<TUniLabel>(Owner, Parent, Left, Top, Width, 14);
   l->SetAutoSize(false);
   return l;
 }
 
 WideString Number(int64_t Value) { return std::to_wstring(Value); }
-
-// A whole number of seconds as a time of day, "HH:mm:ss".
-WideString TimeOfDay(int64_t Seconds) {
-  if (Seconds < 0) Seconds = 0;
-  return TUtils::FormatTimeSec((uint32_t)(Seconds % 86400));
-}
 
 WideString RangeOf(int32_t StartMs, int32_t EndMs) {
   return TUtils::WideFormat(L"%s %s - %s %s", GetString(idStart).c_str(), TUtils::FormatTimeMs(StartMs).c_str(),
@@ -132,55 +110,55 @@ TSplitTaskForm::TSplitTaskForm(TComponent* AOwner) : TBaseTaskForm(AOwner) {
   lbInputFile = MakeLabel(this, tsStep1, 20, 14, 400);
   lbSavePath = MakeLabel(this, tsStep1, 20, 70, 400);
   lbFileDetails = MakeLabel(this, tsStep1, 20, 126, 400);
-  pnlStep1Button = Make<TUniPanel>(this, tsStep1, 0, 0, 673, 8);
+  pnlStep1Button = TaskControl<TUniPanel>(this, tsStep1, 0, 0, 673, 8);
   pnlStep1Button->SetBevelOuter(bvNone);
   pnlStep1Button->SetAlign(alBottom);
-  edtInputFile = Make<TUniEdit>(this, tsStep1, 20, 34, 500, 22);
+  edtInputFile = TaskControl<TUniEdit>(this, tsStep1, 20, 34, 500, 22);
   edtInputFile->SetReadOnly(true);
-  btnOpenFile = MakeButton(this, tsStep1, 532, 32, 110, 25, [this] { btnOpenFileClick(); });
-  edtSavePath = Make<TUniEdit>(this, tsStep1, 20, 90, 500, 22);
+  btnOpenFile = TaskButton(this, tsStep1, 532, 32, 110, 25, [this] { btnOpenFileClick(); });
+  edtSavePath = TaskControl<TUniEdit>(this, tsStep1, 20, 90, 500, 22);
   edtSavePath->SetReadOnly(true);
-  btnSavePath = MakeButton(this, tsStep1, 532, 88, 110, 25, [this] { btnSavePathClick(); });
-  mmFileDetails = Make<TUniMemo>(this, tsStep1, 20, 146, 622, 170);
+  btnSavePath = TaskButton(this, tsStep1, 532, 88, 110, 25, [this] { btnSavePathClick(); });
+  mmFileDetails = TaskControl<TUniMemo>(this, tsStep1, 20, 146, 622, 170);
   mmFileDetails->SetReadOnly(true);
 
   // Page 2: the segments.
   tsStep2 = sheet();
   lbSplitDetails = MakeLabel(this, tsStep2, 20, 6, 300);
-  UniPanel1 = Make<TUniPanel>(this, tsStep2, 20, 24, 622, 30);
+  UniPanel1 = TaskControl<TUniPanel>(this, tsStep2, 20, 24, 622, 30);
   UniPanel1->SetBevelOuter(bvNone);
   lbSplit = MakeLabel(this, UniPanel1, 0, 8, 90);
-  btnPlay = MakeButton(this, UniPanel1, 512, 2, 110, 25, [this] { btnPlayClick(); });
-  cbSplit = Make<TUniComboBox>(this, UniPanel1, 95, 4, 200, 22);
+  btnPlay = TaskButton(this, UniPanel1, 512, 2, 110, 25, [this] { btnPlayClick(); });
+  cbSplit = TaskControl<TUniComboBox>(this, UniPanel1, 95, 4, 200, 22);
   cbSplit->SetStyle(csDropDownList);
   cbSplit->OnChange = [this](TObject*) { cbSplitChange(); };
-  lbOutparams = Make<TUniListBox>(this, tsStep2, 20, 58, 500, 120);
+  lbOutparams = TaskControl<TUniListBox>(this, tsStep2, 20, 58, 500, 120);
   lbOutparams->SetMultiSelect(true);
-  btnAddSplit = MakeButton(this, tsStep2, 532, 58, 110, 25, [this] { btnAddSplitClick(); });
-  btnDelete = MakeButton(this, tsStep2, 532, 89, 110, 25, [this] { btnDeleteClick(); });
-  btnClear = MakeButton(this, tsStep2, 532, 120, 110, 25, [this] { btnClearClick(); });
-  btnPlaySplit = MakeButton(this, tsStep2, 532, 151, 110, 25, [this] { btnPlaySplitClick(); });
-  UniGroupBox1 = Make<TUniGroupBox>(this, tsStep2, 20, 184, 622, 130);
-  UniPanel2 = Make<TUniPanel>(this, UniGroupBox1, 2, 14, 618, 114);
+  btnAddSplit = TaskButton(this, tsStep2, 532, 58, 110, 25, [this] { btnAddSplitClick(); });
+  btnDelete = TaskButton(this, tsStep2, 532, 89, 110, 25, [this] { btnDeleteClick(); });
+  btnClear = TaskButton(this, tsStep2, 532, 120, 110, 25, [this] { btnClearClick(); });
+  btnPlaySplit = TaskButton(this, tsStep2, 532, 151, 110, 25, [this] { btnPlaySplitClick(); });
+  UniGroupBox1 = TaskControl<TUniGroupBox>(this, tsStep2, 20, 184, 622, 130);
+  UniPanel2 = TaskControl<TUniPanel>(this, UniGroupBox1, 2, 14, 618, 114);
   UniPanel2->SetBevelOuter(bvNone);
   UniPanel2->SetAlign(alClient);
   lbStart = MakeLabel(this, UniPanel2, 8, 12, 90);
   lbEnd = MakeLabel(this, UniPanel2, 8, 52, 90);
   lbSelectionRange = MakeLabel(this, UniPanel2, 8, 90, 600);
-  TrackBarStart = Make<TUniTrackBar>(this, UniPanel2, 130, 4, 440, 30);
+  TrackBarStart = TaskControl<TUniTrackBar>(this, UniPanel2, 130, 4, 440, 30);
   TrackBarStart->SetLineSize(6);
   TrackBarStart->SetTickStyle(tsNone);
   TrackBarStart->OnChange = [this](TObject*) { TrackBarStartChange(); };
-  TrackBarEnd = Make<TUniTrackBar>(this, UniPanel2, 130, 44, 440, 30);
+  TrackBarEnd = TaskControl<TUniTrackBar>(this, UniPanel2, 130, 44, 440, 30);
   TrackBarEnd->SetTickStyle(tsNone);
   TrackBarEnd->OnChange = [this](TObject*) { TrackBarEndChange(); };
-  btnStart_Increase = MakeButton(this, UniPanel2, 576, 8, 26, 22, [this] { btnStart_IncreaseClick(); });
+  btnStart_Increase = TaskButton(this, UniPanel2, 576, 8, 26, 22, [this] { btnStart_IncreaseClick(); });
   btnStart_Increase->SetCaption(L"+");
-  btnEnd_Decrease = MakeButton(this, UniPanel2, 100, 48, 26, 22, [this] { btnEnd_DecreaseClick(); });
+  btnEnd_Decrease = TaskButton(this, UniPanel2, 100, 48, 26, 22, [this] { btnEnd_DecreaseClick(); });
   btnEnd_Decrease->SetCaption(L"-");
-  btnEnd_Increase = MakeButton(this, UniPanel2, 576, 48, 26, 22, [this] { btnEnd_IncreaseClick(); });
+  btnEnd_Increase = TaskButton(this, UniPanel2, 576, 48, 26, 22, [this] { btnEnd_IncreaseClick(); });
   btnEnd_Increase->SetCaption(L"+");
-  btnStart_Decrease = MakeButton(this, UniPanel2, 100, 8, 26, 22, [this] { btnStart_DecreaseClick(); });
+  btnStart_Decrease = TaskButton(this, UniPanel2, 100, 8, 26, 22, [this] { btnStart_DecreaseClick(); });
   btnStart_Decrease->SetCaption(L"-");
   TrackBarStart->SetRange(0, 100);
   TrackBarEnd->SetRange(0, 100);
@@ -189,8 +167,8 @@ TSplitTaskForm::TSplitTaskForm(TComponent* AOwner) : TBaseTaskForm(AOwner) {
   tsStep3 = sheet();
   lbProgress = MakeLabel(this, tsStep3, 20, 12, 622);
   lbDetailProgress = MakeLabel(this, tsStep3, 20, 40, 300);
-  pbProgress = Make<TUniProgressBar>(this, tsStep3, 20, 60, 622, 20);
-  lbProgressDetail = Make<TUniListBox>(this, tsStep3, 20, 90, 622, 224);
+  pbProgress = TaskControl<TUniProgressBar>(this, tsStep3, 20, 60, 622, 20);
+  lbProgressDetail = TaskControl<TUniListBox>(this, tsStep3, 20, 90, 622, 224);
 
   DlgOpen = new TOpenDialog(this);
   DlgOpen->SetOptions(ofHideReadOnly | ofPathMustExist | ofFileMustExist | ofEnableSizing);
@@ -276,7 +254,7 @@ void TSplitTaskForm::btnOpenFileClick() {
     edtSavePath->SetText(folder);
     return;
   }
-  ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idNotValid), L"", kPromptSeconds);
+  ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idNotValid), L"", kTaskPromptSeconds);
 }
 
 void TSplitTaskForm::btnSavePathClick() { ChooseOutputFolder(edtSavePath); }
@@ -432,8 +410,7 @@ void TSplitTaskForm::ShowPage() {
     btnNext->SetVisible(true);
     btnNext->SetCaption(GetString(idStop));
     BtnBack->SetVisible(false);
-    WideString folder = edtSavePath->Text();
-    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    const WideString folder = WithBackslash(edtSavePath->Text());
     pbProgress->SetPosition(0);
     lbProgress->SetCaption(L"");
     // The worker takes its own copy of the segments' start and end.
@@ -499,7 +476,7 @@ void TSplitTaskForm::DoNext() {
   }
   // A split of no segment would write nothing and never end.
   if (Step() == 1 && FSegments.empty()) {
-    ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idSegmentDetails), L"", kPromptSeconds);
+    ShowWarningDialog(this, cbsOk, TUtils::GetAppTitle(), GetString(idSegmentDetails), L"", kTaskPromptSeconds);
     return;
   }
   const int page = UniPageControl1->ActivePage()->PageIndex();
