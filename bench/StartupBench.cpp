@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BenchUtil.h"
+#include "common/ProcessWindows.h"
 
 namespace {
 
@@ -20,25 +21,6 @@ std::wstring ProgramFile() {
   std::wstring w(s.begin(), s.end());
   std::replace(w.begin(), w.end(), L'/', L'\\');
   return L"Z:" + w;
-}
-
-struct TFind {
-  DWORD Pid;
-  const wchar_t* Class;
-  HWND Found;
-};
-
-BOOL CALLBACK FindTop(HWND Wnd, LPARAM Param) {
-  auto* f = reinterpret_cast<TFind*>(Param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(Wnd, &pid);
-  wchar_t cls[256] = {};
-  GetClassNameW(Wnd, cls, 256);
-  if (pid == f->Pid && IsWindowVisible(Wnd) && wcscmp(cls, f->Class) == 0) {
-    f->Found = Wnd;
-    return FALSE;
-  }
-  return TRUE;
 }
 
 // Starts Exe and returns once a visible window of Class is there and the process waits for input
@@ -50,16 +32,17 @@ double StartToWindow(const std::wstring& Exe, const wchar_t* Class, PROCESS_INFO
   const double t0 = bench::Now();
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &Info))
     bench::Fail("cannot start " + std::string(Exe.begin(), Exe.end()));
-  TFind f{Info.dwProcessId, Class, nullptr};
+  HWND found = nullptr;
   // The window's appearance is looked for every millisecond: a finer wait has nothing to wait on
   // in another process.
-  for (int i = 0; i < 30000 && !f.Found; ++i) {
-    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&f));
-    if (!f.Found) Sleep(1);
+  for (int i = 0; i < 30000 && !found; ++i) {
+    std::vector<HWND> w = procwin::VisibleTopWindows(Info.dwProcessId, Class);
+    if (!w.empty()) found = w.front();
+    else Sleep(1);
   }
-  if (!f.Found) bench::Fail("no window appeared");
+  if (!found) bench::Fail("no window appeared");
   WaitForInputIdle(Info.hProcess, 30000);
-  Window = f.Found;
+  Window = found;
   return bench::Now() - t0;
 }
 

@@ -20,6 +20,7 @@
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 #include "tests/app/AppWindows.h"
+#include "tests/app/TestMainForm.h"
 #include "toolkit/shrControls.h"
 #include "unicode/UniSysUtils.h"
 #include "unicode/UniSystem.h"
@@ -27,33 +28,9 @@
 #include "widgets/UniStdCtrls.h"
 
 using appwin::Later;
+using appwin::TTestMainForm;
 
 namespace {
-
-// The main window's part in the task windows' coming and going, as the program's main form plays
-// it: minimised when one opens, brought back to the front when one closes.
-class TTestMainForm : public TUniForm {
- public:
-  explicit TTestMainForm(TComponent* AOwner) : TUniForm(AOwner) {
-    SetClientSize(400, 300);
-    SetPosition(poScreenCenter);
-  }
-  std::vector<std::pair<uintptr_t, intptr_t>> Commands;
-
- protected:
-  void WndProc(TMessage& Message) override {
-    if (Message.Msg == WM_CAPTION_COMMAND) {
-      Commands.push_back({Message.WParam, Message.LParam});
-      HWND self = static_cast<HWND>(Handle());
-      if (Message.WParam == static_cast<uintptr_t>(CC_TASK_WINDOW) && Message.LParam == 5)
-        SendMessageW(self, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-      else if (Message.WParam == static_cast<uintptr_t>(CC_TASK_WINDOW) && Message.LParam == SC_CLOSE)
-        TUtils::ForceForegroundWindow(self);
-      return;
-    }
-    TUniForm::WndProc(Message);
-  }
-};
 
 int gProgressSeen = 0;  // progress messages the open test task windows heard
 
@@ -97,7 +74,7 @@ class TaskWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     xinput::Park();
-    main = std::make_unique<TTestMainForm>(nullptr);
+    main = std::make_unique<TTestMainForm>(nullptr, TTestMainForm::tpMinimiseOnOpen | TTestMainForm::tpFrontOnClose);
     Application->SetMainForm(main.get());
     main->Show();
     xinput::PumpFor(100);

@@ -28,6 +28,7 @@
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 #include "tests/app/AppWindows.h"
+#include "tests/app/TestMainForm.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/NavigatePageControl.h"
 #include "toolkit/RichText.h"
@@ -39,26 +40,9 @@
 #include "widgets/UniExtCtrls.h"
 #include "widgets/UniStdCtrls.h"
 
+using appwin::TTestMainForm;
+
 namespace {
-
-// The main window's part: minimised while a task window is open, back when it closes.
-class TTestMainForm : public TUniForm {
- public:
-  explicit TTestMainForm(TComponent* AOwner) : TUniForm(AOwner) {
-    SetClientSize(400, 300);
-    SetPosition(poScreenCenter);
-  }
-
- protected:
-  void WndProc(TMessage& Message) override {
-    if (Message.Msg == WM_CAPTION_COMMAND) {
-      if (Message.WParam == static_cast<uintptr_t>(CC_TASK_WINDOW) && Message.LParam == 5)
-        SendMessageW(static_cast<HWND>(Handle()), WM_SYSCOMMAND, SC_MINIMIZE, 0);
-      return;
-    }
-    TUniForm::WndProc(Message);
-  }
-};
 
 const std::wstring kFx = L"C:\\convfx", kOut = L"C:\\convout";
 
@@ -247,7 +231,7 @@ class ConvertWindow : public ::testing::Test {
   void SetUp() override {
     xinput::Park();
     LanguageManager->SetLanguage("en");
-    main = std::make_unique<TTestMainForm>(nullptr);
+    main = std::make_unique<TTestMainForm>(nullptr, TTestMainForm::tpMinimiseOnOpen);
     Application->SetMainForm(main.get());
     main->Show();
     savedPicker = TaskFolderPicker;

@@ -22,6 +22,7 @@
 #include "tasks/Utils.h"
 #include "tests/app/AppWindows.h"
 #include "tests/app/ShellRecorder.h"
+#include "tests/app/TestMainForm.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/NavigatePageControl.h"
 #include "toolkit/RichText.h"
@@ -37,6 +38,7 @@
 #include <tlhelp32.h>
 
 using appwin::Later;
+using appwin::TTestMainForm;
 
 namespace {
 
@@ -267,15 +269,6 @@ class PrivateTemp {
   wchar_t FOldTmp[MAX_PATH] = {0}, FOldTemp[MAX_PATH] = {0};
 };
 
-// The main window's part: minimised when a task window opens, back when it closes.
-class TTestMainForm : public TUniForm {
- public:
-  explicit TTestMainForm(TComponent* AOwner) : TUniForm(AOwner) {
-    SetClientSize(400, 300);
-    SetPosition(poScreenCenter);
-  }
-};
-
 class MixWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -287,7 +280,7 @@ class MixWindow : public ::testing::Test {
   }
   void SetUp() override {
     xinput::Park();
-    main = std::make_unique<TTestMainForm>(nullptr);
+    main = std::make_unique<TTestMainForm>(nullptr, TTestMainForm::tpNothing);
     Application->SetMainForm(main.get());
     main->Show();
     xinput::PumpFor(100);

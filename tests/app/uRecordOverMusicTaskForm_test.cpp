@@ -29,6 +29,7 @@
 #include "tasks/Utils.h"
 #include "tests/app/AppWindows.h"
 #include "tests/app/ShellRecorder.h"
+#include "tests/app/TestMainForm.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/RichText.h"
 #include "toolkit/shrControls.h"
@@ -38,24 +39,11 @@
 
 #include <tlhelp32.h>
 
+using appwin::TTestMainForm;
+
 namespace {
 
 using TRecForm = TRecordOverMusicForm;
-
-// The main window's part: minimised while a task window is open, back when it closes.
-class TTestMainForm : public TUniForm {
- public:
-  explicit TTestMainForm(TComponent* AOwner) : TUniForm(AOwner) {
-    SetClientSize(400, 300);
-    SetPosition(poScreenCenter);
-  }
-
- protected:
-  void WndProc(TMessage& Message) override {
-    if (Message.Msg == WM_CAPTION_COMMAND) return;
-    TUniForm::WndProc(Message);
-  }
-};
 
 std::string Sh(const std::string& Command) {
   peer::Result r = peer::Run(Command, 120);
@@ -240,7 +228,7 @@ class RecordWindow : public ::testing::Test {
     device = devtest::FindDevice(*Recorder->Capture(), fifo);
     tone = devtest::NativeTemp("tone.raw");
     Sh("sox -D -n -r 44100 -c 2 -b 16 -e signed -t raw " + peer::Quote(tone) + " synth 150 sine 1000 gain -6");
-    main = std::make_unique<TTestMainForm>(nullptr);
+    main = std::make_unique<TTestMainForm>(nullptr, TTestMainForm::tpNothing);
     Application->SetMainForm(main.get());
     main->Show();
     xinput::PumpFor(100);

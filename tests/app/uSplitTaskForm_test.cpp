@@ -24,6 +24,7 @@
 #include "tasks/EventsManager.h"
 #include "tasks/Utils.h"
 #include "tests/app/AppWindows.h"
+#include "tests/app/TestMainForm.h"
 #include "toolkit/LanguageManager.h"
 #include "toolkit/NavigatePageControl.h"
 #include "toolkit/RichText.h"
@@ -33,6 +34,8 @@
 #include "widgets/UniStdCtrls.h"
 
 #include <tlhelp32.h>
+
+using appwin::TTestMainForm;
 
 namespace {
 
@@ -91,25 +94,6 @@ int ThreadCount() {
   CloseHandle(snap);
   return n;
 }
-
-// The main window's part, as the program's main form plays it.
-class TTestMainForm : public TUniForm {
- public:
-  explicit TTestMainForm(TComponent* AOwner) : TUniForm(AOwner) {
-    SetClientSize(300, 200);
-    SetPosition(poScreenCenter);
-  }
-
- protected:
-  void WndProc(TMessage& Message) override {
-    if (Message.Msg == WM_CAPTION_COMMAND) {
-      if (Message.WParam == (uintptr_t)CC_TASK_WINDOW && Message.LParam == 5)
-        SendMessageW(static_cast<HWND>(Handle()), WM_SYSCOMMAND, SC_MINIMIZE, 0);
-      return;
-    }
-    TUniForm::WndProc(Message);
-  }
-};
 
 // The system's open dialog of this process, or null.
 HWND OpenDialogWnd() {
@@ -182,7 +166,7 @@ class SplitWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     xinput::Park();
-    main = std::make_unique<TTestMainForm>(nullptr);
+    main = std::make_unique<TTestMainForm>(nullptr, TTestMainForm::tpMinimiseOnOpen, 300, 200);
     Application->SetMainForm(main.get());
     main->Show();
     savedPicker = TaskFolderPicker;

@@ -29,8 +29,7 @@ TEST_P(ConvertPath, TwoTonesToWavWithTheCdPreset) {
   TProgram app(lang);
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
-  ClickAt(main, 20 + 60, 130 + 40);  // the convert tile
-  HWND task = app.TopWindow(L"TaskWindows");
+  HWND task = OpenTask(app, main, kConvertTile);
   ASSERT_TRUE(task) << "the conversion window opens";
   EXPECT_EQ(Text(task), Tr(lang, idTitle));
   EXPECT_TRUE(Eventually([&] { return IsIconic(main) != 0; }, 5000)) << "the main window is minimised";
@@ -46,14 +45,8 @@ TEST_P(ConvertPath, TwoTonesToWavWithTheCdPreset) {
   EXPECT_TRUE(Eventually([&] { return !IsWindow(notice) || !IsWindowVisible(notice); }, 5000));
 
   // The open dialog: the folder, then three names; the junk is not added.
-  HWND add = ChildWithText(task, Tr(lang, idAdd));
-  ASSERT_TRUE(add);
-  Click(add);
-  HWND open = FileDialog(app);
-  ASSERT_TRUE(open) << "the open dialog shows";
-  EnterInFileDialog(open, "C:\\fx\\");
-  EnterInFileDialog(open, "\"tone44s.wav\" \"tone48m.wav\" \"junk.mp3\"");
-  EXPECT_TRUE(Eventually([&] { return !IsWindow(open); }, 5000));
+  ASSERT_NO_FATAL_FAILURE(
+      AddThroughOpenDialog(app, task, Tr(lang, idAdd), "C:\\fx\\", "\"tone44s.wav\" \"tone48m.wav\" \"junk.mp3\""));
   std::vector<HWND> lists = Children(task, L"TUniListView");
   ASSERT_EQ(lists.size(), 1u);
   std::vector<std::vector<std::wstring>> rows;
@@ -100,9 +93,9 @@ TEST_P(ConvertPath, TwoTonesToWavWithTheCdPreset) {
   // Return empties the window; its close brings the main window back.
   ClickNext(task);
   EXPECT_TRUE(Eventually([&] { return ListViewRows(lists[0], 4).empty(); }, 5000));
-  ClickTaskClose(task);
+  ClickCaptionClose(task);
   EXPECT_TRUE(Eventually([&] { return !IsWindow(task) && !IsIconic(main); }, 5000)) << "the main window is back";
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(main);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 
@@ -124,14 +117,10 @@ TEST(ConvertPathBad, ADamagedFlacEndsOnItsOwnLineWithoutAnErrorBox) {
   TProgram app(L"2052");
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
-  ClickAt(main, 20 + 60, 130 + 40);
-  HWND task = app.TopWindow(L"TaskWindows");
+  HWND task = OpenTask(app, main, kConvertTile);
   ASSERT_TRUE(task);
-  Click(ChildWithText(task, Tr(L"2052", idAdd)));
-  HWND open = FileDialog(app);
-  ASSERT_TRUE(open);
-  EnterInFileDialog(open, "C:\\fxbad\\");
-  EnterInFileDialog(open, "\"good.wav\" \"bad.flac\" \"junk.mp3\"");
+  ASSERT_NO_FATAL_FAILURE(
+      AddThroughOpenDialog(app, task, Tr(L"2052", idAdd), "C:\\fxbad\\", "\"good.wav\" \"bad.flac\" \"junk.mp3\""));
   std::vector<HWND> lists = Children(task, L"TUniListView");
   ASSERT_EQ(lists.size(), 1u);
   std::vector<std::vector<std::wstring>> rows;
@@ -169,8 +158,8 @@ TEST(ConvertPathBad, ADamagedFlacEndsOnItsOwnLineWithoutAnErrorBox) {
     }
   }
   EXPECT_TRUE(ends(lines[0], ok)) << "the good file converts";
-  ClickTaskClose(task);
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(task);
+  ClickCaptionClose(main);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 
@@ -206,14 +195,9 @@ TEST(ConvertPathBad, AFullDiskFailsTheFileThatDoesNotFitAndLeavesNoPartOfIt) {
   TProgram app(L"2052");
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
-  ClickAt(main, 20 + 60, 130 + 40);
-  HWND task = app.TopWindow(L"TaskWindows");
+  HWND task = OpenTask(app, main, kConvertTile);
   ASSERT_TRUE(task);
-  Click(ChildWithText(task, Tr(L"2052", idAdd)));
-  HWND open = FileDialog(app);
-  ASSERT_TRUE(open);
-  EnterInFileDialog(open, "C:\\fxfull\\");
-  EnterInFileDialog(open, "\"short.wav\" \"long.flac\"");
+  ASSERT_NO_FATAL_FAILURE(AddThroughOpenDialog(app, task, Tr(L"2052", idAdd), "C:\\fxfull\\", "\"short.wav\" \"long.flac\""));
   std::vector<HWND> lists = Children(task, L"TUniListView");
   ASSERT_EQ(lists.size(), 1u);
   ASSERT_TRUE(Eventually([&] { return ListViewRows(lists[0], 1).size() == 2; }, 5000));
@@ -242,8 +226,8 @@ TEST(ConvertPathBad, AFullDiskFailsTheFileThatDoesNotFitAndLeavesNoPartOfIt) {
   EXPECT_EQ(FilesIn(fx), (std::vector<std::wstring>{L"long.flac", L"short(0).wav", L"short.wav"}))
       << "the short file's output and nothing of the long one's";
   EXPECT_EQ(SoxSamples(fx + L"\\short(0).wav"), 22050);
-  ClickTaskClose(task);
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(task);
+  ClickCaptionClose(main);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 
@@ -256,13 +240,9 @@ TEST(ConvertPathClose, ClosingTheMainWindowStopsTheRunAndLeavesNoPartialFile) {
   TProgram app(L"2052");
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
-  ClickAt(main, 20 + 60, 130 + 40);
-  HWND task = app.TopWindow(L"TaskWindows");
+  HWND task = OpenTask(app, main, kConvertTile);
   ASSERT_TRUE(task);
-  Click(ChildWithText(task, Tr(L"2052", idAdd)));
-  HWND open = FileDialog(app);
-  ASSERT_TRUE(open);
-  EnterInFileDialog(open, "C:\\fxlong\\long.wav");
+  ASSERT_NO_FATAL_FAILURE(AddThroughOpenDialog(app, task, Tr(L"2052", idAdd), "C:\\fxlong\\", "long.wav"));
   ClickNext(task);
   std::vector<HWND> combos = Children(task, L"TUniComboBox");
   ASSERT_GE(combos.size(), 1u);
@@ -284,8 +264,7 @@ TEST(ConvertPathClose, ClosingTheMainWindowDuringTheOpenDialogEndsTheProgramClea
   TProgram app(L"2052");
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
-  ClickAt(main, 20 + 60, 130 + 40);
-  HWND task = app.TopWindow(L"TaskWindows");
+  HWND task = OpenTask(app, main, kConvertTile);
   ASSERT_TRUE(task);
   Click(ChildWithText(task, Tr(L"2052", idAdd)));
   HWND open = FileDialog(app);

@@ -81,7 +81,7 @@ TEST_P(MainWindow, ShowsItsFrameHintsItsTilesAndClosesFromItsCaptionBar) {
   EXPECT_GT(title.ThirdsDiffer, 20) << "its characters are glyphs, not boxes";
 
   // Hovering a tile puts its description on the status bar; leaving it brings the link back.
-  MoveTo(main, 20 + 60, 130 + 40);
+  MoveTo(main, kConvertTile.x, kConvertTile.y);
   ASSERT_TRUE(Eventually([&] { return Differ(Shot(main, L"program_main_hover_" + lang), idle, kStatusHint) > 50; }, 5000))
       << "the convert tile's description shows";
   capture::TCapture hover = Shot(main, L"program_main_hover_" + lang);
@@ -91,7 +91,7 @@ TEST_P(MainWindow, ShowsItsFrameHintsItsTilesAndClosesFromItsCaptionBar) {
       << "the link is back";
 
   // The caption bar's Close ends the program.
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(main);
   EXPECT_TRUE(Eventually([&] { return !IsWindow(main); }, 10000)) << "the main window goes";
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
@@ -126,7 +126,7 @@ TEST(MainWindowMessages, TaskWindowNewsAndToolIdsAsTheBusHandsThem) {
     EXPECT_TRUE(Eventually([&] { return (IsIconic(main) != 0) == c.Iconic; }, 3000));
   }
   EXPECT_EQ(app.TopWindowOfClass(L"TaskWindows.UnicodeClass", 500), nullptr) << "no window for an unknown tool";
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(main);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 

@@ -20,16 +20,6 @@ std::vector<std::wstring> TempFiles() {
   return FilesIn(temp);
 }
 
-// Adds Names (quoted, in Folder) through the window's open dialog.
-void AddFiles(const TProgram& App, HWND Task, const std::wstring& Lang, const std::string& Folder, const std::string& Names) {
-  Click(ChildWithText(Task, Tr(Lang, idAdd)));
-  HWND open = FileDialog(App);
-  ASSERT_TRUE(open) << "the open dialog shows";
-  EnterInFileDialog(open, Folder);
-  EnterInFileDialog(open, Names);
-  ASSERT_TRUE(Eventually([&] { return !IsWindow(open); }, 5000));
-}
-
 // Chooses the output file through the save dialog; the edit's text afterwards.
 std::wstring ChooseOutput(const TProgram& App, HWND Task, const std::wstring& Lang, const std::string& Name, HWND Edit) {
   Click(ChildWithText(Task, Tr(Lang, idChooseOutput)));
@@ -65,14 +55,13 @@ TEST_P(MixPath, AppendsAndMixesThreeTones) {
   TProgram app(lang);
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
-  ClickAt(main, 20 + 60, 298 + 40);  // the merge tile
-  HWND task = app.TopWindow(L"TaskWindows");
+  HWND task = OpenTask(app, main, kMixTile);
   ASSERT_TRUE(task) << "the mix window opens";
   EXPECT_EQ(Text(task), Tr(lang, idTitle));
   Shot(task, L"program_mix_list_" + lang);
 
   // One file: the notice.
-  AddFiles(app, task, lang, "C:\\fxmix\\", "a.wav");
+  AddThroughOpenDialog(app, task, Tr(lang, idAdd), "C:\\fxmix\\", "a.wav");
   ClickNext(task);
   HWND notice = Dialog(app);
   ASSERT_TRUE(notice) << "one file is not enough";
@@ -80,7 +69,7 @@ TEST_P(MixPath, AppendsAndMixesThreeTones) {
   ASSERT_TRUE(Eventually([&] { return !IsWindow(notice) || !IsWindowVisible(notice); }, 5000));
 
   // Two more; the last moved up.
-  AddFiles(app, task, lang, "C:\\fxmix\\", "\"b.wav\" \"c.wav\"");
+  AddThroughOpenDialog(app, task, Tr(lang, idAdd), "C:\\fxmix\\", "\"b.wav\" \"c.wav\"");
   HWND list = Children(task, L"TUniListView").at(0);
   std::vector<std::vector<std::wstring>> rows;
   ASSERT_TRUE(Eventually([&] { return (rows = ListViewRows(list, 4)).size() == 3; }, 5000));
@@ -117,7 +106,7 @@ TEST_P(MixPath, AppendsAndMixesThreeTones) {
   // Return; then the same three mixed into one of 3 s.
   ClickNext(task);
   ASSERT_TRUE(Eventually([&] { return ListViewRows(list, 1).empty() && Text(edit).empty(); }, 5000)) << "Return empties";
-  AddFiles(app, task, lang, "C:\\fxmix\\", "\"a.wav\" \"b.wav\" \"c.wav\"");
+  AddThroughOpenDialog(app, task, Tr(lang, idAdd), "C:\\fxmix\\", "\"a.wav\" \"b.wav\" \"c.wav\"");
   Click(mode);
   Key("Home Return");
   // A name typed without an extension gets the format's before the dialog looks for it: the
@@ -144,9 +133,9 @@ TEST_P(MixPath, AppendsAndMixesThreeTones) {
 
   EXPECT_EQ(FilesIn(fx), (std::vector<std::wstring>{L"a.wav", L"all.wav", L"b.wav", L"c.wav", L"mixed.wav"}));
   EXPECT_EQ(TempFiles(), tempBefore) << "no temporary file left";
-  ClickTaskClose(task);
+  ClickCaptionClose(task);
   EXPECT_TRUE(Eventually([&] { return !IsWindow(task) && !IsIconic(main); }, 5000));
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(main);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "common/Peer.h"
+#include "common/ProcessWindows.h"
 #include "common/XInput.h"
 
 namespace program {
@@ -47,25 +48,6 @@ TProgram::~TProgram() {
 }
 
 namespace {
-struct TFind {
-  DWORD Pid;
-  std::wstring Class;
-  HWND Found = nullptr;
-};
-
-BOOL CALLBACK FindTop(HWND Wnd, LPARAM Param) {
-  auto* f = reinterpret_cast<TFind*>(Param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(Wnd, &pid);
-  wchar_t cls[256] = {};
-  GetClassNameW(Wnd, cls, 256);
-  if (pid == f->Pid && IsWindowVisible(Wnd) && f->Class == cls) {
-    f->Found = Wnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 BOOL CALLBACK CountChild(HWND, LPARAM Count) {
   ++*reinterpret_cast<int*>(Count);
   return TRUE;
@@ -87,31 +69,16 @@ HWND TProgram::TopWindow(const std::wstring& WinClass, unsigned TimeoutMs) const
 }
 
 HWND TProgram::TopWindowOfClass(const std::wstring& Class, unsigned TimeoutMs) const {
-  TFind f{FInfo.dwProcessId, Class};
+  HWND found = nullptr;
   Eventually([&] {
-    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&f));
-    return f.Found != nullptr;
+    std::vector<HWND> w = procwin::VisibleTopWindows(FInfo.dwProcessId, Class);
+    found = w.empty() ? nullptr : w.front();
+    return found != nullptr;
   }, TimeoutMs);
-  return f.Found;
+  return found;
 }
 
 namespace {
-struct TCount {
-  DWORD Pid;
-  std::wstring Class;
-  int N = 0;
-};
-
-BOOL CALLBACK CountTop(HWND Wnd, LPARAM P) {
-  auto* c = reinterpret_cast<TCount*>(P);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(Wnd, &pid);
-  wchar_t cls[256] = {};
-  GetClassNameW(Wnd, cls, 256);
-  if (pid == c->Pid && IsWindowVisible(Wnd) && c->Class == cls) ++c->N;
-  return TRUE;
-}
-
 struct TChildArgs {
   const std::wstring& Class;
   const std::wstring* Caption;
@@ -128,9 +95,7 @@ BOOL CALLBACK MatchChild(HWND Wnd, LPARAM P) {
 }  // namespace
 
 int TProgram::TopWindowCount(const std::wstring& WinClass) const {
-  TCount c{FInfo.dwProcessId, WinClass + L".UnicodeClass"};
-  EnumWindows(CountTop, reinterpret_cast<LPARAM>(&c));
-  return c.N;
+  return (int)procwin::VisibleTopWindows(FInfo.dwProcessId, WinClass + L".UnicodeClass").size();
 }
 
 HWND TProgram::MainWindow(unsigned TimeoutMs) const { return TopWindow(L"VorelWindows", TimeoutMs); }

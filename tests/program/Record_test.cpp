@@ -62,15 +62,14 @@ class RecordPath : public ::testing::TestWithParam<const wchar_t*> {
     app = std::make_unique<TProgram>(Lang);
     main = app->MainWindow();
     ASSERT_TRUE(main);
-    ClickAt(main, 296 + 60, 298 + 40);  // the record tile
-    task = app->TopWindow(L"TaskWindows");
+    task = OpenTask(*app, main, kRecordTile);
     ASSERT_TRUE(task) << "the record window opens";
     EXPECT_EQ(Text(task), Tr(Lang, idTitle));
   }
   void CloseAll() {
-    ClickTaskClose(task);
+    ClickCaptionClose(task);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(task) && !IsIconic(main); }, 5000));
-    ClickAt(main, 794 - 16, 12);
+    ClickCaptionClose(main);
     EXPECT_EQ(app->WaitForExit(10000), 0u);
   }
   // Seconds of a take.

@@ -45,8 +45,7 @@ TEST_P(SplitPath, ATenSecondToneIntoTwoEqualParts) {
   TProgram app(lang);
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
-  ClickAt(main, 296 + 60, 130 + 40);  // the split tile
-  HWND task = app.TopWindow(L"TaskWindows");
+  HWND task = OpenTask(app, main, kSplitTile);
   ASSERT_TRUE(task) << "the split window opens";
   EXPECT_EQ(Text(task), Tr(lang, idTitle));
 
@@ -107,9 +106,9 @@ TEST_P(SplitPath, ATenSecondToneIntoTwoEqualParts) {
                                                     L"x.tak"}));
   ClickNext(task);  // Return
   EXPECT_TRUE(Eventually([&] { return Text(edits[0]).empty(); }, 5000)) << "Return empties the window";
-  ClickTaskClose(task);
+  ClickCaptionClose(task);
   EXPECT_TRUE(Eventually([&] { return !IsWindow(task) && !IsIconic(main); }, 5000));
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(main);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 

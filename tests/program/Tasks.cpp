@@ -69,7 +69,24 @@ RECT Client(HWND Wnd) {
 void ClickNext(HWND Task) { ClickAt(Task, Client(Task).right - 47, Client(Task).bottom - 24); }
 void ClickBack(HWND Task) { ClickAt(Task, Client(Task).right - 172, Client(Task).bottom - 24); }
 void ClickOpenFolder(HWND Task) { ClickAt(Task, 67, Client(Task).bottom - 24); }
-void ClickTaskClose(HWND Task) { ClickAt(Task, Client(Task).right - 16, 12); }
+void ClickCaptionClose(HWND Window) { ClickAt(Window, Client(Window).right - 16, 12); }
+
+HWND OpenTask(const TProgram& App, HWND Main, POINT Tile) {
+  ClickAt(Main, Tile.x, Tile.y);
+  return App.TopWindow(L"TaskWindows");
+}
+
+void AddThroughOpenDialog(const TProgram& App, HWND Task, const std::wstring& AddCaption, const std::string& Folder,
+                          const std::string& Names) {
+  HWND add = ChildWithText(Task, AddCaption);
+  ASSERT_TRUE(add) << "the Add button";
+  Click(add);
+  HWND open = FileDialog(App);
+  ASSERT_TRUE(open) << "the open dialog shows";
+  EnterInFileDialog(open, Folder);
+  EnterInFileDialog(open, Names);
+  ASSERT_TRUE(Eventually([&] { return !IsWindow(open); }, 5000)) << "the open dialog closes";
+}
 
 HWND Dialog(const TProgram& App, unsigned TimeoutMs) { return App.TopWindow(L"lorvuDialogsForm", TimeoutMs); }
 void ClickDialogOk(HWND Dialog, bool WithCancel) { ClickAt(Dialog, WithCancel ? 132 : 174, 156); }

@@ -24,12 +24,22 @@ long long SoxSamples(const std::wstring& File);
 // Names in a folder matching Pattern (e.g. L"*.wav"), sorted.
 std::vector<std::wstring> FilesIn(const std::wstring& Folder, const std::wstring& Pattern = L"*");
 
+// The main window's tiles: the middles of their client rectangles.
+constexpr POINT kConvertTile{20 + 60, 130 + 40}, kSplitTile{296 + 60, 130 + 40}, kCutTile{552 + 60, 130 + 40},
+                kMixTile{20 + 60, 298 + 40}, kRecordTile{296 + 60, 298 + 40};
+// Clicks a tile of the main window: the task window it opens, once visible; null after 10 s.
+HWND OpenTask(const TProgram& App, HWND Main, POINT Tile);
+// Adds files through a task window's open dialog: its Add button (by caption), the folder, then
+// the names (one, or several each in quotes); the dialog closes.
+void AddThroughOpenDialog(const TProgram& App, HWND Task, const std::wstring& AddCaption, const std::string& Folder,
+                          const std::string& Names);
+
 // The task window's navigation strip: Next, Back and Open folder (client points of the window).
 void ClickNext(HWND Task);
 void ClickBack(HWND Task);
 void ClickOpenFolder(HWND Task);
-// The task window's caption-bar Close.
-void ClickTaskClose(HWND Task);
+// The caption-bar Close of the main window or of a task window.
+void ClickCaptionClose(HWND Window);
 
 // The program's confirmation dialog, once shown; null after TimeoutMs.
 HWND Dialog(const TProgram& App, unsigned TimeoutMs = 10000);

@@ -17,32 +17,32 @@ TEST(MainWindowTiles, EachOpensItsWindowOnceAndTheSplitAndCutTilesShareOne) {
   HWND main = app.MainWindow();
   ASSERT_TRUE(main);
   struct TTile {
-    int X, Y, TitleId;
+    POINT At;
+    int TitleId;
   };
-  const TTile tiles[] = {{20, 130, 18}, {296, 130, 19}, {552, 130, 19}, {20, 298, 21}, {296, 298, 16}};
+  const TTile tiles[] = {{kConvertTile, 18}, {kSplitTile, 19}, {kCutTile, 19}, {kMixTile, 21}, {kRecordTile, 16}};
   for (const TTile& t : tiles) {
-    ClickAt(main, t.X + 60, t.Y + 40);
-    HWND task = app.TopWindow(L"TaskWindows");
-    ASSERT_TRUE(task) << "tile at " << t.X << "," << t.Y;
+    HWND task = OpenTask(app, main, t.At);
+    ASSERT_TRUE(task) << "tile at " << t.At.x << "," << t.At.y;
     EXPECT_EQ(Text(task), Tr(L"2052", t.TitleId));
     // A window that opens minimises the main window (the split window, shown again by the cut
     // tile, is already open).
-    if (t.X != 552) {
+    if (t.At.x != kCutTile.x) {
       EXPECT_TRUE(Eventually([&] { return IsIconic(main) != 0; }, 5000));
     }
-    if (t.X == 296 && t.Y == 130) {
+    if (t.At.x == kSplitTile.x && t.At.y == kSplitTile.y) {
       // The cut tile next: the split window stays the one window and comes to the front.
       ShowWindow(main, SW_RESTORE);
       ASSERT_TRUE(Eventually([&] { return !IsIconic(main); }, 5000));
       continue;
     }
     EXPECT_EQ(app.TopWindowCount(L"TaskWindows"), 1);
-    Shot(task, L"program_tile_" + std::to_wstring(t.X) + L"_" + std::to_wstring(t.Y));
+    Shot(task, L"program_tile_" + std::to_wstring(t.At.x - 60) + L"_" + std::to_wstring(t.At.y - 40));
     EXPECT_TRUE(Eventually([&] { return GetForegroundWindow() == task; }, 5000)) << "in front";
-    ClickTaskClose(task);
+    ClickCaptionClose(task);
     EXPECT_TRUE(Eventually([&] { return !IsWindow(task) && !IsIconic(main); }, 5000)) << "the main window is back";
   }
-  ClickAt(main, 794 - 16, 12);
+  ClickCaptionClose(main);
   EXPECT_EQ(app.WaitForExit(10000), 0u);
 }
 
